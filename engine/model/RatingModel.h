@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quillory::model {
+
+// One training rating. Users and items are dense indices (0 .. count-1); the value is on the 1..5 scale and may be
+// unrounded (half stars, 0..10 scales mapped linearly).
+struct Rating {
+    std::uint32_t user;
+    std::uint32_t item;
+    float value;
+};
+
+// A user's ratings for fold-in: (item index, value).
+using UserRatings = std::span<const std::pair<std::uint32_t, float>>;
+
+// Training settings. Describe() is part of the cache fingerprint: any setting that changes the trained model
+// must appear in it.
+struct ModelSettings {
+    // ... chosen by the model's implementation ...
+    std::string Describe() const;
+    static ModelSettings Defaults();
+};
+
+// The prediction model. Deterministic: the same ratings and settings give the same predictions on every run.
+class CRatingModel {
+public:
+    explicit CRatingModel(ModelSettings settings = ModelSettings::Defaults());
+    ~CRatingModel();
+    CRatingModel(CRatingModel&&) noexcept;
+    CRatingModel& operator=(CRatingModel&&) noexcept;
+
+    const ModelSettings& Settings() const;
+
+    // Trains on every rating. Users 0..numUsers-1 and items 0..numItems-1; any of them may have no ratings.
+    void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems);
+
+    // The predicted rating, always within [1, 5] and never NaN. `user` may be any index, also one beyond the
+    // trained users (a user registered since): users with no ratings get a sound fallback (the item's baseline).
+    // Items must be < numItems.
+    double Predict(std::uint32_t user, std::uint32_t item) const;
+
+    // Solves the user's bias and factors again against the trained item parameters, from all of his ratings;
+    // afterwards Predict for this user reflects them. Works for users beyond the trained range as well.
+    void FoldInUser(std::uint32_t user, UserRatings ratings);
+
+    // Writes every trained parameter to `path` atomically (temporary file, then rename), with `fingerprint` and a
+    // checksum. Throws std::runtime_error on failure.
+    void Save(const std::filesystem::path& path, std::string_view fingerprint) const;
+    // Loads a model saved with this fingerprint. Returns false, leaving the model untrained, when the file is
+    // missing, was saved with another fingerprint, or is truncated or corrupt; never throws for a bad file.
+    bool Load(const std::filesystem::path& path, std::string_view fingerprint);
+
+    // The bias baseline alone (global mean + user bias + item bias, clamped to [1, 5]), for comparison.
+    double PredictBaseline(std::uint32_t user, std::uint32_t item) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace quillory::model
