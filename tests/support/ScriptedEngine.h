@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "MovieTable.h"
+
+// An engine in memory for window tests: it answers from what the test puts in it, records every call in order
+// (into its own log or a log shared with the scripted toolkit), and throws at a chosen call.
+class CScriptedEngine : public IMovieEngine {
+public:
+    // Call log entries look like "Init(MovieData\files.txt)", "GetMovieDetails(3)", "GetRating(7,2,)",
+    // "SetNewRating(7,2,5)", "GetInfo(2)", "SetRefresh(1)", "GetPredictedRating(7,2)", "CanPredict()",
+    // "GetCurrentUserID()", "SetCurrentUser(2)", "GetUserID(guest,pw)", "InsertUser(guest,pw)",
+    // "GetNumberOfMovies()", "GetURLOfMovie(1)", "InitMatrices()".
+    explicit CScriptedEngine(std::vector<std::string>* log = nullptr);
+
+    // --- what the test puts in ---
+    std::vector<MovieItem> movies;                  // catalogue number i is movies[i - 1]
+    std::optional<long> numberOfMovies;             // GetNumberOfMovies answer; default movies.size() + 1
+    std::map<int, std::string> urls;                // by catalogue number; default "url<number>"
+    std::map<std::pair<std::string, std::string>, long> users; // (name, password) -> id for GetUserID
+    long nextInsertedUserId = 100;                  // InsertUser answers this (then increments) ...
+    std::optional<long> insertUserAnswer;           // ... unless this is set (e.g. NO_USER)
+    std::map<std::pair<long, long>, long> ratings;  // (movie id, user id) -> rating; SetNewRating adds here
+    std::optional<bool> canPredict;                 // default: the current user's count >= 15
+    std::optional<double> prediction;               // GetPredictedRating answer; default 3.0
+    std::optional<std::pair<double, long>> info;    // GetInfo answer; default computed from `ratings`
+    long currentUser = NO_USER;
+
+    // Throw `exception` at the n-th call (1-based) of `call` ("GetMovieDetails", "Init", ...).
+    void ThrowAt(const std::string& call, int nth, CMException exception);
+    // Throw something that is not a CMException (a std::runtime_error) at the n-th call of `call`.
+    void ThrowOtherAt(const std::string& call, int nth);
+
+    std::vector<std::string>& Log() { return *m_log; }
+    // The calls of the log that are engine calls (the log may be shared with the toolkit).
+    std::vector<std::string> Calls() const;
+
+    // --- IMovieEngine ---
+    void Init(const CString& path) override;
+    void InitMatrices() override;
+    long GetNumberOfMovies() override;
+    MovieItem GetMovieDetails(int number) const override;
+    CString GetURLOfMovie(int number) const override;
+    long GetUserID(const CString& name, const CString& password) override;
+    long InsertUser(const CString& name, const CString& password) override;
+    void SetCurrentUser(long userId) override;
+    long GetCurrentUserID() const override;
+    long GetRating(long movieId, long userId, const CString& text) const override;
+    void SetNewRating(long movieId, long userId, long rating) override;
+    void GetInfo(long userId, double& average, long& count) const override;
+    bool CanPredict() const override;
+    double GetPredictedRating(long movieId, long userId) override;
+    void SetRefresh(bool refresh) override;
+
+private:
+    void Record(const std::string& call, const std::string& entry) const;
+    std::vector<std::string> m_ownLog;
+    std::vector<std::string>* m_log;
+    mutable std::map<std::string, int> m_callCounts;
+    std::map<std::pair<std::string, int>, std::function<void()>> m_throws;
+};

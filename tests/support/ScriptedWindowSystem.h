@@ -1,0 +1,207 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Dialog.h"
+#include "Resources.h"
+#include "WindowSystem.h"
+
+class CScriptedWindowSystem;
+
+// Thrown by the scripted ExitProcess, so that a test can catch the end of the process and read its status.
+struct CScriptedProcessExit {
+    int status;
+};
+
+// Thrown when a test's script does not match what the program did (an unexpected modal dialog, a modal run that
+// the script did not end, ...). It carries a description for the failure message.
+struct CScriptedFailure {
+    std::string what;
+};
+
+// A control kept in memory, built from its template entry.
+struct CScriptedControl {
+    const ControlTemplate* tmpl = nullptr;
+    int id = 0;
+    ControlKind kind = ControlKind::StaticText;
+    std::string text;
+    std::vector<std::string> items; // list box items, in list order
+    int curSel = -1;                // list box selection
+    int check = 0;                  // check box mark
+    bool visible = true;
+    int redraws = 0;                // RedrawWindow calls
+    int initStorageCalls = 0;       // ListInitStorage calls
+};
+
+// A window kept in memory: one per live dialog. Test actions raise the notifications the real toolkit raises.
+class CScriptedWindow {
+public:
+    CScriptedWindow(CScriptedWindowSystem& system, CDialog& dialog, const DialogTemplate& tmpl);
+
+    CDialog& Dialog() const { return *m_dialog; }
+    UINT TemplateId() const { return static_cast<UINT>(m_tmpl->id); }
+    HWND Handle();
+
+    // --- what a user does ---
+    // Replaces an edit's text as typing would (only digits are kept for a digits-only edit) and raises EN_CHANGE.
+    void Type(int id, const std::string& text);
+    // Replaces an edit's text as pasting does (kept unchanged, also in a digits-only edit) and raises EN_CHANGE.
+    void Paste(int id, const std::string& text);
+    // Clicks a push button or check box (an automatic check box toggles its mark first): BN_CLICKED.
+    void Click(int id);
+    // Selects list position `pos` as a user would: the selection changes, then LBN_SELCHANGE.
+    void Select(int id, int pos);
+    // Double-clicks list position `pos`: selection and LBN_SELCHANGE, then LBN_DBLCLK.
+    void DoubleClick(int id, int pos);
+    // Enter: clicks the default push button (or the focused push button when one has the focus).
+    void PressEnter();
+    // Escape: the Cancel command (IDCANCEL).
+    void PressEscape();
+    // Sends WM_COMMAND with any code and id, as a control or a menu would.
+    void SendCommand(UINT code, int id);
+    // Sends WM_SYSCOMMAND (e.g. SC_CLOSE for the caption's close box, IDM_ABOUTBOX for the About entry).
+    void SysCommand(UINT id, LPARAM lParam = 0);
+    // Sends WM_PAINT.
+    void Paint();
+    // Gives the keyboard focus to a control (nullptr/-1: none). Enter then clicks it when it is a push button.
+    void SetFocus(int id);
+
+    // --- what a test reads ---
+    CScriptedControl& Control(int id);     // fails the test (CScriptedFailure) when there is no such control
+    bool HasControl(int id) const;
+    std::string Text(int id) { return Control(id).text; }
+    std::vector<std::string> Items(int id) { return Control(id).items; }
+    int CurSel(int id) { return Control(id).curSel; }
+    const std::vector<CScriptedControl>& Controls() const { return m_controls; }
+    bool IsVisible() const { return m_visible; }
+    bool IsEnabled() const { return m_enabled; }
+    bool IsEnded() const { return m_ended; }
+    INT_PTR Result() const { return m_result; }
+    int FocusedControl() const { return m_focus; }
+    HICON Icon(bool big) const { return big ? m_bigIcon : m_smallIcon; }
+    // The system menu's items as (flags, id, text), in order; empty when nothing was appended.
+    struct MenuItem { UINT flags; UINT_PTR id; std::string text; };
+    const std::vector<MenuItem>& SystemMenu() const { return m_systemMenu; }
+
+    // Minimised state and client size, for the painting tests.
+    void SetIconic(bool iconic) { m_iconic = iconic; }
+    void SetClientSize(int width, int height) { m_clientWidth = width; m_clientHeight = height; }
+
+private:
+    friend class CScriptedWindowSystem;
+    CScriptedWindowSystem* m_system;
+    CDialog* m_dialog;
+    const DialogTemplate* m_tmpl;
+    std::vector<CScriptedControl> m_controls;
+    std::vector<MenuItem> m_systemMenu;
+    bool m_hasSystemMenu = false;
+    bool m_visible = false;
+    bool m_enabled = true;
+    bool m_ended = false;
+    bool m_iconic = false;
+    INT_PTR m_result = 0;
+    int m_focus = -1;
+    int m_clientWidth = 0;
+    int m_clientHeight = 0;
+    HICON m_bigIcon = nullptr;
+    HICON m_smallIcon = nullptr;
+};
+
+// The window operations in memory. Modal runs are answered from a queue of steps the test fills; every message
+// box, wait-cursor span, modal run and painting step is written to an event log that tests compare.
+class CScriptedWindowSystem : public CWindowSystem {
+public:
+    using ModalStep = std::function<void(CScriptedWindow&)>;
+    using MessageBoxStep = std::function<void()>;
+
+    CScriptedWindowSystem();
+    ~CScriptedWindowSystem() override;
+
+    // The next modal run must be on `templateId`; `step` runs once the dialog is initialised and must end it
+    // (click OK, Escape, ...). A modal run with no queued step, or on another template, throws CScriptedFailure.
+    void ExpectModal(UINT templateId, ModalStep step);
+    // Optional: an action to run while the next message box is up (the box has no owner, so the main window's
+    // commands can still arrive). Without one, a message box is simply recorded and answered with IDOK.
+    void OnNextMessageBox(MessageBoxStep step);
+    // Number of queued modal steps not yet used.
+    std::size_t PendingModalSteps() const { return m_modalSteps.size(); }
+
+    struct MessageBoxRecord {
+        HWND owner;
+        std::string text;
+        std::string caption;
+        UINT style;
+    };
+    const std::vector<MessageBoxRecord>& MessageBoxes() const { return m_messageBoxes; }
+
+    // Shared event log: "BeginWaitCursor", "EndWaitCursor", "MessageBox(<caption>|<text>)", "Modal(<id>)",
+    // "EndModal(<id>,<result>)", "Create(<id>)", "Show(<id>,<cmd>)", "Destroy(<id>)", "Redraw(<ctrl>)",
+    // "EraseIconBkgnd", "DrawIcon(<x>,<y>)", "DefWindowProc(<msg>,<wParam>)", "Exit(<status>)".
+    // A test can hand the same vector to the scripted engine so that engine calls interleave with these.
+    void SetEventLog(std::vector<std::string>* log) { m_log = log; }
+    std::vector<std::string>& EventLog() { return *m_log; }
+
+    int WaitCursorDepth() const { return m_waitDepth; }
+    // Windows alive now, oldest first; the most recent on a template, or nullptr.
+    std::vector<CScriptedWindow*> Windows();
+    CScriptedWindow* FindWindow(UINT templateId);
+    // The string table the toolkit answers from (default: the program's; a test may remove or replace entries).
+    std::map<UINT, std::string>& Strings() { return m_strings; }
+    // Window that has no system menu (for the missing-menu case), by template id.
+    void SetNoSystemMenu(UINT templateId) { m_noSystemMenu.push_back(templateId); }
+    // Icon metrics answered by GetSystemMetrics(SM_CXICON / SM_CYICON); default 32 x 32.
+    void SetIconMetrics(int cx, int cy) { m_iconCx = cx; m_iconCy = cy; }
+
+    // --- CWindowSystem ---
+    INT_PTR RunModalDialog(CDialog& dialog, HWND owner) override;
+    bool CreateModelessDialog(CDialog& dialog, HWND parent) override;
+    void EndDialog(HWND dialog, INT_PTR result) override;
+    void DestroyWindow(HWND window) override;
+    void ShowWindow(HWND window, int showCommand) override;
+    HWND GetDlgItem(HWND dialog, int controlId) override;
+    int GetWindowText(HWND control, CString& text) override;
+    void SetWindowText(HWND control, const CString& text) override;
+    int ListInitStorage(HWND list, int items, int bytes) override;
+    int ListInsertString(HWND list, int position, const CString& text) override;
+    int ListGetCurSel(HWND list) override;
+    int ListSelectString(HWND list, int startAfter, const CString& prefix) override;
+    void RedrawWindow(HWND control, UINT flags) override;
+    int GetCheck(HWND button) override;
+    void SetCheck(HWND button, int check) override;
+    int MessageBox(HWND owner, const CString& text, const CString& caption, UINT style) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    CString LoadString(UINT id) override;
+    HICON LoadIcon(UINT id) override;
+    void SetIcon(HWND window, HICON icon, bool big) override;
+    HMENU GetSystemMenu(HWND window) override;
+    bool AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CString& text) override;
+    bool IsIconic(HWND window) override;
+    HDC BeginPaint(HWND window) override;
+    void EndPaint(HWND window, HDC dc) override;
+    int GetSystemMetrics(int index) override;
+    RECT GetClientRect(HWND window) override;
+    void DrawIcon(HDC dc, int x, int y, HICON icon) override;
+    LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    [[noreturn]] void ExitProcess(int status) override;
+
+private:
+    // Implementation details are the toolkit's own (windows, controls, handles, the log ...).
+    friend class CScriptedWindow;
+    std::vector<std::unique_ptr<CScriptedWindow>> m_windows;
+    std::deque<std::pair<UINT, ModalStep>> m_modalSteps;
+    std::deque<MessageBoxStep> m_messageBoxSteps;
+    std::vector<MessageBoxRecord> m_messageBoxes;
+    std::vector<std::string> m_ownLog;
+    std::vector<std::string>* m_log = &m_ownLog;
+    std::map<UINT, std::string> m_strings;
+    std::vector<UINT> m_noSystemMenu;
+    int m_waitDepth = 0;
+    int m_iconCx = 32;
+    int m_iconCy = 32;
+};
