@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what the project needs, builds everything and runs every test (headless).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+build="${QUILLORY_BUILD_DIR:-$root/build}"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
