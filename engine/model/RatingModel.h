@@ -25,7 +25,11 @@ using UserRatings = std::span<const std::pair<std::uint32_t, float>>;
 // Training settings. Describe() is part of the cache fingerprint: any setting that changes the trained model
 // must appear in it.
 struct ModelSettings {
-    // ... chosen by the model's implementation ...
+    // Ridge penalties of the baseline biases (in units of ratings) and the number of alternating sweeps that fit them.
+    double biasRegUser = 5.0;
+    double biasRegItem = 10.0;
+    int biasSweeps = 4;
+
     std::string Describe() const;
     static ModelSettings Defaults();
 };
