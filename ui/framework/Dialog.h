@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "Wnd.h"
 
 class CDialog;
@@ -58,6 +60,12 @@ protected:
     void OnCommandDefault(UINT code, int id) override;
 
 private:
+    friend void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
+    // Control objects that DDX_Control bound; unbound when the dialog's window goes away, so that a later run
+    // binds them to the new window's controls.
+    void UnbindControls();
+
     UINT m_templateId;
     CWnd* m_pParentWnd;
+    std::vector<CWnd*> m_boundControls;
 };

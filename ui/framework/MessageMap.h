@@ -31,7 +31,7 @@ private:
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                                         \
     const MessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); }                                  \
     const MessageMap* theClass::GetThisMessageMap() {                                                                  \
-        using ThisClass = theClass;                                                                                    \
+        using ThisClass [[maybe_unused]] = theClass;                                                                   \
         using TheBaseClass = baseClass;                                                                                \
         static const MessageMapEntry entries[] = {
 

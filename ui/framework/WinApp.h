@@ -19,6 +19,9 @@ public:
     CWnd* m_pMainWnd = nullptr;
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    CWinApp* m_previousApp;
 };
 
 CWinApp* AfxGetApp();

@@ -90,3 +90,5 @@ public:
 // The toolkit that the framework uses; set once by main() or by a test.
 CWindowSystem& AfxGetWindowSystem();
 void AfxSetWindowSystem(CWindowSystem* windowSystem);
+// Whether a toolkit is set (destructors check this before they ask the toolkit for anything).
+bool AfxHasWindowSystem();

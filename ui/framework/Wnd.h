@@ -55,6 +55,9 @@ protected:
     // What happens to a command no map entry took: nothing for a plain window.
     virtual void OnCommandDefault(UINT code, int id);
     LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
+    // The base handling of a system command and of painting (the toolkit's default), for handlers that pass on.
+    void OnSysCommand(UINT id, LPARAM lParam);
+    void OnPaint();
 
     HWND m_hWnd = nullptr;
 };

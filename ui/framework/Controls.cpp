@@ -1,0 +1,29 @@
+#include "Wnd.h"
+
+#include "WindowSystem.h"
+
+int CButton::GetCheck() const {
+    return m_hWnd != nullptr ? AfxGetWindowSystem().GetCheck(m_hWnd) : BST_UNCHECKED;
+}
+
+void CButton::SetCheck(int check) {
+    if (m_hWnd != nullptr) {
+        AfxGetWindowSystem().SetCheck(m_hWnd, check);
+    }
+}
+
+int CListBox::InitStorage(int items, UINT bytes) {
+    return m_hWnd != nullptr ? AfxGetWindowSystem().ListInitStorage(m_hWnd, items, static_cast<int>(bytes)) : LB_ERR;
+}
+
+int CListBox::InsertString(int position, const CString& text) {
+    return m_hWnd != nullptr ? AfxGetWindowSystem().ListInsertString(m_hWnd, position, text) : LB_ERR;
+}
+
+int CListBox::GetCurSel() const {
+    return m_hWnd != nullptr ? AfxGetWindowSystem().ListGetCurSel(m_hWnd) : LB_ERR;
+}
+
+int CListBox::SelectString(int startAfter, const CString& prefix) {
+    return m_hWnd != nullptr ? AfxGetWindowSystem().ListSelectString(m_hWnd, startAfter, prefix) : LB_ERR;
+}
