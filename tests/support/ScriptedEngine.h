@@ -18,6 +18,9 @@ public:
     // "GetCurrentUserID()", "SetCurrentUser(2)", "GetUserID(guest,pw)", "InsertUser(guest,pw)",
     // "GetNumberOfMovies()", "GetURLOfMovie(1)", "InitMatrices()".
     explicit CScriptedEngine(std::vector<std::string>* log = nullptr);
+    // Not copied: the log pointer may point into the object itself.
+    CScriptedEngine(const CScriptedEngine&) = delete;
+    CScriptedEngine& operator=(const CScriptedEngine&) = delete;
 
     // --- what the test puts in ---
     std::vector<MovieItem> movies;                  // catalogue number i is movies[i - 1]
