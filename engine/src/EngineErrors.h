@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The captions every engine failure carries, and the helpers that throw CMException with them.
+namespace quillory {
+
+inline constexpr const char* kDataErrorCaption = "Quillory data error";
+inline constexpr const char* kStoreErrorCaption = "Quillory store error";
+inline constexpr const char* kModelErrorCaption = "Quillory model error";
+inline constexpr const char* kUsageErrorCaption = "Quillory engine error";
+
+// A data file or the manifest is missing or malformed.
+[[noreturn]] void ThrowDataError(const std::string& text);
+// The store cannot be opened, read or written.
+[[noreturn]] void ThrowStoreError(const std::string& text);
+// The prediction model failed.
+[[noreturn]] void ThrowModelError(const std::string& text);
+// A call with an argument the engine does not hold (a catalogue number out of range, an unknown movie id ...).
+[[noreturn]] void ThrowUsageError(const std::string& text);
+
+// `text` made safe to quote inside a message: at most `limit` bytes, control bytes and bytes of another encoding
+// replaced by '?', so a message about a broken line is itself valid UTF-8.
+std::string QuoteExcerpt(std::string_view text, std::size_t limit = 80);
+
+} // namespace quillory

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// How a catalogue title becomes the movie's name and year.
+namespace quillory::data {
+
+// The title without a trailing " (YYYY)" and with a trailing ", The", ", A" or ", An" moved to the front:
+// "Usual Suspects, The (1995)" gives "The Usual Suspects".
+std::string MovieNameOf(std::string_view title);
+
+// The four digits of a trailing " (YYYY)", else empty.
+std::string YearOf(std::string_view title);
+
+// `text` without blanks (spaces and tabs) at either end.
+std::string_view TrimBlanks(std::string_view text);
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
+} // namespace quillory::data

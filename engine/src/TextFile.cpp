@@ -1,0 +1,201 @@
+#include "TextFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "EngineErrors.h"
+
+namespace quillory::data {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::uint64_t Mix(std::uint64_t h, std::uint64_t word) {
+    h ^= word * 0x9E3779B97F4A7C15ULL;
+    h = (h << 31) | (h >> 33);
+    return h * 0xC2B2AE3D27D4EB4FULL;
+}
+
+} // namespace
+
+std::uint64_t HashBytes(std::string_view bytes, std::uint64_t seed) {
+    std::uint64_t h = seed ^ (0x27D4EB2F165667C5ULL + bytes.size());
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + i, 8);
+        h = Mix(h, word);
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
+    h = Mix(h, tail);
+    h ^= h >> 29;
+    h *= 0x94D049BB133111EBULL;
+    return h ^ (h >> 32);
+}
+
+CTextFile::CTextFile(const std::filesystem::path& path, std::string role) : m_path(path), m_role(std::move(role)) {
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        ThrowDataError("Cannot open the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+    }
+    // One read of the whole file: the parsers then walk memory, which is what makes ten million lines cheap.
+    char chunk[1 << 16];
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        const long end = std::ftell(file.get());
+        if (end > 0) {
+            m_text.reserve(static_cast<std::size_t>(end));
+        }
+        std::rewind(file.get());
+    }
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        m_text.append(chunk, got);
+    }
+    if (std::ferror(file.get()) != 0) {
+        ThrowDataError("Cannot read the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+    }
+    m_size = m_text.size();
+    m_hash = HashBytes(m_text);
+    if (m_text.size() >= 3 && std::memcmp(m_text.data(), "\xEF\xBB\xBF", 3) == 0) {
+        m_hadBom = true;
+        m_pos = 3;
+    }
+}
+
+void CTextFile::ConvertLatin1ToUtf8() {
+    std::string out;
+    out.reserve(m_text.size() + m_text.size() / 8);
+    for (std::size_t i = m_pos; i < m_text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(m_text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    m_text = std::move(out);
+    m_pos = 0;
+}
+
+bool CTextFile::NextLine(std::string_view& line) {
+    if (m_pos >= m_text.size()) {
+        return false;
+    }
+    const char* begin = m_text.data() + m_pos;
+    const std::size_t rest = m_text.size() - m_pos;
+    const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', rest));
+    std::size_t length = newline ? static_cast<std::size_t>(newline - begin) : rest;
+    m_pos += newline ? length + 1 : length;
+    if (length > 0 && begin[length - 1] == '\r') {
+        --length;
+    }
+    m_reportLine = ++m_lineNumber;
+    line = std::string_view(begin, length);
+    return true;
+}
+
+CTextFile::LineKind CTextFile::NextUnquotedLine(std::string_view& line) {
+    if (m_pos >= m_text.size()) {
+        return LineKind::End;
+    }
+    const std::size_t rest = m_text.size() - m_pos;
+    const auto* begin = m_text.data() + m_pos;
+    const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', rest));
+    const std::size_t length = newline ? static_cast<std::size_t>(newline - begin) : rest;
+    if (std::memchr(begin, '"', length) != nullptr) {
+        return LineKind::Quoted;
+    }
+    NextLine(line);
+    return LineKind::Line;
+}
+
+std::size_t CTextFile::NextCsvRecord(std::vector<std::string>& fields) {
+    if (m_pos >= m_text.size()) {
+        return 0;
+    }
+    // Errors name the record's first line; m_lineNumber goes on counting the line ends inside quoted fields.
+    ++m_lineNumber;
+    m_reportLine = m_lineNumber;
+    std::size_t count = 0;
+    auto field = [&]() -> std::string& {
+        if (count == fields.size()) {
+            fields.emplace_back();
+        }
+        std::string& f = fields[count++];
+        f.clear();
+        return f;
+    };
+    const std::size_t end = m_text.size();
+    std::string* current = &field();
+    bool quoted = false;
+    bool wasQuoted = false;
+    while (m_pos < end) {
+        const char c = m_text[m_pos];
+        if (quoted) {
+            if (c == '"') {
+                if (m_pos + 1 < end && m_text[m_pos + 1] == '"') {
+                    *current += '"';
+                    m_pos += 2;
+                    continue;
+                }
+                quoted = false;
+                ++m_pos;
+                continue;
+            }
+            if (c == '\n') {
+                ++m_lineNumber;
+            }
+            *current += c;
+            ++m_pos;
+            continue;
+        }
+        if (c == '\n' || (c == '\r' && m_pos + 1 < end && m_text[m_pos + 1] == '\n') ||
+            (c == '\r' && m_pos + 1 == end)) {
+            m_pos += (c == '\r' && m_pos + 1 < end) ? 2 : 1;
+            return count;
+        }
+        if (c == '"') {
+            if (!current->empty() || wasQuoted) {
+                Fail("expected a quote only at the start of a field (write a quote inside a quoted field as \"\")");
+            }
+            quoted = true;
+            wasQuoted = true;
+            ++m_pos;
+            continue;
+        }
+        if (c == ',') {
+            current = &field();
+            wasQuoted = false;
+            ++m_pos;
+            continue;
+        }
+        if (wasQuoted) {
+            Fail("expected a comma or the end of the line after a quoted field");
+        }
+        *current += c;
+        ++m_pos;
+    }
+    if (quoted) {
+        Fail("expected a closing quote before the end of the file");
+    }
+    return count;
+}
+
+void CTextFile::Fail(const std::string& what) const {
+    ThrowDataError(m_path.string() + ", line " + std::to_string(m_reportLine) + ": " + what);
+}
+
+void CTextFile::Release() {
+    std::string().swap(m_text);
+    m_pos = 0;
+}
+
+} // namespace quillory::data
