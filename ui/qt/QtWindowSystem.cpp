@@ -1,0 +1,512 @@
+#include "QtWindowSystem.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QScreen>
+#include <QWindow>
+
+#include "Dialog.h"
+#include "QtDialogUnits.h"
+#include "QtDialogWindow.h"
+#include "Resources.h"
+
+namespace {
+
+QString ToQString(const CString& text) { return QString::fromStdString(text); }
+
+CString ToCString(const QString& text) { return text.toStdString(); }
+
+QString DisplayText(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+void CenterOn(QWidget* window, const QWidget* over) {
+    QRect area;
+    if (over != nullptr && over->isVisible()) {
+        area = over->frameGeometry();
+    } else if (const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    if (area.isValid()) {
+        const QSize size = window->size();
+        window->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+}
+
+// Re-enables a disabled owner when a modal run ends, however it ends.
+class COwnerDisabled {
+public:
+    explicit COwnerDisabled(QWidget* owner) : m_owner(owner) {
+        if (m_owner) {
+            m_owner->setEnabled(false);
+        }
+    }
+    ~COwnerDisabled() {
+        if (m_owner) {
+            m_owner->setEnabled(true);
+            m_owner->activateWindow();
+        }
+    }
+    COwnerDisabled(const COwnerDisabled&) = delete;
+    COwnerDisabled& operator=(const COwnerDisabled&) = delete;
+
+private:
+    QPointer<QWidget> m_owner;
+};
+
+} // namespace
+
+CQtWindowSystem::CQtWindowSystem() {
+    CQtDialogUnits::InstallFontSubstitutions();
+    // The program ends when its main window's run ends, not when Qt sees no window left (which also happens while
+    // only a message box is up during start-up).
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+CQtWindowSystem::~CQtWindowSystem() {
+    while (m_waitCursorDepth > 0) {
+        EndWaitCursor();
+    }
+    for (CQtDialogWindow* window : m_windows) {
+        if (CDialog* dialog = window->Dialog()) {
+            dialog->Detach();
+        }
+        delete window;
+    }
+}
+
+CQtDialogWindow* CQtWindowSystem::WindowOf(HWND handle) const {
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    const auto* widget = reinterpret_cast<const QWidget*>(handle);
+    for (CQtDialogWindow* window : m_windows) {
+        if (window == widget || window->OwnsControl(widget)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+QWidget* CQtWindowSystem::WidgetOf(HWND handle) const {
+    return WindowOf(handle) != nullptr ? reinterpret_cast<QWidget*>(handle) : nullptr;
+}
+
+CQtDialogWindow* CQtWindowSystem::CreateWindowFor(CDialog& dialog) {
+    const DialogTemplate* dialogTemplate = FindDialogTemplate(static_cast<int>(dialog.GetTemplateId()));
+    if (dialogTemplate == nullptr) {
+        return nullptr;
+    }
+    auto* window = new CQtDialogWindow(*dialogTemplate);
+    m_windows.push_back(window);
+    window->SetDialog(&dialog);
+    dialog.Attach(window->Handle());
+    return window;
+}
+
+void CQtWindowSystem::Forget(CQtDialogWindow* window) {
+    m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), window), m_windows.end());
+    if (CDialog* dialog = window->Dialog()) {
+        window->SetDialog(nullptr);
+        dialog->Detach();
+    }
+}
+
+void CQtWindowSystem::ShowAndPaint(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+    // Wait (briefly, and without taking user input) until the window is on screen, then paint it now: the code
+    // after this may keep the thread busy for a long time, and the window must show its contents meanwhile.
+    QElapsedTimer waited;
+    waited.start();
+    while (window->windowHandle() != nullptr && !window->windowHandle()->isExposed() && waited.elapsed() < 500) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    }
+    window->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+INT_PTR CQtWindowSystem::RunModalDialog(CDialog& dialog, HWND owner) {
+    CQtDialogWindow* window = CreateWindowFor(dialog);
+    if (window == nullptr) {
+        return -1;
+    }
+    QWidget* ownerWindow = nullptr;
+    if (CQtDialogWindow* ownerDialog = WindowOf(owner)) {
+        ownerWindow = ownerDialog;
+    }
+    // Whatever happens below, the window goes away and the dialog object lets go of it.
+    struct CCleanup {
+        CQtWindowSystem* system;
+        CQtDialogWindow* window;
+        ~CCleanup() {
+            window->hide();
+            system->Forget(window);
+            delete window;
+        }
+    } cleanup{this, window};
+
+    const BOOL focusFirst = dialog.HandleInitDialog();
+    if (window->IsEnded()) {
+        return window->Result();
+    }
+    if (focusFirst) {
+        window->FocusFirstTabStop();
+    }
+    COwnerDisabled disabled(ownerWindow);
+    CenterOn(window, ownerWindow);
+    QEventLoop loop;
+    window->SetModalLoop(&loop);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    if (!window->IsEnded()) {
+        loop.exec(QEventLoop::DialogExec);
+    }
+    window->SetModalLoop(nullptr);
+    return window->Result();
+}
+
+bool CQtWindowSystem::CreateModelessDialog(CDialog& dialog, HWND parent) {
+    CQtDialogWindow* window = CreateWindowFor(dialog);
+    if (window == nullptr) {
+        return false;
+    }
+    CQtDialogWindow* parentWindow = WindowOf(parent);
+    CenterOn(window, (window->Template().style & DS_CENTER) ? nullptr : parentWindow);
+    dialog.HandleInitDialog();
+    if ((window->Template().style & DS_VISIBLE) != 0 && !window->IsEnded() && window->Dialog() != nullptr) {
+        ShowAndPaint(window);
+    }
+    return true;
+}
+
+void CQtWindowSystem::EndDialog(HWND dialog, INT_PTR result) {
+    if (CQtDialogWindow* window = WindowOf(dialog)) {
+        window->End(result);
+    }
+}
+
+void CQtWindowSystem::DestroyWindow(HWND handle) {
+    CQtDialogWindow* window = WindowOf(handle);
+    if (window == nullptr || reinterpret_cast<QWidget*>(handle) != window) {
+        return;
+    }
+    window->hide();
+    Forget(window);
+    // Later, not now: this may be called from inside one of the window's own handlers.
+    window->deleteLater();
+}
+
+void CQtWindowSystem::ShowWindow(HWND handle, int showCommand) {
+    QWidget* widget = WidgetOf(handle);
+    if (widget == nullptr) {
+        return;
+    }
+    if (showCommand == SW_HIDE) {
+        widget->hide();
+    } else if (widget->isWindow()) {
+        ShowAndPaint(widget);
+    } else {
+        widget->show();
+    }
+}
+
+HWND CQtWindowSystem::GetDlgItem(HWND dialog, int controlId) {
+    CQtDialogWindow* window = WindowOf(dialog);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    QWidget* control = window->Control(controlId);
+    return control != nullptr ? reinterpret_cast<HWND>(control) : nullptr;
+}
+
+int CQtWindowSystem::GetWindowText(HWND control, CString& text) {
+    QWidget* widget = WidgetOf(control);
+    text = widget != nullptr ? ToCString(CQtDialogWindow::ControlText(widget)) : CString();
+    return static_cast<int>(text.size());
+}
+
+void CQtWindowSystem::SetWindowText(HWND control, const CString& text) {
+    if (QWidget* widget = WidgetOf(control)) {
+        WindowOf(control)->SetControlText(widget, ToQString(text));
+    }
+}
+
+int CQtWindowSystem::ListInitStorage(HWND list, int items, int /*bytes*/) {
+    // Qt's list grows as it needs; the hint has nothing to prepare. The answer is the room now available.
+    auto* widget = qobject_cast<QListWidget*>(WidgetOf(list));
+    return widget != nullptr ? widget->count() + std::max(items, 0) : LB_ERR;
+}
+
+int CQtWindowSystem::ListInsertString(HWND list, int position, const CString& text) {
+    auto* widget = qobject_cast<QListWidget*>(WidgetOf(list));
+    if (widget == nullptr || position < -1 || position > widget->count()) {
+        return LB_ERR;
+    }
+    return WindowOf(list)->InsertListItemSilently(widget, position, ToQString(text));
+}
+
+int CQtWindowSystem::ListGetCurSel(HWND list) {
+    auto* widget = qobject_cast<QListWidget*>(WidgetOf(list));
+    if (widget == nullptr) {
+        return LB_ERR;
+    }
+    const QList<QListWidgetItem*> selected = widget->selectedItems();
+    return selected.isEmpty() ? LB_ERR : widget->row(selected.first());
+}
+
+int CQtWindowSystem::ListSelectString(HWND list, int startAfter, const CString& prefix) {
+    auto* widget = qobject_cast<QListWidget*>(WidgetOf(list));
+    if (widget == nullptr) {
+        return LB_ERR;
+    }
+    const int count = widget->count();
+    const int start = (startAfter < -1 || startAfter >= count) ? -1 : startAfter;
+    const QString wanted = ToQString(prefix);
+    // After the start to the end, then from the first item round to the start itself.
+    for (int step = 1; step <= count; ++step) {
+        const int row = (start + step) % count;
+        if (widget->item(row)->text().startsWith(wanted, Qt::CaseInsensitive)) {
+            WindowOf(list)->SelectListRowSilently(widget, row);
+            return row;
+        }
+    }
+    return LB_ERR;
+}
+
+void CQtWindowSystem::RedrawWindow(HWND control, UINT /*flags*/) {
+    if (QWidget* widget = WidgetOf(control)) {
+        widget->update();
+        if (auto* view = qobject_cast<QAbstractScrollArea*>(widget)) {
+            view->viewport()->repaint();
+        }
+        widget->repaint();
+    }
+}
+
+int CQtWindowSystem::GetCheck(HWND button) {
+    auto* box = qobject_cast<QAbstractButton*>(WidgetOf(button));
+    return box != nullptr && box->isChecked() ? BST_CHECKED : BST_UNCHECKED;
+}
+
+void CQtWindowSystem::SetCheck(HWND button, int check) {
+    if (auto* box = qobject_cast<QAbstractButton*>(WidgetOf(button)); box != nullptr && box->isCheckable()) {
+        box->setChecked(check != BST_UNCHECKED);
+    }
+}
+
+int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& caption, UINT /*style*/) {
+    // Without an owner the box blocks only its caller: every other window stays enabled and keeps taking commands
+    // while it is up. With an owner, that window is disabled for the box's life.
+    QMessageBox box;
+    box.setWindowModality(Qt::NonModal);
+    box.setIcon(QMessageBox::NoIcon);
+    box.setWindowTitle(ToQString(caption));
+    box.setText(DisplayText(ToQString(text)));
+    box.setTextFormat(Qt::PlainText);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    QWidget* ownerWindow = WindowOf(owner);
+    COwnerDisabled disabled(ownerWindow);
+    QEventLoop loop;
+    QObject::connect(&box, &QMessageBox::finished, &loop, [&loop] { loop.exit(0); });
+    box.show();
+    box.raise();
+    box.activateWindow();
+    loop.exec(QEventLoop::DialogExec);
+    return IDOK;
+}
+
+void CQtWindowSystem::BeginWaitCursor() {
+    ++m_waitCursorDepth;
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+void CQtWindowSystem::EndWaitCursor() {
+    if (m_waitCursorDepth > 0) {
+        --m_waitCursorDepth;
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+CString CQtWindowSystem::LoadString(UINT id) {
+    const std::optional<std::string_view> text = FindStringResource(id);
+    return text ? CString(*text) : CString();
+}
+
+HICON CQtWindowSystem::LoadIcon(UINT id) {
+    auto found = m_icons.find(id);
+    if (found == m_icons.end()) {
+        const IconResource* resource = FindIconResource(static_cast<int>(id));
+        if (resource == nullptr) {
+            return nullptr;
+        }
+        found = m_icons.emplace(id, std::make_unique<QIcon>(QPixmap(resource->xpm.data()))).first;
+    }
+    return reinterpret_cast<HICON>(found->second.get());
+}
+
+void CQtWindowSystem::SetIcon(HWND handle, HICON icon, bool /*big*/) {
+    // One icon serves the caption and the task switcher alike; Qt picks the size each needs.
+    QWidget* window = WindowOf(handle);
+    if (window == nullptr || icon == nullptr) {
+        return;
+    }
+    for (const auto& [id, loaded] : m_icons) {
+        if (reinterpret_cast<HICON>(loaded.get()) == icon) {
+            window->setWindowIcon(*loaded);
+        }
+    }
+}
+
+HMENU CQtWindowSystem::GetSystemMenu(HWND handle) {
+    CQtDialogWindow* window = WindowOf(handle);
+    return window != nullptr ? reinterpret_cast<HMENU>(window->SystemMenu()) : nullptr;
+}
+
+bool CQtWindowSystem::AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CString& text) {
+    for (CQtDialogWindow* window : m_windows) {
+        QMenu* systemMenu = window->SystemMenu();
+        if (systemMenu == nullptr || reinterpret_cast<HMENU>(systemMenu) != menu) {
+            continue;
+        }
+        if ((flags & MF_SEPARATOR) != 0) {
+            systemMenu->addSeparator();
+        } else {
+            QAction* action = systemMenu->addAction(ToQString(text));
+            action->setData(static_cast<qulonglong>(id));
+        }
+        return true;
+    }
+    return false;
+}
+
+bool CQtWindowSystem::IsIconic(HWND handle) {
+    QWidget* window = WindowOf(handle);
+    return window != nullptr && window->isMinimized();
+}
+
+HDC CQtWindowSystem::BeginPaint(HWND handle) {
+    CQtDialogWindow* window = WindowOf(handle);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    // Outside a paint event there is nothing to paint on; the context is still valid and draws nothing.
+    m_paintContexts.push_back(std::make_unique<PaintContext>(PaintContext{window, window->BeginPaint()}));
+    return reinterpret_cast<HDC>(m_paintContexts.back().get());
+}
+
+void CQtWindowSystem::EndPaint(HWND /*window*/, HDC dc) {
+    PaintContext* context = ContextOf(dc);
+    if (context == nullptr) {
+        return;
+    }
+    if (context->painter != nullptr && std::find(m_windows.begin(), m_windows.end(), context->window) != m_windows.end()) {
+        context->window->EndPaint();
+    }
+    m_paintContexts.erase(std::find_if(m_paintContexts.begin(), m_paintContexts.end(),
+                                       [context](const auto& owned) { return owned.get() == context; }));
+}
+
+CQtWindowSystem::PaintContext* CQtWindowSystem::ContextOf(HDC dc) const {
+    for (const auto& context : m_paintContexts) {
+        if (reinterpret_cast<HDC>(context.get()) == dc) {
+            return context.get();
+        }
+    }
+    return nullptr;
+}
+
+int CQtWindowSystem::GetSystemMetrics(int index) {
+    switch (index) {
+    case SM_CXICON:
+    case SM_CYICON:
+        return 32;
+    default:
+        return 0;
+    }
+}
+
+RECT CQtWindowSystem::GetClientRect(HWND handle) {
+    RECT rect;
+    if (QWidget* widget = WidgetOf(handle)) {
+        rect.right = widget->width();
+        rect.bottom = widget->height();
+    }
+    return rect;
+}
+
+void CQtWindowSystem::DrawIcon(HDC dc, int x, int y, HICON icon) {
+    const PaintContext* context = ContextOf(dc);
+    if (context == nullptr || context->painter == nullptr || icon == nullptr) {
+        return;
+    }
+    for (const auto& [id, loaded] : m_icons) {
+        if (reinterpret_cast<HICON>(loaded.get()) == icon) {
+            context->painter->drawPixmap(x, y, loaded->pixmap(32, 32));
+        }
+    }
+}
+
+LRESULT CQtWindowSystem::DefWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    CQtDialogWindow* window = WindowOf(handle);
+    if (window == nullptr) {
+        return 0;
+    }
+    switch (message) {
+    case WM_SYSCOMMAND:
+        switch (wParam & 0xFFF0) {
+        case SC_CLOSE:
+            // Closing a dialog is its Cancel command, so the dialog's own logic ends it.
+            window->SendCommand(BN_CLICKED, IDCANCEL);
+            break;
+        case SC_KEYMENU:
+            if (lParam == ' ') {
+                window->PopupSystemMenu(window->mapToGlobal(QPoint(0, 0)));
+            }
+            break;
+        default:
+            break;
+        }
+        return 0;
+    case WM_PAINT:
+        window->PaintDefault();
+        return 0;
+    case WM_ICONERASEBKGND:
+        if (const PaintContext* context = ContextOf(reinterpret_cast<HDC>(wParam));
+            context != nullptr && context->painter != nullptr) {
+            context->painter->fillRect(window->rect(), window->palette().window());
+        }
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void CQtWindowSystem::ExitProcess(int status) {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    std::exit(status);
+}
