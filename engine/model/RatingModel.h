@@ -25,10 +25,18 @@ using UserRatings = std::span<const std::pair<std::uint32_t, float>>;
 // Training settings. Describe() is part of the cache fingerprint: any setting that changes the trained model
 // must appear in it.
 struct ModelSettings {
-    // Ridge penalties of the baseline biases (in units of ratings) and the number of alternating sweeps that fit them.
+    // The bias baseline: ridge penalties of the biases (in units of ratings) and the alternating sweeps that fit them.
     double biasRegUser = 5.0;
     double biasRegItem = 10.0;
     int biasSweeps = 4;
+
+    // The Bayesian factorisation: rank, Gibbs sweeps discarded before the chain settles, and sweeps averaged into
+    // the model afterwards. factors = 0 or samples = 0 leaves the bias baseline alone.
+    int factors = 10;
+    int burnIn = 12;
+    int samples = 30;
+    // Seed of the sampler; the same seed and ratings give the same model.
+    std::uint64_t seed = 20240607;
 
     std::string Describe() const;
     static ModelSettings Defaults();
