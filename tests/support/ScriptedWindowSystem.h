@@ -78,6 +78,8 @@ public:
     std::vector<std::string> Items(int id) { return Control(id).items; }
     int CurSel(int id) { return Control(id).curSel; }
     const std::vector<CScriptedControl>& Controls() const { return m_controls; }
+    // The caption (the template's title unless the program set another).
+    std::string Title() const { return m_title; }
     bool IsVisible() const { return m_visible; }
     bool IsEnabled() const { return m_enabled; }
     bool IsEnded() const { return m_ended; }
@@ -94,9 +96,17 @@ public:
 
 private:
     friend class CScriptedWindowSystem;
+    // Raises a notification from control `id` to the dialog.
+    void Notify(UINT code, int id);
+    // User actions need a usable window: one disabled by a modal run above it takes no input.
+    void RequireEnabled(const char* action) const;
+    CScriptedControl& RequireKind(int id, ControlKind kind, const char* action);
     CScriptedWindowSystem* m_system;
     CDialog* m_dialog;
     const DialogTemplate* m_tmpl;
+    int m_serial = 0;      // handles are derived from it, so a dead window's handle never names a new one
+    bool m_modal = false;
+    std::string m_title;
     std::vector<CScriptedControl> m_controls;
     std::vector<MenuItem> m_systemMenu;
     bool m_hasSystemMenu = false;
@@ -130,6 +140,13 @@ public:
     void OnNextMessageBox(MessageBoxStep step);
     // Number of queued modal steps not yet used.
     std::size_t PendingModalSteps() const { return m_modalSteps.size(); }
+    // Number of queued message-box actions not yet used.
+    std::size_t PendingMessageBoxSteps() const { return m_messageBoxSteps.size(); }
+
+    // Script mismatches found so far. Each one is thrown as CScriptedFailure where it happens and also kept here,
+    // because the program's engine guard catches every exception; the ones still kept when the toolkit is destroyed
+    // fail the running test. A test that provokes a mismatch on purpose takes it from here.
+    std::vector<std::string> TakeFailures();
 
     struct MessageBoxRecord {
         HWND owner;
@@ -156,6 +173,9 @@ public:
     void SetNoSystemMenu(UINT templateId) { m_noSystemMenu.push_back(templateId); }
     // Icon metrics answered by GetSystemMetrics(SM_CXICON / SM_CYICON); default 32 x 32.
     void SetIconMetrics(int cx, int cy) { m_iconCx = cx; m_iconCy = cy; }
+
+    // The constructor makes the new toolkit the framework's (AfxSetWindowSystem); the destructor unsets it and
+    // detaches every dialog object from the windows still alive.
 
     // --- CWindowSystem ---
     INT_PTR RunModalDialog(CDialog& dialog, HWND owner) override;
@@ -193,7 +213,17 @@ public:
 private:
     // Implementation details are the toolkit's own (windows, controls, handles, the log ...).
     friend class CScriptedWindow;
+    [[noreturn]] void Fail(const std::string& what);
+    void Log(std::string entry) { m_log->push_back(std::move(entry)); }
+    CScriptedWindow* WindowOf(HWND handle) const;   // the window of a window or control handle, or nullptr
+    CScriptedControl* ControlOf(HWND handle) const; // nullptr for a window handle or an unknown one
+    CScriptedWindow& RequireWindow(HWND handle, const char* operation);
+    CScriptedControl& RequireControl(HWND handle, const char* operation);
+    CScriptedWindow& AddWindow(CDialog& dialog, const DialogTemplate& tmpl);
+    void RemoveWindow(CScriptedWindow* window);
     std::vector<std::unique_ptr<CScriptedWindow>> m_windows;
+    std::vector<std::string> m_failures;
+    int m_nextSerial = 1;
     std::deque<std::pair<UINT, ModalStep>> m_modalSteps;
     std::deque<MessageBoxStep> m_messageBoxSteps;
     std::vector<MessageBoxRecord> m_messageBoxes;
