@@ -1,0 +1,14 @@
+#pragma once
+
+#include "WinApp.h"
+
+// The application: runs the main window modally and ends when it closes.
+class CTollivexApp : public CWinApp {
+public:
+    CTollivexApp();
+    ~CTollivexApp() override;
+
+    BOOL InitInstance() override;
+
+    DECLARE_MESSAGE_MAP()
+};

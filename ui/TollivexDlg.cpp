@@ -1,0 +1,400 @@
+#include "TollivexDlg.h"
+
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <memory>
+
+#include "AboutDlg.h"
+#include "DecimalText.h"
+#include "EngineGuard.h"
+#include "LoginDialog.h"
+#include "MovieDialog.h"
+#include "WaitDialog.h"
+#include "WindowSystem.h"
+#include "resource.h"
+
+namespace {
+
+// The engine's data, relative to the working directory; the engine resolves it.
+const char* const kDataPath = "MovieData\\files.txt";
+const char* const kStartupNotice = "Orrabel initializing\r\n Please Wait.";
+// The list's hint for the bytes of item text it is about to receive.
+constexpr UINT kListStorageBytes = 50;
+
+} // namespace
+
+CTollivexDlg::CTollivexDlg(CWnd* parent) : CTollivexDlg(CMovieTable(), parent) {}
+
+CTollivexDlg::CTollivexDlg(CMovieTable table, CWnd* parent)
+    : CDialog(IDD_TOLLIVEX_DIALOG, parent), m_exactPredictions(0), m_hIcon(nullptr), m_table(std::move(table)) {
+    m_hIcon = AfxGetWindowSystem().LoadIcon(IDR_MAINFRAME);
+}
+
+CTollivexDlg::~CTollivexDlg() = default;
+
+void CTollivexDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_REFRESH, m_refreshButton);
+    DDX_Control(pDX, IDC_MOVIE_LIST, m_movieList);
+    DDX_Check(pDX, IDC_EXACT_PREDICTIONS, m_exactPredictions);
+}
+
+BEGIN_MESSAGE_MAP(CTollivexDlg, CDialog)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDC_GET_RATING, OnGetRating)
+ON_BN_CLICKED(IDC_GET_INFO, OnGetInfo)
+ON_BN_CLICKED(IDC_REFRESH, OnRefresh)
+ON_BN_CLICKED(IDC_PREDICT, OnPredict)
+ON_BN_CLICKED(IDC_LOGIN, OnLogin)
+ON_EN_CHANGE(IDC_USER_ID, OnUserIdChange)
+ON_BN_CLICKED(IDC_RATE, OnRate)
+ON_LBN_DBLCLK(IDC_MOVIE_LIST, OnMovieListDblClk)
+ON_COMMAND(IDC_SEARCH, OnSearch)
+ON_LBN_SELCHANGE(IDC_MOVIE_LIST, OnMovieListSelChange)
+ON_EN_CHANGE(IDC_SEARCH_TEXT, OnSearchChange)
+ON_BN_CLICKED(IDC_EXACT_PREDICTIONS, OnExactPredictions)
+END_MESSAGE_MAP()
+
+// --- start-up and shutdown -------------------------------------------------------------------------------------------
+
+BOOL CTollivexDlg::OnInitDialog() {
+    // The notice outlives the guarded stretch on purpose: when start-up fails it stays on the screen while the
+    // failure is shown, and the process ends right after.
+    std::unique_ptr<CWaitDialog> notice;
+
+    const EngineGuardResult startup = RunEngineGuarded(*this, [&] {
+        CDialog::OnInitDialog();
+        AddAboutEntry();
+        SetIcon(m_hIcon, TRUE);
+        SetIcon(m_hIcon, FALSE);
+
+        notice = std::make_unique<CWaitDialog>(CString(kStartupNotice));
+        notice->Create(IDD_WAIT_DIALOG, nullptr);
+        if (notice->GetSafeHwnd() != nullptr) {
+            notice->ShowWindow(SW_SHOWNORMAL);
+        }
+
+        m_table.Init(kDataPath);
+        m_table.InitMatrices();
+        FillMovieList();
+
+        if (notice->GetSafeHwnd() != nullptr) {
+            notice->ShowWindow(SW_HIDE);
+        }
+        notice.reset();
+
+        OnLogin();
+    });
+
+    if (startup != EngineGuardResult::Completed) {
+        // The results pane that holds the report of a non-engine failure is never shown, so say it where a
+        // person or a script starting the program can see it.
+        if (startup == EngineGuardResult::OtherFailure) {
+            std::cerr << "Unknown internal error" << std::endl;
+        }
+        AfxGetWindowSystem().ExitProcess(1);
+    }
+    return TRUE;
+}
+
+void CTollivexDlg::OnOK() {
+    CDialog::OnOK();
+}
+
+// --- system menu, About box and the minimised window ----------------------------------------------------------------
+
+void CTollivexDlg::AddAboutEntry() {
+    CWindowSystem& windows = AfxGetWindowSystem();
+    HMENU systemMenu = GetSystemMenu(FALSE);
+    if (systemMenu == nullptr) {
+        return;
+    }
+    const CString aboutText = windows.LoadString(IDS_ABOUTBOX);
+    if (!aboutText.empty()) {
+        windows.AppendMenu(systemMenu, MF_SEPARATOR, 0, CString());
+        windows.AppendMenu(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
+    }
+}
+
+void CTollivexDlg::OnSysCommand(UINT id, LPARAM lParam) {
+    // The low four bits of a system command are the system's own; only the rest names the command.
+    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+    } else {
+        Default(WM_SYSCOMMAND, id, lParam);
+    }
+}
+
+void CTollivexDlg::OnPaint() {
+    if (!IsIconic()) {
+        Default(WM_PAINT, 0, 0);
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+
+    const int cx = GetSystemMetrics(SM_CXICON);
+    const int cy = GetSystemMetrics(SM_CYICON);
+    RECT rect;
+    GetClientRect(&rect);
+    // Integer division truncates towards zero, also for a client area smaller than the icon.
+    const int x = (rect.Width() - cx + 1) / 2;
+    const int y = (rect.Height() - cy + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CTollivexDlg::OnQueryDragIcon() {
+    return m_hIcon;
+}
+
+// --- login ------------------------------------------------------------------------------------------------------------
+
+void CTollivexDlg::OnLogin() {
+    RunEngineGuarded(*this, [&] {
+        long userId = NO_USER;
+        CLoginDialog login;
+        if (login.DoModal() != IDOK) {
+            return;
+        }
+        if (!login.m_errorText.empty()) {
+            SetDlgItemText(IDC_RESULTS, login.m_errorText);
+        } else if (login.m_newUser) {
+            userId = m_table.InsertUser(login.m_userName, login.m_password);
+        } else {
+            userId = m_table.GetUserID(login.m_userName, login.m_password);
+        }
+        // Only exactly NO_USER is a refusal, and it is a silent one: nothing visible changes.
+        if (userId == NO_USER) {
+            return;
+        }
+        CWaitCursor wait;
+        m_table.SetCurrentUser(userId);
+        SetDlgItemText(IDC_CURRENT_USER, FormatString("UserName: %s, UserID: %d", login.m_userName, userId));
+    });
+}
+
+void CTollivexDlg::OnUserIdChange() {
+    RunEngineGuarded(*this, [&] {
+        CString text;
+        GetDlgItemText(IDC_USER_ID, text);
+        const long userId = ParseDecimalText(text);
+        CWaitCursor wait;
+        m_table.SetCurrentUser(userId);
+        SetDlgItemText(IDC_CURRENT_USER, text);
+    });
+}
+
+// --- the catalogue ----------------------------------------------------------------------------------------------------
+
+void CTollivexDlg::FillMovieList() {
+    RunEngineGuarded(*this, [&] {
+        long count = m_table.GetNumberOfMovies();
+        // A negative count means no movies; the top end leaves room for the array's extra element.
+        if (count < 0) {
+            count = 0;
+        }
+        if (count > std::numeric_limits<int>::max() - 1) {
+            count = std::numeric_limits<int>::max() - 1;
+        }
+        const int movieCount = static_cast<int>(count);
+
+        m_movieList.InitStorage(movieCount, kListStorageBytes);
+        m_movieIds.SetSize(movieCount + 1);
+        // Catalogue numbers run from 1 to N - 1; list position p holds number p + 1.
+        for (int number = 1; number < movieCount; ++number) {
+            const MovieItem item = m_table.GetMovieDetails(number);
+            const int position = m_movieList.InsertString(-1, item.title);
+            if (position >= 0) {
+                m_movieIds.SetAt(position, item.id);
+            }
+        }
+        m_movieList.RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    });
+}
+
+void CTollivexDlg::OnMovieListSelChange() {
+    const int position = m_movieList.GetCurSel();
+    // With nothing selected the field keeps its movie, so the commands go on answering for what it names.
+    if (position < 0 || position >= m_movieIds.GetSize()) {
+        return;
+    }
+    SetDlgItemText(IDC_MOVIE_ID, FormatString("%d", m_movieIds.GetAt(position)));
+}
+
+void CTollivexDlg::SearchMovieList() {
+    CString text;
+    if (GetDlgItemText(IDC_SEARCH_TEXT, text) == 0) {
+        SetDlgItemText(IDC_RESULTS, "Enter search string.");
+        return;
+    }
+    // Starting after position 0 examines the first movie last.
+    m_movieList.SelectString(0, text);
+    OnMovieListSelChange();
+}
+
+void CTollivexDlg::OnSearchChange() {
+    SearchMovieList();
+}
+
+void CTollivexDlg::OnSearch() {
+    SearchMovieList();
+}
+
+void CTollivexDlg::OnMovieListDblClk() {
+    RunEngineGuarded(*this, [&] {
+        const int position = m_movieList.GetCurSel();
+        if (position < 0) {
+            return;
+        }
+        // The details go by catalogue number, not by movie id.
+        const int number = position + 1;
+        const MovieItem item = m_table.GetMovieDetails(number);
+        const CString url = m_table.GetURLOfMovie(number);
+        CMovieDialog details;
+        details.SetDetails(item.name, item.releaseDate, url);
+        details.DoModal();
+    });
+}
+
+// --- ratings ----------------------------------------------------------------------------------------------------------
+
+void CTollivexDlg::OnGetRating() {
+    RunEngineGuarded(*this, [&] {
+        CString movieText;
+        if (GetDlgItemText(IDC_MOVIE_ID, movieText) == 0) {
+            SetDlgItemText(IDC_RESULTS, "Movie not picked...");
+            return;
+        }
+        const long movieId = ParseDecimalText(movieText);
+        const long userId = m_table.GetCurrentUserID();
+        const long rating = m_table.GetRating(movieId, userId, CString());
+        if (rating != 0) {
+            SetDlgItemText(IDC_RESULTS, FormatString("The rating is : %d", rating));
+        } else {
+            SetDlgItemText(IDC_RESULTS, "There is no rating for this movie yet.");
+        }
+    });
+}
+
+void CTollivexDlg::OnRate() {
+    RunEngineGuarded(*this, [&] {
+        CString movieText;
+        if (GetDlgItemText(IDC_MOVIE_ID, movieText) == 0) {
+            SetDlgItemText(IDC_RESULTS, "Movie not picked...");
+            return;
+        }
+        const long movieId = ParseDecimalText(movieText);
+
+        CString ratingText;
+        if (GetDlgItemText(IDC_RATING, ratingText) == 0) {
+            SetDlgItemText(IDC_RESULTS, "Rating is missing...");
+            return;
+        }
+        const long rating = ParseDecimalText(ratingText);
+        if (rating < 1 || rating > 5) {
+            SetDlgItemText(IDC_RESULTS, "Rating can be between 1 and 5 only.");
+            return;
+        }
+
+        // A stored rating is never overwritten.
+        long userId = m_table.GetCurrentUserID();
+        if (m_table.GetRating(movieId, userId, CString()) != 0) {
+            SetDlgItemText(IDC_RESULTS, "The movie is already rated by you.\nPick a different movie please.");
+            return;
+        }
+
+        {
+            CWaitCursor wait;
+            userId = m_table.GetCurrentUserID();
+            m_table.SetNewRating(movieId, userId, rating);
+        }
+
+        userId = m_table.GetCurrentUserID();
+        double average = 0.0;
+        long count = 0;
+        m_table.GetInfo(userId, average, count);
+        // The rating that first makes predictions possible asks the engine to take the user's ratings in.
+        if (count == MIN_RATINGS_TO_PREDICT) {
+            m_table.SetRefresh(true);
+        }
+    });
+}
+
+// --- predictions and statistics ---------------------------------------------------------------------------------------
+
+int CTollivexDlg::GetPredictionBand(double ratio) {
+    const auto below = [ratio](double threshold) { return std::isunordered(ratio, threshold) || ratio < threshold; };
+    if (below(0.7)) {
+        return 1;
+    }
+    if (below(0.85)) {
+        return 2;
+    }
+    if (below(1.0)) {
+        return 3;
+    }
+    if (below(1.15)) {
+        return 4;
+    }
+    return 5;
+}
+
+void CTollivexDlg::OnPredict() {
+    RunEngineGuarded(*this, [&] {
+        CString movieText;
+        if (GetDlgItemText(IDC_MOVIE_ID, movieText) == 0) {
+            SetDlgItemText(IDC_RESULTS, "Movie not picked...");
+            return;
+        }
+        const long movieId = ParseDecimalText(movieText);
+        if (!m_table.CanPredict()) {
+            SetDlgItemText(IDC_RESULTS, FormatString("You must enter at least %d ratings before you can predict.",
+                                                     MIN_RATINGS_TO_PREDICT));
+            return;
+        }
+
+        CWaitCursor wait;
+        long userId = m_table.GetCurrentUserID();
+        const double prediction = m_table.GetPredictedRating(movieId, userId);
+        CString text;
+        if (m_exactPredictions != 0) {
+            text = FormatString("The prediction is : %f", prediction);
+        } else {
+            userId = m_table.GetCurrentUserID();
+            double average = 0.0;
+            long count = 0;
+            m_table.GetInfo(userId, average, count);
+            // An average of 0 gives an infinity or a value that is not a number; the band handles both.
+            const double ratio = prediction / average;
+            text = FormatString("The prediction is : %d", GetPredictionBand(ratio));
+        }
+        SetDlgItemText(IDC_RESULTS, text);
+    });
+}
+
+void CTollivexDlg::OnExactPredictions() {
+    // The box toggles its own mark on the same click, so flag and mark change together.
+    m_exactPredictions = m_exactPredictions != 0 ? 0 : 1;
+}
+
+void CTollivexDlg::OnGetInfo() {
+    RunEngineGuarded(*this, [&] {
+        const long userId = m_table.GetCurrentUserID();
+        double average = 0.0;
+        long count = 0;
+        m_table.GetInfo(userId, average, count);
+        SetDlgItemText(IDC_RESULTS,
+                       FormatString("The average is : %f, The number of items rated is : %d", average, count));
+    });
+}
+
+void CTollivexDlg::OnRefresh() {
+    RunEngineGuarded(*this, [&] {
+        CWaitCursor wait;
+        m_table.SetRefresh(true);
+    });
+}

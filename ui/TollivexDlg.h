@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Dialog.h"
+#include "MovieIdArray.h"
+#include "MovieTable.h"
+
+// The number of ratings a user needs before predictions are offered; Rate asks the engine to refresh when the
+// user's count reaches it.
+inline constexpr int MIN_RATINGS_TO_PREDICT = 15;
+
+// The main window on template 102: the catalogue, login, ratings and predictions. It owns the engine.
+class CTollivexDlg : public CDialog {
+public:
+    // The main window over the real engine.
+    explicit CTollivexDlg(CWnd* parent = nullptr);
+    // The main window over the given engine (tests put a scripted one in).
+    explicit CTollivexDlg(CMovieTable table, CWnd* parent = nullptr);
+    ~CTollivexDlg() override;
+
+    // The band 1..5 of a prediction relative to the user's average. Each threshold test also holds when the ratio
+    // cannot be ordered against it, so a ratio that is not a number gives band 1; a ratio equal to a threshold
+    // falls in the higher band.
+    static int GetPredictionBand(double ratio);
+
+    int GetExactPredictions() const { return m_exactPredictions; }
+    const MovieIdArray& GetMovieIds() const { return m_movieIds; }
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+    void OnSysCommand(UINT id, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+
+    void OnLogin();
+    void OnUserIdChange();
+    void FillMovieList();
+    void OnMovieListSelChange();
+    void OnSearchChange();
+    void OnSearch();
+    void OnMovieListDblClk();
+    void OnGetRating();
+    void OnRate();
+    void OnPredict();
+    void OnExactPredictions();
+    void OnGetInfo();
+    void OnRefresh();
+
+private:
+    void AddAboutEntry();
+    // Selects the first movie after position 0 whose title begins with the search text, then hands its id on.
+    void SearchMovieList();
+
+    CButton m_refreshButton;
+    CListBox m_movieList;
+    int m_exactPredictions;
+    HICON m_hIcon;
+    CMovieTable m_table;
+    MovieIdArray m_movieIds;
+
+    DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "CString.h"
+#include "Dialog.h"
+
+// The start-up notice: a small modeless window on template 104 that shows one text while the engine loads.
+class CWaitDialog : public CDialog {
+public:
+    // A notice with this parent and no text.
+    explicit CWaitDialog(CWnd* parent = nullptr);
+    // A notice with no parent that shows `text`.
+    explicit CWaitDialog(const CString& text);
+    ~CWaitDialog() override;
+
+    // Creates the modeless window from `templateId` and puts the text in place before it is first shown.
+    // Returns whether the window was created; without a window the text is not set.
+    virtual BOOL Create(UINT templateId, CWnd* parent = nullptr);
+
+    const CString& GetText() const { return m_text; }
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+
+private:
+    CString m_text;
+
+    DECLARE_MESSAGE_MAP()
+};
