@@ -1,5 +1,6 @@
 #include "QtDialogWindow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -22,6 +23,7 @@
 #include "Dialog.h"
 #include "QtCheckBox.h"
 #include "QtDigitsOnlyFilter.h"
+#include "QtGroupBox.h"
 
 namespace {
 
@@ -108,7 +110,12 @@ void CQtDialogWindow::BuildControls() {
     QWidget* previousTabStop = nullptr;
     for (const ControlTemplate& control : m_template->controls) {
         QWidget* widget = BuildControl(control);
-        widget->setGeometry(m_units.ToPixels(control.x, control.y, control.cx, control.cy));
+        QRect area = m_units.ToPixels(control.x, control.y, control.cx, control.cy);
+        if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && control.kind == ControlKind::StaticText &&
+                                                          !label->wordWrap()) {
+            area.setWidth(std::max(area.width(), label->sizeHint().width()));
+        }
+        widget->setGeometry(area);
         if (Has(control, CS_HIDDEN)) {
             // Hidden controls take no focus at all, so neither Tab nor a click can reach them.
             widget->setFocusPolicy(Qt::NoFocus);
@@ -152,7 +159,9 @@ QWidget* CQtDialogWindow::BuildControl(const ControlTemplate& control) {
     case ControlKind::StaticText: {
         auto* label = new QLabel(this);
         label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
+        // Centred and word-wrapped texts wrap at word boundaries; a plain one-line text keeps its words on its
+        // line (see BuildControls), since the stand-in font can be a little wider than the template's.
+        label->setWordWrap(Has(control, CS_WORDWRAP) || Has(control, CS_CENTER));
         label->setAlignment((Has(control, CS_CENTER) ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
         if (Has(control, CS_BORDER)) {
             label->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -179,7 +188,7 @@ QWidget* CQtDialogWindow::BuildControl(const ControlTemplate& control) {
         return box;
     }
     case ControlKind::GroupBox: {
-        auto* group = new QGroupBox(text, this);
+        auto* group = new CQtGroupBox(text, this);
         // A group box only frames the controls under it: it takes neither clicks nor focus.
         group->setAttribute(Qt::WA_TransparentForMouseEvents);
         group->setFocusPolicy(Qt::NoFocus);

@@ -36,6 +36,8 @@ public:
     // The control with this identifier (the first one for a repeated identifier), or nullptr.
     QWidget* Control(int id) const;
     bool OwnsControl(const QWidget* widget) const;
+    // Every control with the template entry it was built from, in template order.
+    const std::vector<std::pair<const ControlTemplate*, QWidget*>>& Controls() const { return m_controls; }
     // The template entry a control was built from, or nullptr.
     const ControlTemplate* ControlTemplateOf(const QWidget* widget) const;
 
