@@ -160,6 +160,62 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random)
     return hyper;
 }
 
+// Small dense kernels for the per-row Gaussian draws. Rows are short and the dimension is small (rank + 1), where
+// plain loops beat the general-purpose paths; `a` is a d x d matrix stored row by row, lower triangle used.
+void AddOuterProducts(double* a, int d, const double* columns, Eigen::Index n, double weight)
+{
+    for (Eigen::Index j = 0; j < n; ++j) {
+        const double* x = columns + j * d;
+        for (int r = 0; r < d; ++r) {
+            const double xr = weight * x[r];
+            double* row = a + r * d;
+            for (int c = 0; c <= r; ++c)
+                row[c] += xr * x[c];
+        }
+    }
+}
+
+// Cholesky factor L (lower, in place) of a symmetric positive definite matrix.
+void CholeskyInPlace(double* a, int d)
+{
+    for (int j = 0; j < d; ++j) {
+        double diagonal = a[j * d + j];
+        for (int k = 0; k < j; ++k)
+            diagonal -= a[j * d + k] * a[j * d + k];
+        // The prior keeps the matrix well conditioned; the floor only guards against rounding.
+        diagonal = std::sqrt(std::max(diagonal, 1e-12));
+        a[j * d + j] = diagonal;
+        for (int i = j + 1; i < d; ++i) {
+            double value = a[i * d + j];
+            for (int k = 0; k < j; ++k)
+                value -= a[i * d + k] * a[j * d + k];
+            a[i * d + j] = value / diagonal;
+        }
+    }
+}
+
+// Solves L y = b in place.
+void SolveLower(const double* l, int d, double* b)
+{
+    for (int i = 0; i < d; ++i) {
+        double value = b[i];
+        for (int k = 0; k < i; ++k)
+            value -= l[i * d + k] * b[k];
+        b[i] = value / l[i * d + i];
+    }
+}
+
+// Solves L^T x = y in place.
+void SolveUpper(const double* l, int d, double* y)
+{
+    for (int i = d - 1; i >= 0; --i) {
+        double value = y[i];
+        for (int k = i + 1; k < d; ++k)
+            value -= l[k * d + i] * y[k];
+        y[i] = value / l[i * d + i];
+    }
+}
+
 } // namespace
 
 struct CRatingModel::Impl {
@@ -280,12 +336,16 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
     Vector target(static_cast<Eigen::Index>(longest));
     Matrix precision(d, d);
     Vector rhs(d), conditionalMean(d), z(d);
+    Vector fitted(static_cast<Eigen::Index>(longest));
+    Matrix lower(d, d);
+    std::vector<double> chol(static_cast<std::size_t>(d * d), 0.0);
     double alpha = 2.0;
     const double invSamples = 1.0 / samples;
 
     // One side's step: every row's vector drawn from its Gaussian conditional given the other side. Returns the
     // squared error of the drawn vectors (used for the noise precision when called last in a sweep).
-    auto sampleSide = [&](const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper, auto&& store) {
+    auto sampleSide = [&](const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper, bool wantMean,
+                          auto&& store) {
         const Vector priorTerm = hyper.precision * hyper.mean;
         double squaredError = 0.0;
         for (Eigen::Index row = 0; row < self.cols(); ++row) {
@@ -302,17 +362,36 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
                 target(j) = rows.value[begin + static_cast<std::size_t>(j)] - mean - other(0, o);
                 design(0, j) = 1.0;
             }
-            precision = hyper.precision;
-            precision.selfadjointView<Eigen::Lower>().rankUpdate(design.leftCols(n), alpha);
+            // precision = prior + alpha X X^T; draw = mean + L^-T z with precision = L L^T, computed as
+            // L^-T (L^-1 rhs + z) so that only the stored conditional means need a third solve.
+            const int dd = static_cast<int>(d);
+            if (n > 32) {
+                lower = hyper.precision;
+                lower.selfadjointView<Eigen::Lower>().rankUpdate(design.leftCols(n), alpha);
+                for (int r = 0; r < dd; ++r)
+                    for (int c = 0; c <= r; ++c)
+                        chol[r * dd + c] = lower(r, c);
+            } else {
+                for (int r = 0; r < dd; ++r)
+                    for (int c = 0; c <= r; ++c)
+                        chol[r * dd + c] = hyper.precision(r, c);
+                AddOuterProducts(chol.data(), dd, design.data(), n, alpha);
+            }
+            CholeskyInPlace(chol.data(), dd);
             rhs = priorTerm;
             rhs.noalias() += alpha * (design.leftCols(n) * target.head(n));
-            Eigen::LLT<Matrix> llt(precision);
-            conditionalMean = llt.solve(rhs);
+            SolveLower(chol.data(), dd, rhs.data());
             for (Eigen::Index f = 0; f < d; ++f)
-                z(f) = random.Normal();
-            self.col(row) = conditionalMean + llt.matrixU().solve(z);
+                z(f) = rhs(f) + random.Normal();
+            SolveUpper(chol.data(), dd, z.data());
+            self.col(row) = z;
+            if (wantMean) {
+                conditionalMean = rhs;
+                SolveUpper(chol.data(), dd, conditionalMean.data());
+            }
             store(row, conditionalMean);
-            squaredError += (target.head(n) - design.leftCols(n).transpose() * self.col(row)).squaredNorm();
+            fitted.head(n).noalias() = design.leftCols(n).transpose() * self.col(row);
+            squaredError += (target.head(n) - fitted.head(n)).squaredNorm();
         }
         return squaredError;
     };
@@ -322,7 +401,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
         const int s = sweep - std::max(0, settings.burnIn);
         const bool keep = s >= 0;
         const Hyper itemHyper = SampleHyper(items, byItem, random);
-        sampleSide(byItem, users, items, itemHyper, [](Eigen::Index, const Vector&) {});
+        sampleSide(byItem, users, items, itemHyper, false, [](Eigen::Index, const Vector&) {});
         const Hyper userHyper = SampleHyper(users, byUser, random);
         const double usedAlpha = alpha;
         double squaredError = 0.0;
@@ -335,7 +414,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
                 itemSampleBias[std::size_t(i) * samples + std::size_t(s)] = static_cast<float>(items(0, i));
                 itemBias[i] += static_cast<float>(items(0, i) * invSamples);
             }
-            squaredError = sampleSide(byUser, items, users, userHyper, [&](Eigen::Index u, const Vector& m) {
+            squaredError = sampleSide(byUser, items, users, userHyper, true, [&](Eigen::Index u, const Vector& m) {
                 float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
                 for (std::uint32_t f = 0; f < factors; ++f)
                     row[f] = static_cast<float>(m(f + 1));
@@ -348,7 +427,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
             hyperPrecision.push_back(userHyper.precision);
             noisePrecision.push_back(usedAlpha);
         } else {
-            squaredError = sampleSide(byUser, items, users, userHyper, [](Eigen::Index, const Vector&) {});
+            squaredError = sampleSide(byUser, items, users, userHyper, false, [](Eigen::Index, const Vector&) {});
         }
         // Noise precision ~ Gamma(1 + N/2, rate 1 + SSE/2).
         alpha = random.Gamma(1.0 + 0.5 * static_cast<double>(ratings.size())) / (1.0 + 0.5 * squaredError);

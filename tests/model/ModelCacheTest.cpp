@@ -1,0 +1,136 @@
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ModelTestData.h"
+#include "RatingModel.h"
+
+namespace quillory::model {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ModelCacheTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_folder = fs::temp_directory_path() / (std::string("quillory-model-cache-") + info->name());
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder);
+        m_data = test::MakeLowRankData(30, 20);
+        m_model = CRatingModel(test::QuickSettings());
+        m_model.Train(m_data.train, m_data.users, m_data.items);
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    std::vector<char> ReadBytes(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    void WriteBytes(const fs::path& path, const std::vector<char>& bytes)
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    void ExpectSamePredictions(const CRatingModel& a, const CRatingModel& b)
+    {
+        for (std::uint32_t u = 0; u < m_data.users + 2; ++u)
+            for (std::uint32_t i = 0; i < m_data.items; ++i) {
+                ASSERT_EQ(a.Predict(u, i), b.Predict(u, i)) << u << "," << i;
+                ASSERT_EQ(a.PredictBaseline(u, i), b.PredictBaseline(u, i)) << u << "," << i;
+            }
+    }
+
+    fs::path m_folder;
+    test::LowRankData m_data;
+    CRatingModel m_model;
+};
+
+TEST_F(ModelCacheTest, SavedModelLoadsWithIdenticalPredictionsAndFoldIns)
+{
+    const fs::path file = m_folder / "model.cache";
+    m_model.Save(file, "data-A");
+    EXPECT_FALSE(fs::exists(m_folder / "model.cache.tmp"));
+
+    CRatingModel loaded(test::QuickSettings());
+    ASSERT_TRUE(loaded.Load(file, "data-A"));
+    ExpectSamePredictions(m_model, loaded);
+
+    // Fold-in needs every sample's parameters, so it must work the same on a loaded model.
+    const std::vector<std::pair<std::uint32_t, float>> ratings{{1, 5.0F}, {2, 4.0F}, {7, 1.0F}};
+    m_model.FoldInUser(100, ratings);
+    loaded.FoldInUser(100, ratings);
+    m_model.FoldInUser(4, ratings);
+    loaded.FoldInUser(4, ratings);
+    for (std::uint32_t i = 0; i < m_data.items; ++i) {
+        EXPECT_EQ(m_model.Predict(100, i), loaded.Predict(100, i));
+        EXPECT_EQ(m_model.Predict(4, i), loaded.Predict(4, i));
+    }
+}
+
+TEST_F(ModelCacheTest, MissingStaleTruncatedOrCorruptFilesAreRefused)
+{
+    const fs::path file = m_folder / "model.cache";
+    CRatingModel other(test::QuickSettings());
+    EXPECT_FALSE(other.Load(file, "data-A"));
+    EXPECT_FALSE(other.Load(m_folder, "data-A")); // a folder, not a file
+
+    m_model.Save(file, "data-A");
+    EXPECT_FALSE(other.Load(file, "data-B"));
+    EXPECT_FALSE(other.Load(file, "data-A "));
+    EXPECT_FALSE(other.Load(file, ""));
+
+    const std::vector<char> good = ReadBytes(file);
+    ASSERT_GT(good.size(), 100u);
+    for (std::size_t keep : {std::size_t{0}, std::size_t{7}, good.size() / 2, good.size() - 1}) {
+        WriteBytes(file, std::vector<char>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(keep)));
+        EXPECT_FALSE(other.Load(file, "data-A")) << "truncated to " << keep;
+    }
+    for (std::size_t at : {std::size_t{0}, std::size_t{12}, std::size_t{40}, good.size() / 3, good.size() - 3}) {
+        std::vector<char> bad = good;
+        bad[at] = static_cast<char>(bad[at] ^ 0x10);
+        WriteBytes(file, bad);
+        EXPECT_FALSE(other.Load(file, "data-A")) << "byte " << at << " flipped";
+    }
+    std::vector<char> longer = good;
+    longer.push_back('x');
+    WriteBytes(file, longer);
+    EXPECT_FALSE(other.Load(file, "data-A"));
+
+    // A refused load leaves the model as it was: untrained here, so it answers with the plain mean.
+    EXPECT_EQ(other.Predict(0, 0), other.PredictBaseline(0, 0));
+
+    WriteBytes(file, good);
+    EXPECT_TRUE(other.Load(file, "data-A"));
+}
+
+TEST_F(ModelCacheTest, CrashMidWriteLeavesTheOldCacheUsable)
+{
+    const fs::path file = m_folder / "model.cache";
+    m_model.Save(file, "data-A");
+    const std::vector<char> good = ReadBytes(file);
+
+    // What a crash during a later save leaves behind: a partial temporary file beside the intact cache.
+    WriteBytes(m_folder / "model.cache.tmp", std::vector<char>(good.begin(), good.begin() + 50));
+    CRatingModel loaded(test::QuickSettings());
+    ASSERT_TRUE(loaded.Load(file, "data-A"));
+    ExpectSamePredictions(m_model, loaded);
+
+    // The next save replaces both.
+    m_model.Save(file, "data-B");
+    EXPECT_FALSE(fs::exists(m_folder / "model.cache.tmp"));
+    EXPECT_TRUE(loaded.Load(file, "data-B"));
+
+    // Saving where nothing can be written reports it.
+    EXPECT_THROW(m_model.Save(m_folder / "missing-folder" / "model.cache", "data-A"), std::runtime_error);
+}
+
+} // namespace
+} // namespace quillory::model

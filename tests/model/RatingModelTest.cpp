@@ -1,0 +1,152 @@
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ModelTestData.h"
+#include "RatingModel.h"
+
+namespace quillory::model {
+namespace {
+
+using test::LowRankData;
+using test::MakeLowRankData;
+using test::QuickSettings;
+using test::Rmse;
+
+TEST(RatingModel, RecoversWithheldCellsOfALowRankMatrix)
+{
+    const LowRankData data = MakeLowRankData(60, 40);
+    CRatingModel model(QuickSettings());
+    model.Train(data.train, data.users, data.items);
+
+    const double modelRmse = Rmse(data.withheld, [&](auto u, auto i) { return model.Predict(u, i); });
+    const double baselineRmse = Rmse(data.withheld, [&](auto u, auto i) { return model.PredictBaseline(u, i); });
+    EXPECT_LT(modelRmse, 0.2);
+    EXPECT_LT(modelRmse, 0.5 * baselineRmse);
+}
+
+TEST(RatingModel, SameRatingsGiveIdenticalPredictions)
+{
+    const LowRankData data = MakeLowRankData(30, 20);
+    CRatingModel first(QuickSettings()), second(QuickSettings());
+    first.Train(data.train, data.users, data.items);
+    second.Train(data.train, data.users, data.items);
+    for (std::uint32_t u = 0; u < data.users; ++u)
+        for (std::uint32_t i = 0; i < data.items; ++i)
+            ASSERT_EQ(first.Predict(u, i), second.Predict(u, i)) << u << "," << i;
+
+    // Another seed is another chain: the settings really reach the sampler.
+    ModelSettings otherSeed = QuickSettings();
+    otherSeed.seed += 1;
+    CRatingModel third(otherSeed);
+    third.Train(data.train, data.users, data.items);
+    EXPECT_NE(first.Predict(0, 0), third.Predict(0, 0));
+    EXPECT_NE(first.Settings().Describe(), third.Settings().Describe());
+}
+
+TEST(RatingModel, FoldInMovesPredictionsTowardTheNewRatings)
+{
+    const LowRankData data = MakeLowRankData(60, 40);
+    CRatingModel model(QuickSettings());
+    model.Train(data.train, data.users, data.items);
+
+    // A user the model has never seen gets the item's baseline, then follows his own ratings.
+    const std::uint32_t newcomer = data.users + 1000;
+    const double before = model.Predict(newcomer, 5);
+    std::vector<std::pair<std::uint32_t, float>> high, low;
+    for (std::uint32_t i = 0; i < 20; ++i) {
+        high.emplace_back(i, 5.0F);
+        low.emplace_back(i, 1.0F);
+    }
+    model.FoldInUser(newcomer, high);
+    const double afterHigh = model.Predict(newcomer, 5);
+    EXPECT_GT(afterHigh, before + 0.5);
+    EXPECT_GT(model.Predict(newcomer, 30), before);
+    model.FoldInUser(newcomer, low);
+    EXPECT_LT(model.Predict(newcomer, 5), before - 0.5);
+
+    // A trained user is solved again from his full list of ratings.
+    const double trained = model.Predict(3, 5);
+    model.FoldInUser(3, low);
+    EXPECT_LT(model.Predict(3, 5), trained - 0.5);
+    EXPECT_LT(model.PredictBaseline(3, 5), trained);
+
+    // Folding a trained user in with his own training ratings reproduces what training gave him.
+    CRatingModel again(QuickSettings());
+    again.Train(data.train, data.users, data.items);
+    std::vector<std::pair<std::uint32_t, float>> own;
+    for (const Rating& r : data.train)
+        if (r.user == 7)
+            own.emplace_back(r.item, r.value);
+    const double trainedSeven = again.Predict(7, 2);
+    again.FoldInUser(7, own);
+    EXPECT_NEAR(again.Predict(7, 2), trainedSeven, 1e-4);
+
+    // Items the model does not know are ignored instead of read out of range.
+    model.FoldInUser(newcomer, std::vector<std::pair<std::uint32_t, float>>{{data.items + 5, 5.0F}});
+    EXPECT_TRUE(std::isfinite(model.Predict(newcomer, 0)));
+}
+
+TEST(RatingModel, PredictionsStayWithinTheScaleForAnyUserAndData)
+{
+    auto checkAll = [](const CRatingModel& model, std::uint32_t users, std::uint32_t items) {
+        for (std::uint32_t u : {0u, users, users + 1, 1000000u, std::numeric_limits<std::uint32_t>::max()})
+            for (std::uint32_t i = 0; i < items; ++i) {
+                const double p = model.Predict(u, i);
+                const double b = model.PredictBaseline(u, i);
+                ASSERT_TRUE(p >= 1.0 && p <= 5.0) << p;
+                ASSERT_TRUE(b >= 1.0 && b <= 5.0) << b;
+            }
+    };
+
+    // Every rating 5, or every rating 1: the predictions stay on the scale.
+    for (float value : {5.0F, 1.0F}) {
+        std::vector<Rating> ratings;
+        for (std::uint32_t u = 0; u < 20; ++u)
+            for (std::uint32_t i = 0; i < 10; ++i)
+                ratings.push_back({u, i, value});
+        CRatingModel model(QuickSettings());
+        model.Train(ratings, 20, 10);
+        checkAll(model, 20, 10);
+        EXPECT_NEAR(model.Predict(3, 3), value, 0.3);
+    }
+
+    // No ratings at all, one rating, and users or items without any.
+    CRatingModel empty(QuickSettings());
+    empty.Train({}, 5, 5);
+    checkAll(empty, 5, 5);
+    const std::vector<Rating> one{{0, 0, 4.0F}};
+    CRatingModel single(QuickSettings());
+    single.Train(one, 5, 5);
+    checkAll(single, 5, 5);
+
+    // An untrained model answers too.
+    CRatingModel untrained;
+    EXPECT_EQ(untrained.Predict(0, 0), untrained.PredictBaseline(0, 0));
+
+    // A rating outside the stated counts is a caller's error, reported rather than written out of bounds.
+    CRatingModel model(QuickSettings());
+    const std::vector<Rating> outside{{7, 0, 3.0F}};
+    EXPECT_THROW(model.Train(outside, 5, 5), std::invalid_argument);
+}
+
+TEST(RatingModel, BaselineOnlySettingsAndHeavyRatersWork)
+{
+    const LowRankData data = MakeLowRankData(40, 120);
+    ModelSettings baselineOnly = QuickSettings();
+    baselineOnly.factors = 0;
+    CRatingModel plain(baselineOnly);
+    plain.Train(data.train, data.users, data.items);
+    EXPECT_EQ(plain.Predict(3, 4), plain.PredictBaseline(3, 4));
+
+    // Rows longer than the short-row kernel take the blocked path and give the same quality.
+    CRatingModel model(QuickSettings());
+    model.Train(data.train, data.users, data.items);
+    EXPECT_LT(Rmse(data.withheld, [&](auto u, auto i) { return model.Predict(u, i); }), 0.2);
+}
+
+} // namespace
+} // namespace quillory::model
