@@ -20,8 +20,7 @@ void ReportOtherFailure(CWnd& window);
 // The one way engine-calling operations of a window survive a failure: runs `body`, and if anything leaves it,
 // reports it and returns how the body ended. The body's own objects (wait cursor, dialogs, strings) are released by
 // the unwinding before the report is made, so no wait cursor is left showing under a message box.
-template <typename Body>
-EngineGuardResult RunEngineGuarded(CWnd& window, Body&& body) {
+template <typename Body> EngineGuardResult RunEngineGuarded(CWnd& window, Body&& body) {
     try {
         std::forward<Body>(body)();
         return EngineGuardResult::Completed;

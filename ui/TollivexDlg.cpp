@@ -151,7 +151,7 @@ HCURSOR CTollivexDlg::OnQueryDragIcon() {
     return m_hIcon;
 }
 
-// --- login ------------------------------------------------------------------------------------------------------------
+// --- login ----------------------------------------------------------------------------------------------------------
 
 void CTollivexDlg::OnLogin() {
     RunEngineGuarded(*this, [&] {
@@ -188,7 +188,7 @@ void CTollivexDlg::OnUserIdChange() {
     });
 }
 
-// --- the catalogue ----------------------------------------------------------------------------------------------------
+// --- the catalogue --------------------------------------------------------------------------------------------------
 
 void CTollivexDlg::FillMovieList() {
     RunEngineGuarded(*this, [&] {
@@ -260,7 +260,7 @@ void CTollivexDlg::OnMovieListDblClk() {
     });
 }
 
-// --- ratings ----------------------------------------------------------------------------------------------------------
+// --- ratings --------------------------------------------------------------------------------------------------------
 
 void CTollivexDlg::OnGetRating() {
     RunEngineGuarded(*this, [&] {
@@ -324,7 +324,7 @@ void CTollivexDlg::OnRate() {
     });
 }
 
-// --- predictions and statistics ---------------------------------------------------------------------------------------
+// --- predictions and statistics -------------------------------------------------------------------------------------
 
 int CTollivexDlg::GetPredictionBand(double ratio) {
     const auto below = [ratio](double threshold) { return std::isunordered(ratio, threshold) || ratio < threshold; };

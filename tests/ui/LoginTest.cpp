@@ -116,8 +116,8 @@ TEST(Login, RefusalsChangeNothingAndAcceptedIdsAreShown) {
         EXPECT_EQ(main.Text(IDC_RESULTS), "User name not given");
     });
     // The wait cursor covers setting the current user only.
-    EXPECT_TRUE(InOrder(h.log, {"Modal(105)", "GetUserID(guest,pw)", "BeginWaitCursor", "SetCurrentUser(3)",
-                                "EndWaitCursor"}));
+    EXPECT_TRUE(
+        InOrder(h.log, {"Modal(105)", "GetUserID(guest,pw)", "BeginWaitCursor", "SetCurrentUser(3)", "EndWaitCursor"}));
 }
 
 TEST(Login, UserIdFieldSetsTheCurrentUserFromItsDecimalValue) {

@@ -90,7 +90,8 @@ public:
 };
 
 // True when `expected` occurs in `log` in this order (other entries may come between).
-inline ::testing::AssertionResult InOrder(const std::vector<std::string>& log, const std::vector<std::string>& expected) {
+inline ::testing::AssertionResult InOrder(const std::vector<std::string>& log,
+                                          const std::vector<std::string>& expected) {
     auto at = log.begin();
     for (const std::string& entry : expected) {
         at = std::find(at, log.end(), entry);

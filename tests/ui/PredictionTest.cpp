@@ -60,10 +60,9 @@ TEST_F(Prediction, ChecksComeFirstAndTheWholePredictionRunsUnderTheWaitCursor) {
         h.engine->info = std::make_pair(4.0, 20L);
         std::size_t mark = h.log.size();
         main.Click(IDC_PREDICT);
-        EXPECT_EQ(h.Since(mark),
-                  (std::vector<std::string>{"CanPredict()", "BeginWaitCursor", "GetCurrentUserID()",
-                                            "GetPredictedRating(101,3)", "GetCurrentUserID()", "GetInfo(3)",
-                                            "EndWaitCursor"}));
+        EXPECT_EQ(h.Since(mark), (std::vector<std::string>{"CanPredict()", "BeginWaitCursor", "GetCurrentUserID()",
+                                                           "GetPredictedRating(101,3)", "GetCurrentUserID()",
+                                                           "GetInfo(3)", "EndWaitCursor"}));
 
         h.engine->canPredict = false;
         mark = h.log.size();

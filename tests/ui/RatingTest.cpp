@@ -47,10 +47,9 @@ TEST_F(Rating, RateChecksInOrderThenStoresUnderTheWaitCursor) {
         main.Paste(IDC_RATING, "3a");
         const std::size_t mark = h.log.size();
         main.Click(IDC_RATE);
-        EXPECT_EQ(h.Since(mark),
-                  (std::vector<std::string>{"GetCurrentUserID()", "GetRating(101,3,)", "BeginWaitCursor",
-                                            "GetCurrentUserID()", "SetNewRating(101,3,3)", "EndWaitCursor",
-                                            "GetCurrentUserID()", "GetInfo(3)"}));
+        EXPECT_EQ(h.Since(mark), (std::vector<std::string>{"GetCurrentUserID()", "GetRating(101,3,)", "BeginWaitCursor",
+                                                           "GetCurrentUserID()", "SetNewRating(101,3,3)",
+                                                           "EndWaitCursor", "GetCurrentUserID()", "GetInfo(3)"}));
         EXPECT_EQ(main.Text(IDC_RESULTS), "before");
         EXPECT_EQ(main.Text(IDC_RATING), "3a");
 

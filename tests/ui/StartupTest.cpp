@@ -99,8 +99,8 @@ TEST(Startup, FailuresInTheListFillOrTheLoginDoNotEndStartUp) {
         EXPECT_TRUE(ran);
         ASSERT_EQ(h.windows.MessageBoxes().size(), 1u);
         EXPECT_EQ(h.windows.MessageBoxes()[0].text, "bad line");
-        EXPECT_TRUE(InOrder(h.log, {"GetMovieDetails(3)", "MessageBox(Catalogue|bad line)", "Destroy(104)",
-                                    "Modal(105)"}));
+        EXPECT_TRUE(
+            InOrder(h.log, {"GetMovieDetails(3)", "MessageBox(Catalogue|bad line)", "Destroy(104)", "Modal(105)"}));
         const MovieIdArray& ids = h.dlg->GetMovieIds();
         ASSERT_EQ(ids.GetSize(), 7);
         EXPECT_EQ(ids.GetAt(0), 101);
@@ -113,9 +113,8 @@ TEST(Startup, FailuresInTheListFillOrTheLoginDoNotEndStartUp) {
         MainWindowHarness h;
         h.SetTitles({"One"});
         h.engine->ThrowOtherAt("GetMovieDetails", 1);
-        h.Run(MainWindowHarness::Cancel(), [](CScriptedWindow& main) {
-            EXPECT_EQ(main.Text(IDC_RESULTS), "Unknown internal error");
-        });
+        h.Run(MainWindowHarness::Cancel(),
+              [](CScriptedWindow& main) { EXPECT_EQ(main.Text(IDC_RESULTS), "Unknown internal error"); });
         EXPECT_TRUE(h.windows.MessageBoxes().empty());
     }
     {
@@ -136,8 +135,7 @@ TEST(Startup, EscapeAndTheCloseBoxEndTheWindowAsCancel) {
     EXPECT_EQ(h.Run(MainWindowHarness::Cancel(), [](CScriptedWindow& main) { main.PressEscape(); }), IDCANCEL);
 
     MainWindowHarness h2;
-    EXPECT_EQ(h2.Run(MainWindowHarness::Cancel(), [](CScriptedWindow& main) { main.SysCommand(SC_CLOSE); }),
-              IDCANCEL);
+    EXPECT_EQ(h2.Run(MainWindowHarness::Cancel(), [](CScriptedWindow& main) { main.SysCommand(SC_CLOSE); }), IDCANCEL);
 }
 
 TEST(Startup, CloseProgramSavesTheExactPredictionsMark) {
