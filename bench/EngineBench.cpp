@@ -1,0 +1,231 @@
+// Benchmarks of the engine as the program uses it: start-up (Init + InitMatrices) without and with the trained-model
+// cache, one prediction, and one refresh of a user with 15 and with 500 ratings, on the bundled data and on
+// generated data of 100K, 1M and (with --large) 10M ratings. Every case reports the process's peak resident memory.
+// The data is copied or generated into the build folder, so no store or cache is ever written into the sources.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include <benchmark/benchmark.h>
+
+#include "MovieTable.h"
+#include "SyntheticData.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kDataRoot = QUILLORY_BENCH_DATA_DIR;
+
+void ReportPeakMemory(benchmark::State& state)
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The bundled data, copied without its store and cache into `folder` (fresh each run of the program).
+fs::path CopyBundledData(const std::string& name)
+{
+    const fs::path source = fs::path(QUILLORY_SOURCE_DIR) / "MovieData";
+    const fs::path folder = kDataRoot / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    for (const char* file : {"files.txt", "movies.dat", "ratings.dat"})
+        fs::copy_file(source / file, folder / file);
+    return folder / "files.txt";
+}
+
+// Generated data of `ratings` ratings, made once and kept in the build folder.
+fs::path GeneratedData(std::uint32_t users, std::uint32_t movies, std::uint64_t ratings, const std::string& name)
+{
+    const fs::path folder = kDataRoot / name;
+    if (!fs::exists(folder / "files.txt")) {
+        quillory::tools::SyntheticDataSettings settings;
+        settings.users = users;
+        settings.movies = movies;
+        settings.ratings = ratings;
+        settings.seed = 1;
+        fs::remove_all(folder);
+        quillory::tools::GenerateSyntheticData(settings, folder);
+    }
+    return folder / "files.txt";
+}
+
+fs::path CacheOf(const fs::path& manifest)
+{
+    return manifest.parent_path() / "quillory.sqlite.model";
+}
+
+void RemoveCache(const fs::path& manifest)
+{
+    fs::remove(CacheOf(manifest));
+    fs::remove(manifest.parent_path() / "quillory.sqlite.model.tmp");
+}
+
+void StartCold(benchmark::State& state, const fs::path& manifest)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        RemoveCache(manifest);
+        auto table = std::make_unique<CMovieTable>();
+        state.ResumeTiming();
+        table->Init(manifest.string());
+        table->InitMatrices();
+        state.PauseTiming();
+        table.reset();
+        state.ResumeTiming();
+    }
+    ReportPeakMemory(state);
+}
+
+void StartWarm(benchmark::State& state, const fs::path& manifest)
+{
+    {
+        // Make sure a cache for exactly this data is present.
+        CMovieTable table;
+        table.Init(manifest.string());
+        table.InitMatrices();
+    }
+    if (!fs::exists(CacheOf(manifest)))
+        state.SkipWithError("the engine kept no model cache");
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto table = std::make_unique<CMovieTable>();
+        state.ResumeTiming();
+        table->Init(manifest.string());
+        table->InitMatrices();
+        state.PauseTiming();
+        table.reset();
+        state.ResumeTiming();
+    }
+    ReportPeakMemory(state);
+}
+
+// An engine ready on the data, with one user of 15 and one of 500 ratings entered through the store.
+struct ReadyEngine {
+    CMovieTable table;
+    long user15 = NO_USER;
+    long user500 = NO_USER;
+    std::vector<long> movieIds;
+};
+
+ReadyEngine& Ready(const fs::path& manifest)
+{
+    static std::unique_ptr<ReadyEngine> ready;
+    static fs::path readyFor;
+    if (ready && readyFor == manifest)
+        return *ready;
+    ready = std::make_unique<ReadyEngine>();
+    readyFor = manifest;
+    ready->table.Init(manifest.string());
+    ready->table.InitMatrices();
+    const long count = ready->table.GetNumberOfMovies();
+    for (long number = 1; number < count; ++number)
+        ready->movieIds.push_back(ready->table.GetMovieDetails(static_cast<int>(number)).id);
+    auto makeUser = [&](const char* name, std::size_t ratings) {
+        long id = ready->table.GetUserID(name, "bench-password");
+        if (id == NO_USER)
+            id = ready->table.InsertUser(name, "bench-password");
+        double average = 0.0;
+        long have = 0;
+        ready->table.GetInfo(id, average, have);
+        // Spread the ratings over the catalogue with a fixed pattern of stars.
+        const std::size_t step = std::max<std::size_t>(1, ready->movieIds.size() / ratings);
+        for (std::size_t j = static_cast<std::size_t>(have); j < ratings; ++j) {
+            const long movie = ready->movieIds[(j * step) % ready->movieIds.size()];
+            if (ready->table.GetRating(movie, id, "") == 0)
+                ready->table.SetNewRating(movie, id, 1 + static_cast<long>((j * 7) % 5));
+        }
+        return id;
+    };
+    ready->user15 = makeUser("bench-user-15", 15);
+    ready->user500 = makeUser("bench-user-500", 500);
+    return *ready;
+}
+
+void Predict(benchmark::State& state, const fs::path& manifest)
+{
+    ReadyEngine& ready = Ready(manifest);
+    std::size_t j = 0;
+    for (auto _ : state) {
+        const long movie = ready.movieIds[j++ % ready.movieIds.size()];
+        benchmark::DoNotOptimize(ready.table.GetPredictedRating(movie, ready.user500));
+    }
+    ReportPeakMemory(state);
+}
+
+void Refresh(benchmark::State& state, const fs::path& manifest, bool heavy)
+{
+    ReadyEngine& ready = Ready(manifest);
+    ready.table.SetCurrentUser(heavy ? ready.user500 : ready.user15);
+    for (auto _ : state)
+        ready.table.SetRefresh(true);
+    ReportPeakMemory(state);
+}
+
+struct DataCase {
+    std::string name;
+    fs::path manifest;
+    bool large;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // --large adds the 10M-rating cases, which take minutes; everything else stays short.
+    bool large = false;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--large") == 0)
+            large = true;
+        else
+            args.push_back(argv[i]);
+    }
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+        return 1;
+
+    try {
+        std::vector<DataCase> cases;
+        cases.push_back({"default", CopyBundledData("default"), false});
+        cases.push_back({"gen100k", GeneratedData(943, 1682, 100000, "gen-100k"), false});
+        cases.push_back({"gen1m", GeneratedData(6040, 3706, 1000000, "gen-1m"), false});
+        if (large)
+            cases.push_back({"gen10m", GeneratedData(69878, 10677, 10000000, "gen-10m"), true});
+        const fs::path refreshData = CopyBundledData("default-refresh");
+
+        for (const DataCase& c : cases) {
+            auto* cold = benchmark::RegisterBenchmark(("StartCold/" + c.name).c_str(), StartCold, c.manifest);
+            auto* warm = benchmark::RegisterBenchmark(("StartWarm/" + c.name).c_str(), StartWarm, c.manifest);
+            for (auto* b : {cold, warm}) {
+                b->Unit(benchmark::kMillisecond);
+                if (c.large || c.name == "gen1m")
+                    b->Iterations(c.large ? 1 : 3);
+            }
+        }
+        benchmark::RegisterBenchmark("GetPredictedRating/default", Predict, refreshData);
+        benchmark::RegisterBenchmark("SetRefresh/default/15", Refresh, refreshData, false)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("SetRefresh/default/500", Refresh, refreshData, true)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RunSpecifiedBenchmarks();
+    } catch (const CMException& e) {
+        std::fprintf(stderr, "quillory-bench: %s: %s\n", e.GetCaption().c_str(), e.GetText().c_str());
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillory-bench: %s\n", e.what());
+        return 1;
+    }
+    benchmark::Shutdown();
+    return 0;
+}
