@@ -1,0 +1,81 @@
+#include "MovieTable.h"
+
+#include "MovieEngine.h"
+
+namespace {
+
+// A table whose engine has been moved away answers every call with this, never with a crash.
+IMovieEngine& Require(const std::unique_ptr<IMovieEngine>& engine) {
+    if (!engine) {
+        throw CMException("Quillory engine error", "This movie table has no engine (it was moved from).");
+    }
+    return *engine;
+}
+
+} // namespace
+
+CMovieTable::CMovieTable() : m_engine(std::make_unique<quillory::CMovieEngine>()) {}
+CMovieTable::CMovieTable(std::unique_ptr<IMovieEngine> engine) : m_engine(std::move(engine)) {}
+CMovieTable::CMovieTable(CMovieTable&&) noexcept = default;
+CMovieTable& CMovieTable::operator=(CMovieTable&&) noexcept = default;
+CMovieTable::~CMovieTable() = default;
+
+void CMovieTable::Init(const CString& path) {
+    Require(m_engine).Init(path);
+}
+
+void CMovieTable::InitMatrices() {
+    Require(m_engine).InitMatrices();
+}
+
+long CMovieTable::GetNumberOfMovies() {
+    return Require(m_engine).GetNumberOfMovies();
+}
+
+MovieItem CMovieTable::GetMovieDetails(int number) const {
+    return Require(m_engine).GetMovieDetails(number);
+}
+
+CString CMovieTable::GetURLOfMovie(int number) const {
+    return Require(m_engine).GetURLOfMovie(number);
+}
+
+long CMovieTable::GetUserID(const CString& name, const CString& password) {
+    return Require(m_engine).GetUserID(name, password);
+}
+
+long CMovieTable::InsertUser(const CString& name, const CString& password) {
+    return Require(m_engine).InsertUser(name, password);
+}
+
+void CMovieTable::SetCurrentUser(long userId) {
+    Require(m_engine).SetCurrentUser(userId);
+}
+
+long CMovieTable::GetCurrentUserID() const {
+    return Require(m_engine).GetCurrentUserID();
+}
+
+long CMovieTable::GetRating(long movieId, long userId, const CString& text) const {
+    return Require(m_engine).GetRating(movieId, userId, text);
+}
+
+void CMovieTable::SetNewRating(long movieId, long userId, long rating) {
+    Require(m_engine).SetNewRating(movieId, userId, rating);
+}
+
+void CMovieTable::GetInfo(long userId, double& average, long& count) const {
+    Require(m_engine).GetInfo(userId, average, count);
+}
+
+bool CMovieTable::CanPredict() const {
+    return Require(m_engine).CanPredict();
+}
+
+double CMovieTable::GetPredictedRating(long movieId, long userId) {
+    return Require(m_engine).GetPredictedRating(movieId, userId);
+}
+
+void CMovieTable::SetRefresh(bool refresh) {
+    Require(m_engine).SetRefresh(refresh);
+}

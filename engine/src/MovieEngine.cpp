@@ -1,0 +1,409 @@
+#include "MovieEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <exception>
+#include <iostream>
+#include <limits>
+
+#include <fmt/format.h>
+
+#include "EngineErrors.h"
+#include "PasswordHash.h"
+#include "RatingModel.h"
+#include "RatingStore.h"
+
+namespace quillory {
+
+namespace {
+
+constexpr std::uint32_t kNoIndex = std::numeric_limits<std::uint32_t>::max();
+
+// The data ratings are packed as (catalogue index << 3) | stars, so that sorting a user's entries sorts by movie.
+constexpr std::uint32_t Pack(std::uint32_t item, int stars) {
+    return (item << 3) | static_cast<std::uint32_t>(stars);
+}
+constexpr std::uint32_t ItemOfEntry(std::uint32_t entry) {
+    return entry >> 3;
+}
+constexpr int StarsOfEntry(std::uint32_t entry) {
+    return static_cast<int>(entry & 7U);
+}
+
+} // namespace
+
+CMovieEngine::CMovieEngine() = default;
+CMovieEngine::~CMovieEngine() = default;
+
+void CMovieEngine::Init(const CString& path) {
+    // Whatever happens below, the engine is usable only once everything has loaded.
+    m_initialised = false;
+    m_model.reset();
+    m_store.reset();
+    m_stale.clear();
+    m_storedRatings.clear();
+    m_indexOfUser.clear();
+    m_userIds.clear();
+
+    data::DataSet data = data::LoadDataSet(data::ReadManifest(path));
+    if (data.movies.size() >= (std::size_t{1} << 29)) {
+        ThrowDataError("The catalogue " + data.manifest.movies.string() + " holds more movies than the engine can.");
+    }
+    m_manifest = data.manifest;
+    m_fingerprint = std::move(data.fingerprint);
+    m_movies = std::move(data.movies);
+    m_itemOfMovie.clear();
+    m_itemOfMovie.reserve(m_movies.size());
+    for (std::size_t i = 0; i < m_movies.size(); ++i) {
+        m_itemOfMovie.emplace(m_movies[i].id, static_cast<std::uint32_t>(i));
+    }
+
+    // Data users keep the loader's numbering (order of first appearance).
+    m_dataUsers = static_cast<std::uint32_t>(data.users.size());
+    m_highestDataUser = 0;
+    m_userIds.assign(data.users.begin(), data.users.end());
+    m_indexOfUser.reserve(data.users.size());
+    for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
+        m_indexOfUser.emplace(data.users[u], u);
+        m_highestDataUser = std::max<long>(m_highestDataUser, data.users[u]);
+    }
+
+    // Group the data ratings by user, each user's sorted by movie (the loader has refused duplicates).
+    m_offsets.assign(std::size_t{m_dataUsers} + 1, 0);
+    for (const data::RatingRecord& r : data.ratings) {
+        ++m_offsets[r.userIndex + 1];
+    }
+    for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
+        m_offsets[u + 1] += m_offsets[u];
+    }
+    m_entries.assign(data.ratings.size(), 0);
+    {
+        std::vector<std::uint64_t> next(m_offsets.begin(), m_offsets.end() - 1);
+        for (const data::RatingRecord& r : data.ratings) {
+            m_entries[next[r.userIndex]++] = Pack(r.item, r.stars);
+        }
+    }
+    std::vector<data::RatingRecord>().swap(data.ratings);
+    for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
+        std::sort(m_entries.begin() + static_cast<std::ptrdiff_t>(m_offsets[u]),
+                  m_entries.begin() + static_cast<std::ptrdiff_t>(m_offsets[u + 1]));
+    }
+
+    // Accounts and ratings entered earlier. Store-only users get indices after the data users, in id order.
+    m_store = std::make_unique<store::CRatingStore>(m_manifest.store);
+    for (const store::CRatingStore::User& user : m_store->LoadUsers()) {
+        if (IndexOf(user.id) == kNoIndex) {
+            AddUser(user.id);
+        }
+    }
+    for (const store::CRatingStore::Rating& rating : m_store->LoadRatings()) {
+        AddStoredRating(rating);
+    }
+    m_initialised = true;
+}
+
+void CMovieEngine::InitMatrices() {
+    RequireInit();
+    auto model = std::make_unique<model::CRatingModel>();
+    const std::string fingerprint = m_fingerprint + "model:" + model->Settings().Describe();
+    const std::filesystem::path cache = m_manifest.store.string() + ".model";
+    try {
+        // The cache is derived data: the model refuses a missing, stale or damaged file, and then we train afresh.
+        if (!model->Load(cache, fingerprint)) {
+            std::vector<model::Rating> ratings;
+            ratings.reserve(m_entries.size());
+            for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
+                for (std::uint64_t k = m_offsets[u]; k < m_offsets[u + 1]; ++k) {
+                    ratings.push_back(model::Rating{u, ItemOfEntry(m_entries[k]),
+                                                    static_cast<float>(StarsOfEntry(m_entries[k]))});
+                }
+            }
+            model->Train(ratings, m_dataUsers, static_cast<std::uint32_t>(m_movies.size()));
+            try {
+                model->Save(cache, fingerprint);
+            } catch (const std::exception& e) {
+                // Not fatal: the next start trains again. One line, so the reason can be found.
+                std::cerr << "Quillory: the trained model could not be kept in " << cache.string() << ": " << e.what()
+                          << '\n';
+            }
+        }
+    } catch (const CMException&) {
+        throw;
+    } catch (const std::exception& e) {
+        ThrowModelError(std::string("Training the prediction model failed: ") + e.what());
+    }
+    m_model = std::move(model);
+    // The model holds the data ratings only; every user with ratings in the store is solved again from all of his
+    // ratings, on a cold start and a warm one alike, so both predict the same.
+    std::vector<std::uint32_t> users;
+    users.reserve(m_storedRatings.size());
+    for (const auto& entry : m_storedRatings) {
+        users.push_back(entry.first);
+    }
+    std::sort(users.begin(), users.end());
+    for (const std::uint32_t user : users) {
+        FoldIn(user);
+    }
+    m_stale.clear();
+}
+
+long CMovieEngine::GetNumberOfMovies() {
+    RequireInit();
+    return static_cast<long>(m_movies.size()) + 1;
+}
+
+MovieItem CMovieEngine::GetMovieDetails(int number) const {
+    const data::MovieRecord& movie = MovieAt(number);
+    return MovieItem{movie.title, movie.id, movie.name, movie.releaseDate};
+}
+
+CString CMovieEngine::GetURLOfMovie(int number) const {
+    return MovieAt(number).url;
+}
+
+long CMovieEngine::GetUserID(const CString& name, const CString& password) {
+    RequireInit();
+    if (name.empty() || password.empty()) {
+        return NO_USER;
+    }
+    // Read from the file each time, so that an account registered by another program logs in too.
+    const std::optional<store::CRatingStore::User> user = m_store->FindUser(name);
+    if (!user || !store::VerifyPassword(user->hash, password)) {
+        return NO_USER;
+    }
+    FindOrLoadUser(user->id);
+    return user->id;
+}
+
+long CMovieEngine::InsertUser(const CString& name, const CString& password) {
+    RequireInit();
+    if (name.empty() || password.empty() || m_store->FindUser(name)) {
+        return NO_USER;
+    }
+    const std::string hash = store::HashPassword(password);
+    // The store chooses the id inside its write transaction; ids start above every user id of the data files.
+    const std::optional<long> id = m_store->InsertUser(name, hash, m_highestDataUser + 1);
+    if (!id) {
+        return NO_USER; // taken by another program between the check and the write
+    }
+    if (IndexOf(*id) == kNoIndex) {
+        AddUser(*id);
+    }
+    return *id;
+}
+
+void CMovieEngine::SetCurrentUser(long userId) {
+    m_currentUser = userId;
+}
+
+long CMovieEngine::GetCurrentUserID() const {
+    return m_currentUser;
+}
+
+long CMovieEngine::GetRating(long movieId, long userId, const CString& /*text*/) const {
+    RequireInit();
+    const std::uint32_t item = ItemOf(movieId);
+    const std::uint32_t user = IndexOf(userId);
+    return user == kNoIndex ? 0 : StarsOf(user, item);
+}
+
+void CMovieEngine::SetNewRating(long movieId, long userId, long rating) {
+    RequireInit();
+    if (rating < 1 || rating > 5) {
+        ThrowUsageError(fmt::format("A rating is a whole number from 1 to 5; {} is not.", rating));
+    }
+    ItemOf(movieId); // refuses a movie the catalogue lacks, before anything else
+    const std::uint32_t user = FindOrLoadUser(userId);
+    if (user == kNoIndex) {
+        ThrowUsageError(fmt::format("User {} is not known: neither the data files nor the store hold him.", userId));
+    }
+    if (const int existing = StarsOf(user, ItemOf(movieId)); existing != 0) {
+        ThrowUsageError(fmt::format("User {} has already rated movie {} ({} stars); a rating is never overwritten.",
+                                    userId, movieId, existing));
+    }
+    const store::CRatingStore::Rating stored{userId, static_cast<int>(movieId), static_cast<int>(rating),
+                                             static_cast<long long>(std::time(nullptr))};
+    if (!m_store->InsertRating(stored)) {
+        ThrowUsageError(fmt::format("User {} has already rated movie {} (entered in another program); a rating is "
+                                    "never overwritten.",
+                                    userId, movieId));
+    }
+    AddStoredRating(stored);
+    // Folding in costs a small solve; doing it lazily at the user's next prediction keeps entering ratings instant
+    // and still makes every prediction reflect every rating.
+    m_stale.insert(user);
+}
+
+void CMovieEngine::GetInfo(long userId, double& average, long& count) const {
+    RequireInit();
+    average = 0.0;
+    count = 0;
+    const std::uint32_t user = IndexOf(userId);
+    if (user == kNoIndex) {
+        return;
+    }
+    long long sum = 0;
+    for (const ItemStars& rating : RatingsOf(user)) {
+        sum += rating.second;
+        ++count;
+    }
+    if (count > 0) {
+        average = static_cast<double>(sum) / static_cast<double>(count);
+    }
+}
+
+bool CMovieEngine::CanPredict() const {
+    RequireInit();
+    double average = 0.0;
+    long count = 0;
+    GetInfo(m_currentUser, average, count);
+    return count >= kMinRatingsToPredict;
+}
+
+double CMovieEngine::GetPredictedRating(long movieId, long userId) {
+    RequireModel();
+    const std::uint32_t item = ItemOf(movieId);
+    std::uint32_t user = FindOrLoadUser(userId);
+    if (user != kNoIndex && m_stale.count(user) != 0) {
+        FoldIn(user);
+    }
+    // An unknown user gets the model's fallback for a user without ratings.
+    const double prediction = m_model->Predict(user, item);
+    if (!std::isfinite(prediction)) {
+        ThrowModelError(fmt::format("The model predicted no number for movie {} and user {}.", movieId, userId));
+    }
+    return std::clamp(prediction, 1.0, 5.0);
+}
+
+void CMovieEngine::SetRefresh(bool refresh) {
+    RequireModel();
+    if (!refresh || m_currentUser == NO_USER) {
+        return;
+    }
+    const std::uint32_t user = FindOrLoadUser(m_currentUser);
+    if (user != kNoIndex) {
+        FoldIn(user);
+    }
+}
+
+void CMovieEngine::RequireInit() const {
+    if (!m_initialised) {
+        ThrowUsageError("The engine has no data: Init has not run or has failed.");
+    }
+}
+
+void CMovieEngine::RequireModel() const {
+    RequireInit();
+    if (!m_model) {
+        ThrowUsageError("The prediction model is not ready: InitMatrices has not run or has failed.");
+    }
+}
+
+const data::MovieRecord& CMovieEngine::MovieAt(int number) const {
+    RequireInit();
+    if (number < 1 || static_cast<std::size_t>(number) > m_movies.size()) {
+        ThrowUsageError(fmt::format("There is no movie number {}: the catalogue numbers its movies 1 to {}.", number,
+                                    m_movies.size()));
+    }
+    return m_movies[static_cast<std::size_t>(number) - 1];
+}
+
+std::uint32_t CMovieEngine::ItemOf(long movieId) const {
+    const auto it = m_itemOfMovie.find(static_cast<int>(std::clamp<long>(movieId, -1, std::numeric_limits<int>::max())));
+    if (movieId < 0 || movieId > std::numeric_limits<int>::max() || it == m_itemOfMovie.end()) {
+        ThrowUsageError(fmt::format("The catalogue holds no movie with id {}.", movieId));
+    }
+    return it->second;
+}
+
+std::uint32_t CMovieEngine::IndexOf(long userId) const {
+    const auto it = m_indexOfUser.find(userId);
+    return it == m_indexOfUser.end() ? kNoIndex : it->second;
+}
+
+std::uint32_t CMovieEngine::FindOrLoadUser(long userId) {
+    std::uint32_t user = IndexOf(userId);
+    if (user != kNoIndex || userId == NO_USER || !m_store->HasUser(userId)) {
+        return user;
+    }
+    user = AddUser(userId);
+    for (const store::CRatingStore::Rating& rating : m_store->LoadRatingsOf(userId)) {
+        AddStoredRating(rating);
+    }
+    return user;
+}
+
+std::uint32_t CMovieEngine::AddUser(long userId) {
+    const auto user = static_cast<std::uint32_t>(m_userIds.size());
+    m_userIds.push_back(userId);
+    m_indexOfUser.emplace(userId, user);
+    return user;
+}
+
+void CMovieEngine::AddStoredRating(const store::CRatingStore::Rating& rating) {
+    const auto movie = m_itemOfMovie.find(rating.movie);
+    if (movie == m_itemOfMovie.end()) {
+        // A movie the data files no longer list (they were replaced): the rating stays in the store, unused.
+        return;
+    }
+    std::uint32_t user = IndexOf(rating.user);
+    if (user == kNoIndex) {
+        user = AddUser(rating.user);
+    }
+    if (StarsOf(user, movie->second) != 0) {
+        // The data files now hold this pair themselves; they win, and nothing is overwritten.
+        return;
+    }
+    std::vector<ItemStars>& ratings = m_storedRatings[user];
+    const ItemStars entry{movie->second, static_cast<std::uint8_t>(rating.stars)};
+    ratings.insert(std::lower_bound(ratings.begin(), ratings.end(), entry), entry);
+    m_stale.insert(user);
+}
+
+int CMovieEngine::StarsOf(std::uint32_t user, std::uint32_t item) const {
+    if (user < m_dataUsers) {
+        const auto begin = m_entries.begin() + static_cast<std::ptrdiff_t>(m_offsets[user]);
+        const auto end = m_entries.begin() + static_cast<std::ptrdiff_t>(m_offsets[user + 1]);
+        const auto it = std::lower_bound(begin, end, Pack(item, 0));
+        if (it != end && ItemOfEntry(*it) == item) {
+            return StarsOfEntry(*it);
+        }
+    }
+    if (const auto stored = m_storedRatings.find(user); stored != m_storedRatings.end()) {
+        const auto it = std::lower_bound(stored->second.begin(), stored->second.end(), ItemStars{item, 0});
+        if (it != stored->second.end() && it->first == item) {
+            return it->second;
+        }
+    }
+    return 0;
+}
+
+std::vector<CMovieEngine::ItemStars> CMovieEngine::RatingsOf(std::uint32_t user) const {
+    std::vector<ItemStars> ratings;
+    if (user < m_dataUsers) {
+        for (std::uint64_t k = m_offsets[user]; k < m_offsets[user + 1]; ++k) {
+            ratings.emplace_back(ItemOfEntry(m_entries[k]), static_cast<std::uint8_t>(StarsOfEntry(m_entries[k])));
+        }
+    }
+    if (const auto stored = m_storedRatings.find(user); stored != m_storedRatings.end()) {
+        ratings.insert(ratings.end(), stored->second.begin(), stored->second.end());
+    }
+    return ratings;
+}
+
+void CMovieEngine::FoldIn(std::uint32_t user) {
+    std::vector<std::pair<std::uint32_t, float>> ratings;
+    for (const ItemStars& rating : RatingsOf(user)) {
+        ratings.emplace_back(rating.first, static_cast<float>(rating.second));
+    }
+    try {
+        m_model->FoldInUser(user, ratings);
+    } catch (const std::exception& e) {
+        ThrowModelError(fmt::format("Updating the model with the ratings of user {} failed: {}", m_userIds[user],
+                                    e.what()));
+    }
+    m_stale.erase(user);
+}
+
+} // namespace quillory

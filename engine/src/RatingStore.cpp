@@ -1,0 +1,175 @@
+#include "RatingStore.h"
+
+#include <ctime>
+#include <limits>
+
+#include "EngineErrors.h"
+#include "MovieTable.h"
+#include "SqliteStatement.h"
+#include "SqliteTransaction.h"
+
+namespace quillory::store {
+
+namespace {
+
+// Version 1 of the schema. Names compare byte for byte (BINARY collation): case and blanks count.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS users(
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE,
+    hash TEXT NOT NULL,
+    created INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS ratings(
+    user INTEGER NOT NULL,
+    movie INTEGER NOT NULL,
+    stars INTEGER NOT NULL CHECK(stars BETWEEN 1 AND 5),
+    timestamp INTEGER NOT NULL,
+    PRIMARY KEY(user, movie)) WITHOUT ROWID;
+)sql";
+
+} // namespace
+
+CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs) : m_db(path) {
+    m_db.SetBusyTimeout(busyTimeoutMs);
+    std::int64_t applicationId = 0;
+    std::int64_t version = 0;
+    std::int64_t objects = 0;
+    try {
+        applicationId = ReadPragma("PRAGMA application_id");
+        version = ReadPragma("PRAGMA user_version");
+        objects = ReadPragma("SELECT count(*) FROM sqlite_master");
+    } catch (const CMException& e) {
+        ThrowStoreError("The file " + path.string() + " is not a Quillory store: " + e.GetText());
+    }
+    const bool empty = applicationId == 0 && version == 0 && objects == 0;
+    if (!empty && applicationId != kApplicationId) {
+        ThrowStoreError("The file " + path.string() +
+                        " is not a Quillory store: it is an SQLite database of another program. Name another file "
+                        "as the store in the manifest, or move this one away.");
+    }
+    if (version > kSchemaVersion) {
+        ThrowStoreError("The store " + path.string() + " was written by a newer version of Quillory (schema " +
+                        std::to_string(version) + "); this version reads schema " + std::to_string(kSchemaVersion) +
+                        ".");
+    }
+    // Only now, once the file is known to be ours (or new), change its journal: WAL lets readers and one writer
+    // work at once, and FULL syncs every commit so an acknowledged write survives a power cut.
+    m_db.Execute("PRAGMA journal_mode=WAL", "Switching to the write-ahead log");
+    m_db.Execute("PRAGMA synchronous=FULL", "Setting full sync");
+    if (version < kSchemaVersion) {
+        CreateSchema();
+    }
+}
+
+std::int64_t CRatingStore::ReadPragma(const char* sql) {
+    CSqliteStatement statement(m_db, sql, "Reading the store's header");
+    return statement.Step() ? statement.ColumnInt64(0) : 0;
+}
+
+void CRatingStore::CreateSchema() {
+    CSqliteTransaction transaction(m_db, "Creating the store");
+    // Another program may have created it meanwhile; inside the write lock the answer is final.
+    if (ReadPragma("PRAGMA user_version") >= kSchemaVersion) {
+        return;
+    }
+    m_db.Execute(kSchema, "Creating the store's tables");
+    m_db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str(), "Marking the store as ours");
+    m_db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "Setting the schema version");
+    transaction.Commit();
+}
+
+std::vector<CRatingStore::User> CRatingStore::LoadUsers() {
+    CSqliteStatement statement(m_db, "SELECT id, name FROM users ORDER BY id", "Reading the accounts");
+    std::vector<User> users;
+    while (statement.Step()) {
+        users.push_back(User{static_cast<long>(statement.ColumnInt64(0)), statement.ColumnText(1), {}});
+    }
+    return users;
+}
+
+std::vector<CRatingStore::Rating> CRatingStore::LoadRatings() {
+    CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings ORDER BY user, movie",
+                               "Reading the ratings");
+    std::vector<Rating> ratings;
+    while (statement.Step()) {
+        ratings.push_back(Rating{static_cast<long>(statement.ColumnInt64(0)), static_cast<int>(statement.ColumnInt64(1)),
+                                 static_cast<int>(statement.ColumnInt64(2)), statement.ColumnInt64(3)});
+    }
+    return ratings;
+}
+
+std::vector<CRatingStore::Rating> CRatingStore::LoadRatingsOf(long user) {
+    CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings WHERE user = ? ORDER BY movie",
+                               "Reading a user's ratings");
+    statement.Bind(1, static_cast<std::int64_t>(user));
+    std::vector<Rating> ratings;
+    while (statement.Step()) {
+        ratings.push_back(Rating{static_cast<long>(statement.ColumnInt64(0)), static_cast<int>(statement.ColumnInt64(1)),
+                                 static_cast<int>(statement.ColumnInt64(2)), statement.ColumnInt64(3)});
+    }
+    return ratings;
+}
+
+std::optional<CRatingStore::User> CRatingStore::FindUser(std::string_view name) {
+    CSqliteStatement statement(m_db, "SELECT id, name, hash FROM users WHERE name = ?", "Looking up an account");
+    statement.Bind(1, name);
+    if (!statement.Step()) {
+        return std::nullopt;
+    }
+    return User{static_cast<long>(statement.ColumnInt64(0)), statement.ColumnText(1), statement.ColumnText(2)};
+}
+
+bool CRatingStore::HasUser(long id) {
+    CSqliteStatement statement(m_db, "SELECT 1 FROM users WHERE id = ?", "Looking up an account");
+    statement.Bind(1, static_cast<std::int64_t>(id));
+    return statement.Step();
+}
+
+std::optional<long> CRatingStore::InsertUser(std::string_view name, const std::string& hash, long lowestId) {
+    CSqliteTransaction transaction(m_db, "Registering a user");
+    {
+        CSqliteStatement taken(m_db, "SELECT 1 FROM users WHERE name = ?", "Registering a user");
+        taken.Bind(1, name);
+        if (taken.Step()) {
+            return std::nullopt;
+        }
+    }
+    std::int64_t id = lowestId;
+    {
+        CSqliteStatement highest(m_db,
+                                 "SELECT max(coalesce((SELECT max(id) FROM users), 0),"
+                                 " coalesce((SELECT max(user) FROM ratings), 0)) + 1",
+                                 "Registering a user");
+        if (highest.Step()) {
+            id = std::max(id, highest.ColumnInt64(0));
+        }
+    }
+    if (id > std::numeric_limits<std::int32_t>::max()) {
+        ThrowStoreError("The store " + Path().string() + " has no user id left below 2147483647.");
+    }
+    CSqliteStatement insert(m_db, "INSERT INTO users(id, name, hash, created) VALUES(?, ?, ?, ?)",
+                            "Registering a user");
+    insert.Bind(1, id);
+    insert.Bind(2, name);
+    insert.Bind(3, hash);
+    insert.Bind(4, static_cast<std::int64_t>(std::time(nullptr)));
+    insert.Step();
+    transaction.Commit();
+    return static_cast<long>(id);
+}
+
+bool CRatingStore::InsertRating(const Rating& rating) {
+    // One statement is its own transaction; the conflict clause makes "already rated" an answer, not an error.
+    CSqliteStatement insert(m_db,
+                            "INSERT INTO ratings(user, movie, stars, timestamp) VALUES(?, ?, ?, ?) "
+                            "ON CONFLICT(user, movie) DO NOTHING",
+                            "Storing a rating");
+    insert.Bind(1, static_cast<std::int64_t>(rating.user));
+    insert.Bind(2, static_cast<std::int64_t>(rating.movie));
+    insert.Bind(3, static_cast<std::int64_t>(rating.stars));
+    insert.Bind(4, static_cast<std::int64_t>(rating.timestamp));
+    insert.Step();
+    return m_db.Changes() == 1;
+}
+
+} // namespace quillory::store

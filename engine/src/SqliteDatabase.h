@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+struct sqlite3;
+
+namespace quillory::store {
+
+// An open SQLite database file. Owns the connection; closing cannot fail visibly (destructors never throw).
+// Every failure throws CMException with the store caption, naming the file and SQLite's own message.
+class CSqliteDatabase {
+public:
+    // Opens `path` for reading and writing, creating the file when it is missing.
+    explicit CSqliteDatabase(const std::filesystem::path& path);
+
+    // Runs one or more statements that return no rows. `what` says what was being done, for the message.
+    void Execute(const char* sql, const std::string& what);
+
+    // How long a statement waits for another program's lock before it fails with "busy".
+    void SetBusyTimeout(int milliseconds);
+
+    // The number of rows the last INSERT, UPDATE or DELETE changed.
+    int Changes() const;
+
+    // Throws CMException: "<what> in the store <file> failed: <SQLite's message>."
+    [[noreturn]] void Fail(const std::string& what) const;
+
+    sqlite3* Handle() const { return m_db.get(); }
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    struct Closer {
+        void operator()(sqlite3* db) const noexcept;
+    };
+
+    std::filesystem::path m_path;
+    std::unique_ptr<sqlite3, Closer> m_db;
+};
+
+} // namespace quillory::store

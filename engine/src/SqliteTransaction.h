@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+namespace quillory::store {
+
+class CSqliteDatabase;
+
+// A write transaction: BEGIN IMMEDIATE takes the store's write lock at once (waiting out the busy timeout), so that
+// what is read inside it cannot change before the write. Rolled back in the destructor unless committed; the
+// destructor never throws.
+class CSqliteTransaction {
+public:
+    CSqliteTransaction(CSqliteDatabase& db, std::string what);
+    ~CSqliteTransaction();
+    CSqliteTransaction(const CSqliteTransaction&) = delete;
+    CSqliteTransaction& operator=(const CSqliteTransaction&) = delete;
+
+    // Makes every change of the transaction durable before it returns; throws CMException when it cannot.
+    void Commit();
+
+private:
+    CSqliteDatabase& m_db;
+    std::string m_what;
+    bool m_open = false;
+};
+
+} // namespace quillory::store

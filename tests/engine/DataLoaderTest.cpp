@@ -1,0 +1,295 @@
+// The loaders of the three data layouts: what they make of good files, and that every malformed line is refused
+// with a message naming the file and the line.
+#include <gtest/gtest.h>
+
+#include "DataSet.h"
+#include "EngineErrors.h"
+#include "EngineTestSupport.h"
+#include "MovieTitle.h"
+
+namespace quillory::test {
+namespace {
+
+using data::DataSet;
+
+struct Files {
+    Files(std::string moviesFile, std::string ratingsFile, std::string linksFile = {})
+        : movies(std::move(moviesFile)), ratings(std::move(ratingsFile)), links(std::move(linksFile)) {}
+    std::string movies;
+    std::string ratings;
+    std::string links; // movielens-csv only
+};
+
+const char* MoviesName(const std::string& format) {
+    return format == "movielens-100k" ? "u.item" : format == "movielens-csv" ? "movies.csv" : "movies.dat";
+}
+const char* RatingsName(const std::string& format) {
+    return format == "movielens-100k" ? "u.data" : format == "movielens-csv" ? "ratings.csv" : "ratings.dat";
+}
+
+DataSet Load(const CTempFolder& folder, const std::string& format, const Files& files) {
+    folder.Write(MoviesName(format), files.movies);
+    folder.Write(RatingsName(format), files.ratings);
+    std::string manifest = "format = " + format + "\nmovies = " + MoviesName(format) +
+                           "\nratings = " + RatingsName(format) + "\nstore = store.sqlite\n";
+    if (format == "movielens-csv") {
+        folder.Write("links.csv", files.links);
+        manifest += "links = links.csv\n";
+    }
+    const auto path = folder.Write("files.txt", manifest);
+    return data::LoadDataSet(data::ReadManifest(path.string()));
+}
+
+// A u.item line: id|title|release date|video release date|URL| and 19 genre flags.
+std::string Item100k(int id, const std::string& title, const std::string& date, const std::string& url = "") {
+    std::string line = std::to_string(id) + "|" + title + "|" + date + "||" + url;
+    for (int i = 0; i < 19; ++i) {
+        line += i == 3 ? "|1" : "|0";
+    }
+    return line;
+}
+
+struct BadCase {
+    const char* what;
+    Files files;
+    const char* file;   // the file the message must name
+    int line;           // the line it must name
+    const char* phrase; // part of what was expected
+};
+
+void ExpectRefused(const std::string& format, const BadCase& bad) {
+    SCOPED_TRACE(bad.what);
+    CTempFolder folder;
+    const Thrown thrown = CatchEngineError([&] { Load(folder, format, bad.files); });
+    EXPECT_EQ(thrown.caption, kDataErrorCaption);
+    EXPECT_NE(thrown.text.find((folder.Path() / bad.file).string() + ", line " + std::to_string(bad.line) + ":"),
+              std::string::npos)
+        << thrown.text;
+    EXPECT_NE(thrown.text.find(bad.phrase), std::string::npos) << thrown.text;
+}
+
+TEST(MovieTitle, NameDropsTheYearAndRestoresTheArticle) {
+    EXPECT_EQ(data::MovieNameOf("Usual Suspects, The (1995)"), "The Usual Suspects");
+    EXPECT_EQ(data::MovieNameOf("Toy Story (1995)"), "Toy Story");
+    EXPECT_EQ(data::MovieNameOf("Time to Kill, A (1996)"), "A Time to Kill");
+    EXPECT_EQ(data::MovieNameOf("Affair to Remember, An (1957)"), "An Affair to Remember");
+    EXPECT_EQ(data::MovieNameOf("The Bank (1915)"), "The Bank");
+    EXPECT_EQ(data::MovieNameOf("City of Lost Children, The (Cité des enfants perdus, La) (1995)"),
+              "City of Lost Children, The (Cité des enfants perdus, La)");
+    EXPECT_EQ(data::MovieNameOf("Babylon 5 "), "Babylon 5");
+    EXPECT_EQ(data::MovieNameOf("unknown"), "unknown");
+    EXPECT_EQ(data::MovieNameOf("1984 (1984)"), "1984");
+    EXPECT_EQ(data::MovieNameOf("(1984)"), "(1984)");
+    EXPECT_EQ(data::MovieNameOf("Apollo 13 (1995a)"), "Apollo 13 (1995a)");
+    EXPECT_EQ(data::YearOf("Toy Story (1995)"), "1995");
+    EXPECT_EQ(data::YearOf("Toy Story"), "");
+}
+
+TEST(MovieLens100k, LoadsLatin1CatalogueWithCrlfAndMapsFields) {
+    CTempFolder folder;
+    const Files files{
+        Item100k(1, "Toy Story (1995)", "01-Jan-1995", "http://example.org/toy") + "\r\n" +
+            Item100k(2, "Cit\xe9 des enfants perdus, La (1995)", "") + "\r\n" +
+            Item100k(3, "Usual Suspects, The (1995)", "14-Aug-1995") + "\r\n\r\n" + Item100k(267, "unknown", "") +
+            "\r\n",
+        "7\t3\t5\t881250949\r\n7\t1\t1\t881250950\r\n5\t1\t3\t881250951\r\n5\t267\t2\t881250952\r\n"};
+    const DataSet data = Load(folder, "movielens-100k", files);
+    ASSERT_EQ(data.movies.size(), 4U);
+    EXPECT_EQ(data.movies[0].title, "Toy Story (1995)");
+    EXPECT_EQ(data.movies[0].releaseDate, "01-Jan-1995");
+    EXPECT_EQ(data.movies[0].url, "http://example.org/toy");
+    EXPECT_EQ(data.movies[1].title, "Cit\xc3\xa9 des enfants perdus, La (1995)"); // Latin-1 é became UTF-8
+    EXPECT_EQ(data.movies[1].releaseDate, "1995");                              // no date: the year
+    EXPECT_EQ(data.movies[2].name, "The Usual Suspects");
+    EXPECT_EQ(data.movies[3].id, 267);
+    EXPECT_EQ(data.movies[3].releaseDate, "");
+
+    ASSERT_EQ(data.ratings.size(), 4U);
+    EXPECT_EQ(data.ratings[0].user, 7);
+    EXPECT_EQ(data.ratings[0].movie, 3);
+    EXPECT_EQ(data.ratings[0].stars, 5);
+    EXPECT_EQ(data.ratings[0].item, 2U);
+    EXPECT_EQ(data.ratings[0].timestamp, 881250949);
+    EXPECT_EQ(data.ratings[3].item, 3U);
+    // Users are numbered in order of first appearance.
+    EXPECT_EQ(data.users, (std::vector<int>{7, 5}));
+    EXPECT_EQ(data.ratings[2].userIndex, 1U);
+}
+
+TEST(MovieLens100k, ByteOrderMarkDeclaresUtf8) {
+    CTempFolder folder;
+    const Files files{"\xEF\xBB\xBF" + Item100k(1, "Caf\xc3\xa9 (2000)", "") + "\n", "1\t1\t4\t0\n"};
+    const DataSet data = Load(folder, "movielens-100k", files);
+    ASSERT_EQ(data.movies.size(), 1U);
+    EXPECT_EQ(data.movies[0].title, "Caf\xc3\xa9 (2000)");
+}
+
+TEST(MovieLens100k, RefusesEveryMalformedLine) {
+    const std::string movies = Item100k(1, "A (1990)", "") + "\n" + Item100k(2, "B (1991)", "") + "\n";
+    const BadCase cases[] = {
+        {"missing field", {movies, "1\t1\t5\t0\n2\t1\t3\n"}, "u.data", 2, "expected 4 fields"},
+        {"extra field", {movies, "1\t1\t5\t0\t7\n"}, "u.data", 1, "expected 4 fields"},
+        {"spaces, not tabs", {movies, "1 1 5 0\n"}, "u.data", 1, "expected 4 fields separated by \"TAB\""},
+        {"rating off scale", {movies, "1\t1\t5\t0\n1\t2\t6\t0\n"}, "u.data", 2, "expected a rating from 1 to 5"},
+        {"rating zero", {movies, "1\t1\t0\t0\n"}, "u.data", 1, "expected a rating from 1 to 5"},
+        {"not a number", {movies, "x\t1\t5\t0\n"}, "u.data", 1, "expected the user id"},
+        {"too big for 32 bits", {movies, "4294967297\t1\t5\t0\n"}, "u.data", 1, "expected the user id"},
+        {"negative movie", {movies, "1\t-2\t5\t0\n"}, "u.data", 1, "expected the movie id"},
+        {"fractional timestamp", {movies, "1\t1\t5\t0.5\n"}, "u.data", 1, "expected the timestamp"},
+        {"unknown movie", {movies, "1\t1\t5\t0\n\n1\t3\t5\t0\n"}, "u.data", 3, "movie id 3 is not in the catalogue"},
+        {"duplicate pair", {movies, "1\t1\t5\t0\n2\t1\t3\t0\n1\t2\t3\t0\n1\t1\t4\t0\n"}, "u.data", 4,
+         "(first on line 1)"},
+        {"duplicate movie id", {movies + Item100k(1, "C (1992)", "") + "\n", "1\t1\t5\t0\n"}, "u.item", 3,
+         "movie id 1 is listed a second time (first on line 1)"},
+        {"too few catalogue fields", {"1|A (1990)|||\n", "1\t1\t5\t0\n"}, "u.item", 1, "expected 24 fields"},
+        {"bad genre flag", {"1|A (1990)|||" + std::string("|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|2\n"), "1\t1\t5\t0\n"},
+         "u.item", 1, "genre flag"},
+        {"empty title", {Item100k(1, "", "") + "\n", "1\t1\t5\t0\n"}, "u.item", 1, "expected a title"},
+    };
+    for (const BadCase& bad : cases) {
+        ExpectRefused("movielens-100k", bad);
+    }
+}
+
+TEST(MovieLensCsv, ReadsQuotedFieldsHalfStarsAndLinks) {
+    CTempFolder folder;
+    const Files files{
+        "\xEF\xBB\xBFmovieId,title,genres\r\n"
+        "1,\"American President, The (1995)\",Comedy|Drama|Romance\r\n"
+        "2,\"Say \"\"Hi\"\" (2001)\",Comedy\r\n"
+        "3,\"Two\nLines (1999)\",Drama\r\n"
+        "4,Heat (1995),Action\r\n",
+        "userId,movieId,rating,timestamp\n1,1,0.5,10\n1,2,4.5,11\n2,3,3.0,12\n2,1,5,13\n\"2\",\"4\",\"1.5\",\"14\"\n",
+        "movieId,imdbId,tmdbId\n1,0112346,9087\n2,123,\n3,4567890123,\n"};
+    // An IMDb id wider than 32 bits is refused like any other number; take it out and load again.
+    {
+        const Thrown thrown = CatchEngineError([&] { Load(folder, "movielens-csv", files); });
+        EXPECT_NE(thrown.text.find("links.csv, line 4:"), std::string::npos) << thrown.text;
+    }
+    Files good = files;
+    good.links = "movieId,imdbId,tmdbId\n1,0112346,9087\n2,123,\n";
+    const DataSet data = Load(folder, "movielens-csv", good);
+    ASSERT_EQ(data.movies.size(), 4U);
+    EXPECT_EQ(data.movies[0].title, "American President, The (1995)");
+    EXPECT_EQ(data.movies[0].name, "The American President");
+    EXPECT_EQ(data.movies[0].releaseDate, "1995");
+    EXPECT_EQ(data.movies[0].url, "https://www.imdb.com/title/tt0112346/");
+    EXPECT_EQ(data.movies[1].title, "Say \"Hi\" (2001)");
+    EXPECT_EQ(data.movies[1].url, "https://www.imdb.com/title/tt0000123/");
+    EXPECT_EQ(data.movies[2].title, "Two\nLines (1999)");
+    EXPECT_EQ(data.movies[3].url, "https://movielens.org/movies/4"); // no link: the catalogue's own page
+
+    ASSERT_EQ(data.ratings.size(), 5U);
+    const int stars[] = {1, 5, 3, 5, 2};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(data.ratings[static_cast<std::size_t>(i)].stars, stars[i]) << i;
+    }
+    EXPECT_FLOAT_EQ(data.ratings[0].value, 1.0F);
+    EXPECT_FLOAT_EQ(data.ratings[3].value, 5.0F);
+    EXPECT_EQ(data.ratings[4].movie, 4);
+}
+
+TEST(MovieLensCsv, RefusesEveryMalformedLine) {
+    const std::string movies = "movieId,title,genres\n1,Heat (1995),Action\n2,\"Multi\nLine (1990)\",Drama\n"
+                               "3,Ran (1985),Drama\n";
+    const std::string ratings = "userId,movieId,rating,timestamp\n";
+    const std::string links = "movieId,imdbId,tmdbId\n1,113277,949\n";
+    const BadCase cases[] = {
+        {"no header", {"1,Heat (1995),Action\n", ratings, links}, "movies.csv", 1, "expected the header line"},
+        {"line after a two-line record", {movies + "4,Bad\n", ratings, links}, "movies.csv", 6, "expected 3 fields"},
+        {"unclosed quote", {movies + "4,\"Open (1990),Drama\n", ratings, links}, "movies.csv", 6,
+         "closing quote"},
+        {"text after a closing quote", {movies + "4,\"A\"b,Drama\n", ratings, links}, "movies.csv", 6,
+         "after a quoted field"},
+        {"off the half-star scale", {movies, ratings + "1,1,4.3,0\n", links}, "ratings.csv", 2, "half stars"},
+        {"zero stars", {movies, ratings + "1,1,4,0\n1,2,0,0\n", links}, "ratings.csv", 3, "half stars"},
+        {"above five", {movies, ratings + "1,1,5.5,0\n", links}, "ratings.csv", 2, "half stars"},
+        {"extra field", {movies, ratings + "1,1,4,0,9\n", links}, "ratings.csv", 2, "expected 4 fields"},
+        {"quoted extra field", {movies, ratings + "1,1,4,0,\"9\"\n", links}, "ratings.csv", 2, "expected 4 fields"},
+        {"unknown movie", {movies, ratings + "1,9,4,0\n", links}, "ratings.csv", 2, "movie id 9 is not"},
+        {"duplicate pair", {movies, ratings + "1,1,4,0\n1,1,3,0\n", links}, "ratings.csv", 3, "a second time"},
+        {"wrong ratings header", {movies, "user,movie,rating,time\n", links}, "ratings.csv", 1,
+         "expected the header line userId,movieId,rating,timestamp"},
+        {"link to an unknown movie", {movies, ratings, links + "7,1,1\n"}, "links.csv", 3, "movie id 7 is not"},
+        {"movie linked twice", {movies, ratings, links + "1,2,3\n"}, "links.csv", 3, "linked a second time"},
+        {"non-numeric tmdb id", {movies, ratings, links + "2,5,x\n"}, "links.csv", 3, "TMDb id"},
+    };
+    for (const BadCase& bad : cases) {
+        ExpectRefused("movielens-csv", bad);
+    }
+}
+
+TEST(MovieTweetings, MapsTenPointRatingsAndBuildsImdbUrls) {
+    CTempFolder folder;
+    const Files files{"\xEF\xBB\xBF"
+                      "0000042::Fant\xc3\xb4mas (1913)::Crime|Drama\r\n1234567::Heat, The (1995)::\r\n",
+                      "1::42::0::1\r\n1::1234567::1::2\r\n2::42::2::3\r\n2::1234567::3::4\r\n3::42::8::5\r\n"
+                      "3::1234567::9::6\r\n4::42::10::7\r\n"};
+    const DataSet data = Load(folder, "movietweetings", files);
+    ASSERT_EQ(data.movies.size(), 2U);
+    EXPECT_EQ(data.movies[0].id, 42);
+    EXPECT_EQ(data.movies[0].title, "Fant\xc3\xb4mas (1913)");
+    EXPECT_EQ(data.movies[0].url, "https://www.imdb.com/title/tt0000042/");
+    EXPECT_EQ(data.movies[1].name, "The Heat");
+    EXPECT_EQ(data.movies[1].url, "https://www.imdb.com/title/tt1234567/");
+    const int stars[] = {1, 1, 1, 2, 4, 5, 5}; // half of 0..10 rounded up, never below one
+    ASSERT_EQ(data.ratings.size(), 7U);
+    for (std::size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(data.ratings[i].stars, stars[i]) << i;
+        EXPECT_GE(data.ratings[i].value, 1.0F);
+        EXPECT_LE(data.ratings[i].value, 5.0F);
+    }
+    EXPECT_FLOAT_EQ(data.ratings[6].value, 5.0F);
+}
+
+TEST(MovieTweetings, RefusesEveryMalformedLine) {
+    const std::string movies = "0000001::A (1990)::Drama\n0000002::B (1991)::\n";
+    const BadCase cases[] = {
+        {"missing field", {movies, "1::1::5\n"}, "ratings.dat", 1, "expected 4 fields separated by \"::\""},
+        {"extra field", {movies, "1::1::5::0::1\n"}, "ratings.dat", 1, "expected 4 fields"},
+        {"rating 11", {movies, "1::1::5::0\n1::2::11::0\n"}, "ratings.dat", 2, "expected a rating from 0 to 10"},
+        {"negative rating", {movies, "1::1::-1::0\n"}, "ratings.dat", 1, "expected a rating from 0 to 10"},
+        {"user id past 32 bits", {movies, "2147483648::1::5::0\n"}, "ratings.dat", 1, "expected the user id"},
+        {"user id zero", {movies, "0::1::5::0\n"}, "ratings.dat", 1, "expected the user id"},
+        {"unknown movie", {movies, "1::3::5::0\n"}, "ratings.dat", 1, "movie id 3 is not in the catalogue"},
+        {"duplicate pair", {movies, "1::1::5::0\n2::1::5::0\n1::1::7::0\n"}, "ratings.dat", 3, "first on line 1"},
+        {"duplicate movie", {movies + "0000001::C (1992)::Drama\n", "1::1::5::0\n"}, "movies.dat", 3,
+         "listed a second time"},
+        {"catalogue line with two fields", {"0000001::A (1990)\n", "1::1::5::0\n"}, "movies.dat", 1,
+         "expected 3 fields"},
+        {"invalid UTF-8", {movies + "0000003::Caf\xe9 (1990)::Drama\n", "1::1::5::0\n"}, "movies.dat", 3,
+         "expected UTF-8 text"},
+        {"movie id not a number", {"tt0000001::A (1990)::Drama\n", "1::1::5::0\n"}, "movies.dat", 1,
+         "expected the IMDb id"},
+    };
+    for (const BadCase& bad : cases) {
+        ExpectRefused("movietweetings", bad);
+    }
+}
+
+TEST(DataSet, HeldOutFileAndFingerprint) {
+    CTempFolder folder;
+    const Files files{"0000001::A (1990)::Drama\n0000002::B (1991)::Drama\n", "5::1::8::0\n6::2::4::0\n"};
+    const DataSet first = Load(folder, "movietweetings", files);
+    EXPECT_EQ(Load(folder, "movietweetings", files).fingerprint, first.fingerprint);
+    Files changed = files;
+    changed.ratings = "5::1::8::0\n6::2::5::0\n";
+    EXPECT_NE(Load(folder, "movietweetings", changed).fingerprint, first.fingerprint);
+
+    const auto test = folder.Write("test.dat", "9::2::10::0\n5::2::2::0\n9::1::6::0\n");
+    const auto held = data::LoadRatingsFile(test, "movietweetings", first.movies);
+    ASSERT_EQ(held.size(), 3U);
+    EXPECT_EQ(held[0].user, 9);
+    EXPECT_EQ(held[0].userIndex, 0U);
+    EXPECT_EQ(held[1].userIndex, 1U);
+    EXPECT_EQ(held[2].userIndex, 0U);
+    EXPECT_EQ(held[0].item, 1U);
+    EXPECT_EQ(held[0].stars, 5);
+
+    folder.Write("bad.dat", "9::2::10::0\n9::3::1::0\n");
+    const Thrown thrown = CatchEngineError([&] { data::LoadRatingsFile(folder.Path() / "bad.dat", "movietweetings", first.movies); });
+    EXPECT_NE(thrown.text.find("bad.dat, line 2:"), std::string::npos) << thrown.text;
+}
+
+} // namespace
+} // namespace quillory::test

@@ -1,0 +1,204 @@
+// The store: accounts and entered ratings survive a kill, names and passwords are checked exactly, no password is
+// kept in clear, a file that is not ours is refused untouched, and a write that cannot be made is an error.
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+#include "EngineErrors.h"
+#include "EngineTestSupport.h"
+#include "RatingStore.h"
+
+namespace quillory::test {
+namespace {
+
+// The movie id of catalogue index `m` in WriteSmallTweetings data.
+long MovieId(int m) {
+    return 1000001 + m;
+}
+
+// A movie index user `user` did not rate in WriteSmallTweetings data.
+int UnratedBy(int user) {
+    for (int m = 0;; ++m) {
+        if (SmallTweetingsRating(user, m) < 0) {
+            return m;
+        }
+    }
+}
+
+std::string EveryByteIn(const std::filesystem::path& folder) {
+    std::string bytes;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+    }
+    return bytes;
+}
+
+TEST(Store, AcknowledgedWritesSurviveAKill) {
+    CTempFolder folder;
+    const std::string manifest = WriteSmallTweetings(folder, 10, 10).string();
+    const int unrated = UnratedBy(1);
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        // No test assertions in the child: its exit status tells the parent how far it got.
+        try {
+            CMovieTable table;
+            table.Init(manifest);
+            const long id = table.InsertUser("survivor", "kill-test-password");
+            if (id == NO_USER) {
+                ::_exit(2);
+            }
+            table.SetNewRating(MovieId(3), id, 4);
+            table.SetNewRating(MovieId(unrated), 1, 2);
+            ::raise(SIGKILL); // right after the calls return: nothing may be lost
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "child status " << status;
+
+    CMovieTable table;
+    table.Init(manifest);
+    const long id = table.GetUserID("survivor", "kill-test-password");
+    ASSERT_NE(id, NO_USER);
+    EXPECT_EQ(table.GetRating(MovieId(3), id, ""), 4);
+    EXPECT_EQ(table.GetRating(MovieId(unrated), 1, ""), 2);
+    double average = 0;
+    long count = 0;
+    table.GetInfo(id, average, count);
+    EXPECT_EQ(count, 1);
+}
+
+TEST(Store, AccountsAreExactAndSharedBetweenPrograms) {
+    CTempFolder folder;
+    const std::string manifest = WriteSmallTweetings(folder, 10, 10).string();
+    CMovieTable first;
+    first.Init(manifest);
+    CMovieTable second; // another program on the same data, started before any account exists
+    second.Init(manifest);
+
+    EXPECT_EQ(first.InsertUser("", "password"), NO_USER);
+    EXPECT_EQ(first.InsertUser("erin", ""), NO_USER);
+    const long erin = first.InsertUser("erin", "correct horse");
+    EXPECT_GT(erin, 10); // above every user id of the data files
+    EXPECT_EQ(first.InsertUser("erin", "other"), NO_USER);
+    EXPECT_EQ(second.InsertUser("erin", "other"), NO_USER); // taken in the other program too
+    const long bigErin = second.InsertUser("Erin", "correct horse"); // case counts
+    EXPECT_GT(bigErin, erin);
+
+    EXPECT_EQ(first.GetUserID("erin", "correct horse"), erin);
+    EXPECT_EQ(second.GetUserID("erin", "correct horse"), erin); // registered by the other program
+    EXPECT_EQ(first.GetUserID("Erin", "correct horse"), bigErin);
+    EXPECT_EQ(first.GetUserID("erin", "Correct horse"), NO_USER);
+    EXPECT_EQ(first.GetUserID("erin ", "correct horse"), NO_USER); // blanks count
+    EXPECT_EQ(first.GetUserID("erin", ""), NO_USER);
+    EXPECT_EQ(first.GetUserID("nobody", "correct horse"), NO_USER);
+    EXPECT_EQ(first.GetUserID("1", ""), NO_USER); // data users have no password
+
+    // A rating entered in one program is refused as a duplicate in the other, not overwritten.
+    second.SetNewRating(MovieId(0), erin, 5);
+    const Thrown twice = CatchEngineError([&] { first.SetNewRating(MovieId(0), erin, 1); });
+    EXPECT_NE(twice.text.find("already rated"), std::string::npos) << twice.text;
+}
+
+TEST(Store, NoPasswordIsKeptInClear) {
+    CTempFolder folder;
+    const std::string manifest = WriteSmallTweetings(folder, 10, 10).string();
+    const std::string password = "Zebra-Quartz-7731";
+    {
+        CMovieTable table;
+        table.Init(manifest);
+        table.InitMatrices();
+        ASSERT_NE(table.InsertUser("frank", password), NO_USER);
+        EXPECT_EQ(table.GetUserID("frank", password + "x"), NO_USER);
+        // While the program runs (write-ahead log not yet merged) and after it ends.
+        EXPECT_EQ(EveryByteIn(folder.Path()).find(password), std::string::npos);
+    }
+    EXPECT_EQ(EveryByteIn(folder.Path()).find(password), std::string::npos);
+    EXPECT_NE(EveryByteIn(folder.Path()).find("$argon2id$"), std::string::npos);
+}
+
+TEST(Store, RefusesAFileThatIsNotOursAndLeavesItUntouched) {
+    CTempFolder folder;
+    const std::string manifest = WriteSmallTweetings(folder, 5, 5).string();
+    const std::filesystem::path storePath = folder.Path() / "quillory.sqlite";
+
+    // Another program's SQLite database.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(storePath.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('keep me');", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const std::string before = folder.Read("quillory.sqlite");
+    Thrown thrown = CatchEngineError([&] { CMovieTable().Init(manifest); });
+    EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+    EXPECT_NE(thrown.text.find(storePath.string()), std::string::npos) << thrown.text;
+    EXPECT_NE(thrown.text.find("not a Quillory store"), std::string::npos) << thrown.text;
+    EXPECT_EQ(folder.Read("quillory.sqlite"), before);
+    EXPECT_FALSE(std::filesystem::exists(storePath.string() + "-wal"));
+
+    // Not a database at all.
+    folder.Write("quillory.sqlite", std::string(4096, 'x'));
+    thrown = CatchEngineError([&] { CMovieTable().Init(manifest); });
+    EXPECT_NE(thrown.text.find("not a Quillory store"), std::string::npos) << thrown.text;
+    EXPECT_EQ(folder.Read("quillory.sqlite"), std::string(4096, 'x'));
+
+    // Ours, but from a newer version.
+    std::filesystem::remove(storePath);
+    CMovieTable().Init(manifest);
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(storePath.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    thrown = CatchEngineError([&] { CMovieTable().Init(manifest); });
+    EXPECT_NE(thrown.text.find("newer version"), std::string::npos) << thrown.text;
+}
+
+TEST(Store, AWriteThatCannotBeMadeIsAnError) {
+    CTempFolder folder;
+    const std::filesystem::path path = folder.Path() / "store.sqlite";
+    store::CRatingStore store(path, 50);
+    ASSERT_TRUE(store.InsertRating({7, 42, 3, 0}));
+    EXPECT_FALSE(store.InsertRating({7, 42, 5, 0})); // already there: refused, not overwritten
+
+    // Another program holds the write lock for longer than we wait.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    Thrown thrown = CatchEngineError([&] { store.InsertRating({7, 43, 4, 0}); });
+    EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+    EXPECT_NE(thrown.text.find(path.string()), std::string::npos) << thrown.text;
+    thrown = CatchEngineError([&] { store.InsertUser("gina", "$argon2id$fake", 1); });
+    EXPECT_NE(thrown.text.find("Another program"), std::string::npos) << thrown.text;
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    // Once the lock is gone, the writes go through, and the refused ones left nothing behind.
+    EXPECT_EQ(store.LoadRatings().size(), 1U);
+    EXPECT_TRUE(store.InsertRating({7, 43, 4, 0}));
+    EXPECT_EQ(store.InsertUser("gina", "$argon2id$fake", 1).value_or(-1), 8); // above user 7, who has ratings
+    EXPECT_EQ(store.InsertUser("hal", "$argon2id$fake", 20).value_or(-1), 20);
+    EXPECT_EQ(store.InsertUser("ivy", "$argon2id$fake", 1).value_or(-1), 21);
+    EXPECT_EQ(store.LoadRatings().size(), 2U);
+    EXPECT_EQ(store.LoadUsers().size(), 3U);
+}
+
+} // namespace
+} // namespace quillory::test
