@@ -6,12 +6,14 @@
 namespace {
 
 const std::set<std::string> kEngineCalls = {
-    "Init",       "InitMatrices",     "GetNumberOfMovies", "GetMovieDetails", "GetURLOfMovie",
-    "GetUserID",  "InsertUser",       "SetCurrentUser",    "GetCurrentUserID", "GetRating",
-    "SetNewRating", "GetInfo",        "CanPredict",        "GetPredictedRating", "SetRefresh",
+    "Init",         "InitMatrices", "GetNumberOfMovies", "GetMovieDetails",    "GetURLOfMovie",
+    "GetUserID",    "InsertUser",   "SetCurrentUser",    "GetCurrentUserID",   "GetRating",
+    "SetNewRating", "GetInfo",      "CanPredict",        "GetPredictedRating", "SetRefresh",
 };
 
-std::string CallName(const std::string& entry) { return entry.substr(0, entry.find('(')); }
+std::string CallName(const std::string& entry) {
+    return entry.substr(0, entry.find('('));
+}
 
 } // namespace
 
@@ -44,9 +46,13 @@ void CScriptedEngine::Record(const std::string& call, const std::string& entry) 
     }
 }
 
-void CScriptedEngine::Init(const CString& path) { Record("Init", "Init(" + path + ")"); }
+void CScriptedEngine::Init(const CString& path) {
+    Record("Init", "Init(" + path + ")");
+}
 
-void CScriptedEngine::InitMatrices() { Record("InitMatrices", "InitMatrices()"); }
+void CScriptedEngine::InitMatrices() {
+    Record("InitMatrices", "InitMatrices()");
+}
 
 long CScriptedEngine::GetNumberOfMovies() {
     Record("GetNumberOfMovies", "GetNumberOfMovies()");

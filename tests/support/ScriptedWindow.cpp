@@ -8,13 +8,20 @@ namespace {
 
 const char* KindName(ControlKind kind) {
     switch (kind) {
-    case ControlKind::PushButton: return "push button";
-    case ControlKind::Edit: return "edit";
-    case ControlKind::StaticText: return "static text";
-    case ControlKind::ListBox: return "list box";
-    case ControlKind::CheckBox: return "check box";
-    case ControlKind::GroupBox: return "group box";
-    case ControlKind::StaticIcon: return "static icon";
+    case ControlKind::PushButton:
+        return "push button";
+    case ControlKind::Edit:
+        return "edit";
+    case ControlKind::StaticText:
+        return "static text";
+    case ControlKind::ListBox:
+        return "list box";
+    case ControlKind::CheckBox:
+        return "check box";
+    case ControlKind::GroupBox:
+        return "group box";
+    case ControlKind::StaticIcon:
+        return "static icon";
     }
     return "control";
 }
@@ -37,7 +44,9 @@ CScriptedWindow::CScriptedWindow(CScriptedWindowSystem& system, CDialog& dialog,
     m_hasSystemMenu = (tmpl.style & DS_SYSMENU) != 0;
 }
 
-HWND CScriptedWindow::Handle() { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(m_serial) << 8); }
+HWND CScriptedWindow::Handle() {
+    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(m_serial) << 8);
+}
 
 CScriptedControl& CScriptedWindow::Control(int id) {
     for (CScriptedControl& control : m_controls) {
@@ -68,7 +77,9 @@ CScriptedControl& CScriptedWindow::RequireKind(int id, ControlKind kind, const c
     return control;
 }
 
-void CScriptedWindow::Notify(UINT code, int id) { m_dialog->OnCommandNotification(code, id); }
+void CScriptedWindow::Notify(UINT code, int id) {
+    m_dialog->OnCommandNotification(code, id);
+}
 
 void CScriptedWindow::Type(int id, const std::string& text) {
     RequireEnabled("Type");
@@ -79,8 +90,7 @@ void CScriptedWindow::Type(int id, const std::string& text) {
     std::string typed = text;
     if ((edit.tmpl->style & CS_NUMBER) != 0) {
         // A digits-only edit refuses every other typed character.
-        typed.erase(std::remove_if(typed.begin(), typed.end(),
-                                   [](unsigned char c) { return std::isdigit(c) == 0; }),
+        typed.erase(std::remove_if(typed.begin(), typed.end(), [](unsigned char c) { return std::isdigit(c) == 0; }),
                     typed.end());
     }
     edit.text = typed;
@@ -165,11 +175,17 @@ void CScriptedWindow::PressEscape() {
     Notify(BN_CLICKED, IDCANCEL);
 }
 
-void CScriptedWindow::SendCommand(UINT code, int id) { Notify(code, id); }
+void CScriptedWindow::SendCommand(UINT code, int id) {
+    Notify(code, id);
+}
 
-void CScriptedWindow::SysCommand(UINT id, LPARAM lParam) { m_dialog->WindowProc(WM_SYSCOMMAND, id, lParam); }
+void CScriptedWindow::SysCommand(UINT id, LPARAM lParam) {
+    m_dialog->WindowProc(WM_SYSCOMMAND, id, lParam);
+}
 
-void CScriptedWindow::Paint() { m_dialog->WindowProc(WM_PAINT, 0, 0); }
+void CScriptedWindow::Paint() {
+    m_dialog->WindowProc(WM_PAINT, 0, 0);
+}
 
 void CScriptedWindow::SetFocus(int id) {
     if (id != -1 && !HasControl(id)) {

@@ -15,17 +15,18 @@ constexpr std::uintptr_t kPaintContext = 0xFE;
 constexpr std::uintptr_t kSystemMenu = 0xFF;
 constexpr std::uintptr_t kIconBase = 0x10000;
 
-std::uintptr_t Value(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+std::uintptr_t Value(const void* handle) {
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
 
-template <typename Handle>
-Handle MakeHandle(int serial, std::uintptr_t part) {
+template <typename Handle> Handle MakeHandle(int serial, std::uintptr_t part) {
     return reinterpret_cast<Handle>((static_cast<std::uintptr_t>(serial) << 8) | part);
 }
 
 // Length in characters of UTF-8 text: every byte that does not continue a sequence starts a character.
 int CharacterCount(const std::string& text) {
-    return static_cast<int>(std::count_if(text.begin(), text.end(),
-                                          [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<int>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
@@ -80,7 +81,9 @@ void CScriptedWindowSystem::ExpectModal(UINT templateId, ModalStep step) {
     m_modalSteps.emplace_back(templateId, std::move(step));
 }
 
-void CScriptedWindowSystem::OnNextMessageBox(MessageBoxStep step) { m_messageBoxSteps.push_back(std::move(step)); }
+void CScriptedWindowSystem::OnNextMessageBox(MessageBoxStep step) {
+    m_messageBoxSteps.push_back(std::move(step));
+}
 
 std::vector<CScriptedWindow*> CScriptedWindowSystem::Windows() {
     std::vector<CScriptedWindow*> windows;
@@ -140,9 +143,8 @@ CScriptedControl& CScriptedWindowSystem::RequireControl(HWND handle, const char*
 CScriptedWindow& CScriptedWindowSystem::AddWindow(CDialog& dialog, const DialogTemplate& tmpl) {
     auto window = std::make_unique<CScriptedWindow>(*this, dialog, tmpl);
     window->m_serial = m_nextSerial++;
-    window->m_hasSystemMenu = window->m_hasSystemMenu &&
-                              std::find(m_noSystemMenu.begin(), m_noSystemMenu.end(),
-                                        static_cast<UINT>(tmpl.id)) == m_noSystemMenu.end();
+    window->m_hasSystemMenu = window->m_hasSystemMenu && std::find(m_noSystemMenu.begin(), m_noSystemMenu.end(),
+                                                                   static_cast<UINT>(tmpl.id)) == m_noSystemMenu.end();
     CScriptedWindow& added = *window;
     m_windows.push_back(std::move(window));
     dialog.Attach(added.Handle());
@@ -392,9 +394,13 @@ void CScriptedWindowSystem::RedrawWindow(HWND handle, UINT) {
     Log("Redraw(" + std::to_string(RequireWindow(handle, "RedrawWindow").m_tmpl->id) + ")");
 }
 
-int CScriptedWindowSystem::GetCheck(HWND button) { return RequireControl(button, "GetCheck").check; }
+int CScriptedWindowSystem::GetCheck(HWND button) {
+    return RequireControl(button, "GetCheck").check;
+}
 
-void CScriptedWindowSystem::SetCheck(HWND button, int check) { RequireControl(button, "SetCheck").check = check; }
+void CScriptedWindowSystem::SetCheck(HWND button, int check) {
+    RequireControl(button, "SetCheck").check = check;
+}
 
 int CScriptedWindowSystem::MessageBox(HWND owner, const CString& text, const CString& caption, UINT style) {
     m_messageBoxes.push_back({owner, text, caption, style});
@@ -446,7 +452,9 @@ CString CScriptedWindowSystem::LoadString(UINT id) {
     return it != m_strings.end() ? it->second : CString();
 }
 
-HICON CScriptedWindowSystem::LoadIcon(UINT id) { return reinterpret_cast<HICON>(kIconBase + id); }
+HICON CScriptedWindowSystem::LoadIcon(UINT id) {
+    return reinterpret_cast<HICON>(kIconBase + id);
+}
 
 void CScriptedWindowSystem::SetIcon(HWND window, HICON icon, bool big) {
     CScriptedWindow& target = RequireWindow(window, "SetIcon");
@@ -470,7 +478,9 @@ bool CScriptedWindowSystem::AppendMenu(HMENU menu, UINT flags, UINT_PTR id, cons
     return true;
 }
 
-bool CScriptedWindowSystem::IsIconic(HWND window) { return RequireWindow(window, "IsIconic").m_iconic; }
+bool CScriptedWindowSystem::IsIconic(HWND window) {
+    return RequireWindow(window, "IsIconic").m_iconic;
+}
 
 HDC CScriptedWindowSystem::BeginPaint(HWND window) {
     CScriptedWindow& target = RequireWindow(window, "BeginPaint");
@@ -478,13 +488,18 @@ HDC CScriptedWindowSystem::BeginPaint(HWND window) {
     return MakeHandle<HDC>(target.m_serial, kPaintContext);
 }
 
-void CScriptedWindowSystem::EndPaint(HWND, HDC) { Log("EndPaint"); }
+void CScriptedWindowSystem::EndPaint(HWND, HDC) {
+    Log("EndPaint");
+}
 
 int CScriptedWindowSystem::GetSystemMetrics(int index) {
     switch (index) {
-    case SM_CXICON: return m_iconCx;
-    case SM_CYICON: return m_iconCy;
-    default: return 0;
+    case SM_CXICON:
+        return m_iconCx;
+    case SM_CYICON:
+        return m_iconCy;
+    default:
+        return 0;
     }
 }
 

@@ -7,9 +7,13 @@ const MessageMap kRootMap = {nullptr, &kRootEntries[0]};
 
 } // namespace
 
-const MessageMap* CCmdTarget::GetThisMessageMap() { return &kRootMap; }
+const MessageMap* CCmdTarget::GetThisMessageMap() {
+    return &kRootMap;
+}
 
-const MessageMap* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+const MessageMap* CCmdTarget::GetMessageMap() const {
+    return GetThisMessageMap();
+}
 
 bool CCmdTarget::OnCmdMsg(UINT code, int id) {
     for (const MessageMap* map = GetMessageMap(); map != nullptr; map = map->base ? map->base() : nullptr) {

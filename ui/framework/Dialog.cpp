@@ -1,8 +1,8 @@
 #include "Dialog.h"
 
 #include "WinApp.h"
-#include "resource.h"
 #include "WindowSystem.h"
+#include "resource.h"
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
 END_MESSAGE_MAP()
@@ -67,7 +67,9 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
     return TRUE;
 }
 
-BOOL CDialog::HandleInitDialog() { return OnInitDialog(); }
+BOOL CDialog::HandleInitDialog() {
+    return OnInitDialog();
+}
 
 void CDialog::DoDataExchange(CDataExchange*) {}
 
@@ -83,7 +85,9 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 void CDialog::OnCommandDefault(UINT code, int id) {
     if (code == BN_CLICKED && id == IDOK) {

@@ -2,8 +2,7 @@
 
 #include "WindowSystem.h"
 
-CPaintDC::CPaintDC(CWnd* window)
-    : m_window(window), m_hDC(AfxGetWindowSystem().BeginPaint(window->GetSafeHwnd())) {}
+CPaintDC::CPaintDC(CWnd* window) : m_window(window), m_hDC(AfxGetWindowSystem().BeginPaint(window->GetSafeHwnd())) {}
 
 CPaintDC::~CPaintDC() {
     try {
@@ -13,4 +12,6 @@ CPaintDC::~CPaintDC() {
     }
 }
 
-void CPaintDC::DrawIcon(int x, int y, HICON icon) { AfxGetWindowSystem().DrawIcon(m_hDC, x, y, icon); }
+void CPaintDC::DrawIcon(int x, int y, HICON icon) {
+    AfxGetWindowSystem().DrawIcon(m_hDC, x, y, icon);
+}

@@ -2,7 +2,9 @@
 
 #include "WindowSystem.h"
 
-CWaitCursor::CWaitCursor() { AfxGetWindowSystem().BeginWaitCursor(); }
+CWaitCursor::CWaitCursor() {
+    AfxGetWindowSystem().BeginWaitCursor();
+}
 
 CWaitCursor::~CWaitCursor() {
     try {
@@ -12,7 +14,9 @@ CWaitCursor::~CWaitCursor() {
     }
 }
 
-int GetSystemMetrics(int index) { return AfxGetWindowSystem().GetSystemMetrics(index); }
+int GetSystemMetrics(int index) {
+    return AfxGetWindowSystem().GetSystemMetrics(index);
+}
 
 int AfxMessageBox(const CString& text, const CString& caption, UINT style) {
     return AfxGetWindowSystem().MessageBox(nullptr, text, caption, style);

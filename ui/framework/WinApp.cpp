@@ -12,7 +12,9 @@ END_MESSAGE_MAP()
 
 // The application object registers itself. A second one (a test's) stands in for the first while it lives and hands
 // the role back when it goes.
-CWinApp::CWinApp() : m_previousApp(g_app) { g_app = this; }
+CWinApp::CWinApp() : m_previousApp(g_app) {
+    g_app = this;
+}
 
 CWinApp::~CWinApp() {
     if (g_app == this) {
@@ -20,15 +22,23 @@ CWinApp::~CWinApp() {
     }
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
 
-int CWinApp::ExitInstance() { return 0; }
+int CWinApp::ExitInstance() {
+    return 0;
+}
 
 void CWinApp::OnHelp() {}
 
-CWinApp* AfxGetApp() { return g_app; }
+CWinApp* AfxGetApp() {
+    return g_app;
+}
 
-CWnd* AfxGetMainWnd() { return g_app != nullptr ? g_app->m_pMainWnd : nullptr; }
+CWnd* AfxGetMainWnd() {
+    return g_app != nullptr ? g_app->m_pMainWnd : nullptr;
+}
 
 int AfxWinMain() {
     CWinApp* app = AfxGetApp();

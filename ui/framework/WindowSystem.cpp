@@ -14,6 +14,10 @@ CWindowSystem& AfxGetWindowSystem() {
     return *g_windowSystem;
 }
 
-void AfxSetWindowSystem(CWindowSystem* windowSystem) { g_windowSystem = windowSystem; }
+void AfxSetWindowSystem(CWindowSystem* windowSystem) {
+    g_windowSystem = windowSystem;
+}
 
-bool AfxHasWindowSystem() { return g_windowSystem != nullptr; }
+bool AfxHasWindowSystem() {
+    return g_windowSystem != nullptr;
+}

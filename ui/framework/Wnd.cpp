@@ -31,7 +31,9 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return Default(message, wParam, lParam);
 }
 
-LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) { return WindowProc(message, wParam, lParam); }
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    return WindowProc(message, wParam, lParam);
+}
 
 void CWnd::OnCommandDefault(UINT, int) {}
 
@@ -39,9 +41,13 @@ LRESULT CWnd::Default(UINT message, WPARAM wParam, LPARAM lParam) {
     return AfxGetWindowSystem().DefWindowProc(m_hWnd, message, wParam, lParam);
 }
 
-void CWnd::OnSysCommand(UINT id, LPARAM lParam) { Default(WM_SYSCOMMAND, id, lParam); }
+void CWnd::OnSysCommand(UINT id, LPARAM lParam) {
+    Default(WM_SYSCOMMAND, id, lParam);
+}
 
-void CWnd::OnPaint() { Default(WM_PAINT, 0, 0); }
+void CWnd::OnPaint() {
+    Default(WM_PAINT, 0, 0);
+}
 
 // Operations on a window object that has no window do nothing, as on a destroyed window.
 
@@ -63,7 +69,9 @@ HMENU CWnd::GetSystemMenu(BOOL) const {
     return m_hWnd != nullptr ? AfxGetWindowSystem().GetSystemMenu(m_hWnd) : nullptr;
 }
 
-BOOL CWnd::IsIconic() const { return m_hWnd != nullptr && AfxGetWindowSystem().IsIconic(m_hWnd) ? TRUE : FALSE; }
+BOOL CWnd::IsIconic() const {
+    return m_hWnd != nullptr && AfxGetWindowSystem().IsIconic(m_hWnd) ? TRUE : FALSE;
+}
 
 void CWnd::GetClientRect(RECT* rect) const {
     *rect = m_hWnd != nullptr ? AfxGetWindowSystem().GetClientRect(m_hWnd) : RECT{};

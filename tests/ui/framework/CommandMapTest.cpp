@@ -65,11 +65,11 @@ TEST(CommandMap, DialogSendsUnmatchedCommandsToOkCancelThenToTheApplication) {
     CRecordingApp app;
     CMainTemplateDialog dialog;
     system.ExpectModal(IDD_TOLLIVEX_DIALOG, [&](CScriptedWindow& w) {
-        w.Click(IDC_LOGIN);                          // the dialog's own map
-        w.SendCommand(BN_CLICKED, ID_HELP);          // on to the application, whose map has Help
-        w.SendCommand(BN_CLICKED, 4243);             // on to the application's own entry
-        w.SendCommand(BN_CLICKED, 4242);             // nobody's: goes through and nothing happens
-        w.SendCommand(EN_CHANGE, IDOK);              // IDOK with another code is not the OK action
+        w.Click(IDC_LOGIN);                 // the dialog's own map
+        w.SendCommand(BN_CLICKED, ID_HELP); // on to the application, whose map has Help
+        w.SendCommand(BN_CLICKED, 4243);    // on to the application's own entry
+        w.SendCommand(BN_CLICKED, 4242);    // nobody's: goes through and nothing happens
+        w.SendCommand(EN_CHANGE, IDOK);     // IDOK with another code is not the OK action
         EXPECT_FALSE(w.IsEnded());
         w.SendCommand(BN_CLICKED, IDCANCEL);
         EXPECT_TRUE(w.IsEnded());
@@ -98,16 +98,16 @@ TEST(CommandMap, WindowMessagesMatchByMessageAloneElseTheToolkitDefault) {
     CMainTemplateDialog dialog;
     system.ExpectModal(IDD_TOLLIVEX_DIALOG, [&](CScriptedWindow& w) {
         w.SysCommand(SC_MOVE, 7);
-        w.Paint();  // no paint entry: default painting
+        w.Paint(); // no paint entry: default painting
         EXPECT_EQ(dialog.SendMessage(WM_QUERYDRAGICON), 0);
         // A command packed the classic way arrives like a notification.
         dialog.SendMessage(WM_COMMAND, (static_cast<WPARAM>(EN_CHANGE) << 16) | IDC_SEARCH_TEXT);
         EXPECT_FALSE(w.IsEnded());
-        w.SysCommand(SC_CLOSE);  // the close box: base handling, which is the Cancel command
+        w.SysCommand(SC_CLOSE); // the close box: base handling, which is the Cancel command
     });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"OnSysCommand(61456)", "OnSearchChange", "OnSysCommand(61536)",
-                                                      "OnCancel"}));
+    EXPECT_EQ(dialog.calls,
+              (std::vector<std::string>{"OnSysCommand(61456)", "OnSearchChange", "OnSysCommand(61536)", "OnCancel"}));
     EXPECT_EQ(system.EventLog(),
               (std::vector<std::string>{"Modal(102)", "DefWindowProc(274,61456)", "DefWindowProc(15,0)",
                                         "DefWindowProc(55,0)", "DefWindowProc(274,61536)", "EndModal(102,2)"}));

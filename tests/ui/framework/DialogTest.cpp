@@ -32,11 +32,11 @@ TEST(Dialog, DataExchangeBindsControlsOnceAndMovesTheCheckMarkBothWays) {
         EXPECT_EQ(w.Control(IDC_EXACT_PREDICTIONS).check, 0);
         EXPECT_EQ(dialog.m_exactPredictions, 1);
         dialog.m_exactPredictions = 1;
-        dialog.UpdateData(FALSE);  // a second load does not rebind, but sets the box again
+        dialog.UpdateData(FALSE); // a second load does not rebind, but sets the box again
         EXPECT_EQ(dialog.m_movieList.GetSafeHwnd(), boundList);
         EXPECT_EQ(w.Control(IDC_EXACT_PREDICTIONS).check, 1);
         w.Click(IDC_EXACT_PREDICTIONS);
-        w.Click(IDOK);  // OK saves: the member takes the box's mark
+        w.Click(IDOK); // OK saves: the member takes the box's mark
     });
     EXPECT_EQ(dialog.DoModal(), IDOK);
     EXPECT_EQ(dialog.m_exactPredictions, 0);
@@ -47,7 +47,7 @@ TEST(Dialog, DataExchangeBindsControlsOnceAndMovesTheCheckMarkBothWays) {
 
     // Cancel does not save: the member keeps its value whatever the box shows.
     system.ExpectModal(IDD_TOLLIVEX_DIALOG, [&](CScriptedWindow& w) {
-        EXPECT_NE(dialog.m_movieList.GetSafeHwnd(), boundList);  // bound again, to the new window
+        EXPECT_NE(dialog.m_movieList.GetSafeHwnd(), boundList); // bound again, to the new window
         EXPECT_TRUE(w.Items(IDC_MOVIE_LIST).empty());
         w.Click(IDC_EXACT_PREDICTIONS);
         EXPECT_EQ(w.Control(IDC_EXACT_PREDICTIONS).check, 1);
@@ -64,7 +64,7 @@ TEST(Dialog, ModalRunEndsWithTheCodeGivenAlsoDuringInitialisation) {
     system.ExpectModal(IDD_LOGIN_DIALOG, [](CScriptedWindow& w) {
         EXPECT_TRUE(w.IsVisible());
         EXPECT_EQ(w.Title(), "Login Please...");
-        w.PressEnter();  // the default push button is OK
+        w.PressEnter(); // the default push button is OK
     });
     EXPECT_EQ(login.DoModal(), IDOK);
     system.ExpectModal(IDD_LOGIN_DIALOG, [](CScriptedWindow& w) { w.Click(IDCANCEL); });
@@ -82,7 +82,7 @@ TEST(Dialog, ModalRunEndsWithTheCodeGivenAlsoDuringInitialisation) {
     EXPECT_FALSE(stepRan);
     EXPECT_TRUE(system.Windows().empty());
     EXPECT_EQ(system.EventLog(), (std::vector<std::string>{"Modal(105)", "EndModal(105,1)", "Modal(105)",
-                                                          "EndModal(105,2)", "Modal(102)", "EndModal(102,7)"}));
+                                                           "EndModal(105,2)", "Modal(102)", "EndModal(102,7)"}));
 }
 
 TEST(Dialog, ModalRunDisablesItsOwnerButAnOwnerlessMessageBoxDoesNot) {
@@ -106,7 +106,7 @@ TEST(Dialog, ModalRunDisablesItsOwnerButAnOwnerlessMessageBoxDoesNot) {
         system.OnNextMessageBox([&] {
             CScriptedWindow* mainWindow = system.FindWindow(IDD_TOLLIVEX_DIALOG);
             EXPECT_TRUE(mainWindow->IsEnabled());
-            mainWindow->Type(IDC_RATING, "4");  // the box's own loop lets the main window's commands through
+            mainWindow->Type(IDC_RATING, "4"); // the box's own loop lets the main window's commands through
             checkedInBox = true;
         });
         EXPECT_EQ(AfxMessageBox("Text", "Caption"), IDOK);
@@ -123,7 +123,7 @@ TEST(Dialog, ModalRunDisablesItsOwnerButAnOwnerlessMessageBoxDoesNot) {
     EXPECT_EQ(system.MessageBoxes()[0].owner, nullptr);
     EXPECT_EQ(system.MessageBoxes()[0].style, MB_OK);
     EXPECT_EQ(system.EventLog(), (std::vector<std::string>{"Modal(102)", "Modal(105)", "EndModal(105,1)",
-                                                          "MessageBox(Caption|Text)", "EndModal(102,1)"}));
+                                                           "MessageBox(Caption|Text)", "EndModal(102,1)"}));
 }
 
 TEST(Dialog, ScriptMismatchesAndExceptionsLeaveNoStaleWindows) {
@@ -187,12 +187,12 @@ TEST(Dialog, ModelessDialogIsCreatedHiddenShownAndDestroyedWithItsObject) {
     EXPECT_TRUE(notice->CreateModeless(IDD_WAIT_DIALOG, nullptr));
     CScriptedWindow* window = system.FindWindow(IDD_WAIT_DIALOG);
     ASSERT_NE(window, nullptr);
-    EXPECT_FALSE(window->IsVisible());  // its template is not visible when created
+    EXPECT_FALSE(window->IsVisible()); // its template is not visible when created
     notice->SetDlgItemText(IDC_WAIT_TEXT, "Line one\r\n Line two");
     EXPECT_EQ(window->Text(IDC_WAIT_TEXT), "Line one\r\n Line two");
     CString text;
     EXPECT_EQ(notice->GetDlgItemText(IDC_WAIT_TEXT, text), 19);
-    EXPECT_EQ(notice->GetSystemMenu(FALSE), nullptr);  // the notice has no system menu
+    EXPECT_EQ(notice->GetSystemMenu(FALSE), nullptr); // the notice has no system menu
     notice->ShowWindow(SW_SHOWNORMAL);
     EXPECT_TRUE(window->IsVisible());
     notice->ShowWindow(SW_HIDE);
@@ -224,8 +224,8 @@ TEST(Dialog, WaitCursorEndsAlsoWhenAFailureLeavesTheBlock) {
     } catch (const std::runtime_error&) {
         EXPECT_EQ(system.WaitCursorDepth(), 0);
     }
-    EXPECT_EQ(system.EventLog(), (std::vector<std::string>{"BeginWaitCursor", "BeginWaitCursor", "EndWaitCursor",
-                                                          "EndWaitCursor"}));
+    EXPECT_EQ(system.EventLog(),
+              (std::vector<std::string>{"BeginWaitCursor", "BeginWaitCursor", "EndWaitCursor", "EndWaitCursor"}));
 }
 
 } // namespace

@@ -9,8 +9,7 @@
 namespace {
 
 // Runs the test dialog on the main window's template; `body` acts while it is up, then the run is closed.
-template <typename Body>
-void WithMainTemplate(CScriptedWindowSystem& system, CMainTemplateDialog& dialog, Body body) {
+template <typename Body> void WithMainTemplate(CScriptedWindowSystem& system, CMainTemplateDialog& dialog, Body body) {
     system.ExpectModal(IDD_TOLLIVEX_DIALOG, [&](CScriptedWindow& w) {
         body(w);
         if (!w.IsEnded()) {
@@ -33,10 +32,10 @@ TEST(ScriptedToolkit, SelectByPrefixWrapsAroundAndIgnoresCase) {
         EXPECT_EQ(list.SelectString(-1, "h"), 0); // -1: the whole list from the first
         EXPECT_EQ(list.SelectString(0, "MEADOW"), 1);
         EXPECT_EQ(list.SelectString(1, "harbor l"), 2);
-        EXPECT_EQ(list.SelectString(1, "eadow"), LB_ERR);  // a prefix, not a substring
-        EXPECT_EQ(list.GetCurSel(), 2);                     // failed search keeps the selection
+        EXPECT_EQ(list.SelectString(1, "eadow"), LB_ERR); // a prefix, not a substring
+        EXPECT_EQ(list.GetCurSel(), 2);                   // failed search keeps the selection
         EXPECT_EQ(list.SelectString(1, "Harbor Lights and more"), LB_ERR);
-        EXPECT_TRUE(dialog.calls.empty());  // no selection-change notification from the program's own select
+        EXPECT_TRUE(dialog.calls.empty()); // no selection-change notification from the program's own select
 
         // Two items: the item at the start position itself comes last.
         w.Control(IDC_MOVIE_LIST).items = {"Harbor", "Meadow"};
@@ -51,7 +50,7 @@ TEST(ScriptedToolkit, InsertionAtAPositionNeverSorts) {
     CScriptedWindowSystem system;
     CMainTemplateDialog dialog;
     WithMainTemplate(system, dialog, [&](CScriptedWindow& w) {
-        CListBox& list = dialog.m_movieList;  // the list has the sorted style, which positions override
+        CListBox& list = dialog.m_movieList; // the list has the sorted style, which positions override
         EXPECT_EQ(list.InitStorage(3, 64), 3);
         EXPECT_EQ(list.InsertString(0, "Zebra"), 0);
         EXPECT_EQ(list.InsertString(1, "Apple"), 1);
@@ -84,7 +83,7 @@ TEST(ScriptedToolkit, TypingKeepsOnlyDigitsInADigitsOnlyEditButPastingKeepsText)
         EXPECT_EQ(w.Text(IDC_RATING), "");
         w.Paste(IDC_RATING, "4a");
         EXPECT_EQ(w.Text(IDC_RATING), "4a");
-        w.Type(IDC_SEARCH_TEXT, "Toy 2");  // an ordinary edit keeps everything typed
+        w.Type(IDC_SEARCH_TEXT, "Toy 2"); // an ordinary edit keeps everything typed
         EXPECT_EQ(w.Text(IDC_SEARCH_TEXT), "Toy 2");
         // The program setting an edit's text raises the same notification as typing.
         dialog.SetDlgItemText(IDC_USER_ID, "7");
@@ -113,11 +112,11 @@ TEST(ScriptedToolkit, KeysFocusCheckBoxesAndHiddenControls) {
         EXPECT_FALSE(w.Control(IDC_USER_ID).visible);
         EXPECT_TRUE(w.Control(IDC_RATING).visible);
         w.SetFocus(IDC_SEARCH_TEXT);
-        w.PressEnter();  // an edit has the focus: the default push button GetRating
+        w.PressEnter(); // an edit has the focus: the default push button GetRating
         w.Type(IDC_RATING, "3");
         w.PressEnter();
         w.Click(IDC_LOGIN);
-        w.PressEnter();  // a focused push button takes Enter itself
+        w.PressEnter(); // a focused push button takes Enter itself
         w.Click(IDC_EXACT_PREDICTIONS);
         EXPECT_EQ(w.Control(IDC_EXACT_PREDICTIONS).check, 1);
         w.Click(IDC_EXACT_PREDICTIONS);
@@ -153,7 +152,7 @@ TEST(ScriptedToolkit, ResourcesSystemMenuAndPaintingSteps) {
     WithMainTemplate(system, dialog, [&](CScriptedWindow& w) {
         HMENU menu = dialog.GetSystemMenu(FALSE);
         ASSERT_NE(menu, nullptr);
-        EXPECT_EQ(dialog.GetSystemMenu(FALSE), menu);  // the window's own menu, not a copy
+        EXPECT_EQ(dialog.GetSystemMenu(FALSE), menu); // the window's own menu, not a copy
         EXPECT_TRUE(toolkit.AppendMenu(menu, MF_SEPARATOR, 0, ""));
         EXPECT_TRUE(toolkit.AppendMenu(menu, MF_STRING, IDM_ABOUTBOX, "&About"));
         ASSERT_EQ(w.SystemMenu().size(), 2u);

@@ -19,8 +19,8 @@ public:
     CListBox m_movieList;
     int m_exactPredictions = 0;
     std::vector<std::string> calls;
-    std::function<void()> onLogin;  // what the Login button does, when set
-    std::function<BOOL()> onInit;   // replaces the body after the base initialisation, when set
+    std::function<void()> onLogin; // what the Login button does, when set
+    std::function<BOOL()> onInit;  // replaces the body after the base initialisation, when set
 
     void OnLogin() {
         calls.push_back("OnLogin");
