@@ -33,8 +33,9 @@ namespace quillory::model {
 std::string ModelSettings::Describe() const
 {
     char text[256];
-    std::snprintf(text, sizeof text, "bias:%g/%g/%d bpmf:k=%d burn=%d samples=%d seed=%llu v2", biasRegUser,
-                  biasRegItem, biasSweeps, factors, burnIn, samples, static_cast<unsigned long long>(seed));
+    std::snprintf(text, sizeof text, "bias:%g/%g/%d bpmf:k=%d burn=%d samples=%d implicit=%d seed=%llu v3",
+                  biasRegUser, biasRegItem, biasSweeps, factors, burnIn, samples, implicitFeedback ? 1 : 0,
+                  static_cast<unsigned long long>(seed));
     return text;
 }
 
@@ -46,7 +47,7 @@ ModelSettings ModelSettings::Defaults()
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'L', 'R', 'M', 'O', 'D', 'E', 'L'};
-constexpr std::uint32_t kFormatVersion = 2;
+constexpr std::uint32_t kFormatVersion = 3;
 
 using Matrix = Eigen::MatrixXd;
 using Vector = Eigen::VectorXd;
@@ -160,14 +161,27 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random)
     return hyper;
 }
 
+// out.col(u) = scale[u] * sum of y.col(j) over the items j that user u rated.
+void ComputeImplicitPart(const Rows& byUser, const std::vector<double>& scale, const Matrix& y, Matrix& out)
+{
+    out.setZero();
+    for (Eigen::Index u = 0; u < out.cols(); ++u) {
+        const std::size_t begin = byUser.start[static_cast<std::size_t>(u)];
+        const std::size_t n = byUser.Count(static_cast<std::size_t>(u));
+        for (std::size_t k = begin; k < begin + n; ++k)
+            out.col(u) += y.col(byUser.index[k]);
+        out.col(u) *= scale[static_cast<std::size_t>(u)];
+    }
+}
+
 // Small dense kernels for the per-row Gaussian draws. Rows are short and the dimension is small (rank + 1), where
 // plain loops beat the general-purpose paths; `a` is a d x d matrix stored row by row, lower triangle used.
-void AddOuterProducts(double* a, int d, const double* columns, Eigen::Index n, double weight)
+void AddOuterProducts(double* a, int d, const float* columns, Eigen::Index n)
 {
     for (Eigen::Index j = 0; j < n; ++j) {
-        const double* x = columns + j * d;
+        const float* x = columns + j * d;
         for (int r = 0; r < d; ++r) {
-            const double xr = weight * x[r];
+            const double xr = x[r];
             double* row = a + r * d;
             for (int c = 0; c <= r; ++c)
                 row[c] += xr * x[c];
@@ -242,6 +256,9 @@ struct CRatingModel::Impl {
     std::vector<Vector> hyperMean;
     std::vector<Matrix> hyperPrecision;
     std::vector<double> noisePrecision;
+    // Per sample, the implicit-feedback vectors (numItems x samples x (factors + 1)): a user's prior mean is moved
+    // by the normalised sum of the vectors of the items he rated.
+    std::vector<float> implicitVectors;
 
     // Users folded in beyond the trained range.
     struct ExtraUser {
@@ -253,6 +270,7 @@ struct CRatingModel::Impl {
 
     std::size_t Width() const { return std::size_t(factors) * samples; }
     bool HasFactors() const { return Width() > 0; }
+    bool HasImplicit() const { return !implicitVectors.empty(); }
 
     void TrainBaseline(std::span<const Rating> ratings);
     void TrainFactorisation(std::span<const Rating> ratings);
@@ -332,21 +350,19 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
     hyperPrecision.clear();
     noisePrecision.clear();
 
-    Matrix design(d, static_cast<Eigen::Index>(longest));
-    Vector target(static_cast<Eigen::Index>(longest));
-    Matrix precision(d, d);
-    Vector rhs(d), conditionalMean(d), z(d);
-    Vector fitted(static_cast<Eigen::Index>(longest));
-    Matrix lower(d, d);
+    Eigen::MatrixXf design(d, static_cast<Eigen::Index>(longest));
+    Eigen::MatrixXf gramBlock(d, d);
+    Vector rhs(d), conditionalMean(d), z(d), gathered(d);
     std::vector<double> chol(static_cast<std::size_t>(d * d), 0.0);
+    std::vector<double> gram(static_cast<std::size_t>(d * d), 0.0);
     double alpha = 2.0;
     const double invSamples = 1.0 / samples;
 
     // One side's step: every row's vector drawn from its Gaussian conditional given the other side. Returns the
     // squared error of the drawn vectors (used for the noise precision when called last in a sweep).
-    auto sampleSide = [&](const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper, bool wantMean,
-                          auto&& store) {
-        const Vector priorTerm = hyper.precision * hyper.mean;
+    auto sampleSide = [&](const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper,
+                          const Matrix* rowPriorMeans, bool wantMean, auto&& store) {
+        Vector priorTerm = hyper.precision * hyper.mean;
         double squaredError = 0.0;
         for (Eigen::Index row = 0; row < self.cols(); ++row) {
             const std::size_t begin = rows.start[static_cast<std::size_t>(row)];
@@ -356,30 +372,42 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
                 store(row, hyper.mean);
                 continue;
             }
+            if (rowPriorMeans)
+                priorTerm.noalias() = hyper.precision * rowPriorMeans->col(row);
+            // Gather the other side's vectors (bias replaced by 1) and the targets. The Gram matrix X X^T is
+            // summed in single precision, which halves the cost of the long rows and is far below the noise of a
+            // draw; everything else is in double.
+            const int dd = static_cast<int>(d);
+            double targetSquares = 0.0;
+            gathered.setZero();
             for (Eigen::Index j = 0; j < n; ++j) {
                 const std::uint32_t o = rows.index[begin + static_cast<std::size_t>(j)];
-                design.col(j) = other.col(o);
-                target(j) = rows.value[begin + static_cast<std::size_t>(j)] - mean - other(0, o);
-                design(0, j) = 1.0;
+                float* x = design.data() + j * d;
+                x[0] = 1.0f;
+                for (Eigen::Index f = 1; f < d; ++f)
+                    x[f] = static_cast<float>(other(f, o));
+                const double t = rows.value[begin + static_cast<std::size_t>(j)] - mean - other(0, o);
+                targetSquares += t * t;
+                for (Eigen::Index f = 0; f < d; ++f)
+                    gathered(f) += t * x[f];
             }
-            // precision = prior + alpha X X^T; draw = mean + L^-T z with precision = L L^T, computed as
-            // L^-T (L^-1 rhs + z) so that only the stored conditional means need a third solve.
-            const int dd = static_cast<int>(d);
+            std::fill(gram.begin(), gram.end(), 0.0);
             if (n > 32) {
-                lower = hyper.precision;
-                lower.selfadjointView<Eigen::Lower>().rankUpdate(design.leftCols(n), alpha);
+                gramBlock.setZero();
+                gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(design.leftCols(n));
                 for (int r = 0; r < dd; ++r)
                     for (int c = 0; c <= r; ++c)
-                        chol[r * dd + c] = lower(r, c);
+                        gram[r * dd + c] = gramBlock(r, c);
             } else {
-                for (int r = 0; r < dd; ++r)
-                    for (int c = 0; c <= r; ++c)
-                        chol[r * dd + c] = hyper.precision(r, c);
-                AddOuterProducts(chol.data(), dd, design.data(), n, alpha);
+                AddOuterProducts(gram.data(), dd, design.data(), n);
             }
+            // precision = prior + alpha X X^T = L L^T; the draw mean + L^-T z is computed as L^-T (L^-1 rhs + z),
+            // so that only the stored conditional means need a third solve.
+            for (int r = 0; r < dd; ++r)
+                for (int c = 0; c <= r; ++c)
+                    chol[r * dd + c] = hyper.precision(r, c) + alpha * gram[r * dd + c];
             CholeskyInPlace(chol.data(), dd);
-            rhs = priorTerm;
-            rhs.noalias() += alpha * (design.leftCols(n) * target.head(n));
+            rhs = priorTerm + alpha * gathered;
             SolveLower(chol.data(), dd, rhs.data());
             for (Eigen::Index f = 0; f < d; ++f)
                 z(f) = rhs(f) + random.Normal();
@@ -390,10 +418,71 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
                 SolveUpper(chol.data(), dd, conditionalMean.data());
             }
             store(row, conditionalMean);
-            fitted.head(n).noalias() = design.leftCols(n).transpose() * self.col(row);
-            squaredError += (target.head(n) - fitted.head(n)).squaredNorm();
+            // Squared error of the draw: sum t^2 - 2 z.Xt + z' X X^T z, without another pass over the row.
+            double quadratic = 0.0;
+            for (int r = 0; r < dd; ++r) {
+                quadratic += gram[r * dd + r] * z(r) * z(r);
+                for (int c = 0; c < r; ++c)
+                    quadratic += 2.0 * gram[r * dd + c] * z(r) * z(c);
+            }
+            squaredError += std::max(0.0, targetSquares - 2.0 * z.dot(gathered) + quadratic);
         }
         return squaredError;
+    };
+
+    // Implicit feedback: which items a user rated says something about his taste even before the values do, most
+    // of all for users with few ratings. Each item j has a vector y_j; a user's prior mean is the population mean
+    // plus |N(u)|^-1/2 times the sum of y_j over his rated items N(u). The y_j have a Gaussian prior whose
+    // precision has a Gamma hyperprior, and are drawn item by item given the users' vectors.
+    const bool implicit = settings.implicitFeedback;
+    Matrix implicitY = Matrix::Zero(d, implicit ? numItems : 0);
+    Matrix implicitPart = Matrix::Zero(d, implicit ? numUsers : 0);
+    Matrix residual, priorMeans;
+    std::vector<double> userScale(implicit ? numUsers : 0, 0.0);
+    for (std::size_t u = 0; u < userScale.size(); ++u)
+        if (byUser.Count(u) > 0)
+            userScale[u] = 1.0 / std::sqrt(static_cast<double>(byUser.Count(u)));
+    double implicitPrecision = 1.0;
+    implicitVectors.assign(implicit ? std::size_t(numItems) * samples * std::size_t(d) : 0, 0.0f);
+    Matrix implicitCov(d, d);
+    Vector implicitSum(d), implicitMean(d), implicitNew(d);
+    // `residual` holds w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the
+    // rest and the residuals of its raters are updated at once.
+    auto sampleImplicit = [&](const Hyper& hyper) {
+        double squares = 0.0;
+        std::size_t drawn = 0;
+        for (std::uint32_t j = 0; j < numItems; ++j) {
+            const std::size_t begin = byItem.start[j];
+            const std::size_t n = byItem.Count(j);
+            if (n == 0)
+                continue;
+            double c = 0.0;
+            implicitSum.setZero();
+            for (std::size_t k = begin; k < begin + n; ++k) {
+                const std::uint32_t u = byItem.index[k];
+                const double f = userScale[u];
+                c += f * f;
+                implicitSum += f * residual.col(u);
+            }
+            implicitSum += c * implicitY.col(j);
+            implicitCov = c * hyper.precision;
+            implicitCov.diagonal().array() += implicitPrecision;
+            Eigen::LLT<Matrix> llt(implicitCov);
+            implicitMean = llt.solve(hyper.precision * implicitSum);
+            for (Eigen::Index f = 0; f < d; ++f)
+                z(f) = random.Normal();
+            implicitNew = implicitMean + llt.matrixU().solve(z);
+            const Vector delta = implicitNew - implicitY.col(j);
+            for (std::size_t k = begin; k < begin + n; ++k) {
+                const std::uint32_t u = byItem.index[k];
+                residual.col(u) -= userScale[u] * delta;
+            }
+            implicitY.col(j) = implicitNew;
+            squares += implicitNew.squaredNorm();
+            ++drawn;
+        }
+        implicitPrecision = random.Gamma(1.0 + 0.5 * static_cast<double>(drawn * static_cast<std::size_t>(d))) /
+                            (1.0 + 0.5 * squares);
     };
 
     const int sweeps = std::max(0, settings.burnIn) + static_cast<int>(samples);
@@ -401,8 +490,22 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
         const int s = sweep - std::max(0, settings.burnIn);
         const bool keep = s >= 0;
         const Hyper itemHyper = SampleHyper(items, byItem, random);
-        sampleSide(byItem, users, items, itemHyper, false, [](Eigen::Index, const Vector&) {});
-        const Hyper userHyper = SampleHyper(users, byUser, random);
+        sampleSide(byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const Vector&) {});
+        const Matrix* userPriorMeans = nullptr;
+        Hyper userHyper;
+        if (implicit) {
+            // Users' vectors less their implicit part give the hyperparameters; the implicit vectors are then
+            // drawn given those, and each user's prior mean follows from the items he rated.
+            residual = users - implicitPart;
+            userHyper = SampleHyper(residual, byUser, random);
+            residual.colwise() -= userHyper.mean;
+            sampleImplicit(userHyper);
+            ComputeImplicitPart(byUser, userScale, implicitY, implicitPart);
+            priorMeans = implicitPart.colwise() + userHyper.mean;
+            userPriorMeans = &priorMeans;
+        } else {
+            userHyper = SampleHyper(users, byUser, random);
+        }
         const double usedAlpha = alpha;
         double squaredError = 0.0;
         if (keep) {
@@ -414,7 +517,13 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
                 itemSampleBias[std::size_t(i) * samples + std::size_t(s)] = static_cast<float>(items(0, i));
                 itemBias[i] += static_cast<float>(items(0, i) * invSamples);
             }
-            squaredError = sampleSide(byUser, items, users, userHyper, true, [&](Eigen::Index u, const Vector& m) {
+            if (implicit) {
+                for (std::uint32_t i = 0; i < numItems; ++i)
+                    for (Eigen::Index f = 0; f < d; ++f)
+                        implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
+                                        static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
+            }
+            squaredError = sampleSide(byUser, items, users, userHyper, userPriorMeans, true, [&](Eigen::Index u, const Vector& m) {
                 float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
                 for (std::uint32_t f = 0; f < factors; ++f)
                     row[f] = static_cast<float>(m(f + 1));
@@ -427,7 +536,8 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
             hyperPrecision.push_back(userHyper.precision);
             noisePrecision.push_back(usedAlpha);
         } else {
-            squaredError = sampleSide(byUser, items, users, userHyper, false, [](Eigen::Index, const Vector&) {});
+            squaredError =
+                sampleSide(byUser, items, users, userHyper, userPriorMeans, false, [](Eigen::Index, const Vector&) {});
         }
         // Noise precision ~ Gamma(1 + N/2, rate 1 + SSE/2).
         alpha = random.Gamma(1.0 + 0.5 * static_cast<double>(ratings.size())) / (1.0 + 0.5 * squaredError);
@@ -461,7 +571,17 @@ void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* fact
         const Matrix& prior = hyperPrecision[s];
         Matrix precision = prior;
         precision.selfadjointView<Eigen::Lower>().rankUpdate(design, noisePrecision[s]);
-        Vector rhs = prior * hyperMean[s];
+        Vector priorMean = hyperMean[s];
+        if (HasImplicit() && n > 0) {
+            const double scale = 1.0 / std::sqrt(static_cast<double>(n));
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const float* y = &implicitVectors[(std::size_t(known[static_cast<std::size_t>(j)].first) * samples + s) *
+                                                  std::size_t(d)];
+                for (Eigen::Index f = 0; f < d; ++f)
+                    priorMean(f) += scale * y[f];
+            }
+        }
+        Vector rhs = prior * priorMean;
         rhs.noalias() += noisePrecision[s] * (design * target);
         const Vector m = Eigen::LLT<Matrix>(precision).solve(rhs);
         for (std::uint32_t f = 0; f < factors; ++f)
@@ -716,6 +836,8 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
                     static_cast<std::size_t>(m.hyperPrecision[s].size()) * sizeof(double));
             out.PutValue(m.noisePrecision[s]);
         }
+        out.PutValue(static_cast<std::uint8_t>(m.HasImplicit() ? 1 : 0));
+        out.PutVector(m.implicitVectors);
     }
     const std::uint64_t sum = Fnv1a(out.Buffer().data(), out.Buffer().size());
     out.PutValue(sum);
@@ -773,6 +895,11 @@ bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fing
             loaded.hyperPrecision.push_back(std::move(precision));
             loaded.noisePrecision.push_back(noise);
         }
+        std::uint8_t implicit = 0;
+        if (!in.GetValue(implicit) || implicit > 1 ||
+            (implicit && !in.GetVector(loaded.implicitVectors, std::size_t(loaded.numItems) * loaded.samples *
+                                                                   static_cast<std::size_t>(d))))
+            return false;
     }
     if (in.Left() != 0)
         return false;

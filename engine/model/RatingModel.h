@@ -35,6 +35,8 @@ struct ModelSettings {
     int factors = 10;
     int burnIn = 12;
     int samples = 30;
+    // Whether the items a user rated (not only how) shape his prior.
+    bool implicitFeedback = true;
     // Seed of the sampler; the same seed and ratings give the same model.
     std::uint64_t seed = 20240607;
 
