@@ -31,7 +31,8 @@ void CQtCheckBox::paintEvent(QPaintEvent* event) {
     if (hasFocus()) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);
-        focus.rect = style()->itemTextRect(option.fontMetrics, textArea, flags, isEnabled(), text()).adjusted(-1, 0, 1, 0);
+        focus.rect =
+            style()->itemTextRect(option.fontMetrics, textArea, flags, isEnabled(), text()).adjusted(-1, 0, 1, 0);
         painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
     }
 }

@@ -43,9 +43,13 @@ QFont CQtDialogUnits::DialogFont(std::string_view name, int points) {
     return font;
 }
 
-int CQtDialogUnits::ToPixelsX(int units) const { return MulDiv(units, m_baseX, 4); }
+int CQtDialogUnits::ToPixelsX(int units) const {
+    return MulDiv(units, m_baseX, 4);
+}
 
-int CQtDialogUnits::ToPixelsY(int units) const { return MulDiv(units, m_baseY, 8); }
+int CQtDialogUnits::ToPixelsY(int units) const {
+    return MulDiv(units, m_baseY, 8);
+}
 
 QRect CQtDialogUnits::ToPixels(int x, int y, int cx, int cy) const {
     return QRect(ToPixelsX(x), ToPixelsY(y), ToPixelsX(cx), ToPixelsY(cy));

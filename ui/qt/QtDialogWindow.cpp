@@ -50,12 +50,13 @@ QString SpokenName(QString text) {
     return text.trimmed();
 }
 
-bool Has(const ControlTemplate& control, std::uint32_t style) { return (control.style & style) != 0; }
+bool Has(const ControlTemplate& control, std::uint32_t style) {
+    return (control.style & style) != 0;
+}
 
 // Runs a handler of the program. A failure must not unwind through Qt's event delivery, which cannot take it;
 // the program's own guard reports engine failures, so anything arriving here is a fault worth saying out loud.
-template <typename Handler>
-void Deliver(Handler&& handler) {
+template <typename Handler> void Deliver(Handler&& handler) {
     try {
         handler();
     } catch (const std::exception& failure) {
@@ -96,8 +97,7 @@ CQtDialogWindow::CQtDialogWindow(const DialogTemplate& dialogTemplate)
         });
         auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
         shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this,
-                [this] { SendWindowMessage(WM_SYSCOMMAND, SC_KEYMENU, ' '); });
+        connect(shortcut, &QShortcut::activated, this, [this] { SendWindowMessage(WM_SYSCOMMAND, SC_KEYMENU, ' '); });
     }
 
     BuildControls();
@@ -111,8 +111,8 @@ void CQtDialogWindow::BuildControls() {
     for (const ControlTemplate& control : m_template->controls) {
         QWidget* widget = BuildControl(control);
         QRect area = m_units.ToPixels(control.x, control.y, control.cx, control.cy);
-        if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && control.kind == ControlKind::StaticText &&
-                                                          !label->wordWrap()) {
+        if (auto* label = qobject_cast<QLabel*>(widget);
+            label != nullptr && control.kind == ControlKind::StaticText && !label->wordWrap()) {
             area.setWidth(std::max(area.width(), label->sizeHint().width()));
         }
         widget->setGeometry(area);
@@ -287,7 +287,9 @@ QWidget* CQtDialogWindow::Control(int id) const {
     return nullptr;
 }
 
-bool CQtDialogWindow::OwnsControl(const QWidget* widget) const { return ControlTemplateOf(widget) != nullptr; }
+bool CQtDialogWindow::OwnsControl(const QWidget* widget) const {
+    return ControlTemplateOf(widget) != nullptr;
+}
 
 const ControlTemplate* CQtDialogWindow::ControlTemplateOf(const QWidget* widget) const {
     for (const auto& [control, controlWidget] : m_controls) {
@@ -388,7 +390,9 @@ QPainter* CQtDialogWindow::BeginPaint() {
     return m_painter.get();
 }
 
-void CQtDialogWindow::EndPaint() { m_painter.reset(); }
+void CQtDialogWindow::EndPaint() {
+    m_painter.reset();
+}
 
 void CQtDialogWindow::PaintDefault() {
     if (m_paintEvent != nullptr) {
@@ -446,7 +450,9 @@ void CQtDialogWindow::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void CQtDialogWindow::reject() { SendCommand(BN_CLICKED, IDCANCEL); }
+void CQtDialogWindow::reject() {
+    SendCommand(BN_CLICKED, IDCANCEL);
+}
 
 void CQtDialogWindow::closeEvent(QCloseEvent* event) {
     // The window closes only when its dialog ends; the close box asks the dialog, as its system command.

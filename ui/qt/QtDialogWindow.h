@@ -59,6 +59,7 @@ public:
 
     // Modal-run state: a run waits in `loop` until End is called.
     void SetModalLoop(QEventLoop* loop) { m_modalLoop = loop; }
+    bool InModalRun() const { return m_modalLoop != nullptr; }
     void End(INT_PTR result);
     bool IsEnded() const { return m_ended; }
     INT_PTR Result() const { return m_result; }

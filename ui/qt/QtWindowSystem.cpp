@@ -28,9 +28,13 @@
 
 namespace {
 
-QString ToQString(const CString& text) { return QString::fromStdString(text); }
+QString ToQString(const CString& text) {
+    return QString::fromStdString(text);
+}
 
-CString ToCString(const QString& text) { return text.toStdString(); }
+CString ToCString(const QString& text) {
+    return text.toStdString();
+}
 
 QString DisplayText(QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -193,7 +197,18 @@ bool CQtWindowSystem::CreateModelessDialog(CDialog& dialog, HWND parent) {
     }
     CQtDialogWindow* parentWindow = WindowOf(parent);
     CenterOn(window, (window->Template().style & DS_CENTER) ? nullptr : parentWindow);
-    dialog.HandleInitDialog();
+    BOOL focusFirst = FALSE;
+    try {
+        focusFirst = dialog.HandleInitDialog();
+    } catch (...) {
+        // A window whose initialisation failed is not left half made.
+        Forget(window);
+        delete window;
+        throw;
+    }
+    if (focusFirst && window->Dialog() != nullptr) {
+        window->FocusFirstTabStop();
+    }
     if ((window->Template().style & DS_VISIBLE) != 0 && !window->IsEnded() && window->Dialog() != nullptr) {
         ShowAndPaint(window);
     }
@@ -209,6 +224,11 @@ void CQtWindowSystem::EndDialog(HWND dialog, INT_PTR result) {
 void CQtWindowSystem::DestroyWindow(HWND handle) {
     CQtDialogWindow* window = WindowOf(handle);
     if (window == nullptr || reinterpret_cast<QWidget*>(handle) != window) {
+        return;
+    }
+    if (window->InModalRun()) {
+        // A modal run owns its window and removes it when it returns.
+        window->End(-1);
         return;
     }
     window->hide();
@@ -242,8 +262,9 @@ HWND CQtWindowSystem::GetDlgItem(HWND dialog, int controlId) {
 
 int CQtWindowSystem::GetWindowText(HWND control, CString& text) {
     QWidget* widget = WidgetOf(control);
-    text = widget != nullptr ? ToCString(CQtDialogWindow::ControlText(widget)) : CString();
-    return static_cast<int>(text.size());
+    const QString value = widget != nullptr ? CQtDialogWindow::ControlText(widget) : QString();
+    text = ToCString(value);
+    return static_cast<int>(value.toUcs4().size());
 }
 
 void CQtWindowSystem::SetWindowText(HWND control, const CString& text) {
@@ -422,7 +443,8 @@ void CQtWindowSystem::EndPaint(HWND /*window*/, HDC dc) {
     if (context == nullptr) {
         return;
     }
-    if (context->painter != nullptr && std::find(m_windows.begin(), m_windows.end(), context->window) != m_windows.end()) {
+    if (context->painter != nullptr &&
+        std::find(m_windows.begin(), m_windows.end(), context->window) != m_windows.end()) {
         context->window->EndPaint();
     }
     m_paintContexts.erase(std::find_if(m_paintContexts.begin(), m_paintContexts.end(),

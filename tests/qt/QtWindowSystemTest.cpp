@@ -1,0 +1,376 @@
+// What only the Qt toolkit can get wrong: real widgets, their places, keys, focus, menus and windows.
+
+#include <cmath>
+#include <set>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "QtDialogWindow.h"
+#include "QtDriver.h"
+#include "QtTestHelpers.h"
+#include "RecordingDialog.h"
+#include "Resources.h"
+#include "resource.h"
+
+namespace {
+
+class QtWindowSystemTest : public ::testing::Test {
+protected:
+    CQtDialogWindow* Open(CRecordingDialog& dialog) {
+        m_driver.Open(dialog);
+        return m_driver.Window();
+    }
+
+    CQtDriver m_driver;
+};
+
+int Round(double value) {
+    return static_cast<int>(std::lround(value));
+}
+
+TEST_F(QtWindowSystemTest, MainWindowHasItsTwentyControlsAtTheirTemplatePlaces) {
+    CRecordingDialog dialog(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* window = Open(dialog);
+    const DialogTemplate& tmpl = *FindDialogTemplate(IDD_TOLLIVEX_DIALOG);
+
+    // Liberation Sans stands in for the template's font, which gives the intended 6-pixel horizontal unit.
+    EXPECT_EQ(QFontInfo(window->font()).family(), QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(QFontInfo(window->font()).pointSize(), 8);
+    const int baseX = window->Units().BaseX();
+    const int baseY = window->Units().BaseY();
+    EXPECT_EQ(baseX, 6);
+    EXPECT_GE(baseY, 12);
+    EXPECT_LE(baseY, 14);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quillory"));
+    EXPECT_EQ(window->size(), QSize(Round(412 * baseX / 4.0), Round(268 * baseY / 8.0)));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window must not be resizable";
+
+    ASSERT_EQ(window->Controls().size(), 20u);
+    for (std::size_t i = 0; i < tmpl.controls.size(); ++i) {
+        const ControlTemplate& control = tmpl.controls[i];
+        const auto& [entry, widget] = window->Controls()[i];
+        SCOPED_TRACE(::testing::Message() << "control " << i << " id " << control.id);
+        EXPECT_EQ(entry, &control);
+        const QRect expected(Round(control.x * baseX / 4.0), Round(control.y * baseY / 8.0),
+                             Round(control.cx * baseX / 4.0), Round(control.cy * baseY / 8.0));
+        EXPECT_EQ(widget->pos(), expected.topLeft());
+        EXPECT_EQ(widget->height(), expected.height());
+        EXPECT_GE(widget->width(), expected.width());
+        switch (control.kind) {
+        case ControlKind::PushButton:
+            EXPECT_NE(qobject_cast<QPushButton*>(widget), nullptr);
+            EXPECT_EQ(widget->width(), expected.width());
+            break;
+        case ControlKind::Edit:
+            EXPECT_NE(qobject_cast<QLineEdit*>(widget), nullptr);
+            break;
+        case ControlKind::StaticText:
+        case ControlKind::StaticIcon:
+            EXPECT_NE(qobject_cast<QLabel*>(widget), nullptr);
+            break;
+        case ControlKind::ListBox:
+            EXPECT_NE(qobject_cast<QListWidget*>(widget), nullptr);
+            break;
+        case ControlKind::CheckBox:
+            EXPECT_NE(qobject_cast<QCheckBox*>(widget), nullptr);
+            break;
+        case ControlKind::GroupBox:
+            EXPECT_NE(qobject_cast<QGroupBox*>(widget), nullptr);
+            break;
+        }
+    }
+    // The results pane wraps its words; the search and rating edits are plain edits; the check box starts clear.
+    auto* results = qobject_cast<QLabel*>(window->Control(IDC_RESULTS));
+    ASSERT_NE(results, nullptr);
+    EXPECT_TRUE(results->wordWrap());
+    EXPECT_NE(results->frameShape(), QFrame::NoFrame);
+    EXPECT_EQ(m_driver.System().GetCheck(dialog.GetDlgItem(IDC_EXACT_PREDICTIONS)), BST_UNCHECKED);
+    EXPECT_TRUE(qobject_cast<QLineEdit*>(window->Control(IDC_CURRENT_USER))->isReadOnly());
+}
+
+TEST_F(QtWindowSystemTest, HiddenControlsStayHiddenAndOutOfTheTabOrder) {
+    CRecordingDialog dialog(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* window = Open(dialog);
+    std::set<const QWidget*> hidden;
+    std::vector<QWidget*> expectedTabOrder;
+    for (const auto& [control, widget] : window->Controls()) {
+        if ((control->style & CS_HIDDEN) != 0) {
+            hidden.insert(widget);
+            EXPECT_FALSE(widget->isVisible()) << control->id;
+            EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus) << control->id;
+        } else if ((control->style & CS_TABSTOP) != 0) {
+            expectedTabOrder.push_back(widget);
+        }
+    }
+    EXPECT_EQ(hidden.size(), 3u);
+
+    // Walk the focus chain from the first tab stop, keeping what Tab can reach.
+    std::vector<QWidget*> tabOrder;
+    QWidget* start = expectedTabOrder.front();
+    QWidget* current = start;
+    do {
+        if (window->OwnsControl(current) && current->isVisible() && current->isEnabled() &&
+            (current->focusPolicy() & Qt::TabFocus) != 0) {
+            tabOrder.push_back(current);
+        }
+        current = current->nextInFocusChain();
+    } while (current != start && tabOrder.size() < 100);
+    EXPECT_EQ(tabOrder, expectedTabOrder);
+
+    // Tab from the last visible control never lands on a hidden one.
+    for (int i = 0; i < 30; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
+        EXPECT_EQ(hidden.count(QApplication::focusWidget()), 0u);
+    }
+    // The first tab stop has the focus when the window opens: "Close Program".
+    EXPECT_EQ(window->Control(IDOK), expectedTabOrder.front());
+}
+
+TEST_F(QtWindowSystemTest, RatingFieldRefusesTypedLettersAndKeepsPastedText) {
+    CRecordingDialog dialog(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* window = Open(dialog);
+    auto* rating = qobject_cast<QLineEdit*>(window->Control(IDC_RATING));
+    ASSERT_NE(rating, nullptr);
+    EXPECT_EQ(rating->validator(), nullptr);
+    rating->setFocus();
+    dialog.Clear();
+    QTest::keyClicks(rating, "3x!");
+    EXPECT_EQ(rating->text(), QStringLiteral("3"));
+    // One change for the digit; the refused keys change nothing and report nothing.
+    EXPECT_EQ(dialog.m_commands, (std::vector<std::pair<UINT, int>>{{EN_CHANGE, IDC_RATING}}));
+    // Editing keys still work.
+    QTest::keyClick(rating, Qt::Key_Backspace);
+    EXPECT_EQ(rating->text(), QString());
+    QApplication::clipboard()->setText(QStringLiteral("five"));
+    QTest::keyClick(rating, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(rating->text(), QStringLiteral("five"));
+}
+
+TEST_F(QtWindowSystemTest, EscapeEndsAModalRunWithCancelThroughTheDialog) {
+    CRecordingDialog dialog(IDD_TOLLIVEX_DIALOG, /*endOnOkCancel=*/true);
+    WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_TOLLIVEX_DIALOG); },
+              [](QWidget* widget) {
+                  QTest::keyClick(widget->focusWidget() ? widget->focusWidget() : widget, Qt::Key_Escape);
+              });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_TRUE(dialog.Received(BN_CLICKED, IDCANCEL));
+    EXPECT_EQ(dialog.GetSafeHwnd(), nullptr) << "the window is gone after the run";
+
+    // Enter on the first tab stop ("Close Program", focused when the window opens) ends it with OK.
+    dialog.Clear();
+    WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_TOLLIVEX_DIALOG); },
+              [](QWidget* widget) {
+                  QTest::keyClick(widget->focusWidget() ? widget->focusWidget() : widget, Qt::Key_Return);
+              });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.m_commands, (std::vector<std::pair<UINT, int>>{{BN_CLICKED, IDOK}}));
+
+    // The caption's close box is the close system command, which the dialog's default turns into Cancel.
+    dialog.Clear();
+    WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_TOLLIVEX_DIALOG); },
+              [](QWidget* widget) { widget->close(); });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.m_sysCommands, std::vector<UINT>{SC_CLOSE});
+    EXPECT_TRUE(dialog.Received(BN_CLICKED, IDCANCEL));
+}
+
+TEST_F(QtWindowSystemTest, ModalDialogDisablesTheMainWindowAndAnOwnerlessMessageBoxDoesNot) {
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* mainWindow = Open(main);
+
+    CRecordingDialog about(IDD_ABOUTBOX, /*endOnOkCancel=*/true, &main);
+    bool mainEnabledDuringModal = true;
+    WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_ABOUTBOX); },
+              [&](QWidget* widget) {
+                  mainEnabledDuringModal = mainWindow->isEnabled();
+                  QTest::mouseClick(qobject_cast<CQtDialogWindow*>(widget)->Control(IDOK), Qt::LeftButton);
+              });
+    EXPECT_EQ(about.DoModal(), IDOK);
+    EXPECT_FALSE(mainEnabledDuringModal);
+    EXPECT_TRUE(mainWindow->isEnabled()) << "the owner is enabled again after the run";
+
+    main.Clear();
+    bool mainEnabledDuringBox = false;
+    WhenShown([](QWidget* widget) { return qobject_cast<QMessageBox*>(widget) != nullptr; },
+              [&](QWidget* widget) {
+                  auto* box = qobject_cast<QMessageBox*>(widget);
+                  mainEnabledDuringBox = mainWindow->isEnabled();
+                  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+                  QTest::mouseClick(mainWindow->Control(IDC_GET_INFO), Qt::LeftButton);
+                  EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+                  QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+              });
+    EXPECT_EQ(m_driver.System().MessageBox(nullptr, "Line one\r\nLine two", "Caption", MB_OK), IDOK);
+    EXPECT_TRUE(mainEnabledDuringBox);
+    EXPECT_TRUE(main.Received(BN_CLICKED, IDC_GET_INFO));
+}
+
+TEST_F(QtWindowSystemTest, SystemMenuOpensFromKeyboardAndMouseAndSendsItsCommands) {
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* window = Open(main);
+    CWindowSystem& system = m_driver.System();
+    HMENU menu = system.GetSystemMenu(main.GetSafeHwnd());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(system.AppendMenu(menu, MF_SEPARATOR, 0, ""));
+    EXPECT_TRUE(system.AppendMenu(menu, MF_STRING, IDM_ABOUTBOX, system.LoadString(IDS_ABOUTBOX)));
+    QMenu* qmenu = window->SystemMenu();
+    ASSERT_EQ(qmenu->actions().size(), 3);
+    EXPECT_TRUE(qmenu->actions()[1]->isSeparator());
+    EXPECT_EQ(qmenu->actions()[2]->text(), QStringLiteral("&About Tollivex..."));
+
+    QTest::keyClick(window->focusWidget(), Qt::Key_Space, Qt::AltModifier);
+    EXPECT_TRUE(qmenu->isVisible()) << "Alt+Space opens the system menu";
+    qmenu->hide();
+
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), window->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(window, &rightClick);
+    EXPECT_TRUE(qmenu->isVisible()) << "a right-click on the background opens the system menu";
+    qmenu->hide();
+
+    qmenu->actions()[2]->trigger();
+    qmenu->actions()[0]->trigger();
+    // Alt+Space itself arrives as the keyboard-menu system command, as the window's default opens the menu on it.
+    EXPECT_EQ(main.m_sysCommands, (std::vector<UINT>{SC_KEYMENU, IDM_ABOUTBOX, SC_CLOSE}));
+    EXPECT_TRUE(main.Received(BN_CLICKED, IDCANCEL)) << "Close is the Cancel command";
+
+    // The start-up notice has no system menu.
+    CRecordingDialog notice(IDD_WAIT_DIALOG);
+    ASSERT_TRUE(notice.CreateModeless(IDD_WAIT_DIALOG, nullptr));
+    EXPECT_EQ(system.GetSystemMenu(notice.GetSafeHwnd()), nullptr);
+}
+
+TEST_F(QtWindowSystemTest, NoticeIsPaintedBeforeShowWindowReturns) {
+    CRecordingDialog notice(IDD_WAIT_DIALOG);
+    ASSERT_TRUE(notice.CreateModeless(IDD_WAIT_DIALOG, nullptr));
+    CQtDialogWindow* window = m_driver.QtSystem().WindowOf(notice.GetSafeHwnd());
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->isVisible()) << "the template does not say visible";
+    notice.SetDlgItemText(IDC_WAIT_TEXT, "Orrabel initializing\r\n Please Wait.");
+    auto* text = qobject_cast<QLabel*>(window->Control(IDC_WAIT_TEXT));
+    EXPECT_EQ(text->text(), QStringLiteral("Orrabel initializing\n Please Wait."));
+    EXPECT_TRUE(text->alignment() & Qt::AlignHCenter);
+    CString back;
+    m_driver.System().GetWindowText(notice.GetDlgItem(IDC_WAIT_TEXT), back);
+    EXPECT_EQ(back, "Orrabel initializing\r\n Please Wait.");
+
+    notice.m_paints = 0;
+    notice.ShowWindow(SW_SHOWNORMAL);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_GE(notice.m_paints, 1) << "the window was painted before ShowWindow returned";
+    notice.ShowWindow(SW_HIDE);
+    EXPECT_FALSE(window->isVisible());
+    notice.DestroyWindow();
+    EXPECT_EQ(m_driver.QtSystem().WindowOf(reinterpret_cast<HWND>(static_cast<QWidget*>(window))), nullptr);
+}
+
+TEST_F(QtWindowSystemTest, ListReportsUserClicksAndDoubleClicksOnly) {
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* window = Open(main);
+    auto* list = qobject_cast<QListWidget*>(window->Control(IDC_MOVIE_LIST));
+    HWND handle = main.GetDlgItem(IDC_MOVIE_LIST);
+    for (const char* title : {"Alpha", "Bravo", "Charlie"}) {
+        m_driver.System().ListInsertString(handle, -1, title);
+    }
+    EXPECT_EQ(m_driver.System().ListInitStorage(handle, 10, 100), 13);
+    m_driver.System().RedrawWindow(handle, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    main.Clear();
+    const QPoint bravo = list->visualItemRect(list->item(1)).center();
+    // (A plain click first: Qt's test double-click is only seen as one after an earlier click.)
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, bravo);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, bravo);
+    EXPECT_EQ(m_driver.System().ListGetCurSel(handle), 1);
+    EXPECT_TRUE(main.Received(LBN_SELCHANGE, IDC_MOVIE_LIST));
+    EXPECT_TRUE(main.Received(LBN_DBLCLK, IDC_MOVIE_LIST));
+    EXPECT_EQ(main.m_commands.back(), (std::pair<UINT, int>(LBN_DBLCLK, IDC_MOVIE_LIST)));
+}
+
+TEST_F(QtWindowSystemTest, CheckBoxTogglesItselfAndDrawsItsTextOnTheLeft) {
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* window = Open(main);
+    auto* box = qobject_cast<QCheckBox*>(window->Control(IDC_EXACT_PREDICTIONS));
+    ASSERT_NE(box, nullptr);
+    HWND handle = main.GetDlgItem(IDC_EXACT_PREDICTIONS);
+    main.Clear();
+    // A click on the text (left half) counts, as on the box.
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(4, box->height() / 2));
+    EXPECT_EQ(m_driver.System().GetCheck(handle), BST_CHECKED);
+    EXPECT_EQ(main.m_commands, (std::vector<std::pair<UINT, int>>{{BN_CLICKED, IDC_EXACT_PREDICTIONS}}));
+    m_driver.System().SetCheck(handle, BST_UNCHECKED);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(main.m_commands.size(), 1u) << "setting the mark is not a click";
+
+    // The picture: the text's ink is in the left part and the box at the right edge.
+    const QImage image = box->grab().toImage();
+    const QColor background = image.pixelColor(image.width() / 2, 0);
+    auto inkIn = [&](int from, int to) {
+        int ink = 0;
+        for (int x = from; x < to; ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                ink += image.pixelColor(x, y) != background ? 1 : 0;
+            }
+        }
+        return ink;
+    };
+    const int quarter = image.width() / 4;
+    EXPECT_GT(inkIn(0, quarter), 0) << "text starts at the left edge";
+    EXPECT_GT(inkIn(image.width() - 12, image.width()), 0) << "box at the right edge";
+}
+
+TEST_F(QtWindowSystemTest, ResourcesWaitCursorAndMinimisedState) {
+    CWindowSystem& system = m_driver.System();
+    EXPECT_EQ(system.LoadString(IDS_ABOUTBOX), "&About Tollivex...");
+    EXPECT_EQ(system.LoadString(9999), "");
+    for (UINT id : {IDR_MAINFRAME, IDI_PROGRAM_ICON}) {
+        ASSERT_NE(system.LoadIcon(id), nullptr);
+        const IconResource* icon = FindIconResource(static_cast<int>(id));
+        ASSERT_NE(icon, nullptr);
+        const QImage image = QPixmap(icon->xpm.data()).toImage();
+        EXPECT_EQ(image.size(), QSize(32, 32));
+        std::set<QRgb> colours;
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                colours.insert(image.pixel(x, y));
+            }
+        }
+        EXPECT_LE(colours.size(), 16u);
+    }
+    EXPECT_EQ(system.LoadIcon(12345), nullptr);
+    EXPECT_EQ(system.GetSystemMetrics(SM_CXICON), 32);
+    EXPECT_EQ(system.GetSystemMetrics(SM_CYICON), 32);
+
+    system.BeginWaitCursor();
+    system.BeginWaitCursor();
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    system.EndWaitCursor();
+    EXPECT_NE(QApplication::overrideCursor(), nullptr) << "spans nest";
+    system.EndWaitCursor();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* window = Open(main);
+    system.SetIcon(main.GetSafeHwnd(), system.LoadIcon(IDR_MAINFRAME), true);
+    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_FALSE(system.IsIconic(main.GetSafeHwnd()));
+    const RECT client = system.GetClientRect(main.GetSafeHwnd());
+    EXPECT_EQ(client.Width(), window->width());
+    EXPECT_EQ(client.Height(), window->height());
+    window->showMinimized();
+    EXPECT_TRUE(system.IsIconic(main.GetSafeHwnd()));
+}
+
+} // namespace

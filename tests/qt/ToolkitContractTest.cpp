@@ -1,0 +1,136 @@
+// The behaviour the program's logic relies on, checked against both toolkits with the same cases.
+
+#include <gtest/gtest.h>
+
+#include "QtDriver.h"
+#include "RecordingDialog.h"
+#include "ScriptedDriver.h"
+#include "resource.h"
+
+namespace {
+
+template <typename Driver> class ToolkitContract : public ::testing::Test {
+protected:
+    void SetUp() override { m_driver.Open(m_dialog); }
+
+    CWindowSystem& System() { return m_driver.System(); }
+    HWND Item(int id) { return m_dialog.GetDlgItem(id); }
+    std::string Text(int id) {
+        CString text;
+        System().GetWindowText(Item(id), text);
+        return text;
+    }
+    int Count(UINT code, int id) const {
+        int count = 0;
+        for (const auto& command : m_dialog.m_commands) {
+            count += command == std::pair<UINT, int>(code, id) ? 1 : 0;
+        }
+        return count;
+    }
+
+    Driver m_driver; // before the dialog, so the dialog's window goes first
+    CRecordingDialog m_dialog{IDD_TOLLIVEX_DIALOG};
+};
+
+using Toolkits = ::testing::Types<CQtDriver, CScriptedDriver>;
+class ToolkitNames {
+public:
+    template <typename T> static std::string GetName(int) { return std::is_same_v<T, CQtDriver> ? "Qt" : "Scripted"; }
+};
+TYPED_TEST_SUITE(ToolkitContract, Toolkits, ToolkitNames);
+
+TYPED_TEST(ToolkitContract, SelectByPrefixSearchesAfterTheStartThenWrapsRound) {
+    HWND list = this->Item(IDC_MOVIE_LIST);
+    for (const char* title : {"Harbor", "Meadow", "Harbor Lights"}) {
+        this->System().ListInsertString(list, -1, title);
+    }
+    this->m_dialog.Clear();
+
+    // After position 0 the first match is "Harbor Lights"; letters compare without regard to case.
+    EXPECT_EQ(this->System().ListSelectString(list, 0, "hARBOR"), 2);
+    EXPECT_EQ(this->System().ListGetCurSel(list), 2);
+    // From the last item the search wraps round to the first.
+    EXPECT_EQ(this->System().ListSelectString(list, 2, "Harbor"), 0);
+    // The start position itself is examined last.
+    EXPECT_EQ(this->System().ListSelectString(list, 1, "meadow"), 1);
+    EXPECT_EQ(this->System().ListSelectString(list, -1, "Harbor L"), 2);
+    // No match: -1, and the selection stays where it was.
+    EXPECT_EQ(this->System().ListSelectString(list, 0, "Lights"), LB_ERR);
+    EXPECT_EQ(this->System().ListGetCurSel(list), 2);
+    // Selecting by prefix is the program's doing, not the user's: no selection-change notification.
+    EXPECT_EQ(this->Count(LBN_SELCHANGE, IDC_MOVIE_LIST), 0);
+
+    // A user's selection does notify.
+    this->m_driver.SelectByUser(IDC_MOVIE_LIST, 1);
+    EXPECT_EQ(this->System().ListGetCurSel(list), 1);
+    EXPECT_EQ(this->Count(LBN_SELCHANGE, IDC_MOVIE_LIST), 1);
+}
+
+TYPED_TEST(ToolkitContract, InsertionAtAPositionIsNeverSorted) {
+    HWND list = this->Item(IDC_MOVIE_LIST); // a list with the sorted style
+    EXPECT_EQ(this->System().ListGetCurSel(list), LB_ERR);
+    EXPECT_EQ(this->System().ListInsertString(list, -1, "Zulu"), 0);
+    EXPECT_EQ(this->System().ListInsertString(list, -1, "Alpha"), 1);
+    EXPECT_EQ(this->System().ListInsertString(list, 1, "Mike"), 1);
+    EXPECT_EQ(this->System().ListInsertString(list, 0, "Echo"), 0);
+    // The order is the order of the positions given: a search from the start meets them in that order.
+    EXPECT_EQ(this->System().ListSelectString(list, -1, "E"), 0);
+    EXPECT_EQ(this->System().ListSelectString(list, -1, "Z"), 1);
+    EXPECT_EQ(this->System().ListSelectString(list, -1, "M"), 2);
+    EXPECT_EQ(this->System().ListSelectString(list, -1, "A"), 3);
+    EXPECT_EQ(this->System().ListGetCurSel(list), 3);
+}
+
+TYPED_TEST(ToolkitContract, EnterClicksTheDefaultButtonUnlessAnotherButtonHasFocus) {
+    for (int field : {IDC_SEARCH_TEXT, IDC_RATING}) {
+        this->m_dialog.Clear();
+        this->m_driver.Focus(field);
+        this->m_driver.PressEnter();
+        EXPECT_EQ(this->m_dialog.m_commands, (std::vector<std::pair<UINT, int>>{{BN_CLICKED, IDC_GET_RATING}}))
+            << "Enter in field " << field;
+    }
+    this->m_dialog.Clear();
+    this->m_driver.Focus(IDC_LOGIN);
+    this->m_driver.PressEnter();
+    EXPECT_EQ(this->m_dialog.m_commands, (std::vector<std::pair<UINT, int>>{{BN_CLICKED, IDC_LOGIN}}));
+}
+
+TYPED_TEST(ToolkitContract, EscapeIsTheCancelCommand) {
+    this->m_driver.Focus(IDC_SEARCH_TEXT);
+    this->m_driver.PressEscape();
+    EXPECT_EQ(this->m_dialog.m_commands, (std::vector<std::pair<UINT, int>>{{BN_CLICKED, IDCANCEL}}));
+}
+
+TYPED_TEST(ToolkitContract, DigitsOnlyFieldRefusesTypedLettersButKeepsPastedAndSetText) {
+    this->m_driver.Type(IDC_RATING, "4a2");
+    EXPECT_EQ(this->Text(IDC_RATING), "42");
+    this->m_driver.Paste(IDC_RATING, "x7");
+    EXPECT_EQ(this->Text(IDC_RATING), "x7");
+    this->System().SetWindowText(this->Item(IDC_RATING), "abc");
+    EXPECT_EQ(this->Text(IDC_RATING), "abc");
+    // Any other edit takes letters.
+    this->m_driver.Type(IDC_SEARCH_TEXT, "4a2");
+    EXPECT_EQ(this->Text(IDC_SEARCH_TEXT), "4a2");
+
+    // Setting a text reports a change like typing does, even when the text stays the same.
+    this->m_dialog.Clear();
+    this->System().SetWindowText(this->Item(IDC_SEARCH_TEXT), "4a2");
+    EXPECT_EQ(this->Count(EN_CHANGE, IDC_SEARCH_TEXT), 1);
+}
+
+TYPED_TEST(ToolkitContract, OwnerlessMessageBoxLeavesTheWindowsWorking) {
+    bool enabledWhileUp = false;
+    const CToolkitDriver::SeenMessageBox seen =
+        this->m_driver.MessageBoxWhile("Cannot open the file", "Orrabel Engine Error", [this, &enabledWhileUp] {
+            enabledWhileUp = this->m_driver.IsEnabled();
+            this->m_driver.Click(IDC_GET_RATING);
+        });
+    EXPECT_TRUE(enabledWhileUp);
+    // The window's command ran while the box was still up.
+    EXPECT_TRUE(this->m_dialog.Received(BN_CLICKED, IDC_GET_RATING));
+    EXPECT_EQ(seen.text, "Cannot open the file");
+    EXPECT_EQ(seen.caption, "Orrabel Engine Error");
+    EXPECT_EQ(seen.result, IDOK);
+}
+
+} // namespace
