@@ -80,7 +80,9 @@ public:
     long GetUserID(const CString& name, const CString& password);
     // Registers a new user and returns the new id; NO_USER for an empty or taken name or an empty password.
     long InsertUser(const CString& name, const CString& password);
+    // Makes `userId` the current user: any id, NO_USER for nobody. Throws only when the table has no engine.
     void SetCurrentUser(long userId);
+    // The current user; NO_USER until SetCurrentUser.
     long GetCurrentUserID() const;
     // The user's rating of the movie, 1 to 5; 0 when there is none. `text` is unused.
     long GetRating(long movieId, long userId, const CString& text) const;
@@ -90,9 +92,9 @@ public:
     void GetInfo(long userId, double& average, long& count) const;
     // True once the current user has enough ratings for a prediction.
     bool CanPredict() const;
-    // The predicted rating of the movie for the user, within 1 to 5.
+    // The predicted rating of the movie (by id) for any user, within 1 to 5.
     double GetPredictedRating(long movieId, long userId);
-    // Folds the current user's ratings into the model.
+    // With true, folds every rating of the current user into the model; false does nothing.
     void SetRefresh(bool refresh);
 
 private:

@@ -45,9 +45,27 @@ constexpr std::size_t kMaxFields = 32;
 // Splits `line` at every `separator`. Returns the number of fields; fields past `kMaxFields` are counted, not kept.
 std::size_t Split(std::string_view line, std::string_view separator, std::array<std::string_view, kMaxFields>& out) {
     std::size_t count = 0;
+    if (separator.size() == 1) {
+        // Fields are short: a plain scan beats a library search call per field.
+        const char sep = separator[0];
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == sep) {
+                if (count < kMaxFields) {
+                    out[count] = line.substr(start, i - start);
+                }
+                ++count;
+                start = i + 1;
+            }
+        }
+        if (count < kMaxFields) {
+            out[count] = line.substr(start);
+        }
+        return count + 1;
+    }
     std::size_t start = 0;
     while (true) {
-        const std::size_t at = separator.size() == 1 ? line.find(separator[0], start) : line.find(separator, start);
+        const std::size_t at = line.find(separator, start);
         const std::string_view field =
             line.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start);
         if (count < kMaxFields) {
@@ -68,8 +86,7 @@ std::string FieldCountText(std::size_t expected, std::string_view separator, std
 }
 
 // A whole field as a number; false for anything else (blanks, signs '+', fractions, overflow).
-template <typename Int>
-bool ParseInteger(std::string_view field, Int& out) {
+template <typename Int> bool ParseInteger(std::string_view field, Int& out) {
     if (field.empty()) {
         return false;
     }
@@ -159,7 +176,7 @@ public:
     std::uint32_t Find(int id) const {
         if (!m_table.empty() || m_map.empty()) {
             return id >= 0 && static_cast<std::size_t>(id) < m_table.size() ? m_table[static_cast<std::size_t>(id)]
-                                                                             : kNone;
+                                                                            : kNone;
         }
         const auto it = m_map.find(id);
         return it == m_map.end() ? kNone : it->second;
@@ -225,8 +242,8 @@ std::vector<MovieRecord> LoadMovies100k(CTextFile& file) {
         }
         for (std::size_t i = 5; i < kFields; ++i) {
             if (fields[i] != "0" && fields[i] != "1") {
-                file.Fail(fmt::format("expected a genre flag 0 or 1 in field {}, found {}.", i + 1,
-                                      QuoteExcerpt(fields[i])));
+                file.Fail(
+                    fmt::format("expected a genre flag 0 or 1 in field {}, found {}.", i + 1, QuoteExcerpt(fields[i])));
             }
         }
         MovieRecord movie;
@@ -331,8 +348,8 @@ void LoadLinks(CTextFile& file, std::vector<MovieRecord>& movies) {
             file.Fail(fmt::format("the movie id {} is not in the catalogue {}.", movieId, file.Path().string()));
         }
         if (lineOf[index] != 0) {
-            file.Fail(fmt::format("the movie id {} is linked a second time (first on line {}).", movieId,
-                                  lineOf[index]));
+            file.Fail(
+                fmt::format("the movie id {} is linked a second time (first on line {}).", movieId, lineOf[index]));
         }
         lineOf[index] = file.LineNumber();
         int tmdbId = 0;
@@ -357,8 +374,8 @@ std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const std
     std::vector<std::string> csvFields;
     std::array<std::string_view, kMaxFields> csvViews;
     const std::string_view separator = layout == Layout::MovieLens100k ? "\t" : "::";
-    const char* names = layout == Layout::MovieLens100k ? "user TAB movie TAB rating TAB timestamp"
-                                                        : "user::movie::rating::timestamp";
+    const char* names =
+        layout == Layout::MovieLens100k ? "user TAB movie TAB rating TAB timestamp" : "user::movie::rating::timestamp";
     if (layout == Layout::MovieLensCsv) {
         ExpectCsvHeader(file, csvFields, {"userId", "movieId", "rating", "timestamp"});
     }
@@ -473,15 +490,18 @@ void NumberUsersAndCheckPairs(const CTextFile& file, std::vector<RatingRecord>& 
     }
     std::size_t firstDuplicate = std::numeric_limits<std::size_t>::max();
     std::size_t firstOriginal = 0;
+    std::vector<std::uint64_t> keys; // (movie index << 32) | rating index: sorting orders by movie, then file order
     for (std::size_t u = 0; u < users.size(); ++u) {
-        const auto begin = order.begin() + offsets[u];
-        const auto end = order.begin() + offsets[u + 1];
-        // Indices within a user are already ascending, so ties on the movie keep file order.
-        std::stable_sort(begin, end, [&](std::uint32_t a, std::uint32_t b) { return ratings[a].item < ratings[b].item; });
-        for (auto it = begin; it + 1 < end; ++it) {
-            if (ratings[*it].item == ratings[*(it + 1)].item && *(it + 1) < firstDuplicate) {
-                firstDuplicate = *(it + 1);
-                firstOriginal = *it;
+        keys.clear();
+        for (std::uint32_t k = offsets[u]; k < offsets[u + 1]; ++k) {
+            keys.push_back((std::uint64_t{ratings[order[k]].item} << 32) | order[k]);
+        }
+        std::sort(keys.begin(), keys.end());
+        for (std::size_t k = 1; k < keys.size(); ++k) {
+            const std::size_t later = keys[k] & 0xFFFFFFFFU;
+            if ((keys[k] >> 32) == (keys[k - 1] >> 32) && later < firstDuplicate) {
+                firstDuplicate = later;
+                firstOriginal = keys[k - 1] & 0xFFFFFFFFU;
             }
         }
     }
@@ -489,8 +509,7 @@ void NumberUsersAndCheckPairs(const CTextFile& file, std::vector<RatingRecord>& 
         const RatingRecord& r = ratings[firstDuplicate];
         ThrowDataError(fmt::format("{}, line {}: user {} rates movie {} a second time (first on line {}); expected "
                                    "one rating per user and movie.",
-                                   file.Path().string(), lines[firstDuplicate], r.user, r.movie,
-                                   lines[firstOriginal]));
+                                   file.Path().string(), lines[firstDuplicate], r.user, r.movie, lines[firstOriginal]));
     }
     if (usersOut != nullptr) {
         *usersOut = std::move(users);

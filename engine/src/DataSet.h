@@ -21,12 +21,12 @@ struct MovieRecord {
 
 // One rating of the ratings file.
 struct RatingRecord {
-    int user = 0;             // the user id of the data files
-    int movie = 0;            // the movie id of the data files
-    int stars = 0;            // 1..5 after the layout's mapping (never 0)
-    float value = 0.0F;       // the rating mapped linearly onto [1, 5], unrounded
-    long long timestamp = 0;  // seconds since 1970 as the file gives them
-    std::uint32_t item = 0;   // dense movie index: catalogue number - 1
+    int user = 0;                // the user id of the data files
+    int movie = 0;               // the movie id of the data files
+    int stars = 0;               // 1..5 after the layout's mapping (never 0)
+    float value = 0.0F;          // the rating mapped linearly onto [1, 5], unrounded
+    long long timestamp = 0;     // seconds since 1970 as the file gives them
+    std::uint32_t item = 0;      // dense movie index: catalogue number - 1
     std::uint32_t userIndex = 0; // dense user index: users numbered 0.. in order of first appearance in this file
 };
 
@@ -48,9 +48,9 @@ Manifest ReadManifest(const std::string& path);
 struct DataSet {
     Manifest manifest;
     std::vector<MovieRecord> movies;
-    std::vector<RatingRecord> ratings;   // in file order
-    std::vector<int> users;              // data user ids by dense index (order of first appearance)
-    std::string fingerprint;             // identifies the bytes of every data file and the layout
+    std::vector<RatingRecord> ratings; // in file order
+    std::vector<int> users;            // data user ids by dense index (order of first appearance)
+    std::string fingerprint;           // identifies the bytes of every data file and the layout
 };
 
 // Loads the catalogue, the links (movielens-csv) and the ratings the manifest names.

@@ -125,7 +125,8 @@ Manifest ReadManifest(const std::string& path) {
     manifest.format = format.value;
     const Entry& links = entryOf("links");
     if (manifest.format == "movielens-csv" && links.line == 0) {
-        fail(0, "the key \"links\" is missing; the movielens-csv format needs links.csv for the movies' web addresses.");
+        fail(0,
+             "the key \"links\" is missing; the movielens-csv format needs links.csv for the movies' web addresses.");
     }
     if (manifest.format != "movielens-csv" && links.line != 0) {
         fail(links.line, "the key \"links\" belongs to the movielens-csv format only.");
@@ -158,8 +159,8 @@ Manifest ReadManifest(const std::string& path) {
     manifest.store = resolve("store", false);
     std::error_code error;
     if (!fs::is_directory(manifest.store.parent_path(), error)) {
-        fail(entryOf("store").line, "the folder of the store " + manifest.store.string() +
-                                        " (named by the key \"store\") does not exist.");
+        fail(entryOf("store").line,
+             "the folder of the store " + manifest.store.string() + " (named by the key \"store\") does not exist.");
     }
     return manifest;
 }

@@ -115,8 +115,8 @@ void CMovieEngine::InitMatrices() {
             ratings.reserve(m_entries.size());
             for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
                 for (std::uint64_t k = m_offsets[u]; k < m_offsets[u + 1]; ++k) {
-                    ratings.push_back(model::Rating{u, ItemOfEntry(m_entries[k]),
-                                                    static_cast<float>(StarsOfEntry(m_entries[k]))});
+                    ratings.push_back(
+                        model::Rating{u, ItemOfEntry(m_entries[k]), static_cast<float>(StarsOfEntry(m_entries[k]))});
                 }
             }
             model->Train(ratings, m_dataUsers, static_cast<std::uint32_t>(m_movies.size()));
@@ -195,6 +195,16 @@ long CMovieEngine::InsertUser(const CString& name, const CString& password) {
 
 void CMovieEngine::SetCurrentUser(long userId) {
     m_currentUser = userId;
+    if (!m_initialised || userId == NO_USER) {
+        return;
+    }
+    // Picks up an account another program registered since we loaded the store, so that CanPredict and GetInfo
+    // count his ratings. This call must not throw (the program calls it where no failure can be reported); if the
+    // store cannot be read now, the next call that needs it reports that.
+    try {
+        FindOrLoadUser(userId);
+    } catch (const CMException&) {
+    }
 }
 
 long CMovieEngine::GetCurrentUserID() const {
@@ -310,7 +320,8 @@ const data::MovieRecord& CMovieEngine::MovieAt(int number) const {
 }
 
 std::uint32_t CMovieEngine::ItemOf(long movieId) const {
-    const auto it = m_itemOfMovie.find(static_cast<int>(std::clamp<long>(movieId, -1, std::numeric_limits<int>::max())));
+    const auto it =
+        m_itemOfMovie.find(static_cast<int>(std::clamp<long>(movieId, -1, std::numeric_limits<int>::max())));
     if (movieId < 0 || movieId > std::numeric_limits<int>::max() || it == m_itemOfMovie.end()) {
         ThrowUsageError(fmt::format("The catalogue holds no movie with id {}.", movieId));
     }
@@ -400,8 +411,8 @@ void CMovieEngine::FoldIn(std::uint32_t user) {
     try {
         m_model->FoldInUser(user, ratings);
     } catch (const std::exception& e) {
-        ThrowModelError(fmt::format("Updating the model with the ratings of user {} failed: {}", m_userIds[user],
-                                    e.what()));
+        ThrowModelError(
+            fmt::format("Updating the model with the ratings of user {} failed: {}", m_userIds[user], e.what()));
     }
     m_stale.erase(user);
 }

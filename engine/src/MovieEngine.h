@@ -17,7 +17,6 @@ class CRatingModel;
 
 namespace quillory {
 
-
 // The real engine behind CMovieTable: the catalogue and ratings of the data files (read-only), accounts and
 // entered ratings in the store beside them, and the prediction model trained on the data ratings.
 //

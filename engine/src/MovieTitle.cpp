@@ -14,7 +14,7 @@ bool IsDigit(char c) {
 // Length of the trailing " (YYYY)" of `title`, 0 when there is none.
 std::size_t YearSuffixLength(std::string_view title) {
     constexpr std::size_t length = 7; // " (1995)"
-    if (title.size() < length + 1) { // a title of nothing but a year keeps it
+    if (title.size() < length + 1) {  // a title of nothing but a year keeps it
         return 0;
     }
     const std::string_view tail = title.substr(title.size() - length);

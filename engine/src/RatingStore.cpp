@@ -92,8 +92,9 @@ std::vector<CRatingStore::Rating> CRatingStore::LoadRatings() {
                                "Reading the ratings");
     std::vector<Rating> ratings;
     while (statement.Step()) {
-        ratings.push_back(Rating{static_cast<long>(statement.ColumnInt64(0)), static_cast<int>(statement.ColumnInt64(1)),
-                                 static_cast<int>(statement.ColumnInt64(2)), statement.ColumnInt64(3)});
+        ratings.push_back(Rating{static_cast<long>(statement.ColumnInt64(0)),
+                                 static_cast<int>(statement.ColumnInt64(1)), static_cast<int>(statement.ColumnInt64(2)),
+                                 statement.ColumnInt64(3)});
     }
     return ratings;
 }
@@ -104,8 +105,9 @@ std::vector<CRatingStore::Rating> CRatingStore::LoadRatingsOf(long user) {
     statement.Bind(1, static_cast<std::int64_t>(user));
     std::vector<Rating> ratings;
     while (statement.Step()) {
-        ratings.push_back(Rating{static_cast<long>(statement.ColumnInt64(0)), static_cast<int>(statement.ColumnInt64(1)),
-                                 static_cast<int>(statement.ColumnInt64(2)), statement.ColumnInt64(3)});
+        ratings.push_back(Rating{static_cast<long>(statement.ColumnInt64(0)),
+                                 static_cast<int>(statement.ColumnInt64(1)), static_cast<int>(statement.ColumnInt64(2)),
+                                 statement.ColumnInt64(3)});
     }
     return ratings;
 }

@@ -87,19 +87,18 @@ TEST(MovieTitle, NameDropsTheYearAndRestoresTheArticle) {
 
 TEST(MovieLens100k, LoadsLatin1CatalogueWithCrlfAndMapsFields) {
     CTempFolder folder;
-    const Files files{
-        Item100k(1, "Toy Story (1995)", "01-Jan-1995", "http://example.org/toy") + "\r\n" +
-            Item100k(2, "Cit\xe9 des enfants perdus, La (1995)", "") + "\r\n" +
-            Item100k(3, "Usual Suspects, The (1995)", "14-Aug-1995") + "\r\n\r\n" + Item100k(267, "unknown", "") +
-            "\r\n",
-        "7\t3\t5\t881250949\r\n7\t1\t1\t881250950\r\n5\t1\t3\t881250951\r\n5\t267\t2\t881250952\r\n"};
+    const Files files{Item100k(1, "Toy Story (1995)", "01-Jan-1995", "http://example.org/toy") + "\r\n" +
+                          Item100k(2, "Cit\xe9 des enfants perdus, La (1995)", "") + "\r\n" +
+                          Item100k(3, "Usual Suspects, The (1995)", "14-Aug-1995") + "\r\n\r\n" +
+                          Item100k(267, "unknown", "") + "\r\n",
+                      "7\t3\t5\t881250949\r\n7\t1\t1\t881250950\r\n5\t1\t3\t881250951\r\n5\t267\t2\t881250952\r\n"};
     const DataSet data = Load(folder, "movielens-100k", files);
     ASSERT_EQ(data.movies.size(), 4U);
     EXPECT_EQ(data.movies[0].title, "Toy Story (1995)");
     EXPECT_EQ(data.movies[0].releaseDate, "01-Jan-1995");
     EXPECT_EQ(data.movies[0].url, "http://example.org/toy");
     EXPECT_EQ(data.movies[1].title, "Cit\xc3\xa9 des enfants perdus, La (1995)"); // Latin-1 é became UTF-8
-    EXPECT_EQ(data.movies[1].releaseDate, "1995");                              // no date: the year
+    EXPECT_EQ(data.movies[1].releaseDate, "1995");                                // no date: the year
     EXPECT_EQ(data.movies[2].name, "The Usual Suspects");
     EXPECT_EQ(data.movies[3].id, 267);
     EXPECT_EQ(data.movies[3].releaseDate, "");
@@ -137,13 +136,22 @@ TEST(MovieLens100k, RefusesEveryMalformedLine) {
         {"negative movie", {movies, "1\t-2\t5\t0\n"}, "u.data", 1, "expected the movie id"},
         {"fractional timestamp", {movies, "1\t1\t5\t0.5\n"}, "u.data", 1, "expected the timestamp"},
         {"unknown movie", {movies, "1\t1\t5\t0\n\n1\t3\t5\t0\n"}, "u.data", 3, "movie id 3 is not in the catalogue"},
-        {"duplicate pair", {movies, "1\t1\t5\t0\n2\t1\t3\t0\n1\t2\t3\t0\n1\t1\t4\t0\n"}, "u.data", 4,
+        {"duplicate pair",
+         {movies, "1\t1\t5\t0\n2\t1\t3\t0\n1\t2\t3\t0\n1\t1\t4\t0\n"},
+         "u.data",
+         4,
          "(first on line 1)"},
-        {"duplicate movie id", {movies + Item100k(1, "C (1992)", "") + "\n", "1\t1\t5\t0\n"}, "u.item", 3,
+        {"duplicate movie id",
+         {movies + Item100k(1, "C (1992)", "") + "\n", "1\t1\t5\t0\n"},
+         "u.item",
+         3,
          "movie id 1 is listed a second time (first on line 1)"},
         {"too few catalogue fields", {"1|A (1990)|||\n", "1\t1\t5\t0\n"}, "u.item", 1, "expected 24 fields"},
-        {"bad genre flag", {"1|A (1990)|||" + std::string("|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|2\n"), "1\t1\t5\t0\n"},
-         "u.item", 1, "genre flag"},
+        {"bad genre flag",
+         {"1|A (1990)|||" + std::string("|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0|2\n"), "1\t1\t5\t0\n"},
+         "u.item",
+         1,
+         "genre flag"},
         {"empty title", {Item100k(1, "", "") + "\n", "1\t1\t5\t0\n"}, "u.item", 1, "expected a title"},
     };
     for (const BadCase& bad : cases) {
@@ -197,9 +205,11 @@ TEST(MovieLensCsv, RefusesEveryMalformedLine) {
     const BadCase cases[] = {
         {"no header", {"1,Heat (1995),Action\n", ratings, links}, "movies.csv", 1, "expected the header line"},
         {"line after a two-line record", {movies + "4,Bad\n", ratings, links}, "movies.csv", 6, "expected 3 fields"},
-        {"unclosed quote", {movies + "4,\"Open (1990),Drama\n", ratings, links}, "movies.csv", 6,
-         "closing quote"},
-        {"text after a closing quote", {movies + "4,\"A\"b,Drama\n", ratings, links}, "movies.csv", 6,
+        {"unclosed quote", {movies + "4,\"Open (1990),Drama\n", ratings, links}, "movies.csv", 6, "closing quote"},
+        {"text after a closing quote",
+         {movies + "4,\"A\"b,Drama\n", ratings, links},
+         "movies.csv",
+         6,
          "after a quoted field"},
         {"off the half-star scale", {movies, ratings + "1,1,4.3,0\n", links}, "ratings.csv", 2, "half stars"},
         {"zero stars", {movies, ratings + "1,1,4,0\n1,2,0,0\n", links}, "ratings.csv", 3, "half stars"},
@@ -208,7 +218,10 @@ TEST(MovieLensCsv, RefusesEveryMalformedLine) {
         {"quoted extra field", {movies, ratings + "1,1,4,0,\"9\"\n", links}, "ratings.csv", 2, "expected 4 fields"},
         {"unknown movie", {movies, ratings + "1,9,4,0\n", links}, "ratings.csv", 2, "movie id 9 is not"},
         {"duplicate pair", {movies, ratings + "1,1,4,0\n1,1,3,0\n", links}, "ratings.csv", 3, "a second time"},
-        {"wrong ratings header", {movies, "user,movie,rating,time\n", links}, "ratings.csv", 1,
+        {"wrong ratings header",
+         {movies, "user,movie,rating,time\n", links},
+         "ratings.csv",
+         1,
          "expected the header line userId,movieId,rating,timestamp"},
         {"link to an unknown movie", {movies, ratings, links + "7,1,1\n"}, "links.csv", 3, "movie id 7 is not"},
         {"movie linked twice", {movies, ratings, links + "1,2,3\n"}, "links.csv", 3, "linked a second time"},
@@ -253,13 +266,25 @@ TEST(MovieTweetings, RefusesEveryMalformedLine) {
         {"user id zero", {movies, "0::1::5::0\n"}, "ratings.dat", 1, "expected the user id"},
         {"unknown movie", {movies, "1::3::5::0\n"}, "ratings.dat", 1, "movie id 3 is not in the catalogue"},
         {"duplicate pair", {movies, "1::1::5::0\n2::1::5::0\n1::1::7::0\n"}, "ratings.dat", 3, "first on line 1"},
-        {"duplicate movie", {movies + "0000001::C (1992)::Drama\n", "1::1::5::0\n"}, "movies.dat", 3,
+        {"duplicate movie",
+         {movies + "0000001::C (1992)::Drama\n", "1::1::5::0\n"},
+         "movies.dat",
+         3,
          "listed a second time"},
-        {"catalogue line with two fields", {"0000001::A (1990)\n", "1::1::5::0\n"}, "movies.dat", 1,
+        {"catalogue line with two fields",
+         {"0000001::A (1990)\n", "1::1::5::0\n"},
+         "movies.dat",
+         1,
          "expected 3 fields"},
-        {"invalid UTF-8", {movies + "0000003::Caf\xe9 (1990)::Drama\n", "1::1::5::0\n"}, "movies.dat", 3,
+        {"invalid UTF-8",
+         {movies + "0000003::Caf\xe9 (1990)::Drama\n", "1::1::5::0\n"},
+         "movies.dat",
+         3,
          "expected UTF-8 text"},
-        {"movie id not a number", {"tt0000001::A (1990)::Drama\n", "1::1::5::0\n"}, "movies.dat", 1,
+        {"movie id not a number",
+         {"tt0000001::A (1990)::Drama\n", "1::1::5::0\n"},
+         "movies.dat",
+         1,
          "expected the IMDb id"},
     };
     for (const BadCase& bad : cases) {
@@ -287,7 +312,8 @@ TEST(DataSet, HeldOutFileAndFingerprint) {
     EXPECT_EQ(held[0].stars, 5);
 
     folder.Write("bad.dat", "9::2::10::0\n9::3::1::0\n");
-    const Thrown thrown = CatchEngineError([&] { data::LoadRatingsFile(folder.Path() / "bad.dat", "movietweetings", first.movies); });
+    const Thrown thrown =
+        CatchEngineError([&] { data::LoadRatingsFile(folder.Path() / "bad.dat", "movietweetings", first.movies); });
     EXPECT_NE(thrown.text.find("bad.dat, line 2:"), std::string::npos) << thrown.text;
 }
 

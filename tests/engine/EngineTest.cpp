@@ -61,8 +61,7 @@ TEST(Engine, CatalogueNumbersAndTheirLimits) {
     CMovieTable table;
     // Nothing works before Init, and a failed Init leaves nothing half-loaded.
     EXPECT_EQ(CatchEngineError([&] { table.GetNumberOfMovies(); }).caption, kUsageErrorCaption);
-    EXPECT_EQ(CatchEngineError([&] { table.Init((folder.Path() / "none.txt").string()); }).caption,
-              kDataErrorCaption);
+    EXPECT_EQ(CatchEngineError([&] { table.Init((folder.Path() / "none.txt").string()); }).caption, kDataErrorCaption);
     EXPECT_EQ(CatchEngineError([&] { table.GetMovieDetails(1); }).caption, kUsageErrorCaption);
 
     table.Init(manifest);
@@ -100,8 +99,9 @@ TEST(Engine, InfoAndCanPredictCountDataAndStoreRatingsTogether) {
     folder.Write("movies.dat", movies);
     folder.Write("ratings.dat", ratings);
     const std::string manifest =
-        folder.Write("files.txt", "format = movietweetings\nmovies = movies.dat\nratings = ratings.dat\n"
-                                  "store = quillory.sqlite\n")
+        folder
+            .Write("files.txt", "format = movietweetings\nmovies = movies.dat\nratings = ratings.dat\n"
+                                "store = quillory.sqlite\n")
             .string();
     {
         CMovieTable table;
@@ -169,7 +169,8 @@ TEST(Engine, SetNewRatingRefusesAndStoresNothing) {
     };
     for (const auto& refusal : refusals) {
         SCOPED_TRACE(refusal.what);
-        const Thrown thrown = CatchEngineError([&] { table.SetNewRating(refusal.movie, refusal.user, refusal.rating); });
+        const Thrown thrown =
+            CatchEngineError([&] { table.SetNewRating(refusal.movie, refusal.user, refusal.rating); });
         EXPECT_EQ(thrown.caption, kUsageErrorCaption);
         EXPECT_NE(thrown.text.find(refusal.phrase), std::string::npos) << thrown.text;
     }

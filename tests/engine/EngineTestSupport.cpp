@@ -78,8 +78,8 @@ std::filesystem::path WriteSmallTweetings(const CTempFolder& folder, int movies,
     }
     folder.Write("movies.dat", movieLines);
     folder.Write("ratings.dat", ratingLines);
-    return folder.Write("files.txt",
-                        "format = movietweetings\nmovies = movies.dat\nratings = ratings.dat\nstore = quillory.sqlite\n");
+    return folder.Write(
+        "files.txt", "format = movietweetings\nmovies = movies.dat\nratings = ratings.dat\nstore = quillory.sqlite\n");
 }
 
 } // namespace quillory::test

@@ -94,7 +94,7 @@ TEST(Store, AccountsAreExactAndSharedBetweenPrograms) {
     const long erin = first.InsertUser("erin", "correct horse");
     EXPECT_GT(erin, 10); // above every user id of the data files
     EXPECT_EQ(first.InsertUser("erin", "other"), NO_USER);
-    EXPECT_EQ(second.InsertUser("erin", "other"), NO_USER); // taken in the other program too
+    EXPECT_EQ(second.InsertUser("erin", "other"), NO_USER);          // taken in the other program too
     const long bigErin = second.InsertUser("Erin", "correct horse"); // case counts
     EXPECT_GT(bigErin, erin);
 
@@ -139,8 +139,8 @@ TEST(Store, RefusesAFileThatIsNotOursAndLeavesItUntouched) {
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(storePath.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('keep me');", nullptr,
-                               nullptr, nullptr),
+        ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text); INSERT INTO notes VALUES('keep me');", nullptr, nullptr,
+                               nullptr),
                   SQLITE_OK);
         sqlite3_close(db);
     }
