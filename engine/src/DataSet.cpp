@@ -553,6 +553,9 @@ DataSet LoadDataSet(const Manifest& manifest) {
         CTextFile movies(manifest.movies, "movies file");
         data.fingerprint += fmt::format("movies:{:016x}:{};", movies.ContentHash(), movies.Size());
         data.movies = LoadMovies(movies, layout);
+        if (data.movies.empty()) {
+            ThrowDataError("The movies file " + manifest.movies.string() + " lists no movie; expected at least one.");
+        }
     }
     if (layout == Layout::MovieLensCsv) {
         CTextFile links(manifest.links, "links file");

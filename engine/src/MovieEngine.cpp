@@ -287,8 +287,11 @@ double CMovieEngine::GetPredictedRating(long movieId, long userId) {
 }
 
 void CMovieEngine::SetRefresh(bool refresh) {
+    if (!refresh) {
+        return;
+    }
     RequireModel();
-    if (!refresh || m_currentUser == NO_USER) {
+    if (m_currentUser == NO_USER) {
         return;
     }
     const std::uint32_t user = FindOrLoadUser(m_currentUser);

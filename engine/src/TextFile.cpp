@@ -46,17 +46,21 @@ CTextFile::CTextFile(const std::filesystem::path& path, std::string role) : m_pa
         ThrowDataError("Cannot open the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
     }
     // One read of the whole file: the parsers then walk memory, which is what makes ten million lines cheap.
-    char chunk[1 << 16];
+    std::size_t expected = 0;
     if (std::fseek(file.get(), 0, SEEK_END) == 0) {
         const long end = std::ftell(file.get());
-        if (end > 0) {
-            m_text.reserve(static_cast<std::size_t>(end));
-        }
+        expected = end > 0 ? static_cast<std::size_t>(end) : 0;
         std::rewind(file.get());
     }
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        m_text.append(chunk, got);
+    m_text.resize(expected);
+    std::size_t got = std::fread(m_text.data(), 1, expected, file.get());
+    m_text.resize(got);
+    if (got == expected) {
+        // Whatever the size said (a pipe, a file still growing), read on to the end.
+        char chunk[1 << 14];
+        while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+            m_text.append(chunk, got);
+        }
     }
     if (std::ferror(file.get()) != 0) {
         ThrowDataError("Cannot read the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");

@@ -311,6 +311,11 @@ TEST(DataSet, HeldOutFileAndFingerprint) {
     EXPECT_EQ(held[0].item, 1U);
     EXPECT_EQ(held[0].stars, 5);
 
+    // An empty catalogue is refused; an empty ratings file is a catalogue nobody has rated yet.
+    const Thrown empty = CatchEngineError([&] { Load(folder, "movietweetings", Files{"\r\n", ""}); });
+    EXPECT_NE(empty.text.find("lists no movie"), std::string::npos) << empty.text;
+    EXPECT_TRUE(Load(folder, "movietweetings", Files{files.movies, ""}).ratings.empty());
+
     folder.Write("bad.dat", "9::2::10::0\n9::3::1::0\n");
     const Thrown thrown =
         CatchEngineError([&] { data::LoadRatingsFile(folder.Path() / "bad.dat", "movietweetings", first.movies); });

@@ -192,6 +192,7 @@ TEST(Engine, PredictionsForAnyUserStayOnTheScaleAndFollowNewRatings) {
     CMovieTable table;
     table.Init(manifest);
     EXPECT_EQ(CatchEngineError([&] { table.GetPredictedRating(kMovie0, 1); }).caption, kUsageErrorCaption);
+    table.SetRefresh(false); // does nothing, even before the model is ready
     table.InitMatrices();
     for (const double p : Predictions(table, movies, {1, 2, 50, 51, 987654, NO_USER, 0})) {
         EXPECT_TRUE(std::isfinite(p));
