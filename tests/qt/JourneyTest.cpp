@@ -1,0 +1,226 @@
+// A user's whole journey through the real windows and the real engine, on a small data set made here: register,
+// search, rate until predictions are allowed, predict banded and exact, read the statistics, open the details,
+// close; then start again and log in with the same name and password.
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "QtDialogWindow.h"
+#include "QtTestHelpers.h"
+#include "QtWindowSystem.h"
+#include "TollivexDlg.h"
+#include "WinApp.h"
+#include "resource.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Twenty movies (ids 101 to 120, so ids and catalogue numbers differ) and six users who rated most of them.
+void WriteDataSet(const fs::path& folder) {
+    fs::create_directories(folder);
+    std::ofstream(folder / "files.txt") << "format = movielens-100k\nmovies = u.item\nratings = u.data\n"
+                                           "store = quillory.sqlite\n";
+    std::ofstream movies(folder / "u.item");
+    for (int number = 1; number <= 20; ++number) {
+        std::string title = number == 1   ? "Harbor (1990)"
+                            : number == 2 ? "Meadow (1991)"
+                            : number == 3 ? "Harbor Lights (1992)"
+                                          : "Film Number " + std::to_string(number) + " (1995)";
+        movies << 100 + number << '|' << title << "|01-Jan-1995||http://example.org/movie/" << 100 + number;
+        for (int flag = 0; flag < 19; ++flag) {
+            movies << "|0";
+        }
+        movies << '\n';
+    }
+    std::ofstream ratings(folder / "u.data");
+    for (int user = 1; user <= 6; ++user) {
+        for (int number = 1; number <= 20; ++number) {
+            if ((user + number) % 3 != 0) {
+                ratings << user << '\t' << 100 + number << '\t' << 1 + (user * number) % 5 << "\t880000000\n";
+            }
+        }
+    }
+}
+
+// The program's working folder for the test, removed afterwards.
+class CJourneyFolder {
+public:
+    CJourneyFolder() : m_previous(fs::current_path()) {
+        m_folder = fs::temp_directory_path() / ("quillory-journey-" + std::to_string(::getpid()));
+        fs::remove_all(m_folder);
+        WriteDataSet(m_folder / "MovieData");
+        fs::current_path(m_folder);
+    }
+    ~CJourneyFolder() {
+        std::error_code ignored;
+        fs::current_path(m_previous, ignored);
+        fs::remove_all(m_folder, ignored);
+    }
+    CJourneyFolder(const CJourneyFolder&) = delete;
+    CJourneyFolder& operator=(const CJourneyFolder&) = delete;
+
+private:
+    fs::path m_previous;
+    fs::path m_folder;
+};
+
+// What a person does in the main window.
+class CUser {
+public:
+    explicit CUser(CQtDialogWindow* window) : m_window(window) {}
+
+    QString Text(int id) const { return CQtDialogWindow::ControlText(m_window->Control(id)); }
+    std::string Results() const { return Text(IDC_RESULTS).toStdString(); }
+    void Click(int id) { QTest::mouseClick(m_window->Control(id), Qt::LeftButton); }
+    void Type(int id, const QString& text) {
+        auto* edit = qobject_cast<QLineEdit*>(m_window->Control(id));
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
+    QListWidget* List() const { return qobject_cast<QListWidget*>(m_window->Control(IDC_MOVIE_LIST)); }
+    void ClickRow(int row) {
+        QListWidgetItem* item = List()->item(row);
+        List()->scrollToItem(item);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, List()->visualItemRect(item).center());
+    }
+    void DoubleClickRow(int row) {
+        ClickRow(row);
+        QListWidgetItem* item = List()->item(row);
+        QTest::mouseDClick(List()->viewport(), Qt::LeftButton, Qt::NoModifier, List()->visualItemRect(item).center());
+    }
+
+private:
+    CQtDialogWindow* m_window;
+};
+
+// Answers the login dialog: types the name and password, then clicks OK or New User. Then runs `body` in the main
+// window once it shows.
+void LoginThen(const QString& name, const QString& password, bool newUser, std::function<void(CUser&)> body) {
+    WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_LOGIN_DIALOG); },
+              [=](QWidget* widget) {
+                  auto* login = qobject_cast<CQtDialogWindow*>(widget);
+                  CUser user(login);
+                  user.Type(IDC_LOGIN_USER_NAME, name);
+                  user.Type(IDC_LOGIN_PASSWORD, password);
+                  WhenShown([](QWidget* main) { return main == FindShownWindow(IDD_TOLLIVEX_DIALOG); },
+                            [body](QWidget* main) {
+                                auto* window = qobject_cast<CQtDialogWindow*>(main);
+                                CUser inMain(window);
+                                body(inMain);
+                                // A body that stopped early (a failed assertion) must not leave the run hanging.
+                                if (!window->IsEnded()) {
+                                    window->End(-1);
+                                }
+                            });
+                  user.Click(newUser ? IDC_LOGIN_NEW_USER : IDOK);
+              });
+}
+
+TEST(JourneyTest, RegisterRatePredictAndComeBack) {
+    CJourneyFolder folder;
+    CQtWindowSystem windows;
+    AfxSetWindowSystem(&windows);
+    CWinApp app;
+    std::string userLine;
+
+    {
+        CTollivexDlg dlg;
+        app.m_pMainWnd = &dlg;
+        LoginThen("walker", "open sesame", /*newUser=*/true, [&](CUser& user) {
+            userLine = user.Text(IDC_CURRENT_USER).toStdString();
+            EXPECT_TRUE(std::regex_match(userLine, std::regex("UserName: walker, UserID: [0-9]+"))) << userLine;
+            // The catalogue in catalogue order.
+            ASSERT_GE(user.List()->count(), 19);
+            EXPECT_EQ(user.List()->item(0)->text(), QStringLiteral("Harbor (1990)"));
+
+            // Typing part of a title finds it; Enter in the search field asks for the rating.
+            user.Type(IDC_SEARCH_TEXT, QStringLiteral("harbor l"));
+            EXPECT_EQ(user.List()->currentRow(), 2);
+            EXPECT_EQ(user.Text(IDC_MOVIE_ID), QStringLiteral("103"));
+            QTest::keyClick(user.List()->window()->focusWidget(), Qt::Key_Return);
+            EXPECT_EQ(user.Results(), "There is no rating for this movie yet.");
+            user.Click(IDC_PREDICT);
+            EXPECT_EQ(user.Results(), "You must enter at least 15 ratings before you can predict.");
+
+            user.Type(IDC_RATING, QStringLiteral("9"));
+            user.Click(IDC_RATE);
+            EXPECT_EQ(user.Results(), "Rating can be between 1 and 5 only.");
+
+            // Fifteen ratings, 1 to 5 three times over; success leaves the results pane as it was.
+            for (int row = 0; row < 15; ++row) {
+                user.ClickRow(row);
+                user.Type(IDC_RATING, QString::number(row % 5 + 1));
+                user.Click(IDC_RATE);
+            }
+            EXPECT_EQ(user.Results(), "Rating can be between 1 and 5 only.");
+            user.ClickRow(0);
+            user.Click(IDC_RATE);
+            EXPECT_EQ(user.Results(), "The movie is already rated by you.\nPick a different movie please.");
+            user.Click(IDC_GET_RATING);
+            EXPECT_EQ(user.Results(), "The rating is : 1");
+            user.Click(IDC_GET_INFO);
+            EXPECT_EQ(user.Results(), "The average is : 3.000000, The number of items rated is : 15");
+
+            user.ClickRow(17);
+            user.Click(IDC_PREDICT);
+            EXPECT_TRUE(std::regex_match(user.Results(), std::regex("The prediction is : [1-5]"))) << user.Results();
+            user.Click(IDC_EXACT_PREDICTIONS);
+            user.Click(IDC_PREDICT);
+            EXPECT_TRUE(std::regex_match(user.Results(), std::regex("The prediction is : [0-9]+\\.[0-9]{6}")))
+                << user.Results();
+
+            // The details of catalogue number 18 (list position 17), read-only, closed with OK.
+            std::string name;
+            std::string url;
+            WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_MOVIE_DIALOG); },
+                      [&](QWidget* widget) {
+                          CUser details(qobject_cast<CQtDialogWindow*>(widget));
+                          name = details.Text(IDC_DETAIL_NAME).toStdString();
+                          url = details.Text(IDC_DETAIL_URL).toStdString();
+                          details.Click(IDOK);
+                      });
+            user.DoubleClickRow(17);
+            EXPECT_EQ(name, "Film Number 18");
+            EXPECT_EQ(url, "http://example.org/movie/118");
+
+            user.Click(IDOK); // "Close Program"
+        });
+        EXPECT_EQ(dlg.DoModal(), IDOK);
+        app.m_pMainWnd = nullptr;
+    }
+
+    // Start again: the same name and password give the same user and his ratings.
+    {
+        CTollivexDlg dlg;
+        app.m_pMainWnd = &dlg;
+        std::string againLine;
+        std::string info;
+        LoginThen("walker", "open sesame", /*newUser=*/false, [&](CUser& user) {
+            againLine = user.Text(IDC_CURRENT_USER).toStdString();
+            user.Click(IDC_GET_INFO);
+            info = user.Results();
+            QTest::keyClick(user.List()->window()->focusWidget(), Qt::Key_Escape);
+        });
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+        app.m_pMainWnd = nullptr;
+        EXPECT_EQ(againLine, userLine);
+        EXPECT_EQ(info, "The average is : 3.000000, The number of items rated is : 15");
+    }
+    AfxSetWindowSystem(nullptr);
+}
+
+} // namespace
