@@ -33,9 +33,10 @@ namespace quillory::model {
 std::string ModelSettings::Describe() const
 {
     char text[256];
-    std::snprintf(text, sizeof text, "bias:%g/%g/%d bpmf:k=%d burn=%d samples=%d implicit=%d seed=%llu v3",
-                  biasRegUser, biasRegItem, biasSweeps, factors, burnIn, samples, implicitFeedback ? 1 : 0,
-                  static_cast<unsigned long long>(seed));
+    std::snprintf(text, sizeof text,
+                  "bias:%g/%g/%d bpmf:k=%d burn=%d samples=%d implicit=%d validate=%d/%zu seed=%llu v4", biasRegUser,
+                  biasRegItem, biasSweeps, factors, burnIn, samples, implicitFeedback ? 1 : 0, validate ? 1 : 0,
+                  validationLimit, static_cast<unsigned long long>(seed));
     return text;
 }
 
@@ -60,6 +61,14 @@ std::uint64_t Fnv1a(const unsigned char* data, std::size_t size)
         hash *= 1099511628211ull;
     }
     return hash;
+}
+
+std::uint64_t SplitMix(std::uint64_t& x)
+{
+    std::uint64_t z = (x += 0x9e3779b97f4a7c15ull);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
 }
 
 double Clamp(double value)
@@ -268,12 +277,19 @@ struct CRatingModel::Impl {
     };
     std::unordered_map<std::uint32_t, ExtraUser> extraUsers;
 
+    // What the held-out check found (0 when it did not run).
+    double validationRmse = 0.0;
+    double validationBaselineRmse = 0.0;
+
     std::size_t Width() const { return std::size_t(factors) * samples; }
     bool HasFactors() const { return Width() > 0; }
     bool HasImplicit() const { return !implicitVectors.empty(); }
 
     void TrainBaseline(std::span<const Rating> ratings);
-    void TrainFactorisation(std::span<const Rating> ratings);
+    // Runs the sampler and keeps `sampleCount` samples. With `curve`, also records after each kept sample the RMSE
+    // of the averaged model on `heldOut`.
+    void TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
+                            std::span<const Rating> heldOut = {}, std::vector<double>* curve = nullptr);
     void SolveUser(UserRatings ratings, float& bias, float* factorsOut) const;
     float SolveBaseBias(UserRatings ratings) const;
 };
@@ -304,10 +320,11 @@ void CRatingModel::Impl::TrainBaseline(std::span<const Rating> ratings)
     }
 }
 
-void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
+void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
+                                             std::span<const Rating> heldOut, std::vector<double>* curve)
 {
     factors = static_cast<std::uint32_t>(std::max(0, settings.factors));
-    samples = static_cast<std::uint32_t>(std::max(0, settings.samples));
+    samples = sampleCount;
     if (ratings.empty() || factors == 0 || samples == 0) {
         factors = 0;
         samples = 0;
@@ -485,6 +502,9 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
                             (1.0 + 0.5 * squares);
     };
 
+    std::vector<double> sampleUserBias(curve ? numUsers : 0, 0.0);
+    std::vector<double> heldOutSum(curve ? heldOut.size() : 0, 0.0);
+
     const int sweeps = std::max(0, settings.burnIn) + static_cast<int>(samples);
     for (int sweep = 0; sweep < sweeps; ++sweep) {
         const int s = sweep - std::max(0, settings.burnIn);
@@ -528,7 +548,23 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings)
                 for (std::uint32_t f = 0; f < factors; ++f)
                     row[f] = static_cast<float>(m(f + 1));
                 userBias[static_cast<std::size_t>(u)] += static_cast<float>(m(0) * invSamples);
+                if (curve)
+                    sampleUserBias[static_cast<std::size_t>(u)] = m(0);
             });
+            if (curve) {
+                double se = 0.0;
+                for (std::size_t j = 0; j < heldOut.size(); ++j) {
+                    const Rating& r = heldOut[j];
+                    const float* row = &userFactors[std::size_t(r.user) * width + std::size_t(s) * factors];
+                    double p = mean + sampleUserBias[r.user] + items(0, r.item);
+                    for (std::uint32_t f = 0; f < factors; ++f)
+                        p += row[f] * items(f + 1, r.item);
+                    heldOutSum[j] += p;
+                    const double e = std::clamp(heldOutSum[j] / (s + 1), 1.0, 5.0) - r.value;
+                    se += e * e;
+                }
+                curve->push_back(std::sqrt(se / static_cast<double>(std::max<std::size_t>(1, heldOut.size()))));
+            }
             for (std::uint32_t f = 0; f < factors; ++f)
                 priorUserFactors[std::size_t(s) * factors + f] = static_cast<float>(userHyper.mean(f + 1));
             priorUserBias += static_cast<float>(userHyper.mean(0) * invSamples);
@@ -632,8 +668,59 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         sum += r.value;
     fresh.mean = ratings.empty() ? 3.0f : static_cast<float>(sum / static_cast<double>(ratings.size()));
     fresh.TrainBaseline(ratings);
-    fresh.TrainFactorisation(ratings);
+
+    // How long to average, and whether the factorisation earns its place at all, is decided on a held-out tenth
+    // of the ratings: a chain on the rest records the held-out error of the averaged model after every sample.
+    // On sparse real data the sampler slowly drifts toward fitting noise, so averaging stops where the held-out
+    // error is lowest; where even that is no better than the bias baseline, the baseline is the model.
+    const ModelSettings& settings = fresh.settings;
+    std::uint32_t sampleCount = static_cast<std::uint32_t>(std::max(0, settings.samples));
+    if (settings.validate && settings.factors > 0 && sampleCount > 0 && ratings.size() >= 1000 &&
+        ratings.size() <= settings.validationLimit) {
+        std::vector<Rating> trainPart, heldOut;
+        std::uint64_t state = settings.seed ^ 0x5eed5eedull;
+        for (const Rating& r : ratings)
+            (SplitMix(state) % 10 == 0 ? heldOut : trainPart).push_back(r);
+        Impl probe;
+        probe.settings = settings;
+        probe.numUsers = numUsers;
+        probe.numItems = numItems;
+        double partSum = 0.0;
+        for (const Rating& r : trainPart)
+            partSum += r.value;
+        probe.mean = static_cast<float>(partSum / static_cast<double>(trainPart.size()));
+        probe.TrainBaseline(trainPart);
+        std::vector<double> curve;
+        probe.TrainFactorisation(trainPart, sampleCount, heldOut, &curve);
+        double baseSe = 0.0;
+        for (const Rating& r : heldOut) {
+            const double e = Clamp(double(probe.mean) + probe.baseUserBias[r.user] + probe.baseItemBias[r.item]) -
+                             r.value;
+            baseSe += e * e;
+        }
+        const double baselineRmse = std::sqrt(baseSe / static_cast<double>(heldOut.size()));
+        // A few samples at least, so that the choice does not rest on one noisy draw.
+        const std::size_t first = std::min<std::size_t>(curve.size() - 1, 4);
+        const auto best = std::min_element(curve.begin() + static_cast<std::ptrdiff_t>(first), curve.end());
+        fresh.validationRmse = *best;
+        fresh.validationBaselineRmse = baselineRmse;
+        sampleCount = *best < baselineRmse ? static_cast<std::uint32_t>(best - curve.begin() + 1) : 0;
+    }
+    fresh.TrainFactorisation(ratings, sampleCount);
     *m_impl = std::move(fresh);
+}
+
+std::string CRatingModel::Summary() const
+{
+    const Impl& m = *m_impl;
+    char text[256];
+    if (m.validationRmse > 0.0)
+        std::snprintf(text, sizeof text, "%u users, %u items, rank %u, %u samples (held-out RMSE %.4f, baseline %.4f)",
+                      m.numUsers, m.numItems, m.factors, m.samples, m.validationRmse, m.validationBaselineRmse);
+    else
+        std::snprintf(text, sizeof text, "%u users, %u items, rank %u, %u samples", m.numUsers, m.numItems,
+                      m.factors, m.samples);
+    return text;
 }
 
 double CRatingModel::PredictBaseline(std::uint32_t user, std::uint32_t item) const

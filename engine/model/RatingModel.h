@@ -34,9 +34,14 @@ struct ModelSettings {
     // the model afterwards. factors = 0 or samples = 0 leaves the bias baseline alone.
     int factors = 10;
     int burnIn = 12;
-    int samples = 30;
+    int samples = 40;
     // Whether the items a user rated (not only how) shape his prior.
     bool implicitFeedback = true;
+    // Whether a held-out tenth of the ratings decides how many samples to average (at most `samples`) and whether
+    // the factorisation beats the bias baseline at all; skipped above `validationLimit` ratings, where the extra
+    // chain would cost too much and the data leaves little room for overfitting.
+    bool validate = true;
+    std::size_t validationLimit = 2000000;
     // Seed of the sampler; the same seed and ratings give the same model.
     std::uint64_t seed = 20240607;
 
@@ -75,6 +80,9 @@ public:
 
     // The bias baseline alone (global mean + user bias + item bias, clamped to [1, 5]), for comparison.
     double PredictBaseline(std::uint32_t user, std::uint32_t item) const;
+
+    // One line about the trained model (sizes, samples kept, what the held-out check found), for tools and logs.
+    std::string Summary() const;
 
 private:
     struct Impl;

@@ -34,6 +34,7 @@ struct Scores {
     double trainSeconds = 0.0;
     double nanosPerPrediction = 0.0;
     std::size_t tests = 0;
+    std::string summary;
 };
 
 // A test rating: the user as a model index (possibly beyond the trained users), the item, and the value.
@@ -47,6 +48,7 @@ Scores Evaluate(const std::vector<Rating>& train, const TestSet& test, std::uint
     const auto start = Clock::now();
     model.Train(train, numUsers, numItems);
     scores.trainSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    scores.summary = model.Summary();
 
     std::vector<double> predictions(test.size());
     const auto predictStart = Clock::now();
@@ -78,12 +80,15 @@ void Print(const char* label, const Scores& s)
     std::printf("%-8s model RMSE %.4f MAE %.4f | baseline RMSE %.4f MAE %.4f | train %.3f s | predict %.0f ns | "
                 "%zu tests\n",
                 label, s.rmse, s.mae, s.baselineRmse, s.baselineMae, s.trainSeconds, s.nanosPerPrediction, s.tests);
+    if (!s.summary.empty())
+        std::printf("         %s\n", s.summary.c_str());
 }
 
 void Usage()
 {
     std::fputs("usage: quillory-eval <manifest> [--test <ratings file>] [--folds K] [--seed S]\n"
-               "                    [--factors F] [--burn-in B] [--samples N]\n"
+               "                    [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
+               "                    [--validate 0|1]\n"
                "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
                "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
                "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n",
@@ -123,6 +128,10 @@ int main(int argc, char** argv)
             settings.burnIn = static_cast<int>(number);
         } else if (arg == "--samples" && ParseInt(next, number) && number >= 0 && number <= 100000) {
             settings.samples = static_cast<int>(number);
+        } else if (arg == "--implicit" && ParseInt(next, number) && (number == 0 || number == 1)) {
+            settings.implicitFeedback = number == 1;
+        } else if (arg == "--validate" && ParseInt(next, number) && (number == 0 || number == 1)) {
+            settings.validate = number == 1;
         } else if (!arg.starts_with("--") && manifestPath.empty()) {
             manifestPath = argv[i];
             continue;
