@@ -3,6 +3,7 @@
 #include <cmath>
 #include <set>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -371,6 +372,34 @@ TEST_F(QtWindowSystemTest, ResourcesWaitCursorAndMinimisedState) {
     EXPECT_EQ(client.Height(), window->height());
     window->showMinimized();
     EXPECT_TRUE(system.IsIconic(main.GetSafeHwnd()));
+}
+
+} // namespace
+
+namespace {
+
+QString AccessibleText(QWidget* widget, QAccessible::Text kind) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    return accessible != nullptr ? accessible->text(kind) : QString();
+}
+
+TEST_F(QtWindowSystemTest, ScreenReadersCanNameTheFieldsAndReadTheResults) {
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* window = Open(main);
+    EXPECT_EQ(AccessibleText(window->Control(IDC_CURRENT_USER), QAccessible::Name), QStringLiteral("Current User"));
+    EXPECT_EQ(AccessibleText(window->Control(IDC_SEARCH_TEXT), QAccessible::Name), QStringLiteral("Search Movies"));
+    EXPECT_EQ(AccessibleText(window->Control(IDC_RATING), QAccessible::Name), QStringLiteral("Rate a Movie"));
+    EXPECT_EQ(AccessibleText(window->Control(IDC_GET_RATING), QAccessible::Name), QStringLiteral("GetRating"));
+    main.SetDlgItemText(IDC_RESULTS, "The prediction is : 4");
+    EXPECT_EQ(AccessibleText(window->Control(IDC_RESULTS), QAccessible::Name), QStringLiteral("The prediction is : 4"));
+    EXPECT_EQ(AccessibleText(window->Control(IDC_RESULTS), QAccessible::Description), QStringLiteral("Results"));
+
+    CRecordingDialog login(IDD_LOGIN_DIALOG);
+    ASSERT_TRUE(login.CreateModeless(IDD_LOGIN_DIALOG, nullptr));
+    CQtDialogWindow* loginWindow = m_driver.QtSystem().WindowOf(login.GetSafeHwnd());
+    EXPECT_EQ(AccessibleText(loginWindow->Control(IDC_LOGIN_USER_NAME), QAccessible::Name),
+              QStringLiteral("User name"));
+    EXPECT_EQ(AccessibleText(loginWindow->Control(IDC_LOGIN_PASSWORD), QAccessible::Name), QStringLiteral("Password"));
 }
 
 } // namespace

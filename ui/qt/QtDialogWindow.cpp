@@ -307,7 +307,8 @@ void CQtDialogWindow::SetControlText(QWidget* control, const QString& text) {
                 SendCommand(EN_CHANGE, entry->id);
             }
         } else {
-            edit->setText(text); // textChanged raises the notification
+            edit->setText(text);        // textChanged raises the notification
+            edit->setCursorPosition(0); // a text set by the program shows from its start, like a fresh field
         }
     } else if (auto* label = qobject_cast<QLabel*>(control)) {
         label->setProperty(kRawTextProperty, text);
