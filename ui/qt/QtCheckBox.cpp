@@ -4,8 +4,8 @@
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
 
-CQtCheckBox::CQtCheckBox(const QString& text, bool textOnLeft, QWidget* parent)
-    : QCheckBox(text, parent), m_textOnLeft(textOnLeft) {}
+CQtCheckBox::CQtCheckBox(const QString& text, bool textOnLeft, bool automatic, QWidget* parent)
+    : QCheckBox(text, parent), m_textOnLeft(textOnLeft), m_automatic(automatic) {}
 
 void CQtCheckBox::paintEvent(QPaintEvent* event) {
     if (!m_textOnLeft) {
@@ -40,4 +40,10 @@ void CQtCheckBox::paintEvent(QPaintEvent* event) {
 bool CQtCheckBox::hitButton(const QPoint& pos) const {
     // The whole rectangle is the control, text included, wherever the box is drawn.
     return rect().contains(pos);
+}
+
+void CQtCheckBox::nextCheckState() {
+    if (m_automatic) {
+        QCheckBox::nextCheckState();
+    }
 }

@@ -8,14 +8,17 @@ class CQtCheckBox : public QCheckBox {
     Q_OBJECT
 
 public:
-    CQtCheckBox(const QString& text, bool textOnLeft, QWidget* parent = nullptr);
+    // An automatic check box toggles its own mark when clicked; any other only reports the click.
+    CQtCheckBox(const QString& text, bool textOnLeft, bool automatic, QWidget* parent = nullptr);
 
     bool TextOnLeft() const { return m_textOnLeft; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
+    void nextCheckState() override;
 
 private:
     bool m_textOnLeft;
+    bool m_automatic;
 };

@@ -86,7 +86,7 @@ CQtDialogWindow::CQtDialogWindow(const DialogTemplate& dialogTemplate)
 
     if (hasSystemMenu) {
         // Window managers keep their window menu to themselves, so the window carries its own.
-        m_systemMenu = std::make_unique<QMenu>();
+        m_systemMenu = std::make_unique<QMenu>(this);
         m_systemMenu->setAccessibleName(tr("System menu"));
         QAction* close = m_systemMenu->addAction(tr("&Close"));
         close->setData(static_cast<qulonglong>(SC_CLOSE));
@@ -184,8 +184,7 @@ QWidget* CQtDialogWindow::BuildControl(const ControlTemplate& control) {
         return list;
     }
     case ControlKind::CheckBox: {
-        auto* box = new CQtCheckBox(text, Has(control, CS_LEFTTEXT), this);
-        return box;
+        return new CQtCheckBox(text, Has(control, CS_LEFTTEXT), Has(control, CS_AUTOCHECK), this);
     }
     case ControlKind::GroupBox: {
         auto* group = new CQtGroupBox(text, this);

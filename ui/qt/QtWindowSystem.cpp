@@ -58,13 +58,14 @@ void CenterOn(QWidget* window, const QWidget* over) {
 // Re-enables a disabled owner when a modal run ends, however it ends.
 class COwnerDisabled {
 public:
-    explicit COwnerDisabled(QWidget* owner) : m_owner(owner) {
+    explicit COwnerDisabled(QWidget* owner) : m_owner(owner), m_wasEnabled(owner != nullptr && owner->isEnabled()) {
         if (m_owner) {
             m_owner->setEnabled(false);
         }
     }
     ~COwnerDisabled() {
-        if (m_owner) {
+        // An owner that a run further out disabled stays disabled until that run ends.
+        if (m_owner && m_wasEnabled) {
             m_owner->setEnabled(true);
             m_owner->activateWindow();
         }
@@ -74,6 +75,7 @@ public:
 
 private:
     QPointer<QWidget> m_owner;
+    bool m_wasEnabled;
 };
 
 } // namespace
@@ -147,6 +149,7 @@ void CQtWindowSystem::ShowAndPaint(QWidget* window) {
     }
     window->repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QGuiApplication::sync();
 }
 
 INT_PTR CQtWindowSystem::RunModalDialog(CDialog& dialog, HWND owner) {
@@ -362,6 +365,8 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
 void CQtWindowSystem::BeginWaitCursor() {
     ++m_waitCursorDepth;
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    // The work that follows keeps the thread busy: hand the cursor to the display server now, not afterwards.
+    QGuiApplication::sync();
 }
 
 void CQtWindowSystem::EndWaitCursor() {
