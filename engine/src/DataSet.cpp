@@ -363,8 +363,8 @@ void LoadLinks(CTextFile& file, std::vector<MovieRecord>& movies) {
 }
 
 // Reads the ratings of `file` in `layout` against the catalogue; fills `lines` with each rating's line number.
-std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const std::vector<MovieRecord>& catalogue,
-                                       const MovieLookup& lookup, std::vector<std::uint32_t>& lines) {
+std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const MovieLookup& lookup,
+                                       std::vector<std::uint32_t>& lines) {
     std::vector<RatingRecord> ratings;
     // A line holds at least 8 bytes ("1\t1\t1\t1\n"); reserving for the newlines found avoids regrowing 10M records.
     ratings.reserve(static_cast<std::size_t>(file.Size() / 16) + 16);
@@ -433,7 +433,6 @@ std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const std
         ratings.push_back(record);
         lines.push_back(file.LineNumber());
     }
-    (void)catalogue;
     return ratings;
 }
 
@@ -536,7 +535,7 @@ std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const
     }
     const MovieLookup lookup(catalogue);
     std::vector<std::uint32_t> lines;
-    std::vector<RatingRecord> ratings = ParseRatings(file, layout, catalogue, lookup, lines);
+    std::vector<RatingRecord> ratings = ParseRatings(file, layout, lookup, lines);
     file.Release();
     NumberUsersAndCheckPairs(file, ratings, lines, users);
     return ratings;

@@ -1,5 +1,8 @@
 #include "RatingStore.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <ctime>
 #include <limits>
 
@@ -27,9 +30,19 @@ CREATE TABLE IF NOT EXISTS ratings(
     PRIMARY KEY(user, movie)) WITHOUT ROWID;
 )sql";
 
+// Creates a missing store file readable by its owner only: it holds password hashes. SQLite gives its journal files
+// the same permissions. An existing file is left as it is.
+const std::filesystem::path& CreatePrivately(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return path; // any failure (it exists, the folder is read-only ...) is for SQLite to report on opening
+}
+
 } // namespace
 
-CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs) : m_db(path) {
+CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs) : m_db(CreatePrivately(path)) {
     m_db.SetBusyTimeout(busyTimeoutMs);
     std::int64_t applicationId = 0;
     std::int64_t version = 0;

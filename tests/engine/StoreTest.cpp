@@ -128,6 +128,10 @@ TEST(Store, NoPasswordIsKeptInClear) {
     }
     EXPECT_EQ(EveryByteIn(folder.Path()).find(password), std::string::npos);
     EXPECT_NE(EveryByteIn(folder.Path()).find("$argon2id$"), std::string::npos);
+    // The hashes are for the owner's eyes only.
+    const auto permissions = std::filesystem::status(folder.Path() / "quillory.sqlite").permissions();
+    EXPECT_EQ(permissions & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+              std::filesystem::perms::none);
 }
 
 TEST(Store, RefusesAFileThatIsNotOursAndLeavesItUntouched) {
