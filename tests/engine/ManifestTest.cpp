@@ -52,6 +52,13 @@ TEST(Manifest, FoundBesideTheProgramWhenNotInTheWorkingDirectory) {
     CTempFolder elsewhere;
     const std::filesystem::path data = exeDir / sub;
     std::filesystem::create_directories(data);
+    struct Remover {
+        std::filesystem::path path;
+        ~Remover() {
+            std::error_code error;
+            std::filesystem::remove_all(path, error);
+        }
+    } remover{data};
     {
         std::ofstream(data / "movies.dat") << "0000001::A (1990)::Drama\n";
         std::ofstream(data / "ratings.dat") << "1::1::8::0\n";
@@ -61,7 +68,6 @@ TEST(Manifest, FoundBesideTheProgramWhenNotInTheWorkingDirectory) {
     const CWorkingDirectory cwd(elsewhere.Path());
     const data::Manifest manifest = data::ReadManifest(sub + "\\files.txt");
     EXPECT_EQ(manifest.movies, data / "movies.dat");
-    std::filesystem::remove_all(data);
 
     const Thrown missing = CatchEngineError([&] { data::ReadManifest("Nowhere\\files.txt"); });
     EXPECT_NE(missing.text.find("Nowhere/files.txt"), std::string::npos) << missing.text;
