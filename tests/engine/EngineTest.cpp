@@ -270,6 +270,14 @@ TEST(Engine, WarmStartPredictsAsColdAndABadCacheIsRebuilt) {
     EXPECT_EQ(predictionsOfANewRun(), expected) << "truncated cache";
     EXPECT_EQ(folder.Read("quillory.sqlite.model"), goodCache);
 
+    // A cache that cannot be written costs only the training time: the start goes on.
+    fs::remove(cache);
+    fs::create_directory(cache);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(predictionsOfANewRun(), expected) << "cache not writable";
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(cache.string()), std::string::npos);
+    fs::remove_all(cache);
+
     // Changed data files make the cache stale: the model is trained on the new data, as a fresh folder would be.
     std::string ratings = folder.Read("ratings.dat") + "999::1000001::10::0\n";
     folder.Write("ratings.dat", ratings);
