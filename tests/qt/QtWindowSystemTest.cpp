@@ -6,7 +6,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
@@ -139,26 +138,6 @@ TEST_F(QtWindowSystemTest, HiddenControlsStayHiddenAndOutOfTheTabOrder) {
     }
     // The first tab stop has the focus when the window opens: "Close Program".
     EXPECT_EQ(window->Control(IDOK), expectedTabOrder.front());
-}
-
-TEST_F(QtWindowSystemTest, RatingFieldRefusesTypedLettersAndKeepsPastedText) {
-    CRecordingDialog dialog(IDD_TOLLIVEX_DIALOG);
-    CQtDialogWindow* window = Open(dialog);
-    auto* rating = qobject_cast<QLineEdit*>(window->Control(IDC_RATING));
-    ASSERT_NE(rating, nullptr);
-    EXPECT_EQ(rating->validator(), nullptr);
-    rating->setFocus();
-    dialog.Clear();
-    QTest::keyClicks(rating, "3x!");
-    EXPECT_EQ(rating->text(), QStringLiteral("3"));
-    // One change for the digit; the refused keys change nothing and report nothing.
-    EXPECT_EQ(dialog.m_commands, (std::vector<std::pair<UINT, int>>{{EN_CHANGE, IDC_RATING}}));
-    // Editing keys still work.
-    QTest::keyClick(rating, Qt::Key_Backspace);
-    EXPECT_EQ(rating->text(), QString());
-    QApplication::clipboard()->setText(QStringLiteral("five"));
-    QTest::keyClick(rating, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(rating->text(), QStringLiteral("five"));
 }
 
 TEST_F(QtWindowSystemTest, EscapeEndsAModalRunWithCancelThroughTheDialog) {
