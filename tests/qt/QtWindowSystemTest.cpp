@@ -220,6 +220,10 @@ TEST_F(QtWindowSystemTest, SystemMenuOpensFromKeyboardAndMouseAndSendsItsCommand
     QApplication::sendEvent(window, &rightClick);
     EXPECT_TRUE(qmenu->isVisible()) << "a right-click on the background opens the system menu";
     qmenu->hide();
+    QWidget* button = window->Control(IDC_GET_INFO);
+    QContextMenuEvent onButton(QContextMenuEvent::Mouse, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(button, &onButton);
+    EXPECT_FALSE(qmenu->isVisible()) << "a right-click on a button is not one on the background";
 
     qmenu->actions()[2]->trigger();
     qmenu->actions()[0]->trigger();

@@ -463,7 +463,8 @@ void CQtDialogWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CQtDialogWindow::contextMenuEvent(QContextMenuEvent* event) {
-    if (m_systemMenu) {
+    // Only the window's own background opens it (static texts and group boxes let clicks through to it).
+    if (m_systemMenu && (event->reason() != QContextMenuEvent::Mouse || childAt(event->pos()) == nullptr)) {
         event->accept();
         PopupSystemMenu(event->globalPos());
         return;
