@@ -13,6 +13,7 @@
 
 #include <Eigen/Cholesky>
 #include <Eigen/Core>
+#include <Eigen/Eigenvalues>
 
 #include "Random.h"
 
@@ -183,60 +184,139 @@ void ComputeImplicitPart(const Rows& byUser, const std::vector<double>& scale, c
     }
 }
 
-// Small dense kernels for the per-row Gaussian draws. Rows are short and the dimension is small (rank + 1), where
-// plain loops beat the general-purpose paths; `a` is a d x d matrix stored row by row, lower triangle used.
-void AddOuterProducts(double* a, int d, const float* columns, Eigen::Index n)
+// Small dense kernels for the per-row draws: at rank + 1 of about ten, plain loops of fixed length beat the
+// general-purpose paths. Matrices are d x d arrays, a[i * d + k]; N is d when known at compile time, else 0.
+template <int N> void CholeskyInPlace(double* a, int d)
 {
-    for (Eigen::Index j = 0; j < n; ++j) {
-        const float* x = columns + j * d;
-        for (int r = 0; r < d; ++r) {
-            const double xr = x[r];
-            double* row = a + r * d;
-            for (int c = 0; c <= r; ++c)
-                row[c] += xr * x[c];
-        }
-    }
-}
-
-// Cholesky factor L (lower, in place) of a symmetric positive definite matrix.
-void CholeskyInPlace(double* a, int d)
-{
-    for (int j = 0; j < d; ++j) {
-        double diagonal = a[j * d + j];
+    const int n = N > 0 ? N : d;
+    for (int j = 0; j < n; ++j) {
+        double diagonal = a[j * n + j];
         for (int k = 0; k < j; ++k)
-            diagonal -= a[j * d + k] * a[j * d + k];
+            diagonal -= a[j * n + k] * a[j * n + k];
         // The prior keeps the matrix well conditioned; the floor only guards against rounding.
         diagonal = std::sqrt(std::max(diagonal, 1e-12));
-        a[j * d + j] = diagonal;
-        for (int i = j + 1; i < d; ++i) {
-            double value = a[i * d + j];
+        a[j * n + j] = diagonal;
+        const double inverse = 1.0 / diagonal;
+        for (int i = j + 1; i < n; ++i) {
+            double value = a[i * n + j];
             for (int k = 0; k < j; ++k)
-                value -= a[i * d + k] * a[j * d + k];
-            a[i * d + j] = value / diagonal;
+                value -= a[i * n + k] * a[j * n + k];
+            a[i * n + j] = value * inverse;
         }
     }
 }
 
 // Solves L y = b in place.
-void SolveLower(const double* l, int d, double* b)
+template <int N> void SolveLower(const double* l, int d, double* b)
 {
-    for (int i = 0; i < d; ++i) {
+    const int n = N > 0 ? N : d;
+    for (int i = 0; i < n; ++i) {
         double value = b[i];
         for (int k = 0; k < i; ++k)
-            value -= l[i * d + k] * b[k];
-        b[i] = value / l[i * d + i];
+            value -= l[i * n + k] * b[k];
+        b[i] = value / l[i * n + i];
     }
 }
 
 // Solves L^T x = y in place.
-void SolveUpper(const double* l, int d, double* y)
+template <int N> void SolveUpper(const double* l, int d, double* y)
 {
-    for (int i = d - 1; i >= 0; --i) {
+    const int n = N > 0 ? N : d;
+    for (int i = n - 1; i >= 0; --i) {
         double value = y[i];
-        for (int k = i + 1; k < d; ++k)
-            value -= l[k * d + i] * y[k];
-        y[i] = value / l[i * d + i];
+        for (int k = i + 1; k < n; ++k)
+            value -= l[k * n + i] * y[k];
+        y[i] = value / l[i * n + i];
     }
+}
+
+// Everything one side's Gibbs step reads and writes.
+struct SideStep {
+    const Rows& rows;
+    const Matrix& other;
+    Matrix& self;
+    const Hyper& hyper;
+    const Matrix* rowPriorMeans; // per-row prior means, or null for hyper.mean
+    bool wantMean;
+    double alpha;
+    double mean;
+    CRandom& random;
+    Eigen::MatrixXf& design; // workspace: d x longest row
+    Eigen::MatrixXf& gramBlock;
+};
+
+// Draws every row's vector from its Gaussian conditional: precision = prior + alpha X X^T = L L^T, and the draw
+// mean + L^-T z is computed as L^-T (L^-1 rhs + z), so that only the stored conditional means need a third solve.
+// `store(row, conditionalMean)` sees every row. Returns the squared error of the drawn vectors. D is the dimension
+// when known at compile time.
+template <int D, class Store> double SampleRows(SideStep& step, Store&& store)
+{
+    using Vec = Eigen::Matrix<double, D, 1>;
+    using Mat = Eigen::Matrix<double, D, D>;
+    using VecF = Eigen::Matrix<float, D, 1>;
+    const Eigen::Index d = step.other.rows();
+    const Mat prior = step.hyper.precision;
+    Vec priorTerm = prior * step.hyper.mean;
+    Mat gram(d, d), precision(d, d);
+    Vec gathered(d), rhs(d), z(d), conditionalMean(d);
+    double squaredError = 0.0;
+    for (Eigen::Index row = 0; row < step.self.cols(); ++row) {
+        const std::size_t begin = step.rows.start[static_cast<std::size_t>(row)];
+        const auto n = static_cast<Eigen::Index>(step.rows.Count(static_cast<std::size_t>(row)));
+        if (n == 0) {
+            step.self.col(row) = step.hyper.mean;
+            store(row, step.hyper.mean);
+            continue;
+        }
+        if (step.rowPriorMeans) {
+            const Vec rowMean = step.rowPriorMeans->col(row);
+            priorTerm.noalias() = prior * rowMean;
+        }
+        // Gather the other side's vectors (bias replaced by 1) and the targets. The Gram matrix X X^T of long rows
+        // is summed in single precision, which halves its cost and stays far below the noise of a draw.
+        double targetSquares = 0.0;
+        gathered.setZero();
+        for (Eigen::Index j = 0; j < n; ++j) {
+            const std::uint32_t o = step.rows.index[begin + static_cast<std::size_t>(j)];
+            Eigen::Map<VecF> x(step.design.data() + j * d, d);
+            x = step.other.col(o).template cast<float>();
+            x(0) = 1.0f;
+            const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - step.other(0, o);
+            targetSquares += t * t;
+            gathered.noalias() += t * x.template cast<double>();
+        }
+        if (n > 32) {
+            step.gramBlock.setZero();
+            step.gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(step.design.leftCols(n));
+            gram = step.gramBlock.template cast<double>();
+            gram.template triangularView<Eigen::StrictlyUpper>() = gram.transpose();
+        } else {
+            gram.setZero();
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const Vec x = Eigen::Map<const VecF>(step.design.data() + j * d, d).template cast<double>();
+                gram.noalias() += x * x.transpose();
+            }
+        }
+        constexpr int kFixed = D == Eigen::Dynamic ? 0 : D;
+        const int dd = static_cast<int>(d);
+        precision = prior + step.alpha * gram;
+        CholeskyInPlace<kFixed>(precision.data(), dd);
+        rhs = priorTerm + step.alpha * gathered;
+        SolveLower<kFixed>(precision.data(), dd, rhs.data());
+        for (Eigen::Index f = 0; f < d; ++f)
+            z(f) = rhs(f) + step.random.Normal();
+        SolveUpper<kFixed>(precision.data(), dd, z.data());
+        step.self.col(row) = z;
+        if (step.wantMean) {
+            conditionalMean = rhs;
+            SolveUpper<kFixed>(precision.data(), dd, conditionalMean.data());
+        }
+        store(row, conditionalMean);
+        // Squared error of the draw: sum t^2 - 2 z.Xt + z' X X^T z, without another pass over the row.
+        const double quadratic = z.dot(gram * z);
+        squaredError += std::max(0.0, targetSquares - 2.0 * z.dot(gathered) + quadratic);
+    }
+    return squaredError;
 }
 
 } // namespace
@@ -369,9 +449,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
 
     Eigen::MatrixXf design(d, static_cast<Eigen::Index>(longest));
     Eigen::MatrixXf gramBlock(d, d);
-    Vector rhs(d), conditionalMean(d), z(d), gathered(d);
-    std::vector<double> chol(static_cast<std::size_t>(d * d), 0.0);
-    std::vector<double> gram(static_cast<std::size_t>(d * d), 0.0);
+    Vector z(d);
     double alpha = 2.0;
     const double invSamples = 1.0 / samples;
 
@@ -379,72 +457,18 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     // squared error of the drawn vectors (used for the noise precision when called last in a sweep).
     auto sampleSide = [&](const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper,
                           const Matrix* rowPriorMeans, bool wantMean, auto&& store) {
-        Vector priorTerm = hyper.precision * hyper.mean;
-        double squaredError = 0.0;
-        for (Eigen::Index row = 0; row < self.cols(); ++row) {
-            const std::size_t begin = rows.start[static_cast<std::size_t>(row)];
-            const auto n = static_cast<Eigen::Index>(rows.Count(static_cast<std::size_t>(row)));
-            if (n == 0) {
-                self.col(row) = hyper.mean;
-                store(row, hyper.mean);
-                continue;
-            }
-            if (rowPriorMeans)
-                priorTerm.noalias() = hyper.precision * rowPriorMeans->col(row);
-            // Gather the other side's vectors (bias replaced by 1) and the targets. The Gram matrix X X^T is
-            // summed in single precision, which halves the cost of the long rows and is far below the noise of a
-            // draw; everything else is in double.
-            const int dd = static_cast<int>(d);
-            double targetSquares = 0.0;
-            gathered.setZero();
-            for (Eigen::Index j = 0; j < n; ++j) {
-                const std::uint32_t o = rows.index[begin + static_cast<std::size_t>(j)];
-                float* x = design.data() + j * d;
-                x[0] = 1.0f;
-                for (Eigen::Index f = 1; f < d; ++f)
-                    x[f] = static_cast<float>(other(f, o));
-                const double t = rows.value[begin + static_cast<std::size_t>(j)] - mean - other(0, o);
-                targetSquares += t * t;
-                for (Eigen::Index f = 0; f < d; ++f)
-                    gathered(f) += t * x[f];
-            }
-            std::fill(gram.begin(), gram.end(), 0.0);
-            if (n > 32) {
-                gramBlock.setZero();
-                gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(design.leftCols(n));
-                for (int r = 0; r < dd; ++r)
-                    for (int c = 0; c <= r; ++c)
-                        gram[r * dd + c] = gramBlock(r, c);
-            } else {
-                AddOuterProducts(gram.data(), dd, design.data(), n);
-            }
-            // precision = prior + alpha X X^T = L L^T; the draw mean + L^-T z is computed as L^-T (L^-1 rhs + z),
-            // so that only the stored conditional means need a third solve.
-            for (int r = 0; r < dd; ++r)
-                for (int c = 0; c <= r; ++c)
-                    chol[r * dd + c] = hyper.precision(r, c) + alpha * gram[r * dd + c];
-            CholeskyInPlace(chol.data(), dd);
-            rhs = priorTerm + alpha * gathered;
-            SolveLower(chol.data(), dd, rhs.data());
-            for (Eigen::Index f = 0; f < d; ++f)
-                z(f) = rhs(f) + random.Normal();
-            SolveUpper(chol.data(), dd, z.data());
-            self.col(row) = z;
-            if (wantMean) {
-                conditionalMean = rhs;
-                SolveUpper(chol.data(), dd, conditionalMean.data());
-            }
-            store(row, conditionalMean);
-            // Squared error of the draw: sum t^2 - 2 z.Xt + z' X X^T z, without another pass over the row.
-            double quadratic = 0.0;
-            for (int r = 0; r < dd; ++r) {
-                quadratic += gram[r * dd + r] * z(r) * z(r);
-                for (int c = 0; c < r; ++c)
-                    quadratic += 2.0 * gram[r * dd + c] * z(r) * z(c);
-            }
-            squaredError += std::max(0.0, targetSquares - 2.0 * z.dot(gathered) + quadratic);
+        SideStep step{rows, other, self, hyper, rowPriorMeans, wantMean, alpha, mean, random, design, gramBlock};
+        // The common ranks get loops of fixed length, which the compiler unrolls; any other rank works as well.
+        switch (d) {
+        case 6:
+            return SampleRows<6>(step, store);
+        case 11:
+            return SampleRows<11>(step, store);
+        case 21:
+            return SampleRows<21>(step, store);
+        default:
+            return SampleRows<Eigen::Dynamic>(step, store);
         }
-        return squaredError;
     };
 
     // Implicit feedback: which items a user rated says something about his taste even before the values do, most
@@ -461,11 +485,15 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             userScale[u] = 1.0 / std::sqrt(static_cast<double>(byUser.Count(u)));
     double implicitPrecision = 1.0;
     implicitVectors.assign(implicit ? std::size_t(numItems) * samples * std::size_t(d) : 0, 0.0f);
-    Matrix implicitCov(d, d);
     Vector implicitSum(d), implicitMean(d), implicitNew(d);
     // `residual` holds w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the
     // rest and the residuals of its raters are updated at once.
     auto sampleImplicit = [&](const Hyper& hyper) {
+        // The conditional precision of y_j is c_j * Lambda + lambda_y * I with c_j = sum of f_uj^2; one
+        // eigendecomposition Lambda = Q diag(e) Q^T per sweep makes every item's draw two small products.
+        const Eigen::SelfAdjointEigenSolver<Matrix> eigen(hyper.precision);
+        const Matrix& q = eigen.eigenvectors();
+        const Vector& e = eigen.eigenvalues();
         double squares = 0.0;
         std::size_t drawn = 0;
         for (std::uint32_t j = 0; j < numItems; ++j) {
@@ -479,20 +507,20 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
                 const std::uint32_t u = byItem.index[k];
                 const double f = userScale[u];
                 c += f * f;
-                implicitSum += f * residual.col(u);
+                implicitSum.noalias() += f * residual.col(u);
             }
-            implicitSum += c * implicitY.col(j);
-            implicitCov = c * hyper.precision;
-            implicitCov.diagonal().array() += implicitPrecision;
-            Eigen::LLT<Matrix> llt(implicitCov);
-            implicitMean = llt.solve(hyper.precision * implicitSum);
-            for (Eigen::Index f = 0; f < d; ++f)
-                z(f) = random.Normal();
-            implicitNew = implicitMean + llt.matrixU().solve(z);
-            const Vector delta = implicitNew - implicitY.col(j);
+            implicitSum.noalias() += c * implicitY.col(j);
+            // mean = Q diag(e / (c e + lambda)) Q^T s; draw = mean + Q diag((c e + lambda)^-1/2) z
+            implicitMean.noalias() = q.transpose() * implicitSum;
+            for (Eigen::Index f = 0; f < d; ++f) {
+                const double precision = c * e(f) + implicitPrecision;
+                implicitMean(f) = implicitMean(f) * e(f) / precision + random.Normal() / std::sqrt(precision);
+            }
+            implicitNew.noalias() = q * implicitMean;
+            implicitSum = implicitNew - implicitY.col(j); // the change, applied to the raters' residuals
             for (std::size_t k = begin; k < begin + n; ++k) {
                 const std::uint32_t u = byItem.index[k];
-                residual.col(u) -= userScale[u] * delta;
+                residual.col(u).noalias() -= userScale[u] * implicitSum;
             }
             implicitY.col(j) = implicitNew;
             squares += implicitNew.squaredNorm();
@@ -510,7 +538,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         const int s = sweep - std::max(0, settings.burnIn);
         const bool keep = s >= 0;
         const Hyper itemHyper = SampleHyper(items, byItem, random);
-        sampleSide(byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const Vector&) {});
+        sampleSide(byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const auto&) {});
         const Matrix* userPriorMeans = nullptr;
         Hyper userHyper;
         if (implicit) {
@@ -543,7 +571,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
                         implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
                                         static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
             }
-            squaredError = sampleSide(byUser, items, users, userHyper, userPriorMeans, true, [&](Eigen::Index u, const Vector& m) {
+            squaredError = sampleSide(byUser, items, users, userHyper, userPriorMeans, true, [&](Eigen::Index u, const auto& m) {
                 float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
                 for (std::uint32_t f = 0; f < factors; ++f)
                     row[f] = static_cast<float>(m(f + 1));
@@ -573,7 +601,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             noisePrecision.push_back(usedAlpha);
         } else {
             squaredError =
-                sampleSide(byUser, items, users, userHyper, userPriorMeans, false, [](Eigen::Index, const Vector&) {});
+                sampleSide(byUser, items, users, userHyper, userPriorMeans, false, [](Eigen::Index, const auto&) {});
         }
         // Noise precision ~ Gamma(1 + N/2, rate 1 + SSE/2).
         alpha = random.Gamma(1.0 + 0.5 * static_cast<double>(ratings.size())) / (1.0 + 0.5 * squaredError);
@@ -669,10 +697,9 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     fresh.mean = ratings.empty() ? 3.0f : static_cast<float>(sum / static_cast<double>(ratings.size()));
     fresh.TrainBaseline(ratings);
 
-    // How long to average, and whether the factorisation earns its place at all, is decided on a held-out tenth
-    // of the ratings: a chain on the rest records the held-out error of the averaged model after every sample.
-    // On sparse real data the sampler slowly drifts toward fitting noise, so averaging stops where the held-out
-    // error is lowest; where even that is no better than the bias baseline, the baseline is the model.
+    // Whether the factorisation earns its place at all is decided on a held-out tenth of the ratings: a short chain
+    // on the rest (a few samples, which only understates the full model) is compared with the baseline fitted on
+    // the same part. Where it is no better, as can happen on very sparse data, the baseline is the model.
     const ModelSettings& settings = fresh.settings;
     std::uint32_t sampleCount = static_cast<std::uint32_t>(std::max(0, settings.samples));
     if (settings.validate && settings.factors > 0 && sampleCount > 0 && ratings.size() >= 1000 &&
@@ -691,20 +718,17 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         probe.mean = static_cast<float>(partSum / static_cast<double>(trainPart.size()));
         probe.TrainBaseline(trainPart);
         std::vector<double> curve;
-        probe.TrainFactorisation(trainPart, sampleCount, heldOut, &curve);
+        probe.TrainFactorisation(trainPart, std::min<std::uint32_t>(sampleCount, 8), heldOut, &curve);
         double baseSe = 0.0;
         for (const Rating& r : heldOut) {
             const double e = Clamp(double(probe.mean) + probe.baseUserBias[r.user] + probe.baseItemBias[r.item]) -
                              r.value;
             baseSe += e * e;
         }
-        const double baselineRmse = std::sqrt(baseSe / static_cast<double>(heldOut.size()));
-        // A few samples at least, so that the choice does not rest on one noisy draw.
-        const std::size_t first = std::min<std::size_t>(curve.size() - 1, 4);
-        const auto best = std::min_element(curve.begin() + static_cast<std::ptrdiff_t>(first), curve.end());
-        fresh.validationRmse = *best;
-        fresh.validationBaselineRmse = baselineRmse;
-        sampleCount = *best < baselineRmse ? static_cast<std::uint32_t>(best - curve.begin() + 1) : 0;
+        fresh.validationRmse = curve.back();
+        fresh.validationBaselineRmse = std::sqrt(baseSe / static_cast<double>(heldOut.size()));
+        if (fresh.validationRmse >= fresh.validationBaselineRmse)
+            sampleCount = 0;
     }
     fresh.TrainFactorisation(ratings, sampleCount);
     *m_impl = std::move(fresh);

@@ -34,12 +34,12 @@ struct ModelSettings {
     // the model afterwards. factors = 0 or samples = 0 leaves the bias baseline alone.
     int factors = 10;
     int burnIn = 12;
-    int samples = 40;
+    int samples = 36;
     // Whether the items a user rated (not only how) shape his prior.
     bool implicitFeedback = true;
-    // Whether a held-out tenth of the ratings decides how many samples to average (at most `samples`) and whether
-    // the factorisation beats the bias baseline at all; skipped above `validationLimit` ratings, where the extra
-    // chain would cost too much and the data leaves little room for overfitting.
+    // Whether a short chain on nine tenths of the ratings must beat the bias baseline on the last tenth before the
+    // factorisation is used; skipped above `validationLimit` ratings, where the extra chain would cost too much and
+    // the data leaves little room for overfitting.
     bool validate = true;
     std::size_t validationLimit = 2000000;
     // Seed of the sampler; the same seed and ratings give the same model.
