@@ -33,8 +33,14 @@ struct ModelSettings {
     // The Bayesian factorisation: rank, Gibbs sweeps discarded before the chain settles, and sweeps averaged into
     // the model afterwards. factors = 0 or samples = 0 leaves the bias baseline alone.
     int factors = 10;
-    int burnIn = 12;
-    int samples = 36;
+    // Alternating ridge least-squares sweeps (penalty initRidge) that give the chain its starting point.
+    int initSweeps = 3;
+    double initRidge = 5.0;
+    int burnIn = 6;
+    int samples = 30;
+    // Ratings x sweeps the chain may cost; larger data gets proportionally fewer sweeps (at least 6 + 10), where its
+    // narrower posterior needs fewer. 0: no limit.
+    std::size_t sweepBudget = 300000000;
     // Whether the items a user rated (not only how) shape his prior.
     bool implicitFeedback = true;
     // Whether a short chain on nine tenths of the ratings must beat the bias baseline on the last tenth before the
