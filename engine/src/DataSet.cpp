@@ -292,6 +292,9 @@ void ExpectCsvHeader(CTextFile& file, std::vector<std::string>& fields, std::ini
     std::size_t count = 0;
     while ((count = file.NextCsvRecord(fields)) == 1 && fields[0].empty()) {
     }
+    if (count == 0) {
+        ThrowDataError(file.Path().string() + ": the file is empty; expected the header line " + expected + ".");
+    }
     bool ok = count == names.size();
     std::size_t i = 0;
     for (const std::string_view name : names) {

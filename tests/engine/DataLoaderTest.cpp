@@ -314,6 +314,10 @@ TEST(DataSet, HeldOutFileAndFingerprint) {
     // An empty catalogue is refused; an empty ratings file is a catalogue nobody has rated yet.
     const Thrown empty = CatchEngineError([&] { Load(folder, "movietweetings", Files{"\r\n", ""}); });
     EXPECT_NE(empty.text.find("lists no movie"), std::string::npos) << empty.text;
+    const Thrown noHeader = CatchEngineError([&] { Load(folder, "movielens-csv", Files{"", "", ""}); });
+    EXPECT_NE(noHeader.text.find("movies.csv: the file is empty; expected the header line movieId,title,genres"),
+              std::string::npos)
+        << noHeader.text;
     EXPECT_TRUE(Load(folder, "movietweetings", Files{files.movies, ""}).ratings.empty());
 
     folder.Write("bad.dat", "9::2::10::0\n9::3::1::0\n");
