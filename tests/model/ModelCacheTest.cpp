@@ -128,6 +128,17 @@ TEST_F(ModelCacheTest, CrashMidWriteLeavesTheOldCacheUsable)
     EXPECT_FALSE(fs::exists(m_folder / "model.cache.tmp"));
     EXPECT_TRUE(loaded.Load(file, "data-B"));
 
+    // A model without factors (the baseline alone) is kept just as well.
+    ModelSettings baselineOnly = test::QuickSettings();
+    baselineOnly.factors = 0;
+    CRatingModel plain(baselineOnly);
+    plain.Train(m_data.train, m_data.users, m_data.items);
+    plain.Save(file, "data-C");
+    CRatingModel plainLoaded;
+    ASSERT_TRUE(plainLoaded.Load(file, "data-C"));
+    EXPECT_EQ(plainLoaded.Predict(2, 3), plain.Predict(2, 3));
+    EXPECT_EQ(plainLoaded.PredictBaseline(2, 3), plain.PredictBaseline(2, 3));
+
     // Saving where nothing can be written reports it.
     EXPECT_THROW(m_model.Save(m_folder / "missing-folder" / "model.cache", "data-A"), std::runtime_error);
 }

@@ -85,6 +85,10 @@ TEST(RatingModel, FoldInMovesPredictionsTowardTheNewRatings)
     again.FoldInUser(7, own);
     EXPECT_NEAR(again.Predict(7, 2), trainedSeven, 1e-4);
 
+    // Folding a user in with no ratings leaves him where a user nobody knows stands.
+    model.FoldInUser(newcomer + 1, {});
+    EXPECT_NEAR(model.Predict(newcomer + 1, 5), before, 1e-6);
+
     // Items the model does not know are ignored instead of read out of range.
     model.FoldInUser(newcomer, std::vector<std::pair<std::uint32_t, float>>{{data.items + 5, 5.0F}});
     EXPECT_TRUE(std::isfinite(model.Predict(newcomer, 0)));
