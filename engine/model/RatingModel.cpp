@@ -37,7 +37,7 @@ std::string ModelSettings::Describe() const
     std::snprintf(text, sizeof text,
                   "bias:%g/%g/%d bpmf:k=%d init=%d/%g burn=%d samples=%d budget=%zu implicit=%d validate=%d/%zu "
                   "seed=%llu v4",
-                  biasRegUser, biasRegItem, biasSweeps, factors, initSweeps, initRidge, burnIn, samples, sweepBudget,
+                  biasRegUser, biasRegItem, biasSweeps, factors, initSweeps, initRidge, burnIn, samples, workBudget,
                   implicitFeedback ? 1 : 0, validate ? 1 : 0, validationLimit, static_cast<unsigned long long>(seed));
     return text;
 }
@@ -782,12 +782,24 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     const ModelSettings& settings = fresh.settings;
     std::uint32_t sampleCount = static_cast<std::uint32_t>(std::max(0, settings.samples));
     fresh.burnIn = std::max(0, settings.burnIn);
-    // Large data: the posterior is narrow, so fewer sweeps suffice; shrink the chain to the budget.
-    const double work = static_cast<double>(ratings.size()) * (fresh.burnIn + sampleCount);
-    if (settings.sweepBudget > 0 && work > static_cast<double>(settings.sweepBudget) && sampleCount > 0) {
-        const double scale = static_cast<double>(settings.sweepBudget) / work;
-        fresh.burnIn = std::min(fresh.burnIn, std::max(6, static_cast<int>(std::lround(fresh.burnIn * scale))));
-        sampleCount = std::min(sampleCount, std::max(10u, static_cast<std::uint32_t>(std::lround(sampleCount * scale))));
+    // A sweep costs about one unit per rating and sixteen per user or item with ratings (its own small solve).
+    // Where the whole chain would exceed the budget, burn-in and samples shrink in proportion (not below 6 and 12):
+    // small dense data gets every sample it asks for, large data, whose posterior is narrow, fewer.
+    if (settings.workBudget > 0 && sampleCount > 0) {
+        std::vector<char> userSeen(numUsers, 0), itemSeen(numItems, 0);
+        std::size_t rows = 0;
+        for (const Rating& r : ratings) {
+            rows += !userSeen[r.user] + !itemSeen[r.item];
+            userSeen[r.user] = itemSeen[r.item] = 1;
+        }
+        const double perSweep = static_cast<double>(ratings.size()) + 16.0 * static_cast<double>(rows);
+        const double work = perSweep * (fresh.burnIn + sampleCount);
+        if (work > static_cast<double>(settings.workBudget)) {
+            const double scale = static_cast<double>(settings.workBudget) / work;
+            fresh.burnIn = std::min(fresh.burnIn, std::max(6, static_cast<int>(std::lround(fresh.burnIn * scale))));
+            sampleCount = std::min(sampleCount,
+                                   std::max(12u, static_cast<std::uint32_t>(std::lround(sampleCount * scale))));
+        }
     }
     if (settings.validate && settings.factors > 0 && sampleCount > 0 && ratings.size() >= 1000 &&
         ratings.size() <= settings.validationLimit) {
