@@ -25,6 +25,9 @@
 // of S samples is mean + average bias + (1/S) * <concatenated user factors, concatenated item factors>, so the
 // trained model predicts with one dot product. The user side stores each sample's conditional mean given that
 // sample's item vectors; folding a user in computes exactly that, so a folded-in user and a trained one agree.
+// On top of that: a user's prior mean is moved by the items he rated (implicit feedback), the chain starts from a
+// ridge least-squares fit, its length follows a work budget, and a short chain on nine tenths of the ratings must
+// beat the bias baseline on the last tenth before the factorisation is used at all.
 //
 // A separate bias baseline (global mean plus ridge-regularised user and item biases fitted by alternating sweeps)
 // is kept beside it for comparison and as the answer while nothing is trained.

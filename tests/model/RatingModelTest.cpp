@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -135,6 +136,31 @@ TEST(RatingModel, PredictionsStayWithinTheScaleForAnyUserAndData)
     CRatingModel model(QuickSettings());
     const std::vector<Rating> outside{{7, 0, 3.0F}};
     EXPECT_THROW(model.Train(outside, 5, 5), std::invalid_argument);
+}
+
+TEST(RatingModel, NeverFallsBehindTheBaselineWhereOnlyBiasesCarrySignal)
+{
+    // Ratings are user bias + item bias + heavy noise, and each user rates a few items: nothing for factors to find.
+    std::vector<Rating> train, withheld;
+    std::uint64_t state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(state >> 11) * 0x1.0p-53;
+    };
+    for (std::uint32_t u = 0; u < 400; ++u)
+        for (int k = 0; k < 6; ++k) {
+            const auto item = static_cast<std::uint32_t>(next() * 120);
+            const double noise = (next() + next() + next() - 1.5) * 2.0;
+            const double value = std::clamp(3.3 + 0.5 * std::sin(u * 1.7) + 0.6 * std::cos(item * 0.9) + noise, 1.0,
+                                            5.0);
+            (k == 0 ? withheld : train).push_back({u, item, static_cast<float>(value)});
+        }
+    CRatingModel model;
+    model.Train(train, 400, 120);
+    const double modelRmse = Rmse(withheld, [&](auto u, auto i) { return model.Predict(u, i); });
+    const double baselineRmse = Rmse(withheld, [&](auto u, auto i) { return model.PredictBaseline(u, i); });
+    EXPECT_LT(modelRmse, baselineRmse + 0.01);
+    EXPECT_FALSE(model.Summary().empty());
 }
 
 TEST(RatingModel, BaselineOnlySettingsAndHeavyRatersWork)
