@@ -24,16 +24,14 @@ namespace fs = std::filesystem;
 
 const fs::path kDataRoot = QUILLORY_BENCH_DATA_DIR;
 
-void ReportPeakMemory(benchmark::State& state)
-{
+void ReportPeakMemory(benchmark::State& state) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 // The bundled data, copied without its store and cache into `folder` (fresh each run of the program).
-fs::path CopyBundledData(const std::string& name)
-{
+fs::path CopyBundledData(const std::string& name) {
     const fs::path source = fs::path(QUILLORY_SOURCE_DIR) / "MovieData";
     const fs::path folder = kDataRoot / name;
     fs::remove_all(folder);
@@ -44,8 +42,7 @@ fs::path CopyBundledData(const std::string& name)
 }
 
 // Generated data of `ratings` ratings, made once and kept in the build folder.
-fs::path GeneratedData(std::uint32_t users, std::uint32_t movies, std::uint64_t ratings, const std::string& name)
-{
+fs::path GeneratedData(std::uint32_t users, std::uint32_t movies, std::uint64_t ratings, const std::string& name) {
     const fs::path folder = kDataRoot / name;
     if (!fs::exists(folder / "files.txt")) {
         quillory::tools::SyntheticDataSettings settings;
@@ -59,19 +56,16 @@ fs::path GeneratedData(std::uint32_t users, std::uint32_t movies, std::uint64_t 
     return folder / "files.txt";
 }
 
-fs::path CacheOf(const fs::path& manifest)
-{
+fs::path CacheOf(const fs::path& manifest) {
     return manifest.parent_path() / "quillory.sqlite.model";
 }
 
-void RemoveCache(const fs::path& manifest)
-{
+void RemoveCache(const fs::path& manifest) {
     fs::remove(CacheOf(manifest));
     fs::remove(manifest.parent_path() / "quillory.sqlite.model.tmp");
 }
 
-void StartCold(benchmark::State& state, const fs::path& manifest)
-{
+void StartCold(benchmark::State& state, const fs::path& manifest) {
     for (auto _ : state) {
         state.PauseTiming();
         RemoveCache(manifest);
@@ -86,8 +80,7 @@ void StartCold(benchmark::State& state, const fs::path& manifest)
     ReportPeakMemory(state);
 }
 
-void StartWarm(benchmark::State& state, const fs::path& manifest)
-{
+void StartWarm(benchmark::State& state, const fs::path& manifest) {
     {
         // Make sure a cache for exactly this data is present.
         CMovieTable table;
@@ -117,8 +110,7 @@ struct ReadyEngine {
     std::vector<long> movieIds;
 };
 
-ReadyEngine& Ready(const fs::path& manifest)
-{
+ReadyEngine& Ready(const fs::path& manifest) {
     static std::unique_ptr<ReadyEngine> ready;
     static fs::path readyFor;
     if (ready && readyFor == manifest)
@@ -151,8 +143,7 @@ ReadyEngine& Ready(const fs::path& manifest)
     return *ready;
 }
 
-void Predict(benchmark::State& state, const fs::path& manifest)
-{
+void Predict(benchmark::State& state, const fs::path& manifest) {
     ReadyEngine& ready = Ready(manifest);
     std::size_t j = 0;
     for (auto _ : state) {
@@ -162,8 +153,7 @@ void Predict(benchmark::State& state, const fs::path& manifest)
     ReportPeakMemory(state);
 }
 
-void Refresh(benchmark::State& state, const fs::path& manifest, bool heavy)
-{
+void Refresh(benchmark::State& state, const fs::path& manifest, bool heavy) {
     ReadyEngine& ready = Ready(manifest);
     ready.table.SetCurrentUser(heavy ? ready.user500 : ready.user15);
     for (auto _ : state)
@@ -179,8 +169,7 @@ struct DataCase {
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // --large adds the 10M-rating cases, which take minutes; everything else stays short.
     bool large = false;
     std::vector<char*> args;

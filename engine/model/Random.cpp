@@ -6,29 +6,25 @@ namespace quillory::model {
 
 namespace {
 
-std::uint64_t SplitMix(std::uint64_t& x)
-{
+std::uint64_t SplitMix(std::uint64_t& x) {
     std::uint64_t z = (x += 0x9e3779b97f4a7c15ull);
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
     return z ^ (z >> 31);
 }
 
-std::uint64_t Rotl(std::uint64_t x, int k)
-{
+std::uint64_t Rotl(std::uint64_t x, int k) {
     return (x << k) | (x >> (64 - k));
 }
 
 } // namespace
 
-CRandom::CRandom(std::uint64_t seed)
-{
+CRandom::CRandom(std::uint64_t seed) {
     for (auto& s : m_state)
         s = SplitMix(seed);
 }
 
-std::uint64_t CRandom::Next()
-{
+std::uint64_t CRandom::Next() {
     const std::uint64_t result = Rotl(m_state[1] * 5, 7) * 9;
     const std::uint64_t t = m_state[1] << 17;
     m_state[2] ^= m_state[0];
@@ -40,14 +36,12 @@ std::uint64_t CRandom::Next()
     return result;
 }
 
-double CRandom::Uniform()
-{
+double CRandom::Uniform() {
     // 53 random bits, shifted by half a step so that neither end is reached.
     return (static_cast<double>(Next() >> 11) + 0.5) * 0x1.0p-53;
 }
 
-double CRandom::Normal()
-{
+double CRandom::Normal() {
     if (m_hasSpare) {
         m_hasSpare = false;
         return m_spareNormal;
@@ -65,8 +59,7 @@ double CRandom::Normal()
     return u * factor;
 }
 
-double CRandom::Gamma(double shape)
-{
+double CRandom::Gamma(double shape) {
     if (shape < 1.0) {
         // Boost the shape above one and scale back (Marsaglia and Tsang).
         return Gamma(shape + 1.0) * std::pow(Uniform(), 1.0 / shape);

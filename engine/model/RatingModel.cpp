@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -34,8 +34,7 @@
 
 namespace quillory::model {
 
-std::string ModelSettings::Describe() const
-{
+std::string ModelSettings::Describe() const {
     char text[256];
     std::snprintf(text, sizeof text,
                   "bias:%g/%g/%d bpmf:k=%d init=%d/%g burn=%d samples=%d budget=%zu implicit=%d validate=%d/%zu "
@@ -45,8 +44,7 @@ std::string ModelSettings::Describe() const
     return text;
 }
 
-ModelSettings ModelSettings::Defaults()
-{
+ModelSettings ModelSettings::Defaults() {
     return ModelSettings{};
 }
 
@@ -60,8 +58,7 @@ using Vector = Eigen::VectorXd;
 
 // FNV-1a over 64-bit words (then the last bytes one by one): the checksum of the cache file, eight times faster
 // than byte by byte on files of tens of megabytes.
-std::uint64_t Fnv1a(const unsigned char* data, std::size_t size)
-{
+std::uint64_t Fnv1a(const unsigned char* data, std::size_t size) {
     std::uint64_t hash = 1469598103934665603ull;
     std::size_t i = 0;
     for (; i + 8 <= size; i += 8) {
@@ -77,16 +74,14 @@ std::uint64_t Fnv1a(const unsigned char* data, std::size_t size)
     return hash;
 }
 
-std::uint64_t SplitMix(std::uint64_t& x)
-{
+std::uint64_t SplitMix(std::uint64_t& x) {
     std::uint64_t z = (x += 0x9e3779b97f4a7c15ull);
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
     return z ^ (z >> 31);
 }
 
-double Clamp(double value)
-{
+double Clamp(double value) {
     if (std::isnan(value))
         return 3.0;
     return std::clamp(value, 1.0, 5.0);
@@ -101,8 +96,7 @@ struct Rows {
     std::size_t Count(std::size_t row) const { return start[row + 1] - start[row]; }
 };
 
-Rows GroupRatings(std::span<const Rating> ratings, std::uint32_t count, bool byUser)
-{
+Rows GroupRatings(std::span<const Rating> ratings, std::uint32_t count, bool byUser) {
     Rows rows;
     rows.start.assign(std::size_t(count) + 1, 0);
     for (const Rating& r : ratings)
@@ -128,8 +122,7 @@ struct Hyper {
 
 // Draws the mean and precision of the columns of `params` that have ratings, from their Normal-Wishart posterior
 // (prior: mean 0, beta0 = 2, scale matrix I, degrees of freedom = dimension).
-Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random)
-{
+Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random) {
     const Eigen::Index d = params.rows();
     const double beta0 = 2.0;
     const double nu0 = static_cast<double>(d);
@@ -157,8 +150,8 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random)
         scatter.selfadjointView<Eigen::Lower>().rankUpdate(centred);
     }
     scatter.triangularView<Eigen::StrictlyUpper>() = scatter.transpose();
-    Matrix scaleInverse = Matrix::Identity(d, d) + scatter + (beta0 * count / (beta0 + count)) * average *
-                                                                 average.transpose();
+    Matrix scaleInverse =
+        Matrix::Identity(d, d) + scatter + (beta0 * count / (beta0 + count)) * average * average.transpose();
     const Matrix scale = scaleInverse.llt().solve(Matrix::Identity(d, d));
     const double nu = nu0 + count;
     const double beta = beta0 + count;
@@ -185,8 +178,7 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random)
 }
 
 // out.col(u) = scale[u] * sum of y.col(j) over the items j that user u rated.
-void ComputeImplicitPart(const Rows& byUser, const std::vector<double>& scale, const Matrix& y, Matrix& out)
-{
+void ComputeImplicitPart(const Rows& byUser, const std::vector<double>& scale, const Matrix& y, Matrix& out) {
     out.setZero();
     for (Eigen::Index u = 0; u < out.cols(); ++u) {
         const std::size_t begin = byUser.start[static_cast<std::size_t>(u)];
@@ -199,8 +191,7 @@ void ComputeImplicitPart(const Rows& byUser, const std::vector<double>& scale, c
 
 // Eigenvalues e and orthonormal eigenvectors (columns of q) of a small symmetric matrix, by cyclic Jacobi
 // rotations: simple, deterministic and accurate at the sizes used here.
-void SymmetricEigen(const Matrix& a, Matrix& q, Vector& e)
-{
+void SymmetricEigen(const Matrix& a, Matrix& q, Vector& e) {
     const Eigen::Index n = a.rows();
     Matrix m = a;
     q = Matrix::Identity(n, n);
@@ -242,8 +233,7 @@ void SymmetricEigen(const Matrix& a, Matrix& q, Vector& e)
 
 // Small dense kernels for the per-row draws: at rank + 1 of about ten, plain loops of fixed length beat the
 // general-purpose paths. Matrices are d x d arrays, a[i * d + k]; N is d when known at compile time, else 0.
-template <int N> void CholeskyInPlace(double* a, int d)
-{
+template <int N> void CholeskyInPlace(double* a, int d) {
     const int n = N > 0 ? N : d;
     for (int j = 0; j < n; ++j) {
         double diagonal = a[j * n + j];
@@ -263,8 +253,7 @@ template <int N> void CholeskyInPlace(double* a, int d)
 }
 
 // Solves L y = b in place.
-template <int N> void SolveLower(const double* l, int d, double* b)
-{
+template <int N> void SolveLower(const double* l, int d, double* b) {
     const int n = N > 0 ? N : d;
     for (int i = 0; i < n; ++i) {
         double value = b[i];
@@ -275,8 +264,7 @@ template <int N> void SolveLower(const double* l, int d, double* b)
 }
 
 // Solves L^T x = y in place.
-template <int N> void SolveUpper(const double* l, int d, double* y)
-{
+template <int N> void SolveUpper(const double* l, int d, double* y) {
     const int n = N > 0 ? N : d;
     for (int i = n - 1; i >= 0; --i) {
         double value = y[i];
@@ -306,8 +294,7 @@ struct SideStep {
 // mean + L^-T z is computed as L^-T (L^-1 rhs + z), so that only the stored conditional means need a third solve.
 // `store(row, conditionalMean)` sees every row. Returns the squared error of the drawn vectors. D is the dimension
 // when known at compile time.
-template <int D, class Store> double SampleRows(SideStep& step, Store&& store)
-{
+template <int D, class Store> double SampleRows(SideStep& step, Store&& store) {
     using Vec = Eigen::Matrix<double, D, 1>;
     using Mat = Eigen::Matrix<double, D, D>;
     using VecF = Eigen::Matrix<float, D, 1>;
@@ -434,8 +421,7 @@ struct CRatingModel::Impl {
     float SolveBaseBias(UserRatings ratings) const;
 };
 
-void CRatingModel::Impl::TrainBaseline(std::span<const Rating> ratings)
-{
+void CRatingModel::Impl::TrainBaseline(std::span<const Rating> ratings) {
     baseUserBias.assign(numUsers, 0.0f);
     baseItemBias.assign(numItems, 0.0f);
     std::vector<double> acc;
@@ -461,8 +447,7 @@ void CRatingModel::Impl::TrainBaseline(std::span<const Rating> ratings)
 }
 
 void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
-                                             std::span<const Rating> heldOut, std::vector<double>* curve)
-{
+                                            std::span<const Rating> heldOut, std::vector<double>* curve) {
     factors = static_cast<std::uint32_t>(std::max(0, settings.factors));
     samples = sampleCount;
     if (ratings.empty() || factors == 0 || samples == 0) {
@@ -588,8 +573,8 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             squares += implicitNew.squaredNorm();
             ++drawn;
         }
-        implicitPrecision = random.Gamma(1.0 + 0.5 * static_cast<double>(drawn * static_cast<std::size_t>(d))) /
-                            (1.0 + 0.5 * squares);
+        implicitPrecision =
+            random.Gamma(1.0 + 0.5 * static_cast<double>(drawn * static_cast<std::size_t>(d))) / (1.0 + 0.5 * squares);
     };
 
     std::vector<double> sampleUserBias(curve ? numUsers : 0, 0.0);
@@ -653,14 +638,15 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
                         implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
                                         static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
             }
-            squaredError = sampleSide(byUser, items, users, userHyper, userPriorMeans, true, [&](Eigen::Index u, const auto& m) {
-                float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
-                for (std::uint32_t f = 0; f < factors; ++f)
-                    row[f] = static_cast<float>(m(f + 1));
-                userBias[static_cast<std::size_t>(u)] += static_cast<float>(m(0) * invSamples);
-                if (curve)
-                    sampleUserBias[static_cast<std::size_t>(u)] = m(0);
-            });
+            squaredError =
+                sampleSide(byUser, items, users, userHyper, userPriorMeans, true, [&](Eigen::Index u, const auto& m) {
+                    float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
+                    for (std::uint32_t f = 0; f < factors; ++f)
+                        row[f] = static_cast<float>(m(f + 1));
+                    userBias[static_cast<std::size_t>(u)] += static_cast<float>(m(0) * invSamples);
+                    if (curve)
+                        sampleUserBias[static_cast<std::size_t>(u)] = m(0);
+                });
             if (curve) {
                 double se = 0.0;
                 for (std::size_t j = 0; j < heldOut.size(); ++j) {
@@ -691,8 +677,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
 }
 
 // The user's conditional mean given each sample's item vectors: the same computation as the training's user step.
-void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* factorsOut) const
-{
+void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* factorsOut) const {
     const Eigen::Index d = factors + 1;
     const std::size_t width = Width();
     std::vector<std::pair<std::uint32_t, float>> known;
@@ -721,8 +706,9 @@ void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* fact
         if (HasImplicit() && n > 0) {
             const double scale = 1.0 / std::sqrt(static_cast<double>(n));
             for (Eigen::Index j = 0; j < n; ++j) {
-                const float* y = &implicitVectors[(std::size_t(known[static_cast<std::size_t>(j)].first) * samples + s) *
-                                                  std::size_t(d)];
+                const float* y =
+                    &implicitVectors[(std::size_t(known[static_cast<std::size_t>(j)].first) * samples + s) *
+                                     std::size_t(d)];
                 for (Eigen::Index f = 0; f < d; ++f)
                     priorMean(f) += scale * y[f];
             }
@@ -737,8 +723,7 @@ void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* fact
     bias = static_cast<float>(biasSum / samples);
 }
 
-float CRatingModel::Impl::SolveBaseBias(UserRatings ratings) const
-{
+float CRatingModel::Impl::SolveBaseBias(UserRatings ratings) const {
     double acc = 0.0;
     std::size_t count = 0;
     for (const auto& [item, value] : ratings) {
@@ -750,8 +735,7 @@ float CRatingModel::Impl::SolveBaseBias(UserRatings ratings) const
     return static_cast<float>(acc / (static_cast<double>(count) + settings.biasRegUser));
 }
 
-CRatingModel::CRatingModel(ModelSettings settings) : m_impl(std::make_unique<Impl>())
-{
+CRatingModel::CRatingModel(ModelSettings settings) : m_impl(std::make_unique<Impl>()) {
     m_impl->settings = std::move(settings);
 }
 
@@ -759,13 +743,11 @@ CRatingModel::~CRatingModel() = default;
 CRatingModel::CRatingModel(CRatingModel&&) noexcept = default;
 CRatingModel& CRatingModel::operator=(CRatingModel&&) noexcept = default;
 
-const ModelSettings& CRatingModel::Settings() const
-{
+const ModelSettings& CRatingModel::Settings() const {
     return m_impl->settings;
 }
 
-void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems)
-{
+void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems) {
     for (const Rating& r : ratings)
         if (r.user >= numUsers || r.item >= numItems || !std::isfinite(r.value))
             throw std::invalid_argument("rating outside the trained range");
@@ -800,8 +782,8 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         if (work > static_cast<double>(settings.workBudget)) {
             const double scale = static_cast<double>(settings.workBudget) / work;
             fresh.burnIn = std::min(fresh.burnIn, std::max(6, static_cast<int>(std::lround(fresh.burnIn * scale))));
-            sampleCount = std::min(sampleCount,
-                                   std::max(12u, static_cast<std::uint32_t>(std::lround(sampleCount * scale))));
+            sampleCount =
+                std::min(sampleCount, std::max(12u, static_cast<std::uint32_t>(std::lround(sampleCount * scale))));
         }
     }
     if (settings.validate && settings.factors > 0 && sampleCount > 0 && ratings.size() >= 1000 &&
@@ -824,8 +806,8 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         probe.TrainFactorisation(trainPart, std::min<std::uint32_t>(sampleCount, 6), heldOut, &curve);
         double baseSe = 0.0;
         for (const Rating& r : heldOut) {
-            const double e = Clamp(double(probe.mean) + probe.baseUserBias[r.user] + probe.baseItemBias[r.item]) -
-                             r.value;
+            const double e =
+                Clamp(double(probe.mean) + probe.baseUserBias[r.user] + probe.baseItemBias[r.item]) - r.value;
             baseSe += e * e;
         }
         fresh.validationRmse = curve.back();
@@ -837,8 +819,7 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     *m_impl = std::move(fresh);
 }
 
-std::string CRatingModel::Summary() const
-{
+std::string CRatingModel::Summary() const {
     const Impl& m = *m_impl;
     char text[256];
     if (m.validationRmse > 0.0)
@@ -851,8 +832,7 @@ std::string CRatingModel::Summary() const
     return text;
 }
 
-double CRatingModel::PredictBaseline(std::uint32_t user, std::uint32_t item) const
-{
+double CRatingModel::PredictBaseline(std::uint32_t user, std::uint32_t item) const {
     const Impl& m = *m_impl;
     if (item >= m.numItems)
         return Clamp(m.mean);
@@ -865,8 +845,7 @@ double CRatingModel::PredictBaseline(std::uint32_t user, std::uint32_t item) con
     return Clamp(double(m.mean) + m.baseItemBias[item] + userB);
 }
 
-double CRatingModel::Predict(std::uint32_t user, std::uint32_t item) const
-{
+double CRatingModel::Predict(std::uint32_t user, std::uint32_t item) const {
     const Impl& m = *m_impl;
     if (!m.HasFactors())
         return PredictBaseline(user, item);
@@ -888,8 +867,7 @@ double CRatingModel::Predict(std::uint32_t user, std::uint32_t item) const
     return Clamp(double(m.mean) + userB + m.itemBias[item] + u.dot(v));
 }
 
-void CRatingModel::FoldInUser(std::uint32_t user, UserRatings ratings)
-{
+void CRatingModel::FoldInUser(std::uint32_t user, UserRatings ratings) {
     Impl& m = *m_impl;
     const float baseBias = m.SolveBaseBias(ratings);
     if (user < m.numUsers) {
@@ -911,8 +889,7 @@ namespace {
 
 class CWriter {
 public:
-    void Put(const void* data, std::size_t size)
-    {
+    void Put(const void* data, std::size_t size) {
         const auto* bytes = static_cast<const unsigned char*>(data);
         m_buffer.insert(m_buffer.end(), bytes, bytes + size);
     }
@@ -927,8 +904,7 @@ private:
 class CReader {
 public:
     CReader(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool Get(void* out, std::size_t size)
-    {
+    bool Get(void* out, std::size_t size) {
         if (m_size - m_pos < size)
             return false;
         std::memcpy(out, m_data + m_pos, size);
@@ -936,8 +912,7 @@ public:
         return true;
     }
     template <class T> bool GetValue(T& value) { return Get(&value, sizeof value); }
-    template <class T> bool GetVector(std::vector<T>& values, std::size_t count)
-    {
+    template <class T> bool GetVector(std::vector<T>& values, std::size_t count) {
         if ((m_size - m_pos) / sizeof(T) < count)
             return false;
         values.resize(count);
@@ -951,8 +926,7 @@ private:
     std::size_t m_pos = 0;
 };
 
-void WriteWholeFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes)
-{
+void WriteWholeFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes) {
     std::filesystem::path tmp = path;
     tmp += ".tmp";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -996,8 +970,7 @@ void WriteWholeFile(const std::filesystem::path& path, const std::vector<unsigne
     }
 }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::vector<unsigned char>& bytes)
-{
+bool ReadWholeFile(const std::filesystem::path& path, std::vector<unsigned char>& bytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -1022,8 +995,7 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<unsigned char>
 
 } // namespace
 
-void CRatingModel::Save(const std::filesystem::path& path, std::string_view fingerprint) const
-{
+void CRatingModel::Save(const std::filesystem::path& path, std::string_view fingerprint) const {
     const Impl& m = *m_impl;
     CWriter out;
     out.Put(kMagic, sizeof kMagic);
@@ -1047,8 +1019,7 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
         out.PutValue(m.priorUserBias);
         for (std::uint32_t s = 0; s < m.samples; ++s) {
             out.Put(m.hyperMean[s].data(), static_cast<std::size_t>(m.hyperMean[s].size()) * sizeof(double));
-            out.Put(m.hyperPrecision[s].data(),
-                    static_cast<std::size_t>(m.hyperPrecision[s].size()) * sizeof(double));
+            out.Put(m.hyperPrecision[s].data(), static_cast<std::size_t>(m.hyperPrecision[s].size()) * sizeof(double));
             out.PutValue(m.noisePrecision[s]);
         }
         out.PutValue(static_cast<std::uint8_t>(m.HasImplicit() ? 1 : 0));
@@ -1059,8 +1030,7 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
     WriteWholeFile(path, out.Buffer());
 }
 
-bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fingerprint)
-{
+bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fingerprint) {
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(path, bytes) || bytes.size() < sizeof kMagic + sizeof(std::uint64_t))
         return false;
@@ -1112,8 +1082,8 @@ bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fing
         }
         std::uint8_t implicit = 0;
         if (!in.GetValue(implicit) || implicit > 1 ||
-            (implicit && !in.GetVector(loaded.implicitVectors, std::size_t(loaded.numItems) * loaded.samples *
-                                                                   static_cast<std::size_t>(d))))
+            (implicit && !in.GetVector(loaded.implicitVectors,
+                                       std::size_t(loaded.numItems) * loaded.samples * static_cast<std::size_t>(d))))
             return false;
     }
     if (in.Left() != 0)

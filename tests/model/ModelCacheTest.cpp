@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 
 class ModelCacheTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_folder = fs::temp_directory_path() / (std::string("quillory-model-cache-") + info->name());
         fs::remove_all(m_folder);
@@ -29,18 +28,15 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_folder); }
 
-    std::vector<char> ReadBytes(const fs::path& path)
-    {
+    std::vector<char> ReadBytes(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    void WriteBytes(const fs::path& path, const std::vector<char>& bytes)
-    {
+    void WriteBytes(const fs::path& path, const std::vector<char>& bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
-    void ExpectSamePredictions(const CRatingModel& a, const CRatingModel& b)
-    {
+    void ExpectSamePredictions(const CRatingModel& a, const CRatingModel& b) {
         for (std::uint32_t u = 0; u < m_data.users + 2; ++u)
             for (std::uint32_t i = 0; i < m_data.items; ++i) {
                 ASSERT_EQ(a.Predict(u, i), b.Predict(u, i)) << u << "," << i;
@@ -53,8 +49,7 @@ protected:
     CRatingModel m_model;
 };
 
-TEST_F(ModelCacheTest, SavedModelLoadsWithIdenticalPredictionsAndFoldIns)
-{
+TEST_F(ModelCacheTest, SavedModelLoadsWithIdenticalPredictionsAndFoldIns) {
     const fs::path file = m_folder / "model.cache";
     m_model.Save(file, "data-A");
     EXPECT_FALSE(fs::exists(m_folder / "model.cache.tmp"));
@@ -75,8 +70,7 @@ TEST_F(ModelCacheTest, SavedModelLoadsWithIdenticalPredictionsAndFoldIns)
     }
 }
 
-TEST_F(ModelCacheTest, MissingStaleTruncatedOrCorruptFilesAreRefused)
-{
+TEST_F(ModelCacheTest, MissingStaleTruncatedOrCorruptFilesAreRefused) {
     const fs::path file = m_folder / "model.cache";
     CRatingModel other(test::QuickSettings());
     EXPECT_FALSE(other.Load(file, "data-A"));
@@ -111,8 +105,7 @@ TEST_F(ModelCacheTest, MissingStaleTruncatedOrCorruptFilesAreRefused)
     EXPECT_TRUE(other.Load(file, "data-A"));
 }
 
-TEST_F(ModelCacheTest, CrashMidWriteLeavesTheOldCacheUsable)
-{
+TEST_F(ModelCacheTest, CrashMidWriteLeavesTheOldCacheUsable) {
     const fs::path file = m_folder / "model.cache";
     m_model.Save(file, "data-A");
     const std::vector<char> good = ReadBytes(file);

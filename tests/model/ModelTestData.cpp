@@ -4,8 +4,7 @@
 
 namespace quillory::model::test {
 
-LowRankData MakeLowRankData(std::uint32_t users, std::uint32_t items)
-{
+LowRankData MakeLowRankData(std::uint32_t users, std::uint32_t items) {
     LowRankData data;
     data.users = users;
     data.items = items;
@@ -22,8 +21,7 @@ LowRankData MakeLowRankData(std::uint32_t users, std::uint32_t items)
     return data;
 }
 
-ModelSettings QuickSettings()
-{
+ModelSettings QuickSettings() {
     ModelSettings settings = ModelSettings::Defaults();
     settings.factors = 4;
     settings.burnIn = 20;

@@ -22,8 +22,7 @@ LowRankData MakeLowRankData(std::uint32_t users, std::uint32_t items);
 ModelSettings QuickSettings();
 
 // Root mean squared error of `predict` over `ratings`.
-template <class Predict> double Rmse(const std::vector<Rating>& ratings, Predict predict)
-{
+template <class Predict> double Rmse(const std::vector<Rating>& ratings, Predict predict) {
     double sum = 0.0;
     for (const Rating& r : ratings) {
         const double e = predict(r.user, r.item) - r.value;

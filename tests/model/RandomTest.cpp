@@ -9,8 +9,7 @@ namespace quillory::model {
 namespace {
 
 // Mean and variance of `count` draws.
-template <class Draw> std::pair<double, double> Moments(int count, Draw draw)
-{
+template <class Draw> std::pair<double, double> Moments(int count, Draw draw) {
     double sum = 0.0, squares = 0.0;
     for (int i = 0; i < count; ++i) {
         const double x = draw();
@@ -21,8 +20,7 @@ template <class Draw> std::pair<double, double> Moments(int count, Draw draw)
     return {mean, squares / count - mean * mean};
 }
 
-TEST(Random, DrawsHaveTheirDistributionsMomentsAndRepeat)
-{
+TEST(Random, DrawsHaveTheirDistributionsMomentsAndRepeat) {
     CRandom random(7);
     for (int i = 0; i < 10000; ++i) {
         const double u = random.Uniform();

@@ -17,8 +17,7 @@ using test::MakeLowRankData;
 using test::QuickSettings;
 using test::Rmse;
 
-TEST(RatingModel, RecoversWithheldCellsOfALowRankMatrix)
-{
+TEST(RatingModel, RecoversWithheldCellsOfALowRankMatrix) {
     const LowRankData data = MakeLowRankData(60, 40);
     CRatingModel model(QuickSettings());
     model.Train(data.train, data.users, data.items);
@@ -29,8 +28,7 @@ TEST(RatingModel, RecoversWithheldCellsOfALowRankMatrix)
     EXPECT_LT(modelRmse, 0.5 * baselineRmse);
 }
 
-TEST(RatingModel, SameRatingsGiveIdenticalPredictions)
-{
+TEST(RatingModel, SameRatingsGiveIdenticalPredictions) {
     const LowRankData data = MakeLowRankData(30, 20);
     CRatingModel first(QuickSettings()), second(QuickSettings());
     first.Train(data.train, data.users, data.items);
@@ -48,8 +46,7 @@ TEST(RatingModel, SameRatingsGiveIdenticalPredictions)
     EXPECT_NE(first.Settings().Describe(), third.Settings().Describe());
 }
 
-TEST(RatingModel, FoldInMovesPredictionsTowardTheNewRatings)
-{
+TEST(RatingModel, FoldInMovesPredictionsTowardTheNewRatings) {
     const LowRankData data = MakeLowRankData(60, 40);
     CRatingModel model(QuickSettings());
     model.Train(data.train, data.users, data.items);
@@ -95,8 +92,7 @@ TEST(RatingModel, FoldInMovesPredictionsTowardTheNewRatings)
     EXPECT_TRUE(std::isfinite(model.Predict(newcomer, 0)));
 }
 
-TEST(RatingModel, PredictionsStayWithinTheScaleForAnyUserAndData)
-{
+TEST(RatingModel, PredictionsStayWithinTheScaleForAnyUserAndData) {
     auto checkAll = [](const CRatingModel& model, std::uint32_t users, std::uint32_t items) {
         for (std::uint32_t u : {0u, users, users + 1, 1000000u, std::numeric_limits<std::uint32_t>::max()})
             for (std::uint32_t i = 0; i < items; ++i) {
@@ -138,8 +134,7 @@ TEST(RatingModel, PredictionsStayWithinTheScaleForAnyUserAndData)
     EXPECT_THROW(model.Train(outside, 5, 5), std::invalid_argument);
 }
 
-TEST(RatingModel, NeverFallsBehindTheBaselineWhereOnlyBiasesCarrySignal)
-{
+TEST(RatingModel, NeverFallsBehindTheBaselineWhereOnlyBiasesCarrySignal) {
     // Ratings are user bias + item bias + heavy noise, and each user rates a few items: nothing for factors to find.
     std::vector<Rating> train, withheld;
     std::uint64_t state = 12345;
@@ -151,8 +146,8 @@ TEST(RatingModel, NeverFallsBehindTheBaselineWhereOnlyBiasesCarrySignal)
         for (int k = 0; k < 6; ++k) {
             const auto item = static_cast<std::uint32_t>(next() * 120);
             const double noise = (next() + next() + next() - 1.5) * 2.0;
-            const double value = std::clamp(3.3 + 0.5 * std::sin(u * 1.7) + 0.6 * std::cos(item * 0.9) + noise, 1.0,
-                                            5.0);
+            const double value =
+                std::clamp(3.3 + 0.5 * std::sin(u * 1.7) + 0.6 * std::cos(item * 0.9) + noise, 1.0, 5.0);
             (k == 0 ? withheld : train).push_back({u, item, static_cast<float>(value)});
         }
     CRatingModel model;
@@ -163,8 +158,7 @@ TEST(RatingModel, NeverFallsBehindTheBaselineWhereOnlyBiasesCarrySignal)
     EXPECT_FALSE(model.Summary().empty());
 }
 
-TEST(RatingModel, BaselineOnlySettingsAndHeavyRatersWork)
-{
+TEST(RatingModel, BaselineOnlySettingsAndHeavyRatersWork) {
     const LowRankData data = MakeLowRankData(40, 120);
     ModelSettings baselineOnly = QuickSettings();
     baselineOnly.factors = 0;

@@ -15,16 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path)
-{
+std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-TEST(SyntheticData, WritesTheMovieLensLayoutWithoutRepeatsAndRepeatably)
-{
+TEST(SyntheticData, WritesTheMovieLensLayoutWithoutRepeatsAndRepeatably) {
     const fs::path folder = fs::temp_directory_path() / "quillory-gendata-test";
     fs::remove_all(folder);
     SyntheticDataSettings settings;

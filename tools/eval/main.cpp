@@ -2,8 +2,8 @@
 // baseline's, either on a separate test file or by K-fold cross-validation.
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,8 +41,7 @@ struct Scores {
 using TestSet = std::vector<Rating>;
 
 Scores Evaluate(const std::vector<Rating>& train, const TestSet& test, std::uint32_t numUsers, std::uint32_t numItems,
-                const ModelSettings& settings)
-{
+                const ModelSettings& settings) {
     Scores scores;
     CRatingModel model(settings);
     const auto start = Clock::now();
@@ -75,8 +74,7 @@ Scores Evaluate(const std::vector<Rating>& train, const TestSet& test, std::uint
     return scores;
 }
 
-void Print(const char* label, const Scores& s)
-{
+void Print(const char* label, const Scores& s) {
     std::printf("%-8s model RMSE %.4f MAE %.4f | baseline RMSE %.4f MAE %.4f | train %.3f s | predict %.0f ns | "
                 "%zu tests\n",
                 label, s.rmse, s.mae, s.baselineRmse, s.baselineMae, s.trainSeconds, s.nanosPerPrediction, s.tests);
@@ -84,8 +82,7 @@ void Print(const char* label, const Scores& s)
         std::printf("         %s\n", s.summary.c_str());
 }
 
-void Usage()
-{
+void Usage() {
     std::fputs("usage: quillory-eval <manifest> [--test <ratings file>] [--folds K] [--seed S]\n"
                "                    [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
                "                    [--validate 0|1]\n"
@@ -95,8 +92,7 @@ void Usage()
                stderr);
 }
 
-bool ParseInt(const char* text, long long& value)
-{
+bool ParseInt(const char* text, long long& value) {
     if (!text || !*text)
         return false;
     char* end = nullptr;
@@ -107,8 +103,7 @@ bool ParseInt(const char* text, long long& value)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::string manifestPath, testPath;
     long long folds = 0, seed = 1;
     ModelSettings settings = ModelSettings::Defaults();

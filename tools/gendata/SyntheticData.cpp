@@ -19,24 +19,21 @@ constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 struct FileCloser {
-    void operator()(std::FILE* f) const
-    {
+    void operator()(std::FILE* f) const {
         if (f)
             std::fclose(f);
     }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-File OpenForWriting(const std::filesystem::path& path)
-{
+File OpenForWriting(const std::filesystem::path& path) {
     File file(std::fopen(path.c_str(), "wb"));
     if (!file)
         throw std::runtime_error("cannot create " + path.string());
     return file;
 }
 
-void Finish(File& file, const std::filesystem::path& path)
-{
+void Finish(File& file, const std::filesystem::path& path) {
     const bool failed = std::ferror(file.get()) != 0;
     const bool closeFailed = std::fclose(file.release()) != 0;
     if (failed || closeFailed)
@@ -46,8 +43,7 @@ void Finish(File& file, const std::filesystem::path& path)
 // How many ratings each user gives: at least `least`, the rest shared by Pareto-distributed weights, none above
 // `most`. Sums exactly to `total`.
 std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total, std::uint32_t most,
-                                        model::CRandom& random)
-{
+                                        model::CRandom& random) {
     std::vector<std::uint32_t> counts(users, 0);
     const std::uint64_t least = std::min<std::uint64_t>({20, total / users / 2, most});
     std::vector<double> weight(users);
@@ -69,8 +65,8 @@ std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total
             if (counts[u] >= most)
                 continue;
             const double share = static_cast<double>(left) * (weight[u] + 1e-9) / weightSum;
-            const auto extra = static_cast<std::uint64_t>(
-                std::min<double>(std::floor(share), static_cast<double>(most - counts[u])));
+            const auto extra =
+                static_cast<std::uint64_t>(std::min<double>(std::floor(share), static_cast<double>(most - counts[u])));
             const std::uint64_t take = std::min(extra, left - given);
             counts[u] += static_cast<std::uint32_t>(take);
             given += take;
@@ -90,8 +86,7 @@ std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total
 
 } // namespace
 
-void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::filesystem::path& folder)
-{
+void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::filesystem::path& folder) {
     const std::uint32_t users = settings.users;
     const std::uint32_t movies = settings.movies;
     if (users == 0 || movies == 0)
@@ -139,8 +134,8 @@ void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::fil
             const int year = 1930 + static_cast<int>(random.Next() % 70);
             const int day = 1 + static_cast<int>(random.Next() % 28);
             const char* month = kMonths[random.Next() % 12];
-            std::fprintf(file.get(), "%u|Movie %u (%d)|%02d-%s-%d||http://movies.example.org/title/%u", m + 1,
-                         m + 1, year, day, month, year, m + 1);
+            std::fprintf(file.get(), "%u|Movie %u (%d)|%02d-%s-%d||http://movies.example.org/title/%u", m + 1, m + 1,
+                         year, day, month, year, m + 1);
             const std::uint64_t genres = random.Next();
             for (int g = 0; g < 19; ++g)
                 std::fprintf(file.get(), "|%d", (genres >> (g * 3)) % 6 == 0 ? 1 : 0);

@@ -12,8 +12,8 @@ struct SyntheticDataSettings {
     std::uint32_t movies = 1682;
     std::uint64_t ratings = 100000;
     std::uint64_t seed = 1;
-    std::uint32_t factors = 8;     // rank of the hidden taste model
-    double noise = 0.75;            // standard deviation of the rating noise, in stars
+    std::uint32_t factors = 8; // rank of the hidden taste model
+    double noise = 0.75;       // standard deviation of the rating noise, in stars
 };
 
 // Writes u.item, u.data and files.txt into `folder` (created when missing). Ratings come from a latent-factor model

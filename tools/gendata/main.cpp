@@ -11,13 +11,11 @@
 
 namespace {
 
-void Usage()
-{
+void Usage() {
     std::fputs("usage: quillory-gendata --users U --movies M --ratings R [--seed S] --out DIR\n", stderr);
 }
 
-bool ParseNumber(const char* text, std::uint64_t& value)
-{
+bool ParseNumber(const char* text, std::uint64_t& value) {
     if (!text || !*text)
         return false;
     char* end = nullptr;
@@ -31,8 +29,7 @@ bool ParseNumber(const char* text, std::uint64_t& value)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     quillory::tools::SyntheticDataSettings settings;
     std::string out;
     for (int i = 1; i < argc; ++i) {
