@@ -37,11 +37,11 @@ struct ModelSettings {
     int initSweeps = 3;
     double initRidge = 5.0;
     int burnIn = 6;
-    int samples = 40;
+    int samples = 60;
     // What the chain may cost, in units of (ratings + 16 x users and items with ratings) x sweeps, about one second
-    // of sampling per 10 million on one core; beyond it the chain is shortened (to no less than 6 + 12 sweeps).
+    // of sampling per 9 million on one core; beyond it the chain is shortened (to no less than 6 + 12 sweeps).
     // 0: no limit.
-    std::size_t workBudget = 10000000;
+    std::size_t workBudget = 9000000;
     // Whether the items a user rated (not only how) shape his prior.
     bool implicitFeedback = true;
     // Whether a short chain on nine tenths of the ratings must beat the bias baseline on the last tenth before the
