@@ -494,7 +494,6 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
 
     Eigen::MatrixXf design(d, static_cast<Eigen::Index>(longest));
     Eigen::MatrixXf gramBlock(d, d);
-    Vector z(d);
     double alpha = 2.0;
     const double invSamples = 1.0 / samples;
 
