@@ -1,5 +1,6 @@
 // quillory-eval: trains the prediction model on a manifest's ratings and reports its accuracy beside the bias
-// baseline's, either on a separate test file or by K-fold cross-validation.
+// baseline's, either on a separate test file or by K-fold cross-validation. It trains and scores on the 1..5 stars
+// that the program itself stores and reports, so the figures measure the predictions users see.
 
 #include <algorithm>
 #include <cerrno>
@@ -156,7 +157,7 @@ int main(int argc, char** argv) {
         std::vector<Rating> all;
         all.reserve(data.ratings.size());
         for (const auto& r : data.ratings)
-            all.push_back({r.userIndex, r.item, r.value});
+            all.push_back({r.userIndex, r.item, static_cast<float>(r.stars)});
         std::printf("data: %u users, %u movies, %zu ratings (loaded in %.2f s); model: %s\n", numUsers, numItems,
                     all.size(), loadSeconds, settings.Describe().c_str());
 
@@ -171,7 +172,7 @@ int main(int argc, char** argv) {
                 auto [it, added] = userIndex.emplace(r.user, unknown);
                 if (added)
                     ++unknown;
-                test.push_back({it->second, r.item, r.value});
+                test.push_back({it->second, r.item, static_cast<float>(r.stars)});
             }
             Print("test", Evaluate(all, test, numUsers, numItems, settings));
             return 0;
