@@ -213,9 +213,21 @@ std::string ImdbUrl(int imdbId) {
     return fmt::format("https://www.imdb.com/title/tt{:07d}/", imdbId);
 }
 
-void CheckUtf8(const CTextFile& file, std::string_view line) {
-    if (!IsValidUtf8(line)) {
+// Catalogue text is shown on one line of a list: it must be UTF-8 and free of control characters. A carriage return
+// that does not end a line is what a broken line end leaves behind, so it is named as such. TAB is a blank, and a
+// line break inside a quoted CSV field is legal CSV.
+void CheckText(const CTextFile& file, std::string_view text) {
+    if (!IsValidUtf8(text)) {
         file.Fail("expected UTF-8 text; the line holds bytes of another encoding.");
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) {
+            file.Fail("expected lines to end with LF or CRLF; found a carriage return inside the line.");
+        }
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+            file.Fail(fmt::format("expected text without control characters; found the byte 0x{:02X}.", c));
+        }
     }
 }
 
@@ -234,7 +246,7 @@ std::vector<MovieRecord> LoadMovies100k(CTextFile& file) {
         if (line.empty()) {
             continue;
         }
-        CheckUtf8(file, line);
+        CheckText(file, line);
         const std::size_t count = Split(line, "|", fields);
         if (count != kFields) {
             file.Fail(FieldCountText(kFields, "|", "id|title|release date|video release date|URL| and 19 genre flags",
@@ -266,7 +278,7 @@ std::vector<MovieRecord> LoadMoviesTweetings(CTextFile& file) {
         if (line.empty()) {
             continue;
         }
-        CheckUtf8(file, line);
+        CheckText(file, line);
         const std::size_t count = Split(line, "::", fields);
         if (count != 3) {
             file.Fail(FieldCountText(3, "::", "imdb_id::Title (Year)::Genres", count));
@@ -317,7 +329,7 @@ std::vector<MovieRecord> LoadMoviesCsv(CTextFile& file) {
             continue;
         }
         for (std::size_t i = 0; i < count; ++i) {
-            CheckUtf8(file, fields[i]);
+            CheckText(file, fields[i]);
         }
         if (count != 3) {
             file.Fail(FieldCountText(3, ",", "movieId,title,genres", count));

@@ -88,6 +88,15 @@ Manifest ReadManifest(const std::string& path) {
         if (!IsValidUtf8(trimmed)) {
             fail(number, "expected UTF-8 text.");
         }
+        // A carriage return inside a line is a broken line end: reading on would merge two lines into one value.
+        for (const char c : trimmed) {
+            if (c == '\r') {
+                fail(number, "expected lines to end with LF or CRLF; found a carriage return inside the line.");
+            }
+            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) {
+                fail(number, "expected text without control characters.");
+            }
+        }
         const std::size_t equals = trimmed.find('=');
         if (equals == std::string_view::npos) {
             fail(number, "expected a line \"key = value\", found " + QuoteExcerpt(trimmed) + ".");

@@ -153,6 +153,11 @@ TEST(MovieLens100k, RefusesEveryMalformedLine) {
          1,
          "genre flag"},
         {"empty title", {Item100k(1, "", "") + "\n", "1\t1\t5\t0\n"}, "u.item", 1, "expected a title"},
+        {"lone carriage return in a title",
+         {movies + Item100k(3, "C\r (1992)", "") + "\n", "1\t1\t5\t0\n"},
+         "u.item",
+         3,
+         "found a carriage return inside the line"},
     };
     for (const BadCase& bad : cases) {
         ExpectRefused("movielens-100k", bad);
@@ -226,6 +231,11 @@ TEST(MovieLensCsv, RefusesEveryMalformedLine) {
         {"link to an unknown movie", {movies, ratings, links + "7,1,1\n"}, "links.csv", 3, "movie id 7 is not"},
         {"movie linked twice", {movies, ratings, links + "1,2,3\n"}, "links.csv", 3, "linked a second time"},
         {"non-numeric tmdb id", {movies, ratings, links + "2,5,x\n"}, "links.csv", 3, "TMDb id"},
+        {"control character in a title",
+         {movies + "4,\"Nul\x01l (1990)\",Drama\n", ratings, links},
+         "movies.csv",
+         6,
+         "without control characters"},
     };
     for (const BadCase& bad : cases) {
         ExpectRefused("movielens-csv", bad);
@@ -281,6 +291,11 @@ TEST(MovieTweetings, RefusesEveryMalformedLine) {
          "movies.dat",
          3,
          "expected UTF-8 text"},
+        {"lone carriage return in a title",
+         {movies + "0000003::C\r (1992)::Drama\n", "1::1::5::0\n"},
+         "movies.dat",
+         3,
+         "found a carriage return inside the line"},
         {"movie id not a number",
          {"tt0000001::A (1990)::Drama\n", "1::1::5::0\n"},
          "movies.dat",

@@ -101,6 +101,9 @@ TEST(Manifest, EveryFaultNamesTheManifestLineAndKey) {
         {"store folder missing",
          "format = movietweetings\nmovies = movies.dat\nratings = ratings.dat\nstore = no/such/s.sqlite\n",
          ", line 4: the folder of the store"},
+        {"lone carriage return", "format = movietweetings\nmovies = movies.dat\rratings = ratings.dat\nstore = s\n",
+         ", line 2: expected lines to end with LF or CRLF"},
+        {"control character", "format = movietweetings\nmovies = movies.dat\x01\n", ", line 2: expected text without"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
