@@ -1,8 +1,11 @@
 #include "RatingStore.h"
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <limits>
 
@@ -31,13 +34,23 @@ CREATE TABLE IF NOT EXISTS ratings(
 )sql";
 
 // Creates a missing store file readable by its owner only: it holds password hashes. SQLite gives its journal files
-// the same permissions. An existing file is left as it is.
+// the same permissions. An existing file is left as it is. Failing here gives the reason (a read-only folder ...),
+// where SQLite would only say that it cannot open the file.
 const std::filesystem::path& CreatePrivately(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
         ::close(fd);
+        return path;
     }
-    return path; // any failure (it exists, the folder is read-only ...) is for SQLite to report on opening
+    if (errno != EEXIST) {
+        ThrowStoreError("Cannot create the store " + path.string() + ": " + std::strerror(errno) +
+                        ". The store's folder must exist and be writable.");
+    }
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        ThrowStoreError("The store " + path.string() + " is not a file. Name a file as the store in the manifest.");
+    }
+    return path;
 }
 
 } // namespace
@@ -52,7 +65,16 @@ CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs)
         version = ReadPragma("PRAGMA user_version");
         objects = ReadPragma("SELECT count(*) FROM sqlite_master");
     } catch (const CMException& e) {
-        ThrowStoreError("The file " + path.string() + " is not a Quillory store: " + e.GetText());
+        // Only a file SQLite cannot read as a database is someone else's; a store we may not write to (SQLite
+        // needs its write-ahead log beside it even to read) or one another program has locked is ours all the same.
+        const int code = m_db.ErrorCode();
+        if (code == SQLITE_NOTADB) {
+            ThrowStoreError("The file " + path.string() + " is not a Quillory store: " + e.GetText());
+        }
+        if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM) {
+            ThrowStoreError(e.GetText() + " The store and its folder must be writable.");
+        }
+        throw;
     }
     const bool empty = applicationId == 0 && version == 0 && objects == 0;
     if (!empty && applicationId != kApplicationId) {

@@ -38,6 +38,10 @@ int CSqliteDatabase::Changes() const {
     return sqlite3_changes(m_db.get());
 }
 
+int CSqliteDatabase::ErrorCode() const {
+    return sqlite3_extended_errcode(m_db.get()) & 0xFF;
+}
+
 void CSqliteDatabase::Fail(const std::string& what) const {
     const int code = sqlite3_extended_errcode(m_db.get());
     std::string text = what + " in the store " + m_path.string() + " failed: " + sqlite3_errmsg(m_db.get()) + ".";

@@ -24,6 +24,9 @@ public:
     // The number of rows the last INSERT, UPDATE or DELETE changed.
     int Changes() const;
 
+    // SQLite's primary result code of the last failed call (SQLITE_NOTADB, SQLITE_BUSY ...).
+    int ErrorCode() const;
+
     // Throws CMException: "<what> in the store <file> failed: <SQLite's message>."
     [[noreturn]] void Fail(const std::string& what) const;
 

@@ -175,6 +175,45 @@ TEST(Store, RefusesAFileThatIsNotOursAndLeavesItUntouched) {
     EXPECT_NE(thrown.text.find("newer version"), std::string::npos) << thrown.text;
 }
 
+TEST(Store, AStoreThatCannotBeOpenedIsNamedForWhatItIs) {
+    CTempFolder folder;
+    const std::filesystem::path path = folder.Path() / "store.sqlite";
+
+    // A folder where the store should be.
+    std::filesystem::create_directory(path);
+    Thrown thrown = CatchEngineError([&] { store::CRatingStore store(path, 50); });
+    EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+    EXPECT_NE(thrown.text.find(path.string() + " is not a file"), std::string::npos) << thrown.text;
+    std::filesystem::remove(path);
+
+    // Our store, locked by another program: busy, not someone else's file.
+    { store::CRatingStore created(path, 50); }
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; INSERT INTO ratings VALUES(1,1,1,0);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    thrown = CatchEngineError([&] { store::CRatingStore store(path, 50); });
+    EXPECT_EQ(thrown.text.find("not a Quillory store"), std::string::npos) << thrown.text;
+    EXPECT_NE(thrown.text.find("Another program"), std::string::npos) << thrown.text;
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    // A folder this user may not write to: the reason, not "not ours". Root may write anywhere, so only others see it.
+    if (::geteuid() != 0) {
+        const std::filesystem::path locked = folder.Path() / "locked";
+        std::filesystem::create_directory(locked);
+        { store::CRatingStore created(locked / "store.sqlite", 50); }
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        thrown = CatchEngineError([&] { store::CRatingStore store(locked / "new.sqlite", 50); });
+        EXPECT_NE(thrown.text.find("Cannot create the store"), std::string::npos) << thrown.text;
+        thrown = CatchEngineError([&] { store::CRatingStore store(locked / "store.sqlite", 50); });
+        EXPECT_EQ(thrown.text.find("not a Quillory store"), std::string::npos) << thrown.text;
+        EXPECT_NE(thrown.text.find("must be writable"), std::string::npos) << thrown.text;
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    }
+}
+
 TEST(Store, AWriteThatCannotBeMadeIsAnError) {
     CTempFolder folder;
     const std::filesystem::path path = folder.Path() / "store.sqlite";
