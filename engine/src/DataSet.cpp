@@ -232,8 +232,10 @@ void CheckText(const CTextFile& file, std::string_view text) {
 }
 
 std::vector<MovieRecord> LoadMovies100k(CTextFile& file) {
-    // Latin-1 unless the file declares itself UTF-8 with a byte-order mark.
-    if (!file.HadByteOrderMark()) {
+    // Latin-1 unless the file is UTF-8: declared by a byte-order mark, or valid UTF-8 throughout (a copy someone
+    // converted). Latin-1 text with accents is practically never valid UTF-8, and converting UTF-8 a second time
+    // would turn every accent into two wrong characters.
+    if (!file.HadByteOrderMark() && !IsValidUtf8(file.Rest())) {
         file.ConvertLatin1ToUtf8();
     }
     std::vector<MovieRecord> movies;

@@ -19,6 +19,9 @@ public:
     // Replaces the contents by their UTF-8 form, reading them as Latin-1 (ISO 8859-1).
     void ConvertLatin1ToUtf8();
 
+    // The contents not yet read (after any byte-order mark).
+    std::string_view Rest() const { return std::string_view(m_text).substr(m_pos); }
+
     // True when the file began with a UTF-8 byte-order mark.
     bool HadByteOrderMark() const { return m_hadBom; }
 

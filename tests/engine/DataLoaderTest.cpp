@@ -115,12 +115,15 @@ TEST(MovieLens100k, LoadsLatin1CatalogueWithCrlfAndMapsFields) {
     EXPECT_EQ(data.ratings[2].userIndex, 1U);
 }
 
-TEST(MovieLens100k, ByteOrderMarkDeclaresUtf8) {
+TEST(MovieLens100k, ByteOrderMarkOrValidUtf8IsReadAsUtf8) {
     CTempFolder folder;
     const Files files{"\xEF\xBB\xBF" + Item100k(1, "Caf\xc3\xa9 (2000)", "") + "\n", "1\t1\t4\t0\n"};
     const DataSet data = Load(folder, "movielens-100k", files);
     ASSERT_EQ(data.movies.size(), 1U);
     EXPECT_EQ(data.movies[0].title, "Caf\xc3\xa9 (2000)");
+    // A catalogue converted to UTF-8 without a mark is not converted a second time.
+    const Files converted{Item100k(1, "Caf\xc3\xa9 (2000)", "") + "\n", "1\t1\t4\t0\n"};
+    EXPECT_EQ(Load(folder, "movielens-100k", converted).movies[0].title, "Caf\xc3\xa9 (2000)");
 }
 
 TEST(MovieLens100k, RefusesEveryMalformedLine) {
