@@ -190,7 +190,8 @@ TEST(Store, AStoreThatCannotBeOpenedIsNamedForWhatItIs) {
     { store::CRatingStore created(path, 50); }
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; INSERT INTO ratings VALUES(1,1,1,0);",
+    ASSERT_EQ(sqlite3_exec(other,
+                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; INSERT INTO ratings VALUES(1,1,1,0);",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     thrown = CatchEngineError([&] { store::CRatingStore store(path, 50); });
