@@ -66,7 +66,9 @@ public:
     CMovieTable& operator=(CMovieTable&&) noexcept;
     ~CMovieTable();
 
-    // Loads the catalogue and ratings named by the manifest at `path` and opens the store beside them.
+    // Loads the catalogue and ratings named by the manifest at `path` and opens the store beside them. A manifest or
+    // data file that is missing or malformed, or a store that cannot be opened: CMException naming the file (and the
+    // line), and the engine stays unusable until an Init succeeds.
     void Init(const CString& path);
     // Makes the prediction model ready over every rating (loads the trained model when a valid cache exists).
     void InitMatrices();
@@ -76,23 +78,28 @@ public:
     MovieItem GetMovieDetails(int number) const;
     // The web address of the movie with catalogue number `number`.
     CString GetURLOfMovie(int number) const;
-    // The id of the user with this name and password, else NO_USER.
+    // The id of the user with this name and password, else NO_USER. Users of the data files have no password.
     long GetUserID(const CString& name, const CString& password);
-    // Registers a new user and returns the new id; NO_USER for an empty or taken name or an empty password.
+    // Registers a new user and returns the new id, above every user id of the data and the store; NO_USER for an
+    // empty or taken name (compared exactly: case and blanks count) or an empty password. Committed before it returns.
     long InsertUser(const CString& name, const CString& password);
     // Makes `userId` the current user: any id, NO_USER for nobody. Throws only when the table has no engine.
     void SetCurrentUser(long userId);
     // The current user; NO_USER until SetCurrentUser.
     long GetCurrentUserID() const;
-    // The user's rating of the movie, 1 to 5; 0 when there is none. `text` is unused.
+    // The user's rating of the movie (by id), 1 to 5; 0 when there is none. `text` is unused. A movie id the
+    // catalogue lacks: CMException.
     long GetRating(long movieId, long userId, const CString& text) const;
-    // Stores a rating 1 to 5 of an unrated movie; committed before it returns.
+    // Stores a rating 1 to 5 of an unrated movie (by id); committed before it returns. CMException for a rating outside
+    // 1 to 5, a movie the catalogue lacks, a user neither the data nor the store holds, a movie the user has already
+    // rated (nothing is ever overwritten) and a write the store cannot make.
     void SetNewRating(long movieId, long userId, long rating);
     // The user's average rating and number of ratings; 0 and 0 when he has none.
     void GetInfo(long userId, double& average, long& count) const;
     // True once the current user has enough ratings for a prediction.
     bool CanPredict() const;
-    // The predicted rating of the movie (by id) for any user, within 1 to 5.
+    // The predicted rating of the movie (by id) for any user id, within 1 to 5; an unknown user, or one without
+    // ratings, gets what the model expects of a typical user. A movie id the catalogue lacks: CMException.
     double GetPredictedRating(long movieId, long userId);
     // With true, folds every rating of the current user into the model; false does nothing.
     void SetRefresh(bool refresh);
