@@ -145,6 +145,8 @@ TEST_F(QtWindowSystemTest, EscapeEndsAModalRunWithCancelThroughTheDialog) {
     WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_TOLLIVEX_DIALOG); },
               [](QWidget* widget) {
                   QTest::keyClick(widget->focusWidget() ? widget->focusWidget() : widget, Qt::Key_Escape);
+                  // Gone from the screen at once, before the run returns.
+                  EXPECT_FALSE(widget->isVisible());
               });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     EXPECT_TRUE(dialog.Received(BN_CLICKED, IDCANCEL));
@@ -173,15 +175,21 @@ TEST_F(QtWindowSystemTest, ModalDialogDisablesTheMainWindowAndAnOwnerlessMessage
     CQtDialogWindow* mainWindow = Open(main);
 
     CRecordingDialog about(IDD_ABOUTBOX, /*endOnOkCancel=*/true, &main);
+    QWidget* search = mainWindow->Control(IDC_SEARCH_TEXT);
+    search->setFocus(Qt::OtherFocusReason);
     bool mainEnabledDuringModal = true;
     WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_ABOUTBOX); },
               [&](QWidget* widget) {
                   mainEnabledDuringModal = mainWindow->isEnabled();
+                  // The window manager's close of the disabled main window is refused like any other command.
+                  mainWindow->close();
                   QTest::mouseClick(qobject_cast<CQtDialogWindow*>(widget)->Control(IDOK), Qt::LeftButton);
               });
     EXPECT_EQ(about.DoModal(), IDOK);
     EXPECT_FALSE(mainEnabledDuringModal);
+    EXPECT_TRUE(main.m_sysCommands.empty());
     EXPECT_TRUE(mainWindow->isEnabled()) << "the owner is enabled again after the run";
+    EXPECT_EQ(mainWindow->focusWidget(), search) << "the focus is back where it was, not on Close Program";
 
     main.Clear();
     bool mainEnabledDuringBox = false;

@@ -269,10 +269,9 @@ void CScriptedWindowSystem::EndDialog(HWND dialog, INT_PTR result) {
     CScriptedWindow& window = RequireWindow(dialog, "EndDialog");
     window.m_ended = true;
     window.m_result = result;
-    if (!window.m_modal) {
-        // A modeless dialog is only hidden; its owner still has to destroy it.
-        window.m_visible = false;
-    }
+    // An ended dialog leaves the screen at once; a modeless one still has to be destroyed by its owner, a modal one
+    // goes when its run returns.
+    window.m_visible = false;
 }
 
 void CScriptedWindowSystem::DestroyWindow(HWND handle) {

@@ -376,10 +376,11 @@ void CQtDialogWindow::PopupSystemMenu(const QPoint& globalPosition) {
 void CQtDialogWindow::End(INT_PTR result) {
     m_result = result;
     m_ended = true;
+    // An ended dialog leaves the screen at once, also when its run cannot return yet because a handler further in
+    // still waits in a message box: it must not stay there looking usable and taking commands.
+    hide();
     if (m_modalLoop != nullptr) {
         m_modalLoop->exit(0);
-    } else {
-        hide(); // a window without a modal run just goes away
     }
 }
 
@@ -455,9 +456,11 @@ void CQtDialogWindow::reject() {
 }
 
 void CQtDialogWindow::closeEvent(QCloseEvent* event) {
-    // The window closes only when its dialog ends; the close box asks the dialog, as its system command.
+    // The window closes only when its dialog ends; the close box asks the dialog, as its system command. A window
+    // disabled by a modal dialog above it takes no commands, the close box included: the window manager may still
+    // offer to close it, but the program must not end under a dialog that is still open.
     event->ignore();
-    if (m_systemMenu && m_dialog != nullptr && !m_ended) {
+    if (m_systemMenu && m_dialog != nullptr && !m_ended && isEnabled()) {
         SendWindowMessage(WM_SYSCOMMAND, SC_CLOSE, 0);
     }
 }

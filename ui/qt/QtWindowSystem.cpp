@@ -55,10 +55,14 @@ void CenterOn(QWidget* window, const QWidget* over) {
     }
 }
 
-// Re-enables a disabled owner when a modal run ends, however it ends.
+// Re-enables a disabled owner when a modal run ends, however it ends, and gives the keyboard focus back to the
+// control that had it: disabling a window takes the focus from its controls, and without this the focus would land
+// on the first tab stop ("Close Program"), where the next Enter would end the program.
 class COwnerDisabled {
 public:
-    explicit COwnerDisabled(QWidget* owner) : m_owner(owner), m_wasEnabled(owner != nullptr && owner->isEnabled()) {
+    explicit COwnerDisabled(QWidget* owner)
+        : m_owner(owner), m_focus(owner != nullptr ? owner->focusWidget() : nullptr),
+          m_wasEnabled(owner != nullptr && owner->isEnabled()) {
         if (m_owner) {
             m_owner->setEnabled(false);
         }
@@ -67,6 +71,9 @@ public:
         // An owner that a run further out disabled stays disabled until that run ends.
         if (m_owner && m_wasEnabled) {
             m_owner->setEnabled(true);
+            if (m_focus && m_focus->isVisible() && m_focus->isEnabled()) {
+                m_focus->setFocus(Qt::OtherFocusReason);
+            }
             m_owner->activateWindow();
         }
     }
@@ -75,6 +82,7 @@ public:
 
 private:
     QPointer<QWidget> m_owner;
+    QPointer<QWidget> m_focus;
     bool m_wasEnabled;
 };
 
