@@ -288,6 +288,13 @@ TEST_F(QtWindowSystemTest, ListReportsUserClicksAndDoubleClicksOnly) {
     EXPECT_TRUE(main.Received(LBN_SELCHANGE, IDC_MOVIE_LIST));
     EXPECT_TRUE(main.Received(LBN_DBLCLK, IDC_MOVIE_LIST));
     EXPECT_EQ(main.m_commands.back(), (std::pair<UINT, int>(LBN_DBLCLK, IDC_MOVIE_LIST)));
+
+    // The user moves the selection but cannot take it away.
+    main.Clear();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, bravo);
+    QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(m_driver.System().ListGetCurSel(handle), 1);
+    EXPECT_FALSE(main.Received(LBN_SELCHANGE, IDC_MOVIE_LIST));
 }
 
 TEST_F(QtWindowSystemTest, CheckBoxTogglesItselfAndDrawsItsTextOnTheLeft) {

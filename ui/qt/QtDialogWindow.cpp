@@ -24,6 +24,7 @@
 #include "QtCheckBox.h"
 #include "QtDigitsOnlyFilter.h"
 #include "QtGroupBox.h"
+#include "QtListBox.h"
 
 namespace {
 
@@ -174,7 +175,7 @@ QWidget* CQtDialogWindow::BuildControl(const ControlTemplate& control) {
         return label;
     }
     case ControlKind::ListBox: {
-        auto* list = new QListWidget(this);
+        auto* list = new CQtListBox(this);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setSortingEnabled(false); // positions are the program's; nothing is sorted into place
         list->setUniformItemSizes(true);
