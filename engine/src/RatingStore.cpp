@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <thread>
 
 #include "EngineErrors.h"
 #include "MovieTable.h"
@@ -61,9 +63,18 @@ CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs)
     std::int64_t version = 0;
     std::int64_t objects = 0;
     try {
-        applicationId = ReadPragma("PRAGMA application_id");
-        version = ReadPragma("PRAGMA user_version");
-        objects = ReadPragma("SELECT count(*) FROM sqlite_master");
+        // One statement, so one snapshot: read one by one, the header of a new store another program is creating
+        // at this moment could look half made (tables, but not yet our mark) and be taken for someone else's.
+        CSqliteStatement header(m_db,
+                                "SELECT (SELECT application_id FROM pragma_application_id),"
+                                " (SELECT user_version FROM pragma_user_version),"
+                                " (SELECT count(*) FROM sqlite_master)",
+                                "Reading the store's header");
+        if (header.Step()) {
+            applicationId = header.ColumnInt64(0);
+            version = header.ColumnInt64(1);
+            objects = header.ColumnInt64(2);
+        }
     } catch (const CMException& e) {
         // Only a file SQLite cannot read as a database is someone else's; a store we may not write to (SQLite
         // needs its write-ahead log beside it even to read) or one another program has locked is ours all the same.
@@ -89,10 +100,28 @@ CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs)
     }
     // Only now, once the file is known to be ours (or new), change its journal: WAL lets readers and one writer
     // work at once, and FULL syncs every commit so an acknowledged write survives a power cut.
-    m_db.Execute("PRAGMA journal_mode=WAL", "Switching to the write-ahead log");
+    SwitchToWriteAheadLog(busyTimeoutMs);
     m_db.Execute("PRAGMA synchronous=FULL", "Setting full sync");
     if (version < kSchemaVersion) {
         CreateSchema();
+    }
+}
+
+void CRatingStore::SwitchToWriteAheadLog(int busyTimeoutMs) {
+    // When several programs start at once on a new store, each asks to switch its journal; SQLite answers "busy" at
+    // once instead of waiting (waiting could deadlock), so wait here as long as a write would wait.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
+    while (true) {
+        try {
+            m_db.Execute("PRAGMA journal_mode=WAL", "Switching to the write-ahead log");
+            return;
+        } catch (const CMException&) {
+            const int code = m_db.ErrorCode();
+            if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || std::chrono::steady_clock::now() >= deadline) {
+                throw;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 

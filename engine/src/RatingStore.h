@@ -59,6 +59,7 @@ public:
     static constexpr int kDefaultBusyTimeoutMs = 10000;
 
 private:
+    void SwitchToWriteAheadLog(int busyTimeoutMs);
     std::int64_t ReadPragma(const char* sql);
     void CreateSchema();
 

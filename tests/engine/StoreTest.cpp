@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -212,6 +214,41 @@ TEST(Store, AStoreThatCannotBeOpenedIsNamedForWhatItIs) {
         EXPECT_EQ(thrown.text.find("not a Quillory store"), std::string::npos) << thrown.text;
         EXPECT_NE(thrown.text.find("must be writable"), std::string::npos) << thrown.text;
         std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    }
+}
+
+TEST(Store, ProgramsStartingAtOnceOnANewStoreAllOpenIt) {
+    CTempFolder folder;
+    constexpr int kPrograms = 6;
+    constexpr int kStores = 60;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kPrograms; ++p) {
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            // Every program walks through the same new stores, so that they meet while each one is being made.
+            int failures = 0;
+            for (int s = 0; s < kStores; ++s) {
+                try {
+                    store::CRatingStore store(folder.Path() / ("store" + std::to_string(s) + ".sqlite"));
+                    store.InsertRating({p + 1, s + 1, 3, 0});
+                } catch (const CMException& e) {
+                    std::fprintf(stderr, "%s\n", e.GetText().c_str());
+                    ++failures;
+                }
+            }
+            ::_exit(failures == 0 ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a program could not open a new store";
+    }
+    for (int s = 0; s < kStores; ++s) {
+        store::CRatingStore store(folder.Path() / ("store" + std::to_string(s) + ".sqlite"));
+        EXPECT_EQ(store.LoadRatings().size(), static_cast<std::size_t>(kPrograms)) << s;
     }
 }
 
