@@ -1,6 +1,7 @@
 #include "RatingModel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,7 +28,15 @@
 // sample's item vectors; folding a user in computes exactly that, so a folded-in user and a trained one agree.
 // On top of that: a user's prior mean is moved by the items he rated (implicit feedback), the chain starts from a
 // ridge least-squares fit, its length follows a work budget, and a short chain on nine tenths of the ratings must
-// beat the bias baseline on the last tenth before the factorisation is used at all.
+// beat the bias baseline on the last tenth before the factorisation is used at all; the final chain then goes on
+// from where that one stopped, so the check costs little more than the burn-in it replaces.
+//
+// Beside the factorisation sits an item neighbourhood on its residuals: what a user thought of the items most like
+// this one, beyond what the factors predicted for them, moves the prediction. Similarities come from the residuals
+// of co-raters and are shrunk where few users rated both; the term is damped where the user rated few neighbours,
+// and its weight is fitted on the held-out tenth (and dropped unless it lowers the error there), so it counts only
+// as far as it predicts ratings it was not trained on. On very sparse data the damping keeps the term small and
+// the prediction close to the factorisation's.
 //
 // A separate bias baseline (global mean plus ridge-regularised user and item biases fitted by alternating sweeps)
 // is kept beside it for comparison and as the answer while nothing is trained.
@@ -35,12 +44,13 @@
 namespace quillory::model {
 
 std::string ModelSettings::Describe() const {
-    char text[256];
+    char text[320];
     std::snprintf(text, sizeof text,
                   "bias:%g/%g/%d bpmf:k=%d init=%d/%g burn=%d samples=%d budget=%zu implicit=%d validate=%d/%zu "
-                  "seed=%llu v4",
+                  "knn:%d/%g/%g/%zu seed=%llu v5",
                   biasRegUser, biasRegItem, biasSweeps, factors, initSweeps, initRidge, burnIn, samples, workBudget,
-                  implicitFeedback ? 1 : 0, validate ? 1 : 0, validationLimit, static_cast<unsigned long long>(seed));
+                  implicitFeedback ? 1 : 0, validate ? 1 : 0, validationLimit, neighbours, neighbourShrink,
+                  neighbourDamping, neighbourLimit, static_cast<unsigned long long>(seed));
     return text;
 }
 
@@ -51,7 +61,13 @@ ModelSettings ModelSettings::Defaults() {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'L', 'R', 'M', 'O', 'D', 'E', 'L'};
-constexpr std::uint32_t kFormatVersion = 3;
+constexpr std::uint32_t kFormatVersion = 4;
+// The held-out check's chain: sweeps discarded, then samples averaged. More samples than burn-in, because the
+// check compares the averaged model with the baseline, and few samples understate it.
+constexpr int kCheckBurnIn = 4;
+constexpr std::uint32_t kCheckSamples = 8;
+// Sweeps discarded when the final chain goes on from the check's.
+constexpr int kWarmBurnIn = 2;
 
 using Matrix = Eigen::MatrixXd;
 using Vector = Eigen::VectorXd;
@@ -393,13 +409,55 @@ struct CRatingModel::Impl {
     // by the normalised sum of the vectors of the items he rated.
     std::vector<float> implicitVectors;
 
+    // Item neighbourhood (empty when unused): item i's neighbours are neighbourIndex / neighbourWeight
+    // [neighbourStart[i], neighbourStart[i + 1]), sorted by index, all weights positive. The neighbour term is
+    // added to the core prediction (factorisation, or the baseline where that stands alone) with neighbourBlend.
+    std::vector<std::uint64_t> neighbourStart;
+    std::vector<std::uint32_t> neighbourIndex;
+    std::vector<float> neighbourWeight;
+    float neighbourBlend = 0.0f;
+    // Every trained user's ratings, sorted by item, as residuals of the core prediction: what the neighbour term
+    // reads. User u's are [ratedStart[u], ratedStart[u + 1]).
+    std::vector<std::uint64_t> ratedStart;
+    std::vector<std::uint32_t> ratedItem;
+    std::vector<float> ratedResidual;
+    // A heavy rater's items as a bit per item, with the count of set bits before each word, so that the
+    // neighbour term finds a neighbour among his ratings in constant time rather than by a search.
+    struct ItemSet {
+        std::vector<std::uint64_t> bits;
+        std::vector<std::uint32_t> ranks;
+    };
+    struct RatedList {
+        std::vector<std::uint32_t> items;
+        std::vector<float> residuals;
+        ItemSet set; // empty unless the user rated many items
+    };
+    // Per trained user, his item set's index in heavySets, or kNoSet.
+    static constexpr std::uint32_t kNoSet = 0xffffffffu;
+    std::vector<std::uint32_t> heavyOf;
+    std::vector<ItemSet> heavySets;
+    // Trained users folded in since training: their residuals replace the trained ones.
+    std::unordered_map<std::uint32_t, RatedList> foldedRated;
+
     // Users folded in beyond the trained range.
     struct ExtraUser {
         float baseBias = 0.0f;
         float bias = 0.0f;
         std::vector<float> factors;
+        RatedList rated;
     };
     std::unordered_map<std::uint32_t, ExtraUser> extraUsers;
+
+    // What a prediction for one user reads.
+    struct UserView {
+        const float* row = nullptr; // factors (width), when the model has them
+        float bias = 0.0f;
+        float baseBias = 0.0f;
+        const std::uint32_t* items = nullptr; // rated items, sorted, with their residuals
+        const float* residuals = nullptr;
+        std::size_t count = 0;
+        const ItemSet* set = nullptr; // for heavy raters
+    };
 
     // Sweeps discarded before averaging (the setting, or fewer on large data).
     int burnIn = 0;
@@ -407,16 +465,42 @@ struct CRatingModel::Impl {
     // What the held-out check found (0 when it did not run).
     double validationRmse = 0.0;
     double validationBaselineRmse = 0.0;
+    double blendRmse = 0.0; // with the neighbour term, when it is used
 
     std::size_t Width() const { return std::size_t(factors) * samples; }
     bool HasFactors() const { return Width() > 0; }
     bool HasImplicit() const { return !implicitVectors.empty(); }
+    bool HasNeighbours() const { return !neighbourStart.empty(); }
+
+    UserView View(std::uint32_t user) const;
+    // The unclamped prediction of the factorisation (or of the baseline where there is none).
+    double Core(const UserView& user, std::uint32_t item) const;
+    // The damped neighbour-weighted mean of the user's residuals on the item's neighbours.
+    double NeighbourTerm(const UserView& user, std::uint32_t item) const;
+    // Sorted residual list of one user's ratings against his current parameters.
+    RatedList MakeRatedList(std::uint32_t user, UserRatings ratings) const;
+    // Stores every user's residuals and finds each item's neighbours from them.
+    void BuildNeighbours(std::span<const Rating> ratings);
+    // Users with this many ratings get an item set: a bit per item costs at most a few bytes per rating then.
+    bool IsHeavy(std::size_t count) const { return count >= std::max<std::size_t>(64, numItems / 64); }
+    ItemSet MakeItemSet(const std::uint32_t* items, std::size_t count) const;
+    // The item sets of the trained heavy raters (after training or loading).
+    void IndexHeavyUsers();
+
+    // Where a chain stopped, so that another on nearly the same ratings can go on from there.
+    struct ChainState {
+        Matrix users, items, implicitY;
+        double alpha = 2.0;
+        double implicitPrecision = 1.0;
+    };
 
     void TrainBaseline(std::span<const Rating> ratings);
     // Runs the sampler and keeps `sampleCount` samples. With `curve`, also records after each kept sample the RMSE
-    // of the averaged model on `heldOut`.
+    // of the averaged model on `heldOut`. With `state`, a chain that holds a state of the same shape goes on from
+    // it (no starting fit); the chain's last state is left there either way.
     void TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
-                            std::span<const Rating> heldOut = {}, std::vector<double>* curve = nullptr);
+                            std::span<const Rating> heldOut = {}, std::vector<double>* curve = nullptr,
+                            ChainState* state = nullptr);
     void SolveUser(UserRatings ratings, float& bias, float* factorsOut) const;
     float SolveBaseBias(UserRatings ratings) const;
 };
@@ -447,7 +531,8 @@ void CRatingModel::Impl::TrainBaseline(std::span<const Rating> ratings) {
 }
 
 void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
-                                            std::span<const Rating> heldOut, std::vector<double>* curve) {
+                                            std::span<const Rating> heldOut, std::vector<double>* curve,
+                                            ChainState* state) {
     factors = static_cast<std::uint32_t>(std::max(0, settings.factors));
     samples = sampleCount;
     if (ratings.empty() || factors == 0 || samples == 0) {
@@ -465,7 +550,10 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     for (std::uint32_t i = 0; i < numItems; ++i)
         longest = std::max(longest, byItem.Count(i));
 
-    CRandom random(settings.seed);
+    const bool warm = state && state->users.rows() == d && state->users.cols() == numUsers &&
+                      state->items.cols() == numItems &&
+                      state->implicitY.cols() == (settings.implicitFeedback ? numItems : 0);
+    CRandom random(settings.seed + (warm ? 1 : 0));
     // Column c of users / items is (bias, factors) of user / item c. Start from the baseline biases and small
     // random factors.
     Matrix users(d, numUsers);
@@ -494,7 +582,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
 
     Eigen::MatrixXf design(d, static_cast<Eigen::Index>(longest));
     Eigen::MatrixXf gramBlock(d, d);
-    double alpha = 2.0;
+    double alpha = warm ? state->alpha : 2.0;
     const double invSamples = 1.0 / samples;
 
     // One side's step: every row's vector drawn from its Gaussian conditional given the other side. Returns the
@@ -529,7 +617,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     for (std::size_t u = 0; u < userScale.size(); ++u)
         if (byUser.Count(u) > 0)
             userScale[u] = 1.0 / std::sqrt(static_cast<double>(byUser.Count(u)));
-    double implicitPrecision = 1.0;
+    double implicitPrecision = warm ? state->implicitPrecision : 1.0;
     implicitVectors.assign(implicit ? std::size_t(numItems) * samples * std::size_t(d) : 0, 0.0f);
     Vector implicitSum(d), implicitMean(d), implicitNew(d);
     // `residual` holds w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the
@@ -582,7 +670,14 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     // Start the chain from a ridge least-squares fit (a few alternating sweeps) rather than from small random
     // factors: from there the sampler needs far fewer sweeps to settle, on sparse data (where the fit stays small)
     // as on dense data (where it does not).
-    if (settings.initSweeps > 0) {
+    if (warm) {
+        users = state->users;
+        items = state->items;
+        if (implicit) {
+            implicitY = state->implicitY;
+            ComputeImplicitPart(byUser, userScale, implicitY, implicitPart);
+        }
+    } else if (settings.initSweeps > 0) {
         Hyper ridge;
         ridge.mean = Vector::Zero(d);
         ridge.precision = Matrix::Identity(d, d) * settings.initRidge;
@@ -673,6 +768,13 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         // Noise precision ~ Gamma(1 + N/2, rate 1 + SSE/2).
         alpha = random.Gamma(1.0 + 0.5 * static_cast<double>(ratings.size())) / (1.0 + 0.5 * squaredError);
     }
+    if (state) {
+        state->users = std::move(users);
+        state->items = std::move(items);
+        state->implicitY = std::move(implicitY);
+        state->alpha = alpha;
+        state->implicitPrecision = implicitPrecision;
+    }
 }
 
 // The user's conditional mean given each sample's item vectors: the same computation as the training's user step.
@@ -734,6 +836,264 @@ float CRatingModel::Impl::SolveBaseBias(UserRatings ratings) const {
     return static_cast<float>(acc / (static_cast<double>(count) + settings.biasRegUser));
 }
 
+CRatingModel::Impl::UserView CRatingModel::Impl::View(std::uint32_t user) const {
+    UserView view;
+    if (HasFactors()) {
+        view.row = priorUserFactors.data();
+        view.bias = priorUserBias;
+    }
+    if (user < numUsers) {
+        view.baseBias = baseUserBias[user];
+        if (HasFactors()) {
+            view.row = &userFactors[std::size_t(user) * Width()];
+            view.bias = userBias[user];
+        }
+        if (HasNeighbours()) {
+            if (auto it = foldedRated.find(user); it != foldedRated.end()) {
+                view.items = it->second.items.data();
+                view.residuals = it->second.residuals.data();
+                view.count = it->second.items.size();
+                view.set = it->second.set.bits.empty() ? nullptr : &it->second.set;
+            } else {
+                view.items = ratedItem.data() + ratedStart[user];
+                view.residuals = ratedResidual.data() + ratedStart[user];
+                view.count = static_cast<std::size_t>(ratedStart[user + 1] - ratedStart[user]);
+                view.set = heavyOf[user] == kNoSet ? nullptr : &heavySets[heavyOf[user]];
+            }
+        }
+    } else if (auto it = extraUsers.find(user); it != extraUsers.end()) {
+        view.baseBias = it->second.baseBias;
+        if (HasFactors()) {
+            view.row = it->second.factors.data();
+            view.bias = it->second.bias;
+        }
+        view.items = it->second.rated.items.data();
+        view.residuals = it->second.rated.residuals.data();
+        view.count = it->second.rated.items.size();
+        view.set = it->second.rated.set.bits.empty() ? nullptr : &it->second.rated.set;
+    }
+    return view;
+}
+
+double CRatingModel::Impl::Core(const UserView& user, std::uint32_t item) const {
+    if (!HasFactors())
+        return double(mean) + user.baseBias + baseItemBias[item];
+    const auto width = static_cast<Eigen::Index>(Width());
+    const Eigen::Map<const Eigen::VectorXf> u(user.row, width);
+    const Eigen::Map<const Eigen::VectorXf> v(&itemFactors[std::size_t(item) * Width()], width);
+    return double(mean) + user.bias + itemBias[item] + u.dot(v);
+}
+
+double CRatingModel::Impl::NeighbourTerm(const UserView& user, std::uint32_t item) const {
+    if (!HasNeighbours() || user.count == 0)
+        return 0.0;
+    const std::uint32_t* first = neighbourIndex.data() + neighbourStart[item];
+    const std::uint32_t* last = neighbourIndex.data() + neighbourStart[item + 1];
+    const float* weights = neighbourWeight.data() + neighbourStart[item];
+    double weighted = 0.0, total = 0.0;
+    if (user.set) {
+        const std::uint64_t* bits = user.set->bits.data();
+        const std::uint32_t* ranks = user.set->ranks.data();
+        for (const std::uint32_t* n = first; n != last; ++n) {
+            const std::uint64_t word = bits[*n >> 6];
+            const std::uint64_t below = (std::uint64_t(1) << (*n & 63)) - 1;
+            if ((word >> (*n & 63)) & 1) {
+                const double w = weights[n - first];
+                weighted += w * user.residuals[ranks[*n >> 6] + std::popcount(word & below)];
+                total += w;
+            }
+        }
+        return weighted / (total + settings.neighbourDamping);
+    }
+    // Both lists are sorted: walk the shorter one and search the other from where the last search ended.
+    if (user.count <= static_cast<std::size_t>(last - first)) {
+        const std::uint32_t* at = first;
+        for (std::size_t k = 0; k < user.count && at != last; ++k) {
+            at = std::lower_bound(at, last, user.items[k]);
+            if (at != last && *at == user.items[k]) {
+                const double w = weights[at - first];
+                weighted += w * user.residuals[k];
+                total += w;
+            }
+        }
+    } else {
+        const std::uint32_t* begin = user.items;
+        const std::uint32_t* end = user.items + user.count;
+        for (const std::uint32_t* n = first; n != last && begin != end; ++n) {
+            begin = std::lower_bound(begin, end, *n);
+            if (begin != end && *begin == *n) {
+                const double w = weights[n - first];
+                weighted += w * user.residuals[begin - user.items];
+                total += w;
+            }
+        }
+    }
+    return weighted / (total + settings.neighbourDamping);
+}
+
+CRatingModel::Impl::RatedList CRatingModel::Impl::MakeRatedList(std::uint32_t user, UserRatings ratings) const {
+    std::vector<std::pair<std::uint32_t, float>> sorted;
+    sorted.reserve(ratings.size());
+    for (const auto& entry : ratings)
+        if (entry.first < numItems)
+            sorted.push_back(entry);
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // An item rated twice counts once (the first), so that a rank among the items is a position in the list.
+    sorted.erase(
+        std::unique(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        sorted.end());
+    UserView view = View(user);
+    RatedList list;
+    list.items.reserve(sorted.size());
+    list.residuals.reserve(sorted.size());
+    for (const auto& [item, value] : sorted) {
+        list.items.push_back(item);
+        list.residuals.push_back(static_cast<float>(value - Core(view, item)));
+    }
+    if (IsHeavy(list.items.size()))
+        list.set = MakeItemSet(list.items.data(), list.items.size());
+    return list;
+}
+
+CRatingModel::Impl::ItemSet CRatingModel::Impl::MakeItemSet(const std::uint32_t* items, std::size_t count) const {
+    ItemSet set;
+    const std::size_t words = (std::size_t(numItems) + 63) / 64;
+    set.bits.assign(words, 0);
+    set.ranks.assign(words, 0);
+    for (std::size_t k = 0; k < count; ++k)
+        set.bits[items[k] >> 6] |= std::uint64_t(1) << (items[k] & 63);
+    std::uint32_t before = 0;
+    for (std::size_t w = 0; w < words; ++w) {
+        set.ranks[w] = before;
+        before += static_cast<std::uint32_t>(std::popcount(set.bits[w]));
+    }
+    return set;
+}
+
+void CRatingModel::Impl::IndexHeavyUsers() {
+    heavyOf.assign(numUsers, kNoSet);
+    heavySets.clear();
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        const auto count = static_cast<std::size_t>(ratedStart[u + 1] - ratedStart[u]);
+        if (!IsHeavy(count))
+            continue;
+        heavyOf[u] = static_cast<std::uint32_t>(heavySets.size());
+        heavySets.push_back(MakeItemSet(ratedItem.data() + ratedStart[u], count));
+    }
+}
+
+void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
+    // Residuals per user, sorted by item.
+    const Rows byUser = GroupRatings(ratings, numUsers, true);
+    ratedStart.assign(byUser.start.begin(), byUser.start.end());
+    ratedItem.resize(ratings.size());
+    ratedResidual.resize(ratings.size());
+    neighbourStart.clear(); // View() must not read the lists while they are built
+    std::vector<std::pair<std::uint32_t, float>> row;
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        const std::size_t begin = byUser.start[u];
+        row.clear();
+        for (std::size_t k = begin; k < byUser.start[u + 1]; ++k)
+            row.emplace_back(byUser.index[k], byUser.value[k]);
+        std::stable_sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        const UserView view = View(u);
+        for (std::size_t k = 0; k < row.size(); ++k) {
+            ratedItem[begin + k] = row[k].first;
+            ratedResidual[begin + k] = static_cast<float>(row[k].second - Core(view, row[k].first));
+        }
+    }
+    // The raters of each item with their residuals.
+    std::vector<std::size_t> itemStart(std::size_t(numItems) + 1, 0);
+    for (const std::uint32_t item : ratedItem)
+        ++itemStart[item + 1];
+    for (std::size_t i = 0; i < numItems; ++i)
+        itemStart[i + 1] += itemStart[i];
+    std::vector<std::size_t> fill(itemStart.begin(), itemStart.end() - 1);
+    std::vector<std::uint32_t> raterUser(ratings.size());
+    std::vector<float> raterResidual(ratings.size());
+    for (std::uint32_t u = 0; u < numUsers; ++u)
+        for (std::size_t k = ratedStart[u]; k < ratedStart[u + 1]; ++k) {
+            const std::size_t at = fill[ratedItem[k]]++;
+            raterUser[at] = u;
+            raterResidual[at] = ratedResidual[k];
+        }
+
+    // Each item's similarity to every item sharing a rater: the cosine of the residuals over the co-raters,
+    // shrunk by c / (c + shrink) for c co-raters so that few shared ratings count for little. Every pair is
+    // summed once, from the item with the lower index (the raters' lists are sorted, so only the part after it
+    // is read), and offered to both items' candidates; a candidate list is cut back to the strongest whenever it
+    // grows long, which keeps memory in proportion to the items, not the pairs.
+    std::vector<float> sumXy(numItems, 0.0f), sumXx(numItems, 0.0f), sumYy(numItems, 0.0f);
+    std::vector<std::uint32_t> count(numItems, 0);
+    std::vector<std::uint32_t> touched;
+    using Candidate = std::pair<float, std::uint32_t>;
+    std::vector<std::vector<Candidate>> candidates(numItems);
+    const auto keep = static_cast<std::size_t>(std::max(0, settings.neighbours));
+    const std::size_t cutAt = 4 * keep + 64;
+    const auto stronger = [](const Candidate& a, const Candidate& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    };
+    const auto cut = [&](std::vector<Candidate>& list) {
+        if (list.size() <= keep)
+            return;
+        std::nth_element(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(keep), list.end(), stronger);
+        list.resize(keep);
+    };
+    for (std::uint32_t i = 0; i < numItems; ++i) {
+        touched.clear();
+        for (std::size_t r = itemStart[i]; r < itemStart[i + 1]; ++r) {
+            const std::uint32_t u = raterUser[r];
+            const float x = raterResidual[r];
+            const std::uint32_t* first = ratedItem.data() + ratedStart[u];
+            const std::uint32_t* last = ratedItem.data() + ratedStart[u + 1];
+            for (const std::uint32_t* at = std::upper_bound(first, last, i); at != last; ++at) {
+                const std::uint32_t j = *at;
+                if (count[j] == 0)
+                    touched.push_back(j);
+                const float y = ratedResidual[static_cast<std::size_t>(at - ratedItem.data())];
+                sumXy[j] += x * y;
+                sumXx[j] += x * x;
+                sumYy[j] += y * y;
+                ++count[j];
+            }
+        }
+        for (const std::uint32_t j : touched) {
+            const double xy = sumXy[j], xx = sumXx[j], yy = sumYy[j];
+            if (xy > 0.0 && xx > 0.0 && yy > 0.0) {
+                const double c = count[j];
+                const auto similarity =
+                    static_cast<float>(xy / std::sqrt(xx * yy) * c / (c + settings.neighbourShrink));
+                candidates[i].emplace_back(similarity, j);
+                candidates[j].emplace_back(similarity, i);
+                if (candidates[j].size() > cutAt)
+                    cut(candidates[j]);
+            }
+            sumXy[j] = sumXx[j] = sumYy[j] = 0.0f;
+            count[j] = 0;
+        }
+        if (candidates[i].size() > cutAt)
+            cut(candidates[i]);
+    }
+    std::vector<std::uint64_t> start(std::size_t(numItems) + 1, 0);
+    std::vector<std::uint32_t> index;
+    std::vector<float> weight;
+    for (std::uint32_t i = 0; i < numItems; ++i) {
+        std::vector<Candidate>& list = candidates[i];
+        cut(list);
+        std::sort(list.begin(), list.end(), [](const Candidate& a, const Candidate& b) { return a.second < b.second; });
+        for (const auto& [similarity, j] : list) {
+            index.push_back(j);
+            weight.push_back(similarity);
+        }
+        start[i + 1] = index.size();
+        std::vector<Candidate>().swap(list);
+    }
+    neighbourStart = std::move(start);
+    neighbourIndex = std::move(index);
+    neighbourWeight = std::move(weight);
+    IndexHeavyUsers();
+}
+
 CRatingModel::CRatingModel(ModelSettings settings) : m_impl(std::make_unique<Impl>()) {
     m_impl->settings = std::move(settings);
 }
@@ -766,6 +1126,12 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     const ModelSettings& settings = fresh.settings;
     std::uint32_t sampleCount = static_cast<std::uint32_t>(std::max(0, settings.samples));
     fresh.burnIn = std::max(0, settings.burnIn);
+    const bool validating = settings.validate && settings.factors > 0 && sampleCount > 0 && ratings.size() >= 1000 &&
+                            ratings.size() <= settings.validationLimit;
+    // Where the held-out check runs, the final chain goes on from where the check's chain stopped: that has settled
+    // on nine tenths of these ratings, so a short burn-in replaces the starting fit and most of the usual one.
+    if (validating)
+        fresh.burnIn = std::min(fresh.burnIn, kWarmBurnIn);
     // A sweep costs about one unit per rating and sixteen per user or item with ratings (its own small solve).
     // Where the whole chain would exceed the budget, burn-in and samples shrink in proportion (not below 6 and 12):
     // small dense data gets every sample it asks for, large data, whose posterior is narrow, fewer.
@@ -785,15 +1151,16 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
                 std::min(sampleCount, std::max(12u, static_cast<std::uint32_t>(std::lround(sampleCount * scale))));
         }
     }
-    if (settings.validate && settings.factors > 0 && sampleCount > 0 && ratings.size() >= 1000 &&
-        ratings.size() <= settings.validationLimit) {
+    double neighbourBlend = 0.0;
+    Impl::ChainState chain;
+    if (validating) {
         std::vector<Rating> trainPart, heldOut;
         std::uint64_t state = settings.seed ^ 0x5eed5eedull;
         for (const Rating& r : ratings)
             (SplitMix(state) % 10 == 0 ? heldOut : trainPart).push_back(r);
         Impl probe;
         probe.settings = settings;
-        probe.burnIn = fresh.burnIn;
+        probe.burnIn = std::clamp(settings.burnIn, 0, kCheckBurnIn);
         probe.numUsers = numUsers;
         probe.numItems = numItems;
         double partSum = 0.0;
@@ -802,7 +1169,7 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         probe.mean = static_cast<float>(partSum / static_cast<double>(trainPart.size()));
         probe.TrainBaseline(trainPart);
         std::vector<double> curve;
-        probe.TrainFactorisation(trainPart, std::min<std::uint32_t>(sampleCount, 6), heldOut, &curve);
+        probe.TrainFactorisation(trainPart, std::min(sampleCount, kCheckSamples), heldOut, &curve, &chain);
         double baseSe = 0.0;
         for (const Rating& r : heldOut) {
             const double e =
@@ -811,17 +1178,65 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         }
         fresh.validationRmse = curve.back();
         fresh.validationBaselineRmse = std::sqrt(baseSe / static_cast<double>(heldOut.size()));
-        if (fresh.validationRmse >= fresh.validationBaselineRmse)
+        if (fresh.validationRmse >= fresh.validationBaselineRmse) {
             sampleCount = 0;
+            probe.factors = 0; // the neighbourhood below then refines the baseline
+            probe.samples = 0;
+        }
+
+        // The neighbour term's weight: least squares of the core model's held-out errors on the term, kept only
+        // where it lowers the held-out error. On data too sparse for neighbours to tell anything, the damping
+        // keeps the term small and the fit or the check leaves the core model alone.
+        std::vector<std::size_t> perUser(numUsers, 0);
+        for (const Rating& r : ratings)
+            ++perUser[r.user];
+        std::size_t pairWork = 0;
+        for (const std::size_t n : perUser)
+            pairWork += n * n;
+        if (settings.neighbours > 0 && pairWork <= settings.neighbourLimit) {
+            probe.BuildNeighbours(trainPart);
+            std::vector<double> core(heldOut.size()), term(heldOut.size());
+            double errorTerm = 0.0, termTerm = 0.0;
+            for (std::size_t j = 0; j < heldOut.size(); ++j) {
+                const Rating& r = heldOut[j];
+                const Impl::UserView view = probe.View(r.user);
+                core[j] = probe.Core(view, r.item);
+                term[j] = probe.NeighbourTerm(view, r.item);
+                errorTerm += (r.value - core[j]) * term[j];
+                termTerm += term[j] * term[j];
+            }
+            const double blend = termTerm > 0.0 ? std::clamp(errorTerm / termTerm, 0.0, 2.0) : 0.0;
+            double coreSe = 0.0, blendSe = 0.0;
+            for (std::size_t j = 0; j < heldOut.size(); ++j) {
+                const double e0 = Clamp(core[j]) - heldOut[j].value;
+                const double e1 = Clamp(core[j] + blend * term[j]) - heldOut[j].value;
+                coreSe += e0 * e0;
+                blendSe += e1 * e1;
+            }
+            if (blendSe < coreSe) {
+                neighbourBlend = blend;
+                fresh.blendRmse = std::sqrt(blendSe / static_cast<double>(heldOut.size()));
+            }
+        }
     }
-    fresh.TrainFactorisation(ratings, sampleCount);
+    fresh.TrainFactorisation(ratings, sampleCount, {}, nullptr, &chain);
+    if (neighbourBlend > 0.0) {
+        fresh.BuildNeighbours(ratings);
+        fresh.neighbourBlend = static_cast<float>(neighbourBlend);
+    }
     *m_impl = std::move(fresh);
 }
 
 std::string CRatingModel::Summary() const {
     const Impl& m = *m_impl;
     char text[256];
-    if (m.validationRmse > 0.0)
+    if (m.validationRmse > 0.0 && m.HasNeighbours())
+        std::snprintf(text, sizeof text,
+                      "%u users, %u items, rank %u, %d + %u sweeps (held-out RMSE %.4f, baseline %.4f), neighbours "
+                      "x %.3f (held-out RMSE %.4f)",
+                      m.numUsers, m.numItems, m.factors, m.burnIn, m.samples, m.validationRmse,
+                      m.validationBaselineRmse, double(m.neighbourBlend), m.blendRmse);
+    else if (m.validationRmse > 0.0)
         std::snprintf(text, sizeof text,
                       "%u users, %u items, rank %u, %d + %u sweeps (held-out RMSE %.4f, baseline %.4f)", m.numUsers,
                       m.numItems, m.factors, m.burnIn, m.samples, m.validationRmse, m.validationBaselineRmse);
@@ -846,24 +1261,15 @@ double CRatingModel::PredictBaseline(std::uint32_t user, std::uint32_t item) con
 
 double CRatingModel::Predict(std::uint32_t user, std::uint32_t item) const {
     const Impl& m = *m_impl;
-    if (!m.HasFactors())
+    if (!m.HasFactors() && !m.HasNeighbours())
         return PredictBaseline(user, item);
     if (item >= m.numItems)
         return Clamp(m.mean);
-    const std::size_t width = m.Width();
-    const float* userRow = m.priorUserFactors.data();
-    float userB = m.priorUserBias;
-    if (user < m.numUsers) {
-        userRow = &m.userFactors[std::size_t(user) * width];
-        userB = m.userBias[user];
-    } else if (auto it = m.extraUsers.find(user); it != m.extraUsers.end()) {
-        userRow = it->second.factors.data();
-        userB = it->second.bias;
-    }
-    const Eigen::Map<const Eigen::VectorXf> u(userRow, static_cast<Eigen::Index>(width));
-    const Eigen::Map<const Eigen::VectorXf> v(&m.itemFactors[std::size_t(item) * width],
-                                              static_cast<Eigen::Index>(width));
-    return Clamp(double(m.mean) + userB + m.itemBias[item] + u.dot(v));
+    const Impl::UserView view = m.View(user);
+    double prediction = m.Core(view, item);
+    if (view.count > 0)
+        prediction += m.neighbourBlend * m.NeighbourTerm(view, item);
+    return Clamp(prediction);
 }
 
 void CRatingModel::FoldInUser(std::uint32_t user, UserRatings ratings) {
@@ -873,6 +1279,8 @@ void CRatingModel::FoldInUser(std::uint32_t user, UserRatings ratings) {
         m.baseUserBias[user] = baseBias;
         if (m.HasFactors())
             m.SolveUser(ratings, m.userBias[user], &m.userFactors[std::size_t(user) * m.Width()]);
+        if (m.HasNeighbours())
+            m.foldedRated[user] = m.MakeRatedList(user, ratings);
         return;
     }
     Impl::ExtraUser extra;
@@ -881,7 +1289,11 @@ void CRatingModel::FoldInUser(std::uint32_t user, UserRatings ratings) {
         extra.factors.resize(m.Width());
         m.SolveUser(ratings, extra.bias, extra.factors.data());
     }
-    m.extraUsers[user] = std::move(extra);
+    Impl::ExtraUser& stored = m.extraUsers[user];
+    stored = std::move(extra);
+    // The residuals are taken against the parameters just solved, so the user must be in place first.
+    if (m.HasNeighbours())
+        stored.rated = m.MakeRatedList(user, ratings);
 }
 
 namespace {
@@ -1024,6 +1436,16 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
         out.PutValue(static_cast<std::uint8_t>(m.HasImplicit() ? 1 : 0));
         out.PutVector(m.implicitVectors);
     }
+    out.PutValue(static_cast<std::uint8_t>(m.HasNeighbours() ? 1 : 0));
+    if (m.HasNeighbours()) {
+        out.PutValue(m.neighbourBlend);
+        out.PutVector(m.neighbourStart);
+        out.PutVector(m.neighbourIndex);
+        out.PutVector(m.neighbourWeight);
+        out.PutVector(m.ratedStart);
+        out.PutVector(m.ratedItem);
+        out.PutVector(m.ratedResidual);
+    }
     const std::uint64_t sum = Fnv1a(out.Buffer().data(), out.Buffer().size());
     out.PutValue(sum);
     WriteWholeFile(path, out.Buffer());
@@ -1085,8 +1507,41 @@ bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fing
                                        std::size_t(loaded.numItems) * loaded.samples * static_cast<std::size_t>(d))))
             return false;
     }
+    std::uint8_t neighbours = 0;
+    if (!in.GetValue(neighbours) || neighbours > 1)
+        return false;
+    if (neighbours) {
+        // Offsets must run from 0 upward and indices stay below the item count, so that no lookup can leave the
+        // arrays whatever the file says.
+        const auto validLists = [&](std::vector<std::uint64_t>& start, std::size_t rows,
+                                    std::vector<std::uint32_t>& index) {
+            if (!in.GetVector(start, rows + 1) || start.front() != 0)
+                return false;
+            for (std::size_t r = 0; r < rows; ++r)
+                if (start[r + 1] < start[r])
+                    return false;
+            if (start.back() > in.Left() / sizeof(std::uint32_t) ||
+                !in.GetVector(index, static_cast<std::size_t>(start.back())))
+                return false;
+            return std::all_of(index.begin(), index.end(), [&](std::uint32_t i) { return i < loaded.numItems; });
+        };
+        if (!in.GetValue(loaded.neighbourBlend) || !std::isfinite(loaded.neighbourBlend) ||
+            !validLists(loaded.neighbourStart, loaded.numItems, loaded.neighbourIndex) ||
+            !in.GetVector(loaded.neighbourWeight, loaded.neighbourIndex.size()) ||
+            !validLists(loaded.ratedStart, loaded.numUsers, loaded.ratedItem) ||
+            !in.GetVector(loaded.ratedResidual, loaded.ratedItem.size()))
+            return false;
+    }
     if (in.Left() != 0)
         return false;
+    if (loaded.HasNeighbours()) {
+        // Lookups in a user's items assume them sorted, as training writes them.
+        for (std::uint32_t u = 0; u < loaded.numUsers; ++u)
+            for (std::uint64_t k = loaded.ratedStart[u] + 1; k < loaded.ratedStart[u + 1]; ++k)
+                if (loaded.ratedItem[k - 1] > loaded.ratedItem[k])
+                    return false;
+        loaded.IndexHeavyUsers();
+    }
     *m_impl = std::move(loaded);
     return true;
 }

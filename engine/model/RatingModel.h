@@ -49,6 +49,16 @@ struct ModelSettings {
     // the data leaves little room for overfitting.
     bool validate = true;
     std::size_t validationLimit = 2000000;
+    // An item neighbourhood on the residuals of the model above, added with a weight fitted on the held-out tenth
+    // (so only where the held-out check runs): each item keeps its `neighbours` most similar items, a similarity
+    // from c co-raters is shrunk by c / (c + neighbourShrink), and a prediction's neighbour term is damped by
+    // `neighbourDamping` added to its sum of weights, so that a user with few related ratings gets little of it.
+    // Skipped where the co-rating work (the sum over users of their rating count squared) exceeds neighbourLimit.
+    // neighbours = 0: no neighbourhood.
+    int neighbours = 40;
+    double neighbourShrink = 50.0;
+    double neighbourDamping = 1.0;
+    std::size_t neighbourLimit = 300000000;
     // Seed of the sampler; the same seed and ratings give the same model.
     std::uint64_t seed = 20240607;
 

@@ -70,6 +70,33 @@ TEST_F(ModelCacheTest, SavedModelLoadsWithIdenticalPredictionsAndFoldIns) {
     }
 }
 
+TEST_F(ModelCacheTest, ItemNeighbourhoodIsSavedAndFoldsInAlikeAfterLoading) {
+    const test::LowRankData data = test::MakePairedItemData(200, 60);
+    CRatingModel model(test::QuickSettings());
+    model.Train(data.train, data.users, data.items);
+    ASSERT_NE(model.Summary().find("neighbours"), std::string::npos) << model.Summary();
+    const fs::path file = m_folder / "model.cache";
+    model.Save(file, "data-B");
+    CRatingModel loaded(test::QuickSettings());
+    ASSERT_TRUE(loaded.Load(file, "data-B"));
+
+    const std::vector<std::pair<std::uint32_t, float>> ratings{{0, 5.0F}, {2, 1.0F}, {4, 4.0F}, {40, 2.0F}};
+    for (CRatingModel* each : {&model, &loaded}) {
+        each->FoldInUser(data.users + 3, ratings);
+        each->FoldInUser(6, ratings);
+    }
+    for (std::uint32_t u : {0u, 6u, 17u, data.users + 3, data.users + 4})
+        for (std::uint32_t i = 0; i < data.items; ++i)
+            ASSERT_EQ(model.Predict(u, i), loaded.Predict(u, i)) << u << "," << i;
+
+    // The file of a model with a neighbourhood is checked as strictly as any: cut short, it is refused.
+    std::vector<char> bytes = ReadBytes(file);
+    bytes.resize(bytes.size() - 100);
+    WriteBytes(file, bytes);
+    CRatingModel truncated(test::QuickSettings());
+    EXPECT_FALSE(truncated.Load(file, "data-B"));
+}
+
 TEST_F(ModelCacheTest, MissingStaleTruncatedOrCorruptFilesAreRefused) {
     const fs::path file = m_folder / "model.cache";
     CRatingModel other(test::QuickSettings());

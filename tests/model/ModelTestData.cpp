@@ -21,6 +21,32 @@ LowRankData MakeLowRankData(std::uint32_t users, std::uint32_t items) {
     return data;
 }
 
+LowRankData MakePairedItemData(std::uint32_t users, std::uint32_t pairs) {
+    LowRankData data;
+    data.users = users;
+    data.items = 2 * pairs;
+    std::uint64_t state = 987654321;
+    auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(state >> 11) * 0x1.0p-53;
+    };
+    for (std::uint32_t u = 0; u < users; ++u) {
+        std::uint32_t rated = 0;
+        for (std::uint32_t p = 0; p < pairs; ++p) {
+            if (next() < 0.5)
+                continue;
+            const double taste = next() < 0.5 ? -1.2 : 1.2;
+            for (std::uint32_t i = 2 * p; i < 2 * p + 2; ++i) {
+                const double value = std::clamp(3.2 + taste + 0.3 * (next() - 0.5), 1.0, 5.0);
+                const Rating r{u, i, static_cast<float>(value)};
+                (rated % 5 == 0 && i == 2 * p + 1 ? data.withheld : data.train).push_back(r);
+            }
+            ++rated;
+        }
+    }
+    return data;
+}
+
 ModelSettings QuickSettings() {
     ModelSettings settings = ModelSettings::Defaults();
     settings.factors = 4;

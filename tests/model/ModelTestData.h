@@ -18,6 +18,11 @@ struct LowRankData {
 
 LowRankData MakeLowRankData(std::uint32_t users, std::uint32_t items);
 
+// Items come in pairs (2p, 2p + 1) and each user likes or dislikes each pair as a whole, independently of every
+// other pair: far beyond what a low rank explains, plain to an item neighbourhood. Every user rates both items of
+// half the pairs; for every fifth of those pairs one item is withheld.
+LowRankData MakePairedItemData(std::uint32_t users, std::uint32_t pairs);
+
 // Settings that train quickly on the small test data.
 ModelSettings QuickSettings();
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -156,6 +157,74 @@ TEST(RatingModel, NeverFallsBehindTheBaselineWhereOnlyBiasesCarrySignal) {
     const double baselineRmse = Rmse(withheld, [&](auto u, auto i) { return model.PredictBaseline(u, i); });
     EXPECT_LT(modelRmse, baselineRmse + 0.01);
     EXPECT_FALSE(model.Summary().empty());
+}
+
+TEST(RatingModel, ItemNeighbourhoodAddsWhatTheFactorsMissAndFoldsIn) {
+    const LowRankData data = test::MakePairedItemData(200, 60);
+    ModelSettings withoutSettings = QuickSettings();
+    withoutSettings.neighbours = 0;
+    CRatingModel without(withoutSettings);
+    without.Train(data.train, data.users, data.items);
+    CRatingModel model(QuickSettings());
+    model.Train(data.train, data.users, data.items);
+    EXPECT_NE(model.Summary().find("neighbours"), std::string::npos) << model.Summary();
+    EXPECT_EQ(without.Summary().find("neighbours"), std::string::npos) << without.Summary();
+    const double plainRmse = Rmse(data.withheld, [&](auto u, auto i) { return without.Predict(u, i); });
+    const double blendRmse = Rmse(data.withheld, [&](auto u, auto i) { return model.Predict(u, i); });
+    EXPECT_LT(blendRmse, plainRmse - 0.1) << plainRmse;
+
+    // A trained user folded in with his own ratings predicts as before; a newcomer who rated one item of a pair
+    // is steered by it on the other one, beyond what the factors alone give him.
+    std::vector<std::pair<std::uint32_t, float>> own;
+    for (const Rating& r : data.train)
+        if (r.user == 9)
+            own.emplace_back(r.item, r.value);
+    std::vector<double> before;
+    for (std::uint32_t i = 0; i < data.items; ++i)
+        before.push_back(model.Predict(9, i));
+    model.FoldInUser(9, own);
+    for (std::uint32_t i = 0; i < data.items; ++i)
+        EXPECT_NEAR(model.Predict(9, i), before[i], 1e-4) << i;
+
+    // Whoever rated what a trained user rated, in any order, is predicted as he is: for light raters, whose
+    // ratings are searched, and for heavy ones (64 and more), whose ratings are looked up in a bit set.
+    std::vector<std::vector<std::pair<std::uint32_t, float>>> byUser(data.users);
+    for (const Rating& r : data.train)
+        byUser[r.user].emplace_back(r.item, r.value);
+    std::uint32_t light = data.users, heavy = data.users;
+    for (std::uint32_t u = 0; u < data.users; ++u) {
+        (byUser[u].size() < 64 ? light : heavy) = u;
+    }
+    ASSERT_LT(light, data.users);
+    ASSERT_LT(heavy, data.users);
+    for (const std::uint32_t u : {light, heavy}) {
+        std::vector<std::pair<std::uint32_t, float>> reversed(byUser[u].rbegin(), byUser[u].rend());
+        const std::uint32_t twin = data.users + 100 + u;
+        model.FoldInUser(twin, reversed);
+        for (std::uint32_t i = 0; i < data.items; ++i)
+            ASSERT_NEAR(model.Predict(twin, i), model.Predict(u, i), 1e-4) << u << "," << i;
+    }
+
+    // A newcomer who liked or disliked one item of a pair is steered by it on the other one, far beyond what the
+    // factors alone give him: with few ratings (searched) and with many (looked up in a bit set).
+    for (const std::uint32_t pairsRated : {10u, 32u}) {
+        const std::uint32_t newcomer = data.users + 5;
+        std::vector<std::pair<std::uint32_t, float>> likes, dislikes;
+        for (std::uint32_t i = 0; i < 2 * pairsRated; ++i) {
+            likes.emplace_back(i, 4.0F);
+            dislikes.emplace_back(i, 4.0F);
+        }
+        likes.emplace_back(2 * 50, 5.0F);
+        dislikes.emplace_back(2 * 50, 1.0F);
+        model.FoldInUser(newcomer, likes);
+        without.FoldInUser(newcomer, likes);
+        const double liked = model.Predict(newcomer, 2 * 50 + 1);
+        const double likedPlain = without.Predict(newcomer, 2 * 50 + 1);
+        model.FoldInUser(newcomer, dislikes);
+        without.FoldInUser(newcomer, dislikes);
+        const double swing = liked - model.Predict(newcomer, 2 * 50 + 1);
+        EXPECT_GT(swing, likedPlain - without.Predict(newcomer, 2 * 50 + 1) + 0.5) << pairsRated;
+    }
 }
 
 TEST(RatingModel, BaselineOnlySettingsAndHeavyRatersWork) {

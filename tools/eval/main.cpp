@@ -86,7 +86,8 @@ void Print(const char* label, const Scores& s) {
 void Usage() {
     std::fputs("usage: quillory-eval <manifest> [--test <ratings file>] [--folds K] [--seed S]\n"
                "                    [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
-               "                    [--validate 0|1]\n"
+               "                    [--validate 0|1] [--neighbours K] [--shrink S] [--damping D]\n"
+               "                    [--budget W]\n"
                "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
                "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
                "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n",
@@ -102,6 +103,15 @@ bool ParseInt(const char* text, long long& value) {
     return errno == 0 && *end == '\0';
 }
 
+bool ParseNumber(const char* text, double& value) {
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text, &end);
+    return errno == 0 && *end == '\0' && std::isfinite(value) && value >= 0.0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -112,6 +122,7 @@ int main(int argc, char** argv) {
         const std::string_view arg = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         long long number = 0;
+        double real = 0.0;
         if (arg == "--test" && next) {
             testPath = next;
         } else if (arg == "--folds" && ParseInt(next, number) && number >= 2 && number <= 100) {
@@ -128,6 +139,14 @@ int main(int argc, char** argv) {
             settings.implicitFeedback = number == 1;
         } else if (arg == "--validate" && ParseInt(next, number) && (number == 0 || number == 1)) {
             settings.validate = number == 1;
+        } else if (arg == "--neighbours" && ParseInt(next, number) && number >= 0 && number <= 100000) {
+            settings.neighbours = static_cast<int>(number);
+        } else if (arg == "--shrink" && ParseNumber(next, real)) {
+            settings.neighbourShrink = real;
+        } else if (arg == "--damping" && ParseNumber(next, real)) {
+            settings.neighbourDamping = real;
+        } else if (arg == "--budget" && ParseInt(next, number) && number >= 0) {
+            settings.workBudget = static_cast<std::size_t>(number);
         } else if (!arg.starts_with("--") && manifestPath.empty()) {
             manifestPath = argv[i];
             continue;
