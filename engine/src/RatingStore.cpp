@@ -151,29 +151,32 @@ std::vector<CRatingStore::User> CRatingStore::LoadUsers() {
     return users;
 }
 
+namespace {
+
+// The rows of a "SELECT user, movie, stars, timestamp" statement.
+std::vector<CRatingStore::Rating> ReadRatingRows(CSqliteStatement& statement) {
+    std::vector<CRatingStore::Rating> ratings;
+    while (statement.Step()) {
+        ratings.push_back(CRatingStore::Rating{static_cast<long>(statement.ColumnInt64(0)),
+                                               static_cast<int>(statement.ColumnInt64(1)),
+                                               static_cast<int>(statement.ColumnInt64(2)), statement.ColumnInt64(3)});
+    }
+    return ratings;
+}
+
+} // namespace
+
 std::vector<CRatingStore::Rating> CRatingStore::LoadRatings() {
     CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings ORDER BY user, movie",
                                "Reading the ratings");
-    std::vector<Rating> ratings;
-    while (statement.Step()) {
-        ratings.push_back(Rating{static_cast<long>(statement.ColumnInt64(0)),
-                                 static_cast<int>(statement.ColumnInt64(1)), static_cast<int>(statement.ColumnInt64(2)),
-                                 statement.ColumnInt64(3)});
-    }
-    return ratings;
+    return ReadRatingRows(statement);
 }
 
 std::vector<CRatingStore::Rating> CRatingStore::LoadRatingsOf(long user) {
     CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings WHERE user = ? ORDER BY movie",
                                "Reading a user's ratings");
     statement.Bind(1, static_cast<std::int64_t>(user));
-    std::vector<Rating> ratings;
-    while (statement.Step()) {
-        ratings.push_back(Rating{static_cast<long>(statement.ColumnInt64(0)),
-                                 static_cast<int>(statement.ColumnInt64(1)), static_cast<int>(statement.ColumnInt64(2)),
-                                 statement.ColumnInt64(3)});
-    }
-    return ratings;
+    return ReadRatingRows(statement);
 }
 
 std::optional<CRatingStore::User> CRatingStore::FindUser(std::string_view name) {
