@@ -262,14 +262,22 @@ void CTollivexDlg::OnMovieListDblClk() {
 
 // --- ratings --------------------------------------------------------------------------------------------------------
 
+bool CTollivexDlg::ReadPickedMovie(long& movieId) {
+    CString movieText;
+    if (GetDlgItemText(IDC_MOVIE_ID, movieText) == 0) {
+        SetDlgItemText(IDC_RESULTS, "Movie not picked...");
+        return false;
+    }
+    movieId = ParseDecimalText(movieText);
+    return true;
+}
+
 void CTollivexDlg::OnGetRating() {
     RunEngineGuarded(*this, [&] {
-        CString movieText;
-        if (GetDlgItemText(IDC_MOVIE_ID, movieText) == 0) {
-            SetDlgItemText(IDC_RESULTS, "Movie not picked...");
+        long movieId = 0;
+        if (!ReadPickedMovie(movieId)) {
             return;
         }
-        const long movieId = ParseDecimalText(movieText);
         const long userId = m_table.GetCurrentUserID();
         const long rating = m_table.GetRating(movieId, userId, CString());
         if (rating != 0) {
@@ -282,12 +290,10 @@ void CTollivexDlg::OnGetRating() {
 
 void CTollivexDlg::OnRate() {
     RunEngineGuarded(*this, [&] {
-        CString movieText;
-        if (GetDlgItemText(IDC_MOVIE_ID, movieText) == 0) {
-            SetDlgItemText(IDC_RESULTS, "Movie not picked...");
+        long movieId = 0;
+        if (!ReadPickedMovie(movieId)) {
             return;
         }
-        const long movieId = ParseDecimalText(movieText);
 
         CString ratingText;
         if (GetDlgItemText(IDC_RATING, ratingText) == 0) {
@@ -345,12 +351,10 @@ int CTollivexDlg::GetPredictionBand(double ratio) {
 
 void CTollivexDlg::OnPredict() {
     RunEngineGuarded(*this, [&] {
-        CString movieText;
-        if (GetDlgItemText(IDC_MOVIE_ID, movieText) == 0) {
-            SetDlgItemText(IDC_RESULTS, "Movie not picked...");
+        long movieId = 0;
+        if (!ReadPickedMovie(movieId)) {
             return;
         }
-        const long movieId = ParseDecimalText(movieText);
         if (!m_table.CanPredict()) {
             SetDlgItemText(IDC_RESULTS, FormatString("You must enter at least %d ratings before you can predict.",
                                                      MIN_RATINGS_TO_PREDICT));

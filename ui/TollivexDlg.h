@@ -52,6 +52,9 @@ private:
     void AddAboutEntry();
     // Selects the first movie after position 0 whose title begins with the search text, then hands its id on.
     void SearchMovieList();
+    // The id of the movie the list handed over in IDC_MOVIE_ID; false, with "Movie not picked..." in the results
+    // pane, when none has been picked yet.
+    bool ReadPickedMovie(long& movieId);
 
     CButton m_refreshButton;
     CListBox m_movieList;
