@@ -58,6 +58,19 @@ bool IsServerStore(std::string_view value) {
     return value.starts_with("postgresql://") || value.starts_with("postgres://");
 }
 
+// Whether two paths name the same file once symbolic links and ".." are resolved (hard links too, when both exist).
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    const fs::path ca = fs::weakly_canonical(a, error);
+    if (!error) {
+        const fs::path cb = fs::weakly_canonical(b, error);
+        if (!error && ca == cb) {
+            return true;
+        }
+    }
+    return fs::equivalent(a, b, error) && !error;
+}
+
 struct Entry {
     std::string value;
     std::uint32_t line = 0;
@@ -205,6 +218,32 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
         }
     }
 
+    // The store, its SQLite side files and the model cache must never fall on a file the manifest reads: writing
+    // there would destroy the data, and the next start would fail on it.
+    auto named = [](const fs::path& file, const char* key) {
+        return "the file " + file.string() + " that the key \"" + key + "\" names";
+    };
+    const std::pair<fs::path, std::string> read[] = {{manifest.movies, named(manifest.movies, "movies")},
+                                                     {manifest.ratings, named(manifest.ratings, "ratings")},
+                                                     {manifest.links, named(manifest.links, "links")},
+                                                     {manifest.file, "the manifest itself"}};
+    std::vector<std::pair<fs::path, std::string>> written;
+    if (manifest.storeUri.empty()) {
+        written.emplace_back(manifest.store, "the store");
+        for (const char* side : {"-wal", "-shm", "-journal"}) {
+            written.emplace_back(manifest.store.string() + side, "the store's journal");
+        }
+    }
+    written.emplace_back(manifest.cacheBase.string() + ".model", "the model cache");
+    written.emplace_back(manifest.cacheBase.string() + ".snapshot", "the data snapshot");
+    for (const auto& [path, what] : written) {
+        for (const auto& [file, whose] : read) {
+            if (!file.empty() && SameFile(path, file)) {
+                fail(store.line, what + " " + path.string() + ", named after the key \"store\", is " + whose +
+                                     "; name a store of its own, apart from the data files.");
+            }
+        }
+    }
     return manifest;
 }
 
