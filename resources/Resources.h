@@ -77,3 +77,6 @@ const DialogTemplate* FindDialogTemplate(int id);
 std::optional<std::string_view> FindStringResource(unsigned id);
 // The icon with this id, or nullptr.
 const IconResource* FindIconResource(int id);
+// Every drawing of the icon with this id, smallest first: the resource's own image and the same picture drawn at
+// other sizes. Empty when there is no such icon.
+std::span<const std::span<const char* const>> FindIconSizes(int id);

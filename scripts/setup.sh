@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     fonts-liberation
     xvfb xauth xdotool imagemagick
+    dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

@@ -4,8 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
+#include "DataFolders.h"
 #include "DataSet.h"
 #include "EngineErrors.h"
 #include "MovieTitle.h"
@@ -27,14 +31,8 @@ bool IsFile(const fs::path& path) {
     return fs::is_regular_file(path, error);
 }
 
-fs::path ExecutableDirectory() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path() : exe.parent_path();
-}
-
-// Finds the manifest: an absolute path as it is; a relative one in the working directory, then beside the program.
-fs::path LocateManifest(const std::string& given) {
+// Finds the manifest: an absolute path as it is; a relative one in each folder of ManifestFolders, in order.
+fs::path LocateManifest(const std::string& given, const Surroundings& surroundings) {
     const fs::path path(WithSlashes(given));
     if (given.empty()) {
         ThrowDataError("No manifest was named: expected the path of a data folder's files.txt.");
@@ -45,17 +43,32 @@ fs::path LocateManifest(const std::string& given) {
         }
         return path;
     }
+    std::string looked;
+    for (const fs::path& folder : ManifestFolders(surroundings)) {
+        const fs::path candidate = folder / path;
+        if (IsFile(candidate)) {
+            return candidate;
+        }
+        looked += (looked.empty() ? "" : ", ") + candidate.string();
+    }
+    ThrowDataError("Cannot find the manifest " + path.string() + ". It was looked for as " + looked + ".");
+}
+
+bool IsServerStore(std::string_view value) {
+    return value.starts_with("postgresql://") || value.starts_with("postgres://");
+}
+
+// Whether two paths name the same file once symbolic links and ".." are resolved (hard links too, when both exist).
+bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code error;
-    const fs::path cwd = fs::current_path(error);
-    if (!error && IsFile(cwd / path)) {
-        return cwd / path;
+    const fs::path ca = fs::weakly_canonical(a, error);
+    if (!error) {
+        const fs::path cb = fs::weakly_canonical(b, error);
+        if (!error && ca == cb) {
+            return true;
+        }
     }
-    const fs::path exeDir = ExecutableDirectory();
-    if (!exeDir.empty() && IsFile(exeDir / path)) {
-        return exeDir / path;
-    }
-    ThrowDataError("Cannot find the manifest " + path.string() + ": it is neither in the working directory " +
-                   cwd.string() + " nor in the program's directory " + exeDir.string() + ".");
+    return fs::equivalent(a, b, error) && !error;
 }
 
 struct Entry {
@@ -69,8 +82,12 @@ constexpr std::array<std::string_view, 3> kFormats = {"movielens-100k", "moviele
 } // namespace
 
 Manifest ReadManifest(const std::string& path) {
+    return ReadManifest(path, CurrentSurroundings());
+}
+
+Manifest ReadManifest(const std::string& path, const Surroundings& surroundings) {
     Manifest manifest;
-    manifest.file = LocateManifest(path);
+    manifest.file = LocateManifest(path, surroundings);
     CTextFile text(manifest.file, "manifest");
     const std::string name = manifest.file.string();
     auto fail = [&](std::uint32_t line, const std::string& what) {
@@ -165,11 +182,67 @@ Manifest ReadManifest(const std::string& path) {
     if (links.line != 0) {
         manifest.links = resolve("links", true);
     }
-    manifest.store = resolve("store", false);
-    std::error_code error;
-    if (!fs::is_directory(manifest.store.parent_path(), error)) {
-        fail(entryOf("store").line,
-             "the folder of the store " + manifest.store.string() + " (named by the key \"store\") does not exist.");
+    const Entry& store = entryOf("store");
+    if (IsServerStore(store.value)) {
+        // A server store is no file: only the model cache needs a place, and that is the user's cache folder.
+        manifest.storeUri = store.value;
+        const fs::path cacheHome = CacheHome(surroundings);
+        if (cacheHome.empty()) {
+            fail(store.line, "there is no folder for the model cache: neither HOME nor XDG_CACHE_HOME names one.");
+        }
+        manifest.cacheBase = CreatePrivateFolder(cacheHome / "quillory" / UserDataKey(manifest.file)) /
+                             ("server-" + ShortHash(store.value));
+    } else {
+        const fs::path beside = resolve("store", false);
+        const bool installed = IsInstalledDataFolder(folder, surroundings);
+        std::error_code error;
+        if (!installed && !fs::is_directory(beside.parent_path(), error)) {
+            fail(store.line,
+                 "the folder of the store " + beside.string() + " (named by the key \"store\") does not exist.");
+        }
+        if (!installed && IsWritableFolder(beside.parent_path())) {
+            manifest.store = beside;
+            manifest.cacheBase = beside;
+        } else {
+            // Installed or read-only data: the user's own files go to his XDG folders, in a folder per manifest.
+            const fs::path dataHome = DataHome(surroundings);
+            const fs::path cacheHome = CacheHome(surroundings);
+            if (dataHome.empty() || cacheHome.empty()) {
+                fail(store.line, "the store " + beside.string() +
+                                     " cannot be written there, and neither HOME nor XDG_DATA_HOME and "
+                                     "XDG_CACHE_HOME name a folder for it.");
+            }
+            const std::string key = UserDataKey(manifest.file);
+            manifest.store = CreatePrivateFolder(dataHome / "quillory" / key) / beside.filename();
+            manifest.cacheBase = CreatePrivateFolder(cacheHome / "quillory" / key) / beside.filename();
+        }
+    }
+
+    // The store, its SQLite side files and the model cache must never fall on a file the manifest reads: writing
+    // there would destroy the data, and the next start would fail on it.
+    auto named = [](const fs::path& file, const char* key) {
+        return "the file " + file.string() + " that the key \"" + key + "\" names";
+    };
+    const std::pair<fs::path, std::string> read[] = {{manifest.movies, named(manifest.movies, "movies")},
+                                                     {manifest.ratings, named(manifest.ratings, "ratings")},
+                                                     {manifest.links, named(manifest.links, "links")},
+                                                     {manifest.file, "the manifest itself"}};
+    std::vector<std::pair<fs::path, std::string>> written;
+    if (manifest.storeUri.empty()) {
+        written.emplace_back(manifest.store, "the store");
+        for (const char* side : {"-wal", "-shm", "-journal"}) {
+            written.emplace_back(manifest.store.string() + side, "the store's journal");
+        }
+    }
+    written.emplace_back(manifest.cacheBase.string() + ".model", "the model cache");
+    written.emplace_back(manifest.cacheBase.string() + ".snapshot", "the data snapshot");
+    for (const auto& [path, what] : written) {
+        for (const auto& [file, whose] : read) {
+            if (!file.empty() && SameFile(path, file)) {
+                fail(store.line, what + " " + path.string() + ", named after the key \"store\", is " + whose +
+                                     "; name a store of its own, apart from the data files.");
+            }
+        }
     }
     return manifest;
 }

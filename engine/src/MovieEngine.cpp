@@ -107,7 +107,7 @@ void CMovieEngine::InitMatrices() {
     RequireInit();
     auto model = std::make_unique<model::CRatingModel>();
     const std::string fingerprint = m_fingerprint + "model:" + model->Settings().Describe();
-    const std::filesystem::path cache = m_manifest.store.string() + ".model";
+    const std::filesystem::path cache = m_manifest.cacheBase.string() + ".model";
     try {
         // The cache is derived data: the model refuses a missing, stale or damaged file, and then we train afresh.
         if (!model->Load(cache, fingerprint)) {

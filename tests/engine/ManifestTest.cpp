@@ -116,5 +116,51 @@ TEST(Manifest, EveryFaultNamesTheManifestLineAndKey) {
     }
 }
 
+TEST(Manifest, StoreOrCacheFallingOnAFileTheManifestReadsIsRefused) {
+    struct Case {
+        const char* what;
+        std::string store;
+        const char* written; // what would be written over
+        const char* read;    // the key whose file it is
+    };
+    const Case cases[] = {
+        {"store is the ratings", "ratings.dat", "the store ", "the key \"ratings\""},
+        {"store reaches the catalogue through ..", "sub/../movies.dat", "the store ", "the key \"movies\""},
+        {"store is a symbolic link to the ratings", "link.sqlite", "the store ", "the key \"ratings\""},
+        {"store is the manifest", "files.txt", "the store ", "the manifest itself"},
+        {"journal on the catalogue", "movies", "the store's journal ", "the key \"movies\""},
+        {"model cache on the ratings", "ratings", "the model cache ", "the key \"ratings\""},
+        {"snapshot on the catalogue", "m", "the data snapshot ", "the key \"movies\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CTempFolder folder;
+        std::filesystem::create_directories(folder.Path() / "sub");
+        const std::string movies = std::string(c.what).starts_with("journal")    ? "movies-wal"
+                                   : std::string(c.what).starts_with("snapshot") ? "m.snapshot"
+                                                                                 : "movies.dat";
+        const std::string ratings = std::string(c.what).starts_with("model") ? "ratings.model" : "ratings.dat";
+        folder.Write(movies, "0000001::A (1990)::Drama\n");
+        folder.Write(ratings, "1::1::8::0\n");
+        std::filesystem::create_symlink(folder.Path() / ratings, folder.Path() / "link.sqlite");
+        const std::string before = folder.Read(ratings);
+        const auto path = folder.Write("files.txt", "format = movietweetings\nmovies = " + movies +
+                                                        "\nratings = " + ratings + "\nstore = " + c.store + "\n");
+        const Thrown thrown = CatchEngineError([&] { data::ReadManifest(path.string()); });
+        EXPECT_EQ(thrown.caption, kDataErrorCaption);
+        EXPECT_NE(thrown.text.find(path.string() + ", line 4: " + c.written), std::string::npos) << thrown.text;
+        EXPECT_NE(thrown.text.find("named after the key \"store\", is "), std::string::npos) << thrown.text;
+        EXPECT_NE(thrown.text.find(c.read), std::string::npos) << thrown.text;
+        EXPECT_EQ(folder.Read(ratings), before);
+    }
+
+    // A store of its own beside the data is fine, also one whose name merely starts like a data file's.
+    CTempFolder folder;
+    WriteDataFiles(folder, ".");
+    const auto path = folder.Write("files.txt", "format = movietweetings\nmovies = movies.dat\n"
+                                                "ratings = ratings.dat\nstore = ratings.dat.sqlite\n");
+    EXPECT_EQ(data::ReadManifest(path.string()).store, folder.Path() / "ratings.dat.sqlite");
+}
+
 } // namespace
 } // namespace quillory::test

@@ -396,7 +396,12 @@ HICON CQtWindowSystem::LoadIcon(UINT id) {
         if (resource == nullptr) {
             return nullptr;
         }
-        found = m_icons.emplace(id, std::make_unique<QIcon>(QPixmap(resource->xpm.data()))).first;
+        // Every size drawn for this icon goes in, so that Qt never scales one bitmap for the caption or the dock.
+        auto icon = std::make_unique<QIcon>();
+        for (const std::span<const char* const> xpm : FindIconSizes(static_cast<int>(id))) {
+            icon->addPixmap(QPixmap(xpm.data()));
+        }
+        found = m_icons.emplace(id, std::move(icon)).first;
     }
     return reinterpret_cast<HICON>(found->second.get());
 }

@@ -1,0 +1,202 @@
+#include "DataFolders.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "EngineErrors.h"
+
+namespace quillory::data {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::optional<std::string> Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// The home folder: $HOME, else the account's own (a service started without HOME still has one).
+std::optional<std::string> HomeFolder() {
+    std::optional<std::string> home = Variable("HOME");
+    if (home && !home->empty()) {
+        return home;
+    }
+    const passwd* account = ::getpwuid(::getuid());
+    if (account != nullptr && account->pw_dir != nullptr && account->pw_dir[0] != '\0') {
+        return std::string(account->pw_dir);
+    }
+    return home;
+}
+
+// The XDG rules ignore a relative path in any of these variables: it would depend on the working directory.
+fs::path BaseFolder(const std::optional<std::string>& variable, const Surroundings& surroundings,
+                    const char* underHome) {
+    if (variable && fs::path(*variable).is_absolute()) {
+        return fs::path(*variable).lexically_normal();
+    }
+    if (!surroundings.home || !fs::path(*surroundings.home).is_absolute()) {
+        return {};
+    }
+    return (fs::path(*surroundings.home) / underHome).lexically_normal();
+}
+
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
+    std::error_code error;
+    const fs::path a = fs::weakly_canonical(inner, error);
+    if (error) {
+        return false;
+    }
+    const fs::path b = fs::weakly_canonical(outer, error);
+    if (error) {
+        return false;
+    }
+    auto ai = a.begin();
+    for (auto bi = b.begin(); bi != b.end(); ++bi, ++ai) {
+        if (bi->empty() && std::next(bi) == b.end()) {
+            break; // a trailing separator
+        }
+        if (ai == a.end() || *ai != *bi) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+Surroundings CurrentSurroundings() {
+    Surroundings surroundings;
+    surroundings.home = HomeFolder();
+    surroundings.dataHome = Variable("XDG_DATA_HOME");
+    surroundings.dataDirs = Variable("XDG_DATA_DIRS");
+    surroundings.cacheHome = Variable("XDG_CACHE_HOME");
+    std::error_code error;
+    surroundings.workingDirectory = fs::current_path(error);
+    if (error) {
+        surroundings.workingDirectory.clear();
+    }
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    surroundings.programDirectory = error ? fs::path() : exe.parent_path();
+    return surroundings;
+}
+
+fs::path DataHome(const Surroundings& surroundings) {
+    return BaseFolder(surroundings.dataHome, surroundings, ".local/share");
+}
+
+fs::path CacheHome(const Surroundings& surroundings) {
+    return BaseFolder(surroundings.cacheHome, surroundings, ".cache");
+}
+
+std::vector<fs::path> DataDirs(const Surroundings& surroundings) {
+    std::vector<fs::path> folders;
+    const std::string list = surroundings.dataDirs && !surroundings.dataDirs->empty() ? *surroundings.dataDirs
+                                                                                      : "/usr/local/share:/usr/share";
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t colon = std::min(list.find(':', start), list.size());
+        const fs::path entry(list.substr(start, colon - start));
+        if (entry.is_absolute()) {
+            folders.push_back(entry.lexically_normal());
+        }
+        start = colon + 1;
+    }
+    return folders;
+}
+
+std::vector<fs::path> ManifestFolders(const Surroundings& surroundings) {
+    std::vector<fs::path> folders;
+    if (!surroundings.workingDirectory.empty()) {
+        folders.push_back(surroundings.workingDirectory);
+    }
+    if (!surroundings.programDirectory.empty()) {
+        folders.push_back(surroundings.programDirectory);
+    }
+    if (const fs::path dataHome = DataHome(surroundings); !dataHome.empty()) {
+        folders.push_back(dataHome / "quillory");
+    }
+    for (const fs::path& dir : DataDirs(surroundings)) {
+        folders.push_back(dir / "quillory");
+    }
+    if (!surroundings.programDirectory.empty()) {
+        folders.push_back((surroundings.programDirectory / ".." / "share" / "quillory").lexically_normal());
+    }
+    return folders;
+}
+
+bool IsInstalledDataFolder(const fs::path& folder, const Surroundings& surroundings) {
+    if (!surroundings.programDirectory.empty() &&
+        IsWithin(folder, surroundings.programDirectory / ".." / "share" / "quillory")) {
+        return true;
+    }
+    for (const fs::path& dir : DataDirs(surroundings)) {
+        if (IsWithin(folder, dir / "quillory")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsWritableFolder(const fs::path& folder) {
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string UserDataKey(const fs::path& manifest) {
+    std::error_code error;
+    fs::path full = fs::weakly_canonical(manifest, error);
+    if (error) {
+        full = fs::absolute(manifest, error).lexically_normal();
+    }
+    std::string name;
+    for (const char c : full.parent_path().filename().string()) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.';
+        name += plain ? c : '_';
+        if (name.size() == 40) {
+            break;
+        }
+    }
+    if (name.empty() || name.front() == '.') {
+        name.insert(0, "data");
+    }
+    return name + "-" + ShortHash(full.string());
+}
+
+std::string ShortHash(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string digits;
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        digits += kHex[(hash >> shift) & 0xF];
+    }
+    return digits;
+}
+
+const fs::path& CreatePrivateFolder(const fs::path& folder) {
+    fs::path made;
+    for (const fs::path& part : folder) {
+        made /= part;
+        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
+            ThrowStoreError("Cannot create the folder " + made.string() +
+                            " for your accounts, ratings and model: " + std::strerror(errno) + ".");
+        }
+    }
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) {
+        ThrowStoreError("Cannot use " + folder.string() + " for your accounts, ratings and model: it is not a folder.");
+    }
+    return folder;
+}
+
+} // namespace quillory::data

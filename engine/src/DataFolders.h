@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Where data is looked for and where a user's own files go, by the XDG base directory rules. Everything here depends
+// only on a Surroundings value, so that the rules can be checked without touching the process's environment.
+namespace quillory::data {
+
+// What the places of data depend on. An unset variable is nullopt; a set but empty one is an empty string (both
+// mean "use the default").
+struct Surroundings {
+    std::optional<std::string> home;        // $HOME, else the home folder of the user's account
+    std::optional<std::string> dataHome;    // $XDG_DATA_HOME
+    std::optional<std::string> dataDirs;    // $XDG_DATA_DIRS
+    std::optional<std::string> cacheHome;   // $XDG_CACHE_HOME
+    std::filesystem::path workingDirectory; // empty when it cannot be read
+    std::filesystem::path programDirectory; // the running executable's folder; empty when it cannot be read
+};
+
+// The surroundings of this process, read now.
+Surroundings CurrentSurroundings();
+
+// $XDG_DATA_HOME, or ~/.local/share when it is unset, empty or relative; empty when there is no home either.
+std::filesystem::path DataHome(const Surroundings& surroundings);
+// $XDG_CACHE_HOME, or ~/.cache when it is unset, empty or relative; empty when there is no home either.
+std::filesystem::path CacheHome(const Surroundings& surroundings);
+// The absolute entries of $XDG_DATA_DIRS in order, or /usr/local/share and /usr/share when it is unset or empty.
+std::vector<std::filesystem::path> DataDirs(const Surroundings& surroundings);
+
+// The folders a relative manifest path is tried against, in order: the working directory, the program's folder,
+// DataHome/quillory, each DataDirs entry + /quillory, and <program's folder>/../share/quillory.
+std::vector<std::filesystem::path> ManifestFolders(const Surroundings& surroundings);
+
+// Whether `folder` holds installed data: it lies in <program's folder>/../share/quillory or in a DataDirs entry's
+// quillory folder. Installed data is never written to, whoever runs the program.
+bool IsInstalledDataFolder(const std::filesystem::path& folder, const Surroundings& surroundings);
+
+// Whether the user may create files in `folder`.
+bool IsWritableFolder(const std::filesystem::path& folder);
+
+// A file name part that keeps the user files of two manifests apart: the manifest folder's name, made safe, and a
+// hash of the manifest's full path, e.g. "MovieData-1f0c3a5e9b2d4c87".
+std::string UserDataKey(const std::filesystem::path& manifest);
+
+// 16 hexadecimal digits of a 64-bit FNV-1a hash of `text`: the same text gives the same name on every machine.
+std::string ShortHash(std::string_view text);
+
+// Creates `folder` and any missing parent readable by its owner only (a folder that exists is left as it is), and
+// returns it. Throws CMException naming the folder when it cannot be made.
+const std::filesystem::path& CreatePrivateFolder(const std::filesystem::path& folder);
+
+} // namespace quillory::data
