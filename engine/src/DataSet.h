@@ -37,6 +37,7 @@ struct Manifest {
     std::filesystem::path ratings; // the ratings
     std::filesystem::path links;   // movielens-csv only: movie ids to IMDb ids; empty otherwise
     std::filesystem::path store;   // the SQLite store of accounts and entered ratings (may not exist yet)
+    std::string storeUri;          // instead of `store`: the server's connection URI (postgresql:// or postgres://)
     std::string format;            // "movielens-100k", "movielens-csv" or "movietweetings"
 };
 

@@ -165,6 +165,12 @@ Manifest ReadManifest(const std::string& path) {
     if (links.line != 0) {
         manifest.links = resolve("links", true);
     }
+    // A connection URI names a server, not a file: it is kept as given and never resolved against the folder.
+    const std::string& store = entryOf("store").value;
+    if (store.starts_with("postgresql://") || store.starts_with("postgres://")) {
+        manifest.storeUri = store;
+        return manifest;
+    }
     manifest.store = resolve("store", false);
     std::error_code error;
     if (!fs::is_directory(manifest.store.parent_path(), error)) {
