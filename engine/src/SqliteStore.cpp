@@ -1,4 +1,4 @@
-#include "RatingStore.h"
+#include "SqliteStore.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -9,8 +9,11 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <thread>
+#include <unordered_set>
 
+#include "AccountName.h"
 #include "EngineErrors.h"
 #include "MovieTable.h"
 #include "SqliteStatement.h"
@@ -20,8 +23,8 @@ namespace quillory::store {
 
 namespace {
 
-// Version 1 of the schema. Names compare byte for byte (BINARY collation): case and blanks count.
-constexpr const char* kSchema = R"sql(
+// The tables of version 1; version 2 adds the names' comparison keys (see UpgradeFromVersion1).
+constexpr const char* kSchemaVersion1 = R"sql(
 CREATE TABLE IF NOT EXISTS users(
     id INTEGER PRIMARY KEY,
     name TEXT NOT NULL UNIQUE,
@@ -57,8 +60,9 @@ const std::filesystem::path& CreatePrivately(const std::filesystem::path& path) 
 
 } // namespace
 
-CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs) : m_db(CreatePrivately(path)) {
+CSqliteStore::CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs) : m_db(CreatePrivately(path)) {
     m_db.SetBusyTimeout(busyTimeoutMs);
+    RequireWritable();
     std::int64_t applicationId = 0;
     std::int64_t version = 0;
     std::int64_t objects = 0;
@@ -103,11 +107,11 @@ CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs)
     SwitchToWriteAheadLog(busyTimeoutMs);
     m_db.Execute("PRAGMA synchronous=FULL", "Setting full sync");
     if (version < kSchemaVersion) {
-        CreateSchema();
+        CreateOrUpgradeSchema();
     }
 }
 
-void CRatingStore::SwitchToWriteAheadLog(int busyTimeoutMs) {
+void CSqliteStore::SwitchToWriteAheadLog(int busyTimeoutMs) {
     // When several programs start at once on a new store, each asks to switch its journal; SQLite answers "busy" at
     // once instead of waiting (waiting could deadlock), so wait here as long as a write would wait.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
@@ -125,86 +129,163 @@ void CRatingStore::SwitchToWriteAheadLog(int busyTimeoutMs) {
     }
 }
 
-std::int64_t CRatingStore::ReadPragma(const char* sql) {
+std::int64_t CSqliteStore::ReadPragma(const char* sql) {
     CSqliteStatement statement(m_db, sql, "Reading the store's header");
     return statement.Step() ? statement.ColumnInt64(0) : 0;
 }
 
-void CRatingStore::CreateSchema() {
+void CSqliteStore::RequireWritable() {
+    // SQLite opens a file it may not write read-only without a word, and a folder it may not write only fails at the
+    // first write (the write-ahead log lives beside the file). Ask first, so the start stops with the reason.
+    const std::filesystem::path folder = Path().has_parent_path() ? Path().parent_path() : ".";
+    for (const std::filesystem::path& needed : {Path(), folder}) {
+        if (::access(needed.c_str(), W_OK) != 0) {
+            ThrowStoreError("The store " + Path().string() + " cannot be written (" + needed.string() + ": " +
+                            std::strerror(errno) + "). The store and its folder must be writable.");
+        }
+    }
+    if (sqlite3_db_readonly(m_db.Handle(), "main") == 1) {
+        ThrowStoreError("The store " + Path().string() +
+                        " cannot be written: it was opened read-only. The store and its folder must be writable.");
+    }
+}
+
+void CSqliteStore::CreateOrUpgradeSchema() {
     CSqliteTransaction transaction(m_db, "Creating the store");
-    // Another program may have created it meanwhile; inside the write lock the answer is final.
-    if (ReadPragma("PRAGMA user_version") >= kSchemaVersion) {
+    // Another program may have created or upgraded it meanwhile; inside the write lock the answer is final.
+    const std::int64_t version = ReadPragma("PRAGMA user_version");
+    if (version >= kSchemaVersion) {
         return;
     }
-    m_db.Execute(kSchema, "Creating the store's tables");
-    m_db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str(), "Marking the store as ours");
+    if (version == 0) {
+        m_db.Execute(kSchemaVersion1, "Creating the store's tables");
+        m_db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str(), "Marking the store as ours");
+    }
+    UpgradeFromVersion1();
     m_db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "Setting the schema version");
     transaction.Commit();
 }
 
-std::vector<CRatingStore::User> CRatingStore::LoadUsers() {
+void CSqliteStore::UpgradeFromVersion1() {
+    m_db.Execute("ALTER TABLE users ADD COLUMN name_key TEXT;"
+                 "CREATE UNIQUE INDEX users_by_name_key ON users(name_key);",
+                 "Adding the names' comparison keys");
+    // Version 1 numbered accounts just above the data's highest user, where a newer snapshot of the data puts its
+    // own users. Move every account, with its ratings, into the accounts' own range; they log in by name, so
+    // nothing but the number changes for them.
+    std::vector<User> accounts;
+    {
+        CSqliteStatement select(m_db, "SELECT id, name FROM users ORDER BY id", "Upgrading the store");
+        while (select.Step()) {
+            accounts.push_back(User{static_cast<long>(select.ColumnInt64(0)), select.ColumnText(1), {}});
+        }
+    }
+    std::int64_t next = kFirstAccountId;
+    for (const User& account : accounts) {
+        next = std::max<std::int64_t>(next, std::int64_t{account.id} + 1);
+    }
+    CSqliteStatement moveRatings(m_db, "UPDATE ratings SET user = ?1 WHERE user = ?2", "Upgrading the store");
+    CSqliteStatement moveAccount(m_db, "UPDATE users SET id = ?1, name_key = ?3 WHERE id = ?2", "Upgrading the store");
+    std::unordered_set<std::string> keys;
+    for (const User& account : accounts) {
+        std::int64_t id = account.id;
+        if (id < kFirstAccountId) {
+            if (next > std::numeric_limits<std::int32_t>::max()) {
+                ThrowStoreError("The store " + Path().string() + " has no account id left below 2147483648.");
+            }
+            id = next++;
+            moveRatings.Bind(1, id);
+            moveRatings.Bind(2, static_cast<std::int64_t>(account.id));
+            moveRatings.Step();
+            moveRatings.Reset();
+        }
+        // Two old accounts whose names now compare alike (" alice" and "alice"): the first keeps the key, the other
+        // logs in by its exact name only, as before.
+        const std::optional<std::string> key = AccountNameKey(account.name);
+        const bool keyed = key && keys.insert(*key).second;
+        moveAccount.Bind(1, id);
+        moveAccount.Bind(2, static_cast<std::int64_t>(account.id));
+        if (keyed) {
+            moveAccount.Bind(3, *key);
+        } else {
+            moveAccount.BindNull(3);
+        }
+        moveAccount.Step();
+        moveAccount.Reset();
+    }
+}
+
+std::vector<CRatingStore::User> CSqliteStore::LoadUsers() {
     CSqliteStatement statement(m_db, "SELECT id, name FROM users ORDER BY id", "Reading the accounts");
     std::vector<User> users;
     while (statement.Step()) {
-        users.push_back(User{static_cast<long>(statement.ColumnInt64(0)), statement.ColumnText(1), {}});
+        users.push_back(User{CheckedUserId(statement.ColumnInt64(0), Describe()), statement.ColumnText(1), {}});
     }
     return users;
 }
 
 namespace {
 
-// The rows of a "SELECT user, movie, stars, timestamp" statement.
-std::vector<CRatingStore::Rating> ReadRatingRows(CSqliteStatement& statement) {
+// The rows of a "SELECT user, movie, stars, timestamp" statement, each checked as it is read.
+std::vector<CRatingStore::Rating> ReadRatingRows(CSqliteStatement& statement, const std::string& store) {
     std::vector<CRatingStore::Rating> ratings;
     while (statement.Step()) {
-        ratings.push_back(CRatingStore::Rating{static_cast<long>(statement.ColumnInt64(0)),
-                                               static_cast<int>(statement.ColumnInt64(1)),
-                                               static_cast<int>(statement.ColumnInt64(2)), statement.ColumnInt64(3)});
+        ratings.push_back(CheckedRating(statement.ColumnInt64(0), statement.ColumnInt64(1), statement.ColumnInt64(2),
+                                        statement.ColumnInt64(3), store));
     }
     return ratings;
 }
 
 } // namespace
 
-std::vector<CRatingStore::Rating> CRatingStore::LoadRatings() {
+std::vector<CRatingStore::Rating> CSqliteStore::LoadRatings() {
     CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings ORDER BY user, movie",
                                "Reading the ratings");
-    return ReadRatingRows(statement);
+    return ReadRatingRows(statement, Describe());
 }
 
-std::vector<CRatingStore::Rating> CRatingStore::LoadRatingsOf(long user) {
+std::vector<CRatingStore::Rating> CSqliteStore::LoadRatingsOf(long user) {
     CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings WHERE user = ? ORDER BY movie",
                                "Reading a user's ratings");
     statement.Bind(1, static_cast<std::int64_t>(user));
-    return ReadRatingRows(statement);
+    return ReadRatingRows(statement, Describe());
 }
 
-std::optional<CRatingStore::User> CRatingStore::FindUser(std::string_view name) {
-    CSqliteStatement statement(m_db, "SELECT id, name, hash FROM users WHERE name = ?", "Looking up an account");
-    statement.Bind(1, name);
-    if (!statement.Step()) {
-        return std::nullopt;
+std::optional<CRatingStore::User> CSqliteStore::FindUser(std::string_view name, std::string_view key) {
+    const std::pair<const char*, std::string_view> lookups[] = {
+        {"SELECT id, name, hash FROM users WHERE name = ?", name},
+        {"SELECT id, name, hash FROM users WHERE name_key = ?", key},
+    };
+    for (const auto& [sql, value] : lookups) {
+        CSqliteStatement statement(m_db, sql, "Looking up an account");
+        statement.Bind(1, value);
+        if (statement.Step()) {
+            return User{CheckedUserId(statement.ColumnInt64(0), Describe()), statement.ColumnText(1),
+                        statement.ColumnText(2)};
+        }
     }
-    return User{static_cast<long>(statement.ColumnInt64(0)), statement.ColumnText(1), statement.ColumnText(2)};
+    return std::nullopt;
 }
 
-bool CRatingStore::HasUser(long id) {
+bool CSqliteStore::HasUser(long id) {
     CSqliteStatement statement(m_db, "SELECT 1 FROM users WHERE id = ?", "Looking up an account");
     statement.Bind(1, static_cast<std::int64_t>(id));
     return statement.Step();
 }
 
-std::optional<long> CRatingStore::InsertUser(std::string_view name, const std::string& hash, long lowestId) {
+std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {
     CSqliteTransaction transaction(m_db, "Registering a user");
     {
-        CSqliteStatement taken(m_db, "SELECT 1 FROM users WHERE name = ?", "Registering a user");
+        CSqliteStatement taken(m_db, "SELECT 1 FROM users WHERE name = ?1 OR name_key = ?2", "Registering a user");
         taken.Bind(1, name);
+        taken.Bind(2, key);
         if (taken.Step()) {
             return std::nullopt;
         }
     }
-    std::int64_t id = lowestId;
+    std::int64_t id = kFirstAccountId;
     {
+        // Ratings of an account removed by hand still hold its id: never hand it to someone else.
         CSqliteStatement highest(m_db,
                                  "SELECT max(coalesce((SELECT max(id) FROM users), 0),"
                                  " coalesce((SELECT max(user) FROM ratings), 0)) + 1",
@@ -214,20 +295,21 @@ std::optional<long> CRatingStore::InsertUser(std::string_view name, const std::s
         }
     }
     if (id > std::numeric_limits<std::int32_t>::max()) {
-        ThrowStoreError("The store " + Path().string() + " has no user id left below 2147483647.");
+        ThrowStoreError("The store " + Path().string() + " has no account id left below 2147483648.");
     }
-    CSqliteStatement insert(m_db, "INSERT INTO users(id, name, hash, created) VALUES(?, ?, ?, ?)",
+    CSqliteStatement insert(m_db, "INSERT INTO users(id, name, hash, created, name_key) VALUES(?, ?, ?, ?, ?)",
                             "Registering a user");
     insert.Bind(1, id);
     insert.Bind(2, name);
     insert.Bind(3, hash);
     insert.Bind(4, static_cast<std::int64_t>(std::time(nullptr)));
+    insert.Bind(5, key);
     insert.Step();
     transaction.Commit();
     return static_cast<long>(id);
 }
 
-bool CRatingStore::InsertRating(const Rating& rating) {
+bool CSqliteStore::InsertRating(const Rating& rating) {
     // One statement is its own transaction; the conflict clause makes "already rated" an answer, not an error.
     CSqliteStatement insert(m_db,
                             "INSERT INTO ratings(user, movie, stars, timestamp) VALUES(?, ?, ?, ?) "
@@ -239,6 +321,20 @@ bool CRatingStore::InsertRating(const Rating& rating) {
     insert.Bind(4, static_cast<std::int64_t>(rating.timestamp));
     insert.Step();
     return m_db.Changes() == 1;
+}
+
+bool CSqliteStore::ChangedSinceLastLook() {
+    // data_version changes when another connection commits, and only then: our own writes reach the engine
+    // directly. Reading it touches no page of the file.
+    if (!m_dataVersionStatement) {
+        m_dataVersionStatement = std::make_unique<CSqliteStatement>(m_db, "PRAGMA data_version", "Looking for changes");
+    }
+    m_dataVersionStatement->Reset();
+    const std::int64_t version = m_dataVersionStatement->Step() ? m_dataVersionStatement->ColumnInt64(0) : -1;
+    m_dataVersionStatement->Reset();
+    const bool changed = version != m_dataVersion;
+    m_dataVersion = version;
+    return changed;
 }
 
 } // namespace quillory::store
