@@ -6,6 +6,7 @@
 
 #include "DataSet.h"
 #include "EngineErrors.h"
+#include "PostgresStore.h"
 #include "SqliteStore.h"
 
 namespace quillory::store {
@@ -45,7 +46,7 @@ long CheckedUserId(std::int64_t id, const std::string& store) {
 
 std::unique_ptr<CRatingStore> OpenStore(const data::Manifest& manifest) {
     if (!manifest.storeUri.empty()) {
-        ThrowStoreError("A store on a server is not supported yet; name a file as the store in the manifest.");
+        return std::make_unique<CPostgresStore>(manifest.storeUri);
     }
     return std::make_unique<CSqliteStore>(manifest.store);
 }
