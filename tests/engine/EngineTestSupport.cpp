@@ -1,5 +1,6 @@
 #include "EngineTestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <sstream>
@@ -12,7 +13,9 @@ namespace quillory::test {
 CTempFolder::CTempFolder() {
     static std::atomic<int> counter{0};
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string test = info != nullptr ? std::string(info->name()) : "test";
+    std::string test = info != nullptr ? std::string(info->name()) : "test";
+    // A parameterised test's name holds a slash ("Case/Sqlite"): keep the folder one level deep.
+    std::replace(test.begin(), test.end(), '/', '-');
     m_path = std::filesystem::temp_directory_path() /
              ("quillory-" + test + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(m_path);
