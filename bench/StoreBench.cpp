@@ -23,6 +23,13 @@ namespace fs = std::filesystem;
 const fs::path kFolder = QUILLORY_BENCH_STORE_DIR;
 const std::string kServerFolder = (kFolder / "server").string();
 
+// Where the server's socket is: the script may have put it in a short folder the server folder links to.
+std::string SocketFolder() {
+    std::error_code error;
+    const fs::path folder = fs::weakly_canonical(kServerFolder, error);
+    return error ? kServerFolder : folder.string();
+}
+
 std::string g_serverUri;
 
 bool RunServerScript(const std::string& action) {
@@ -35,14 +42,14 @@ std::string FreshDatabase(const std::string& name) {
     if (const char* given = std::getenv("QUILLORY_BENCH_STORE_URI")) {
         return given;
     }
-    const std::string admin = "postgresql:///postgres?host=" + kServerFolder + "&user=quillory";
+    const std::string admin = "postgresql:///postgres?host=" + SocketFolder() + "&user=quillory";
     const std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(admin.c_str()), &PQfinish);
     PQsetNoticeProcessor(
         connection.get(), [](void*, const char*) {}, nullptr);
     for (const std::string& sql : {"DROP DATABASE IF EXISTS " + name + " WITH (FORCE)", "CREATE DATABASE " + name}) {
         PQclear(PQexec(connection.get(), sql.c_str()));
     }
-    return "postgresql:///" + name + "?host=" + kServerFolder + "&user=quillory";
+    return "postgresql:///" + name + "?host=" + SocketFolder() + "&user=quillory";
 }
 
 // The bundled data in a folder of its own, its manifest naming `store` (a file name or a URI).

@@ -37,7 +37,10 @@ std::string UniqueName(const char* prefix) {
 } // namespace
 
 std::string ServerUri(const std::string& socketFolder, const std::string& database) {
-    return "postgresql:///" + database + "?host=" + socketFolder + "&user=quillory";
+    // The script may have put the server in a short folder the given one links to (a socket path is short).
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::weakly_canonical(socketFolder, error);
+    return "postgresql:///" + database + "?host=" + (error ? socketFolder : folder.string()) + "&user=quillory";
 }
 
 CServerDatabase::CServerDatabase(std::string socketFolder)
