@@ -101,6 +101,36 @@ void GetRatingNothingChanged(benchmark::State& state) {
 }
 BENCHMARK(GetRatingNothingChanged)->ArgName("server")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// GetRating right after another program committed one rating, on a store that already holds 10000 entered
+// ratings: the look finds the change and the engine takes in what it does not hold yet.
+void GetRatingAfterAChange(benchmark::State& state) {
+    const bool server = state.range(0) == 1;
+    const std::string uri = server ? FreshDatabase("quillory_bench_change") : "";
+    const fs::path manifest =
+        BundledDataWithStore(server ? "change-server" : "change-file", server ? uri : "quillory.sqlite");
+    CMovieTable table;
+    table.Init(manifest.string());
+    std::unique_ptr<quillory::store::CRatingStore> writer;
+    if (server) {
+        writer = std::make_unique<quillory::store::CPostgresStore>(uri);
+    } else {
+        writer = std::make_unique<quillory::store::CSqliteStore>(manifest.parent_path() / "quillory.sqlite");
+    }
+    const long movie = table.GetMovieDetails(1).id;
+    long user = 2000000000;
+    for (int k = 0; k < 10000; ++k) {
+        writer->InsertRating({user++, static_cast<int>(movie), 4, 0});
+    }
+    table.GetRating(movie, 1, "");
+    for (auto _ : state) {
+        state.PauseTiming();
+        writer->InsertRating({user++, static_cast<int>(movie), 4, 0});
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(table.GetRating(movie, 1, ""));
+    }
+}
+BENCHMARK(GetRatingAfterAChange)->ArgName("server")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // One rating written and acknowledged (committed, and for the file synced), each a new user and movie pair.
 void RatingRoundTrip(benchmark::State& state) {
     const auto store = OpenStore(state.range(0) == 1);
