@@ -366,14 +366,15 @@ void CMovieEngine::TakeInChanges() {
     if (!m_store->ChangedSinceLastLook()) {
         return;
     }
-    // Whatever was committed since the last look: new accounts, and ratings we do not hold yet (each marks its user
-    // for fold-in). Ratings already held are skipped, so reading everything again is harmless.
+    // Whatever was committed since the last look: new accounts (the few there are, read whole), and the ratings
+    // committed since (each marks its user for fold-in). One already held is skipped, so reading it again is
+    // harmless.
     for (const store::CRatingStore::User& user : m_store->LoadUsers()) {
         if (IndexOf(user.id) == kNoIndex) {
             AddUser(user.id);
         }
     }
-    for (const store::CRatingStore::Rating& rating : m_store->LoadRatings()) {
+    for (const store::CRatingStore::Rating& rating : m_store->LoadNewRatings()) {
         AddStoredRating(rating);
     }
 }

@@ -1,5 +1,6 @@
 #include "PostgresStore.h"
 
+#include <algorithm>
 #include <ctime>
 #include <limits>
 
@@ -29,7 +30,9 @@ CREATE TABLE quillory_ratings(
     movie integer NOT NULL,
     stars smallint NOT NULL CHECK (stars BETWEEN 1 AND 5),
     ts bigint NOT NULL,
+    seq bigint NOT NULL,
     PRIMARY KEY (user_id, movie));
+CREATE INDEX quillory_ratings_by_seq ON quillory_ratings(seq);
 INSERT INTO quillory_meta(id, schema_version, changes) VALUES (1, 1, 0);
 )sql";
 
@@ -137,6 +140,16 @@ std::vector<CRatingStore::Rating> CPostgresStore::LoadRatings() {
         "SELECT user_id, movie, stars, ts FROM quillory_ratings ORDER BY user_id, movie", {}, "Reading the ratings"));
 }
 
+std::vector<CRatingStore::Rating> CPostgresStore::LoadNewRatings() {
+    const CPostgresResult rows =
+        m_connection.Execute("SELECT user_id, movie, stars, ts, seq FROM quillory_ratings WHERE seq > $1 ORDER BY seq",
+                             {std::to_string(m_ratingsRead)}, "Reading the new ratings");
+    for (int r = 0; r < rows.Rows(); ++r) {
+        m_ratingsRead = std::max(m_ratingsRead, rows.Int64(r, 4, Describe()));
+    }
+    return ReadRatings(rows);
+}
+
 std::vector<CRatingStore::Rating> CPostgresStore::LoadRatingsOf(long user) {
     return ReadRatings(
         m_connection.Execute("SELECT user_id, movie, stars, ts FROM quillory_ratings WHERE user_id = $1 ORDER BY movie",
@@ -203,11 +216,14 @@ std::optional<long> CPostgresStore::InsertUser(std::string_view name, std::strin
 
 bool CPostgresStore::InsertRating(const Rating& rating) {
     // One statement, so one transaction, committed before the answer arrives: the row and the counter together.
+    // The counter's row lock is held to the commit, so the counter doubles as the rating's sequence number: one
+    // committed later never has a lower number. A refused rating still moves the counter, which costs the others
+    // only a look that finds nothing new.
     const CPostgresResult counter = m_connection.Execute(
-        "WITH added AS (INSERT INTO quillory_ratings(user_id, movie, stars, ts) VALUES ($1, $2, $3, $4)"
-        " ON CONFLICT DO NOTHING RETURNING 1)"
-        " UPDATE quillory_meta SET changes = changes + 1 WHERE id = 1 AND EXISTS (SELECT 1 FROM added)"
-        " RETURNING changes",
+        "WITH counter AS (UPDATE quillory_meta SET changes = changes + 1 WHERE id = 1 RETURNING changes)"
+        " INSERT INTO quillory_ratings(user_id, movie, stars, ts, seq)"
+        " SELECT $1::integer, $2::integer, $3::smallint, $4::bigint, changes FROM counter"
+        " ON CONFLICT DO NOTHING RETURNING seq",
         {std::to_string(rating.user), std::to_string(rating.movie), std::to_string(rating.stars),
          std::to_string(rating.timestamp)},
         "Storing a rating");

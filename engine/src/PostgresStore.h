@@ -23,6 +23,7 @@ public:
 
     std::vector<User> LoadUsers() override;
     std::vector<Rating> LoadRatings() override;
+    std::vector<Rating> LoadNewRatings() override;
     std::vector<Rating> LoadRatingsOf(long user) override;
     std::optional<User> FindUser(std::string_view name, std::string_view key) override;
     bool HasUser(long id) override;
@@ -44,6 +45,8 @@ private:
 
     CPostgresConnection m_connection;
     std::optional<std::int64_t> m_seenChanges;
+    // The highest sequence number LoadNewRatings has returned; -1 before its first call.
+    std::int64_t m_ratingsRead = -1;
 };
 
 } // namespace quillory::store

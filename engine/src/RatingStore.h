@@ -40,6 +40,10 @@ public:
     virtual std::vector<User> LoadUsers() = 0;
     // Every rating entered in the program.
     virtual std::vector<Rating> LoadRatings() = 0;
+    // The ratings committed since the last call (every rating at the first), perhaps with a few already returned:
+    // a change costs what changed, not what the store holds. Ratings carry a sequence number handed out under the
+    // store's write lock, so one committed later never has a lower number than one already read.
+    virtual std::vector<Rating> LoadNewRatings() = 0;
     // The ratings of one user.
     virtual std::vector<Rating> LoadRatingsOf(long user) = 0;
 

@@ -168,8 +168,10 @@ void CSqliteStore::CreateOrUpgradeSchema() {
 
 void CSqliteStore::UpgradeFromVersion1() {
     m_db.Execute("ALTER TABLE users ADD COLUMN name_key TEXT;"
-                 "CREATE UNIQUE INDEX users_by_name_key ON users(name_key);",
-                 "Adding the names' comparison keys");
+                 "CREATE UNIQUE INDEX users_by_name_key ON users(name_key);"
+                 "ALTER TABLE ratings ADD COLUMN seq INTEGER;"
+                 "CREATE INDEX ratings_by_seq ON ratings(seq);",
+                 "Adding the names' comparison keys and the ratings' sequence numbers");
     // Version 1 numbered accounts just above the data's highest user, where a newer snapshot of the data puts its
     // own users. Move every account, with its ratings, into the accounts' own range; they log in by name, so
     // nothing but the number changes for them.
@@ -244,6 +246,27 @@ std::vector<CRatingStore::Rating> CSqliteStore::LoadRatings() {
     return ReadRatingRows(statement, Describe());
 }
 
+std::vector<CRatingStore::Rating> CSqliteStore::LoadNewRatings() {
+    // Ratings from before sequence numbers (an upgraded store) have none: the first call reads every row.
+    CSqliteStatement statement(
+        m_db,
+        m_ratingsRead < 0 ? "SELECT user, movie, stars, timestamp, coalesce(seq, 0) FROM ratings"
+                          : "SELECT user, movie, stars, timestamp, seq FROM ratings WHERE seq > ? ORDER BY seq",
+        "Reading the new ratings");
+    if (m_ratingsRead >= 0) {
+        statement.Bind(1, m_ratingsRead);
+    }
+    std::vector<Rating> ratings;
+    std::int64_t highest = std::max<std::int64_t>(m_ratingsRead, 0);
+    while (statement.Step()) {
+        ratings.push_back(CheckedRating(statement.ColumnInt64(0), statement.ColumnInt64(1), statement.ColumnInt64(2),
+                                        statement.ColumnInt64(3), Describe()));
+        highest = std::max(highest, statement.ColumnInt64(4));
+    }
+    m_ratingsRead = highest;
+    return ratings;
+}
+
 std::vector<CRatingStore::Rating> CSqliteStore::LoadRatingsOf(long user) {
     CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings WHERE user = ? ORDER BY movie",
                                "Reading a user's ratings");
@@ -311,8 +334,10 @@ std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_
 
 bool CSqliteStore::InsertRating(const Rating& rating) {
     // One statement is its own transaction; the conflict clause makes "already rated" an answer, not an error.
+    // The sequence number is taken inside the write lock, so numbers grow in the order ratings are committed.
     CSqliteStatement insert(m_db,
-                            "INSERT INTO ratings(user, movie, stars, timestamp) VALUES(?, ?, ?, ?) "
+                            "INSERT INTO ratings(user, movie, stars, timestamp, seq) "
+                            "VALUES(?, ?, ?, ?, (SELECT coalesce(max(seq), 0) + 1 FROM ratings)) "
                             "ON CONFLICT(user, movie) DO NOTHING",
                             "Storing a rating");
     insert.Bind(1, static_cast<std::int64_t>(rating.user));

@@ -26,6 +26,7 @@ public:
 
     std::vector<User> LoadUsers() override;
     std::vector<Rating> LoadRatings() override;
+    std::vector<Rating> LoadNewRatings() override;
     std::vector<Rating> LoadRatingsOf(long user) override;
     std::optional<User> FindUser(std::string_view name, std::string_view key) override;
     bool HasUser(long id) override;
@@ -38,7 +39,7 @@ public:
 
     // Our mark in the SQLite header ("QLRY"), and the schema version this code writes. Version 1 compared names
     // byte for byte and numbered accounts just above the data's users; version 2 adds the names' comparison keys
-    // and keeps accounts from kFirstAccountId up.
+    // and the ratings' sequence numbers, and keeps accounts from kFirstAccountId up.
     static constexpr std::int32_t kApplicationId = 0x514C5259;
     static constexpr std::int32_t kSchemaVersion = 2;
     static constexpr int kDefaultBusyTimeoutMs = 10000;
@@ -54,6 +55,8 @@ private:
     // Prepared once: the look for changes runs before nearly every answer of the engine.
     std::unique_ptr<CSqliteStatement> m_dataVersionStatement;
     std::int64_t m_dataVersion = -1;
+    // The highest sequence number LoadNewRatings has returned; -1 before its first call.
+    std::int64_t m_ratingsRead = -1;
 };
 
 } // namespace quillory::store

@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include "DataSet.h"
 #include "EngineErrors.h"
+#include "RatingStore.h"
 #include "StoreTestSupport.h"
 
 namespace quillory::test {
@@ -296,13 +298,13 @@ TEST_P(StoreContract, RowsNoStoreOfOursCanHoldRefuseTheStore) {
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {sqlite ? "PRAGMA ignore_check_constraints=ON; INSERT INTO ratings VALUES(7, 1000001, 9, 0)"
+        {sqlite ? "PRAGMA ignore_check_constraints=ON; INSERT INTO ratings VALUES(7, 1000001, 9, 0, 1)"
                 : "ALTER TABLE quillory_ratings DROP CONSTRAINT quillory_ratings_stars_check;"
-                  "INSERT INTO quillory_ratings VALUES(7, 1000001, 9, 0)",
+                  "INSERT INTO quillory_ratings VALUES(7, 1000001, 9, 0, 1)",
          "a rating row (user 7, movie 1000001) holds 9 stars"},
-        {sqlite ? "INSERT INTO ratings VALUES(7, 4294967297, 3, 0)"
+        {sqlite ? "INSERT INTO ratings VALUES(7, 4294967297, 3, 0, 1)"
                 : "ALTER TABLE quillory_ratings ALTER COLUMN movie TYPE bigint;"
-                  "INSERT INTO quillory_ratings VALUES(7, 4294967297, 3, 0)",
+                  "INSERT INTO quillory_ratings VALUES(7, 4294967297, 3, 0, 1)",
          "a rating row holds user 7 and movie 4294967297"},
         {sqlite ? "INSERT INTO users(id, name, hash, created) VALUES(4294967296, 'x', 'h', 0)"
                 : "ALTER TABLE quillory_users ALTER COLUMN id TYPE bigint;"
@@ -350,6 +352,39 @@ TEST_P(StoreContract, AStoreThatCannotBeWrittenIsFoundAtInit) {
             << thrown.text;
         EXPECT_NE(thrown.text.find(") cannot be written"), std::string::npos) << thrown.text;
     }
+}
+
+TEST_P(StoreContract, TheLookSeesOthersWritesAndNewRatingsAreReadOnce) {
+    CStoreUnderTest store(GetParam(), 5, 5);
+    const data::Manifest manifest = data::ReadManifest(store.Manifest());
+    const std::unique_ptr<store::CRatingStore> reader = store::OpenStore(manifest);
+    const std::unique_ptr<store::CRatingStore> writer = store::OpenStore(manifest);
+    EXPECT_TRUE(reader->ChangedSinceLastLook()); // the first look always answers yes
+    EXPECT_TRUE(reader->LoadNewRatings().empty());
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+
+    ASSERT_TRUE(writer->InsertRating({7, 1000001, 4, 100}));
+    ASSERT_TRUE(writer->InsertRating({8, 1000002, 2, 200}));
+    EXPECT_FALSE(writer->InsertRating({7, 1000001, 5, 300})); // refused: the first one stays
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    const std::vector<store::CRatingStore::Rating> fresh = reader->LoadNewRatings();
+    ASSERT_EQ(fresh.size(), 2U);
+    EXPECT_EQ(fresh[0].user, 7);
+    EXPECT_EQ(fresh[0].movie, 1000001);
+    EXPECT_EQ(fresh[0].stars, 4);
+    EXPECT_EQ(fresh[0].timestamp, 100);
+    EXPECT_EQ(fresh[1].user, 8);
+    EXPECT_EQ(fresh[1].stars, 2);
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+    EXPECT_TRUE(reader->LoadNewRatings().empty());
+
+    // A program's own writes are no change to it; its new rating comes back once.
+    ASSERT_TRUE(reader->InsertRating({9, 1000003, 3, 0}));
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+    EXPECT_EQ(reader->LoadNewRatings().size(), 1U);
+    EXPECT_TRUE(reader->LoadNewRatings().empty());
+    EXPECT_TRUE(writer->ChangedSinceLastLook());
+    EXPECT_EQ(writer->LoadNewRatings().size(), 3U); // its first call: every rating
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, ::testing::Values(StoreKind::Sqlite, StoreKind::Postgres),

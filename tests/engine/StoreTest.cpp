@@ -194,7 +194,7 @@ TEST(Store, AStoreThatCannotBeOpenedIsNamedForWhatItIs) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other,
-                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; INSERT INTO ratings VALUES(1,1,1,0);",
+                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; INSERT INTO ratings VALUES(1,1,1,0,1);",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     thrown = CatchEngineError([&] { store::CSqliteStore store(path, 50); });
