@@ -25,6 +25,22 @@ std::string OneLine(const char* message) {
     return text;
 }
 
+// The password section of a URI as written (user:password@host), for a URI that libpq cannot even read.
+std::string RawPasswordOf(const std::string& uri) {
+    const std::size_t scheme = uri.find("://");
+    if (scheme == std::string::npos) {
+        return {};
+    }
+    const std::size_t begin = scheme + 3;
+    const std::size_t end = uri.find_first_of("/?", begin);
+    const std::size_t at = uri.rfind('@', end == std::string::npos ? std::string::npos : end);
+    if (at == std::string::npos || at < begin) {
+        return {};
+    }
+    const std::size_t colon = uri.find(':', begin);
+    return colon < at ? uri.substr(colon + 1, at - colon - 1) : std::string();
+}
+
 // Notices (e.g. "relation already exists, skipping") are the server talking to a console nobody reads.
 void IgnoreNotice(void* /*arg*/, const char* /*message*/) {}
 
@@ -42,8 +58,9 @@ CPostgresConnection::CPostgresConnection(std::string uri) : m_uri(std::move(uri)
     if (!options) {
         const std::string reason = OneLine(error);
         PQfreemem(error);
-        // libpq's complaint may quote the URI; keep out anything that looks like the password section.
-        ThrowStoreError("The store's connection URI in the manifest is not valid: " + reason.substr(0, 200) +
+        // libpq's complaint may quote a piece of the URI, the password included (a bad percent escape in it).
+        m_password = RawPasswordOf(m_uri);
+        ThrowStoreError("The store's connection URI in the manifest is not valid: " + Scrubbed(reason) +
                         ". Expected postgresql://user@host:port/database?option=value.");
     }
     std::string host;

@@ -71,6 +71,11 @@ TEST(ServerStore, AnUnreachableServerIsNamedButItsPasswordNeverShown) {
     thrown = CatchEngineError([&] { CMovieTable().Init(manifest); });
     EXPECT_NE(thrown.text.find("connection URI in the manifest is not valid"), std::string::npos) << thrown.text;
     EXPECT_EQ(thrown.text.find("Sesame-4417"), std::string::npos) << thrown.text;
+    // libpq quotes a bad percent escape, here one inside the password.
+    manifest = ManifestWithStore(folder, "postgresql://quillory:Sesame%zz4417@/films");
+    thrown = CatchEngineError([&] { CMovieTable().Init(manifest); });
+    EXPECT_NE(thrown.text.find("connection URI in the manifest is not valid"), std::string::npos) << thrown.text;
+    EXPECT_EQ(thrown.text.find("Sesame"), std::string::npos) << thrown.text;
 }
 
 TEST(ServerStore, TheUrisSslModeIsHonoured) {
