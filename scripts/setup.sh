@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev
     libsqlite3-dev libsodium-dev libeigen3-dev libfmt-dev
+    libpq-dev libutf8proc-dev postgresql-15
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     fonts-liberation
     xvfb xauth xdotool imagemagick

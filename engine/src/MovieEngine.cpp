@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "AccountName.h"
 #include "EngineErrors.h"
 #include "PasswordHash.h"
 #include "RatingModel.h"
@@ -68,6 +69,13 @@ void CMovieEngine::Init(const CString& path) {
         m_indexOfUser.emplace(data.users[u], u);
         m_highestDataUser = std::max<long>(m_highestDataUser, data.users[u]);
     }
+    // Accounts own the ids from kFirstAccountId up: a data user there would silently take over an account.
+    if (m_highestDataUser >= store::CRatingStore::kFirstAccountId) {
+        ThrowDataError(fmt::format("The ratings file {} holds user id {}; the ids from {} up belong to the accounts of "
+                                   "the store, so the data's user ids must stay below it.",
+                                   m_manifest.ratings.string(), m_highestDataUser,
+                                   store::CRatingStore::kFirstAccountId));
+    }
 
     // Group the data ratings by user, each user's sorted by movie (the loader has refused duplicates).
     m_offsets.assign(std::size_t{m_dataUsers} + 1, 0);
@@ -91,15 +99,8 @@ void CMovieEngine::Init(const CString& path) {
     }
 
     // Accounts and ratings entered earlier. Store-only users get indices after the data users, in id order.
-    m_store = std::make_unique<store::CRatingStore>(m_manifest.store);
-    for (const store::CRatingStore::User& user : m_store->LoadUsers()) {
-        if (IndexOf(user.id) == kNoIndex) {
-            AddUser(user.id);
-        }
-    }
-    for (const store::CRatingStore::Rating& rating : m_store->LoadRatings()) {
-        AddStoredRating(rating);
-    }
+    m_store = store::OpenStore(m_manifest);
+    TakeInChanges();
     m_initialised = true;
 }
 
@@ -167,8 +168,10 @@ long CMovieEngine::GetUserID(const CString& name, const CString& password) {
     if (name.empty() || password.empty()) {
         return NO_USER;
     }
-    // Read from the file each time, so that an account registered by another program logs in too.
-    const std::optional<store::CRatingStore::User> user = m_store->FindUser(name);
+    TakeInChanges();
+    // A name no account may take can still be an old account's exact name: it logs in as it always did.
+    const std::optional<std::string> key = store::AccountNameKey(name);
+    const std::optional<store::CRatingStore::User> user = m_store->FindUser(name, key.value_or(std::string()));
     if (!user || !store::VerifyPassword(user->hash, password)) {
         return NO_USER;
     }
@@ -178,12 +181,18 @@ long CMovieEngine::GetUserID(const CString& name, const CString& password) {
 
 long CMovieEngine::InsertUser(const CString& name, const CString& password) {
     RequireInit();
-    if (name.empty() || password.empty() || m_store->FindUser(name)) {
+    const std::optional<std::string> key = store::AccountNameKey(name);
+    if (!key || password.empty()) {
+        return NO_USER;
+    }
+    TakeInChanges();
+    if (m_store->FindUser(name, *key)) {
         return NO_USER;
     }
     const std::string hash = store::HashPassword(password);
-    // The store chooses the id inside its write transaction; ids start above every user id of the data files.
-    const std::optional<long> id = m_store->InsertUser(name, hash, m_highestDataUser + 1);
+    // The store chooses the id inside its write transaction, in the accounts' own range. The name is kept as
+    // typed; its key decides whether it is taken.
+    const std::optional<long> id = m_store->InsertUser(name, *key, hash);
     if (!id) {
         return NO_USER; // taken by another program between the check and the write
     }
@@ -202,6 +211,7 @@ void CMovieEngine::SetCurrentUser(long userId) {
     // count his ratings. This call must not throw (the program calls it where no failure can be reported); if the
     // store cannot be read now, the next call that needs it reports that.
     try {
+        TakeInChanges();
         FindOrLoadUser(userId);
     } catch (const CMException&) {
     }
@@ -214,6 +224,7 @@ long CMovieEngine::GetCurrentUserID() const {
 long CMovieEngine::GetRating(long movieId, long userId, const CString& /*text*/) const {
     RequireInit();
     const std::uint32_t item = ItemOf(movieId);
+    TakeInChanges();
     const std::uint32_t user = IndexOf(userId);
     return user == kNoIndex ? 0 : StarsOf(user, item);
 }
@@ -224,6 +235,7 @@ void CMovieEngine::SetNewRating(long movieId, long userId, long rating) {
         ThrowUsageError(fmt::format("A rating is a whole number from 1 to 5; {} is not.", rating));
     }
     ItemOf(movieId); // refuses a movie the catalogue lacks, before anything else
+    TakeInChanges();
     const std::uint32_t user = FindOrLoadUser(userId);
     if (user == kNoIndex) {
         ThrowUsageError(fmt::format("User {} is not known: neither the data files nor the store hold him.", userId));
@@ -247,6 +259,11 @@ void CMovieEngine::SetNewRating(long movieId, long userId, long rating) {
 
 void CMovieEngine::GetInfo(long userId, double& average, long& count) const {
     RequireInit();
+    TakeInChanges();
+    CountRatings(userId, average, count);
+}
+
+void CMovieEngine::CountRatings(long userId, double& average, long& count) const {
     average = 0.0;
     count = 0;
     const std::uint32_t user = IndexOf(userId);
@@ -265,15 +282,17 @@ void CMovieEngine::GetInfo(long userId, double& average, long& count) const {
 
 bool CMovieEngine::CanPredict() const {
     RequireInit();
+    TakeInChanges();
     double average = 0.0;
     long count = 0;
-    GetInfo(m_currentUser, average, count);
+    CountRatings(m_currentUser, average, count);
     return count >= kMinRatingsToPredict;
 }
 
 double CMovieEngine::GetPredictedRating(long movieId, long userId) {
     RequireModel();
     const std::uint32_t item = ItemOf(movieId);
+    TakeInChanges();
     std::uint32_t user = FindOrLoadUser(userId);
     if (user != kNoIndex && m_stale.count(user) != 0) {
         FoldIn(user);
@@ -291,6 +310,7 @@ void CMovieEngine::SetRefresh(bool refresh) {
         return;
     }
     RequireModel();
+    TakeInChanges();
     if (m_currentUser == NO_USER) {
         return;
     }
@@ -334,6 +354,29 @@ std::uint32_t CMovieEngine::ItemOf(long movieId) const {
 std::uint32_t CMovieEngine::IndexOf(long userId) const {
     const auto it = m_indexOfUser.find(userId);
     return it == m_indexOfUser.end() ? kNoIndex : it->second;
+}
+
+void CMovieEngine::TakeInChanges() const {
+    // The engine is only ever reached through CMovieTable, which owns it as a non-const object; the const answers
+    // (GetRating, GetInfo, CanPredict) must show what other programs committed all the same.
+    const_cast<CMovieEngine*>(this)->TakeInChanges();
+}
+
+void CMovieEngine::TakeInChanges() {
+    if (!m_store->ChangedSinceLastLook()) {
+        return;
+    }
+    // Whatever was committed since the last look: new accounts (the few there are, read whole), and the ratings
+    // committed since (each marks its user for fold-in). One already held is skipped, so reading it again is
+    // harmless.
+    for (const store::CRatingStore::User& user : m_store->LoadUsers()) {
+        if (IndexOf(user.id) == kNoIndex) {
+            AddUser(user.id);
+        }
+    }
+    for (const store::CRatingStore::Rating& rating : m_store->LoadNewRatings()) {
+        AddStoredRating(rating);
+    }
 }
 
 std::uint32_t CMovieEngine::FindOrLoadUser(long userId) {

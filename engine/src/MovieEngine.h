@@ -69,6 +69,11 @@ private:
     // Every rating of the user, data and store: (item, stars).
     std::vector<ItemStars> RatingsOf(std::uint32_t user) const;
     void FoldIn(std::uint32_t user);
+    // Takes in what other programs committed to the store since the last look: a cheap look when nothing changed.
+    void TakeInChanges();
+    void TakeInChanges() const;
+    // GetInfo without the look.
+    void CountRatings(long userId, double& average, long& count) const;
 
     // Data
     data::Manifest m_manifest;

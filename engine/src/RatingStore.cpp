@@ -1,244 +1,54 @@
 #include "RatingStore.h"
 
-#include <fcntl.h>
-#include <sqlite3.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <ctime>
 #include <limits>
-#include <thread>
 
+#include <fmt/format.h>
+
+#include "DataSet.h"
 #include "EngineErrors.h"
-#include "MovieTable.h"
-#include "SqliteStatement.h"
-#include "SqliteTransaction.h"
+#include "PostgresStore.h"
+#include "SqliteStore.h"
 
 namespace quillory::store {
 
 namespace {
 
-// Version 1 of the schema. Names compare byte for byte (BINARY collation): case and blanks count.
-constexpr const char* kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS users(
-    id INTEGER PRIMARY KEY,
-    name TEXT NOT NULL UNIQUE,
-    hash TEXT NOT NULL,
-    created INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS ratings(
-    user INTEGER NOT NULL,
-    movie INTEGER NOT NULL,
-    stars INTEGER NOT NULL CHECK(stars BETWEEN 1 AND 5),
-    timestamp INTEGER NOT NULL,
-    PRIMARY KEY(user, movie)) WITHOUT ROWID;
-)sql";
+bool Fits32Bits(std::int64_t value) {
+    return value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max();
+}
 
-// Creates a missing store file readable by its owner only: it holds password hashes. SQLite gives its journal files
-// the same permissions. An existing file is left as it is. Failing here gives the reason (a read-only folder ...),
-// where SQLite would only say that it cannot open the file.
-const std::filesystem::path& CreatePrivately(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-        return path;
-    }
-    if (errno != EEXIST) {
-        ThrowStoreError("Cannot create the store " + path.string() + ": " + std::strerror(errno) +
-                        ". The store's folder must exist and be writable.");
-    }
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        ThrowStoreError("The store " + path.string() + " is not a file. Name a file as the store in the manifest.");
-    }
-    return path;
+[[noreturn]] void RefuseRow(const std::string& store, const std::string& what) {
+    ThrowStoreError("The store " + store + " is not a Quillory store as it stands: " + what +
+                    " Name another store in the manifest, or move this one away.");
 }
 
 } // namespace
 
-CRatingStore::CRatingStore(const std::filesystem::path& path, int busyTimeoutMs) : m_db(CreatePrivately(path)) {
-    m_db.SetBusyTimeout(busyTimeoutMs);
-    std::int64_t applicationId = 0;
-    std::int64_t version = 0;
-    std::int64_t objects = 0;
-    try {
-        // One statement, so one snapshot: read one by one, the header of a new store another program is creating
-        // at this moment could look half made (tables, but not yet our mark) and be taken for someone else's.
-        CSqliteStatement header(m_db,
-                                "SELECT (SELECT application_id FROM pragma_application_id),"
-                                " (SELECT user_version FROM pragma_user_version),"
-                                " (SELECT count(*) FROM sqlite_master)",
-                                "Reading the store's header");
-        if (header.Step()) {
-            applicationId = header.ColumnInt64(0);
-            version = header.ColumnInt64(1);
-            objects = header.ColumnInt64(2);
-        }
-    } catch (const CMException& e) {
-        // Only a file SQLite cannot read as a database is someone else's; a store we may not write to (SQLite
-        // needs its write-ahead log beside it even to read) or one another program has locked is ours all the same.
-        const int code = m_db.ErrorCode();
-        if (code == SQLITE_NOTADB) {
-            ThrowStoreError("The file " + path.string() + " is not a Quillory store: " + e.GetText());
-        }
-        if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM) {
-            ThrowStoreError(e.GetText() + " The store and its folder must be writable.");
-        }
-        throw;
+CRatingStore::Rating CheckedRating(std::int64_t user, std::int64_t movie, std::int64_t stars, std::int64_t timestamp,
+                                   const std::string& store) {
+    if (!Fits32Bits(user) || !Fits32Bits(movie)) {
+        RefuseRow(store, fmt::format("a rating row holds user {} and movie {}; ids are 32-bit numbers.", user, movie));
     }
-    const bool empty = applicationId == 0 && version == 0 && objects == 0;
-    if (!empty && applicationId != kApplicationId) {
-        ThrowStoreError("The file " + path.string() +
-                        " is not a Quillory store: it is an SQLite database of another program. Name another file "
-                        "as the store in the manifest, or move this one away.");
+    if (stars < 1 || stars > 5) {
+        RefuseRow(store, fmt::format("a rating row (user {}, movie {}) holds {} stars; ratings are 1 to 5 stars.", user,
+                                     movie, stars));
     }
-    if (version > kSchemaVersion) {
-        ThrowStoreError("The store " + path.string() + " was written by a newer version of Quillory (schema " +
-                        std::to_string(version) + "); this version reads schema " + std::to_string(kSchemaVersion) +
-                        ".");
-    }
-    // Only now, once the file is known to be ours (or new), change its journal: WAL lets readers and one writer
-    // work at once, and FULL syncs every commit so an acknowledged write survives a power cut.
-    SwitchToWriteAheadLog(busyTimeoutMs);
-    m_db.Execute("PRAGMA synchronous=FULL", "Setting full sync");
-    if (version < kSchemaVersion) {
-        CreateSchema();
-    }
+    return CRatingStore::Rating{static_cast<long>(user), static_cast<int>(movie), static_cast<int>(stars),
+                                static_cast<long long>(timestamp)};
 }
 
-void CRatingStore::SwitchToWriteAheadLog(int busyTimeoutMs) {
-    // When several programs start at once on a new store, each asks to switch its journal; SQLite answers "busy" at
-    // once instead of waiting (waiting could deadlock), so wait here as long as a write would wait.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
-    while (true) {
-        try {
-            m_db.Execute("PRAGMA journal_mode=WAL", "Switching to the write-ahead log");
-            return;
-        } catch (const CMException&) {
-            const int code = m_db.ErrorCode();
-            if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || std::chrono::steady_clock::now() >= deadline) {
-                throw;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+long CheckedUserId(std::int64_t id, const std::string& store) {
+    if (!Fits32Bits(id)) {
+        RefuseRow(store, fmt::format("an account holds the id {}; ids are 32-bit numbers.", id));
     }
-}
-
-std::int64_t CRatingStore::ReadPragma(const char* sql) {
-    CSqliteStatement statement(m_db, sql, "Reading the store's header");
-    return statement.Step() ? statement.ColumnInt64(0) : 0;
-}
-
-void CRatingStore::CreateSchema() {
-    CSqliteTransaction transaction(m_db, "Creating the store");
-    // Another program may have created it meanwhile; inside the write lock the answer is final.
-    if (ReadPragma("PRAGMA user_version") >= kSchemaVersion) {
-        return;
-    }
-    m_db.Execute(kSchema, "Creating the store's tables");
-    m_db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str(), "Marking the store as ours");
-    m_db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "Setting the schema version");
-    transaction.Commit();
-}
-
-std::vector<CRatingStore::User> CRatingStore::LoadUsers() {
-    CSqliteStatement statement(m_db, "SELECT id, name FROM users ORDER BY id", "Reading the accounts");
-    std::vector<User> users;
-    while (statement.Step()) {
-        users.push_back(User{static_cast<long>(statement.ColumnInt64(0)), statement.ColumnText(1), {}});
-    }
-    return users;
-}
-
-namespace {
-
-// The rows of a "SELECT user, movie, stars, timestamp" statement.
-std::vector<CRatingStore::Rating> ReadRatingRows(CSqliteStatement& statement) {
-    std::vector<CRatingStore::Rating> ratings;
-    while (statement.Step()) {
-        ratings.push_back(CRatingStore::Rating{static_cast<long>(statement.ColumnInt64(0)),
-                                               static_cast<int>(statement.ColumnInt64(1)),
-                                               static_cast<int>(statement.ColumnInt64(2)), statement.ColumnInt64(3)});
-    }
-    return ratings;
-}
-
-} // namespace
-
-std::vector<CRatingStore::Rating> CRatingStore::LoadRatings() {
-    CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings ORDER BY user, movie",
-                               "Reading the ratings");
-    return ReadRatingRows(statement);
-}
-
-std::vector<CRatingStore::Rating> CRatingStore::LoadRatingsOf(long user) {
-    CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings WHERE user = ? ORDER BY movie",
-                               "Reading a user's ratings");
-    statement.Bind(1, static_cast<std::int64_t>(user));
-    return ReadRatingRows(statement);
-}
-
-std::optional<CRatingStore::User> CRatingStore::FindUser(std::string_view name) {
-    CSqliteStatement statement(m_db, "SELECT id, name, hash FROM users WHERE name = ?", "Looking up an account");
-    statement.Bind(1, name);
-    if (!statement.Step()) {
-        return std::nullopt;
-    }
-    return User{static_cast<long>(statement.ColumnInt64(0)), statement.ColumnText(1), statement.ColumnText(2)};
-}
-
-bool CRatingStore::HasUser(long id) {
-    CSqliteStatement statement(m_db, "SELECT 1 FROM users WHERE id = ?", "Looking up an account");
-    statement.Bind(1, static_cast<std::int64_t>(id));
-    return statement.Step();
-}
-
-std::optional<long> CRatingStore::InsertUser(std::string_view name, const std::string& hash, long lowestId) {
-    CSqliteTransaction transaction(m_db, "Registering a user");
-    {
-        CSqliteStatement taken(m_db, "SELECT 1 FROM users WHERE name = ?", "Registering a user");
-        taken.Bind(1, name);
-        if (taken.Step()) {
-            return std::nullopt;
-        }
-    }
-    std::int64_t id = lowestId;
-    {
-        CSqliteStatement highest(m_db,
-                                 "SELECT max(coalesce((SELECT max(id) FROM users), 0),"
-                                 " coalesce((SELECT max(user) FROM ratings), 0)) + 1",
-                                 "Registering a user");
-        if (highest.Step()) {
-            id = std::max(id, highest.ColumnInt64(0));
-        }
-    }
-    if (id > std::numeric_limits<std::int32_t>::max()) {
-        ThrowStoreError("The store " + Path().string() + " has no user id left below 2147483647.");
-    }
-    CSqliteStatement insert(m_db, "INSERT INTO users(id, name, hash, created) VALUES(?, ?, ?, ?)",
-                            "Registering a user");
-    insert.Bind(1, id);
-    insert.Bind(2, name);
-    insert.Bind(3, hash);
-    insert.Bind(4, static_cast<std::int64_t>(std::time(nullptr)));
-    insert.Step();
-    transaction.Commit();
     return static_cast<long>(id);
 }
 
-bool CRatingStore::InsertRating(const Rating& rating) {
-    // One statement is its own transaction; the conflict clause makes "already rated" an answer, not an error.
-    CSqliteStatement insert(m_db,
-                            "INSERT INTO ratings(user, movie, stars, timestamp) VALUES(?, ?, ?, ?) "
-                            "ON CONFLICT(user, movie) DO NOTHING",
-                            "Storing a rating");
-    insert.Bind(1, static_cast<std::int64_t>(rating.user));
-    insert.Bind(2, static_cast<std::int64_t>(rating.movie));
-    insert.Bind(3, static_cast<std::int64_t>(rating.stars));
-    insert.Bind(4, static_cast<std::int64_t>(rating.timestamp));
-    insert.Step();
-    return m_db.Changes() == 1;
+std::unique_ptr<CRatingStore> OpenStore(const data::Manifest& manifest) {
+    if (!manifest.storeUri.empty()) {
+        return std::make_unique<CPostgresStore>(manifest.storeUri);
+    }
+    return std::make_unique<CSqliteStore>(manifest.store);
 }
 
 } // namespace quillory::store

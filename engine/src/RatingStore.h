@@ -1,19 +1,25 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "SqliteDatabase.h"
+namespace quillory::data {
+struct Manifest;
+}
 
 namespace quillory::store {
 
-// The durable part of the engine: accounts and every rating entered in the program, in an SQLite file of our own
-// (application id and schema version in its header). Every write is committed, and synced, before it returns.
-// Several programs may share the file: writes take the write lock first and wait a while for one another.
+// The durable part of the engine: accounts and every rating entered in the program. Two kinds share this contract,
+// an SQLite file beside the data and a PostgreSQL database that many programs and machines share:
+// - every write is committed before the call returns, and ids are handed out inside the writing transaction;
+// - the database itself enforces one account per name and one rating per user and movie;
+// - a store that is not ours, of a newer schema, holding rows no store of ours can hold, or that cannot be written
+//   is refused when it is opened, by name;
+// - every failure throws CMException with the store caption.
 class CRatingStore {
 public:
     struct User {
@@ -28,42 +34,54 @@ public:
         long long timestamp = 0;
     };
 
-    // Opens the store at `path`, creating it when missing. A file that is not a store of ours: CMException.
-    // A write waits up to `busyTimeoutMs` for another program's write to finish, then fails with CMException.
-    explicit CRatingStore(const std::filesystem::path& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+    virtual ~CRatingStore() = default;
 
     // Every account (name and id; the hash is left out).
-    std::vector<User> LoadUsers();
+    virtual std::vector<User> LoadUsers() = 0;
     // Every rating entered in the program.
-    std::vector<Rating> LoadRatings();
+    virtual std::vector<Rating> LoadRatings() = 0;
+    // The ratings committed since the last call (every rating at the first), perhaps with a few already returned:
+    // a change costs what changed, not what the store holds. Ratings carry a sequence number handed out under the
+    // store's write lock, so one committed later never has a lower number than one already read.
+    virtual std::vector<Rating> LoadNewRatings() = 0;
     // The ratings of one user.
-    std::vector<Rating> LoadRatingsOf(long user);
+    virtual std::vector<Rating> LoadRatingsOf(long user) = 0;
 
-    // The account with exactly this name, with its hash.
-    std::optional<User> FindUser(std::string_view name);
+    // The account with exactly this name, else the one whose name has this comparison key (AccountNameKey), with
+    // its hash. The exact match comes first so that an account made before names were compared by key still logs
+    // in by its own name.
+    virtual std::optional<User> FindUser(std::string_view name, std::string_view key) = 0;
     // True when an account has this id.
-    bool HasUser(long id);
+    virtual bool HasUser(long id) = 0;
 
-    // Adds an account and returns its id: above `lowestId` and above every id the store holds, chosen inside the
-    // write transaction so that two programs never hand out the same id. std::nullopt when the name is taken.
-    std::optional<long> InsertUser(std::string_view name, const std::string& hash, long lowestId);
+    // Adds an account and returns its id: kFirstAccountId or above, above every account id the store holds, chosen
+    // inside the write transaction so that two programs never hand out the same id. std::nullopt when the name or
+    // its key is taken.
+    virtual std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) = 0;
 
     // Adds a rating; false (and nothing written) when the store already holds one for this user and movie.
-    bool InsertRating(const Rating& rating);
+    virtual bool InsertRating(const Rating& rating) = 0;
 
-    const std::filesystem::path& Path() const { return m_db.Path(); }
+    // True when another program may have committed a change since the last look (the first look answers true).
+    // Meant to be asked before every answer that depends on the store, so it costs at most one small read.
+    virtual bool ChangedSinceLastLook() = 0;
 
-    // Our mark in the SQLite header ("QLRY"), and the schema version this code writes.
-    static constexpr std::int32_t kApplicationId = 0x514C5259;
-    static constexpr std::int32_t kSchemaVersion = 1;
-    static constexpr int kDefaultBusyTimeoutMs = 10000;
+    // The store as messages name it: a file's path, or a server's host, port and database (never a password).
+    virtual std::string Describe() const = 0;
 
-private:
-    void SwitchToWriteAheadLog(int busyTimeoutMs);
-    std::int64_t ReadPragma(const char* sql);
-    void CreateSchema();
-
-    CSqliteDatabase m_db;
+    // Accounts take ids from here up, a range no data user may reach, so that a new snapshot of the data files can
+    // never hand an account's id to a stranger.
+    static constexpr long kFirstAccountId = 2'000'000'000;
 };
+
+// A rating row as read from `store` (named in the message), checked: a user or movie id outside 32 bits or stars
+// outside 1..5 refuses the store by name, as one that is not ours; no store of ours can hold such a row.
+CRatingStore::Rating CheckedRating(std::int64_t user, std::int64_t movie, std::int64_t stars, std::int64_t timestamp,
+                                   const std::string& store);
+// An account id as read from `store`, checked the same way.
+long CheckedUserId(std::int64_t id, const std::string& store);
+
+// Opens the store the manifest names: the server of `storeUri` when it is set, else the SQLite file `store`.
+std::unique_ptr<CRatingStore> OpenStore(const data::Manifest& manifest);
 
 } // namespace quillory::store

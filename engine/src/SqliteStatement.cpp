@@ -33,6 +33,12 @@ void CSqliteStatement::Bind(int index, std::string_view text) {
     }
 }
 
+void CSqliteStatement::BindNull(int index) {
+    if (sqlite3_bind_null(m_statement.get(), index) != SQLITE_OK) {
+        m_db.Fail(m_what);
+    }
+}
+
 bool CSqliteStatement::Step() {
     const int rc = sqlite3_step(m_statement.get());
     if (rc == SQLITE_ROW) {

@@ -19,6 +19,7 @@ public:
 
     void Bind(int index, std::int64_t value);
     void Bind(int index, std::string_view text);
+    void BindNull(int index);
 
     // Runs the statement to its next row: true when there is a row, false when it is done.
     bool Step();

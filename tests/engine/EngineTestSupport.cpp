@@ -1,6 +1,9 @@
 #include "EngineTestSupport.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -9,10 +12,25 @@
 
 namespace quillory::test {
 
+namespace {
+
+// What the engine keeps in the user's XDG folders (a server store's model cache, the store of installed data) goes
+// to the build folder the tests run in, never into the home of whoever runs them.
+const bool kUserFoldersInBuildFolder = [] {
+    const std::filesystem::path home = std::filesystem::current_path() / "test-home";
+    ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
+    return true;
+}();
+
+} // namespace
+
 CTempFolder::CTempFolder() {
     static std::atomic<int> counter{0};
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string test = info != nullptr ? std::string(info->name()) : "test";
+    std::string test = info != nullptr ? std::string(info->name()) : "test";
+    // A parameterised test's name holds a slash ("Case/Sqlite"): keep the folder one level deep.
+    std::replace(test.begin(), test.end(), '/', '-');
     m_path = std::filesystem::temp_directory_path() /
              ("quillory-" + test + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(m_path);

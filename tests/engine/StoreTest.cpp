@@ -14,7 +14,8 @@
 
 #include "EngineErrors.h"
 #include "EngineTestSupport.h"
-#include "RatingStore.h"
+#include "PasswordHash.h"
+#include "SqliteStore.h"
 
 namespace quillory::test {
 namespace {
@@ -104,7 +105,7 @@ TEST(Store, AccountsAreExactAndSharedBetweenPrograms) {
     EXPECT_EQ(second.GetUserID("erin", "correct horse"), erin); // registered by the other program
     EXPECT_EQ(first.GetUserID("Erin", "correct horse"), bigErin);
     EXPECT_EQ(first.GetUserID("erin", "Correct horse"), NO_USER);
-    EXPECT_EQ(first.GetUserID("erin ", "correct horse"), NO_USER); // blanks count
+    EXPECT_EQ(first.GetUserID("erin ", "correct horse"), erin); // blanks at the ends do not count
     EXPECT_EQ(first.GetUserID("erin", ""), NO_USER);
     EXPECT_EQ(first.GetUserID("nobody", "correct horse"), NO_USER);
     EXPECT_EQ(first.GetUserID("1", ""), NO_USER); // data users have no password
@@ -183,20 +184,20 @@ TEST(Store, AStoreThatCannotBeOpenedIsNamedForWhatItIs) {
 
     // A folder where the store should be.
     std::filesystem::create_directory(path);
-    Thrown thrown = CatchEngineError([&] { store::CRatingStore store(path, 50); });
+    Thrown thrown = CatchEngineError([&] { store::CSqliteStore store(path, 50); });
     EXPECT_EQ(thrown.caption, kStoreErrorCaption);
     EXPECT_NE(thrown.text.find(path.string() + " is not a file"), std::string::npos) << thrown.text;
     std::filesystem::remove(path);
 
     // Our store, locked by another program: busy, not someone else's file.
-    { store::CRatingStore created(path, 50); }
+    { store::CSqliteStore created(path, 50); }
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other,
-                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; INSERT INTO ratings VALUES(1,1,1,0);",
+                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; INSERT INTO ratings VALUES(1,1,1,0,1);",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
-    thrown = CatchEngineError([&] { store::CRatingStore store(path, 50); });
+    thrown = CatchEngineError([&] { store::CSqliteStore store(path, 50); });
     EXPECT_EQ(thrown.text.find("not a Quillory store"), std::string::npos) << thrown.text;
     EXPECT_NE(thrown.text.find("Another program"), std::string::npos) << thrown.text;
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -206,11 +207,11 @@ TEST(Store, AStoreThatCannotBeOpenedIsNamedForWhatItIs) {
     if (::geteuid() != 0) {
         const std::filesystem::path locked = folder.Path() / "locked";
         std::filesystem::create_directory(locked);
-        { store::CRatingStore created(locked / "store.sqlite", 50); }
+        { store::CSqliteStore created(locked / "store.sqlite", 50); }
         std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-        thrown = CatchEngineError([&] { store::CRatingStore store(locked / "new.sqlite", 50); });
+        thrown = CatchEngineError([&] { store::CSqliteStore store(locked / "new.sqlite", 50); });
         EXPECT_NE(thrown.text.find("Cannot create the store"), std::string::npos) << thrown.text;
-        thrown = CatchEngineError([&] { store::CRatingStore store(locked / "store.sqlite", 50); });
+        thrown = CatchEngineError([&] { store::CSqliteStore store(locked / "store.sqlite", 50); });
         EXPECT_EQ(thrown.text.find("not a Quillory store"), std::string::npos) << thrown.text;
         EXPECT_NE(thrown.text.find("must be writable"), std::string::npos) << thrown.text;
         std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
@@ -230,7 +231,7 @@ TEST(Store, ProgramsStartingAtOnceOnANewStoreAllOpenIt) {
             int failures = 0;
             for (int s = 0; s < kStores; ++s) {
                 try {
-                    store::CRatingStore store(folder.Path() / ("store" + std::to_string(s) + ".sqlite"));
+                    store::CSqliteStore store(folder.Path() / ("store" + std::to_string(s) + ".sqlite"));
                     store.InsertRating({p + 1, s + 1, 3, 0});
                 } catch (const CMException& e) {
                     std::fprintf(stderr, "%s\n", e.GetText().c_str());
@@ -247,7 +248,7 @@ TEST(Store, ProgramsStartingAtOnceOnANewStoreAllOpenIt) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a program could not open a new store";
     }
     for (int s = 0; s < kStores; ++s) {
-        store::CRatingStore store(folder.Path() / ("store" + std::to_string(s) + ".sqlite"));
+        store::CSqliteStore store(folder.Path() / ("store" + std::to_string(s) + ".sqlite"));
         EXPECT_EQ(store.LoadRatings().size(), static_cast<std::size_t>(kPrograms)) << s;
     }
 }
@@ -255,7 +256,7 @@ TEST(Store, ProgramsStartingAtOnceOnANewStoreAllOpenIt) {
 TEST(Store, AWriteThatCannotBeMadeIsAnError) {
     CTempFolder folder;
     const std::filesystem::path path = folder.Path() / "store.sqlite";
-    store::CRatingStore store(path, 50);
+    store::CSqliteStore store(path, 50);
     ASSERT_TRUE(store.InsertRating({7, 42, 3, 0}));
     EXPECT_FALSE(store.InsertRating({7, 42, 5, 0})); // already there: refused, not overwritten
 
@@ -266,7 +267,7 @@ TEST(Store, AWriteThatCannotBeMadeIsAnError) {
     Thrown thrown = CatchEngineError([&] { store.InsertRating({7, 43, 4, 0}); });
     EXPECT_EQ(thrown.caption, kStoreErrorCaption);
     EXPECT_NE(thrown.text.find(path.string()), std::string::npos) << thrown.text;
-    thrown = CatchEngineError([&] { store.InsertUser("gina", "$argon2id$fake", 1); });
+    thrown = CatchEngineError([&] { store.InsertUser("gina", "gina", "$argon2id$fake"); });
     EXPECT_NE(thrown.text.find("Another program"), std::string::npos) << thrown.text;
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
@@ -274,11 +275,61 @@ TEST(Store, AWriteThatCannotBeMadeIsAnError) {
     // Once the lock is gone, the writes go through, and the refused ones left nothing behind.
     EXPECT_EQ(store.LoadRatings().size(), 1U);
     EXPECT_TRUE(store.InsertRating({7, 43, 4, 0}));
-    EXPECT_EQ(store.InsertUser("gina", "$argon2id$fake", 1).value_or(-1), 8); // above user 7, who has ratings
-    EXPECT_EQ(store.InsertUser("hal", "$argon2id$fake", 20).value_or(-1), 20);
-    EXPECT_EQ(store.InsertUser("ivy", "$argon2id$fake", 1).value_or(-1), 21);
+    EXPECT_EQ(store.InsertUser("gina", "gina", "$argon2id$fake").value_or(-1), 2000000000); // the accounts' range
+    EXPECT_EQ(store.InsertUser("hal", "hal", "$argon2id$fake").value_or(-1), 2000000001);
+    EXPECT_EQ(store.InsertUser("Gina", "gina", "$argon2id$fake"), std::nullopt); // the key is taken
+    EXPECT_EQ(store.InsertUser("ivy", "ivy", "$argon2id$fake").value_or(-1), 2000000002);
     EXPECT_EQ(store.LoadRatings().size(), 2U);
     EXPECT_EQ(store.LoadUsers().size(), 3U);
+}
+
+TEST(Store, AStoreOfTheFirstSchemaIsUpgradedInPlaceAndItsAccountsStillLogIn) {
+    CTempFolder folder;
+    const std::string manifest = WriteSmallTweetings(folder, 10, 10).string();
+    const int unrated = UnratedBy(3);
+    // A store as the first version wrote it: accounts numbered just above the data's users (10), names compared
+    // byte for byte, so " kim" and "kim" are two accounts.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((folder.Path() / "quillory.sqlite").c_str(), &db), SQLITE_OK);
+        const std::string sql =
+            "CREATE TABLE users(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, hash TEXT NOT NULL,"
+            " created INTEGER NOT NULL);"
+            "CREATE TABLE ratings(user INTEGER NOT NULL, movie INTEGER NOT NULL,"
+            " stars INTEGER NOT NULL CHECK(stars BETWEEN 1 AND 5), timestamp INTEGER NOT NULL,"
+            " PRIMARY KEY(user, movie)) WITHOUT ROWID;"
+            "PRAGMA application_id=1363956313; PRAGMA user_version=1;"
+            "INSERT INTO users VALUES(11, 'kim', '" +
+            store::HashPassword("pw-kim") + "', 0), (12, ' kim', '" + store::HashPassword("pw-other-kim") +
+            "', 0);"
+            "INSERT INTO ratings VALUES(11, 1000001, 4, 0), (11, 1000002, 5, 0), (3, " +
+            std::to_string(MovieId(unrated)) + ", 2, 0);";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    CMovieTable table;
+    table.Init(manifest);
+    EXPECT_EQ(table.GetUserID("kim", "pw-kim"), 2000000000);
+    EXPECT_EQ(table.GetUserID(" kim", "pw-other-kim"), 2000000001); // by its exact name, as before
+    EXPECT_EQ(table.GetUserID("kim ", "pw-kim"), 2000000000);       // the first keeps the compared name
+    EXPECT_EQ(table.GetRating(MovieId(0), 2000000000, ""), 4);
+    EXPECT_EQ(table.GetRating(MovieId(1), 2000000000, ""), 5);
+    EXPECT_EQ(table.GetRating(MovieId(unrated), 3, ""), 2); // a data user's rating stays his
+    double average = 0;
+    long count = 0;
+    table.GetInfo(11, average, count); // the old number is free of the account's ratings
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(table.InsertUser("KIM", "pw"), 2000000002);
+    EXPECT_EQ(table.InsertUser("kim\xC2\xA0", "pw"), NO_USER);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder.Path() / "quillory.sqlite").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* version = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(version, 0), 2);
+    sqlite3_finalize(version);
+    sqlite3_close(db);
 }
 
 } // namespace

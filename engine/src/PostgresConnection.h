@@ -1,0 +1,55 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PostgresResult.h"
+
+struct pg_conn;
+
+namespace quillory::store {
+
+// A connection to a PostgreSQL server, given as a libpq connection URI (host or socket folder, port, database,
+// sslmode and the rest as libpq reads them; a password in the URI works but is never shown). A lost connection is
+// made again at the next statement outside a transaction; until the server answers, every statement fails with
+// CMException saying that the server cannot be reached. Messages name the server by host, port and database only.
+class CPostgresConnection {
+public:
+    explicit CPostgresConnection(std::string uri);
+    ~CPostgresConnection();
+    CPostgresConnection(const CPostgresConnection&) = delete;
+    CPostgresConnection& operator=(const CPostgresConnection&) = delete;
+
+    // Runs one statement with text parameters ($1, $2 ...). `what` says what was being done, for the message.
+    CPostgresResult Execute(const std::string& sql, const std::vector<std::string>& parameters,
+                            const std::string& what);
+
+    // "<database> (database on the server <host or socket folder>, port <port>)".
+    const std::string& Describe() const { return m_description; }
+
+    // A transaction is open: a lost connection is then an error of the transaction, never made again silently
+    // (the rest of it would run outside the transaction).
+    void SetInTransaction(bool open) { m_inTransaction = open; }
+    // Ends an open transaction without a word: for a destructor, never throws, never reconnects.
+    void RollBackQuietly() noexcept;
+
+private:
+    struct Closer {
+        void operator()(pg_conn* connection) const noexcept;
+    };
+
+    void Connect();
+    [[noreturn]] void FailUnreachable(const std::string& what, const std::string& reason) const;
+    // The server's text without the password, should a message ever quote the URI.
+    std::string Scrubbed(std::string text) const;
+
+    std::string m_uri;
+    std::string m_password;
+    std::string m_description;
+    std::unique_ptr<pg_conn, Closer> m_connection;
+    bool m_inTransaction = false;
+    bool m_lost = false;
+};
+
+} // namespace quillory::store

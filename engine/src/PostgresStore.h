@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "PostgresConnection.h"
+#include "RatingStore.h"
+
+namespace quillory::store {
+
+// The store as tables in a PostgreSQL database, shared by every program and machine that names the same server.
+// Its tables are created on first use in the connection's schema, beside a one-row table that marks the database
+// as ours and counts changes: every write bumps the counter in its own transaction, so the look for others' changes
+// is one read of one row.
+class CPostgresStore final : public CRatingStore {
+public:
+    // Connects to the server of `uri` and opens the store, creating its tables in an empty database. A database that
+    // holds other tables and not ours, one of a newer schema, or one this user may not write: CMException.
+    explicit CPostgresStore(const std::string& uri);
+
+    std::vector<User> LoadUsers() override;
+    std::vector<Rating> LoadRatings() override;
+    std::vector<Rating> LoadNewRatings() override;
+    std::vector<Rating> LoadRatingsOf(long user) override;
+    std::optional<User> FindUser(std::string_view name, std::string_view key) override;
+    bool HasUser(long id) override;
+    std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) override;
+    bool InsertRating(const Rating& rating) override;
+    bool ChangedSinceLastLook() override;
+    std::string Describe() const override { return m_connection.Describe(); }
+
+    // The schema version this code writes.
+    static constexpr std::int64_t kSchemaVersion = 1;
+
+private:
+    void OpenOrCreate();
+    void RequireWritable();
+    std::vector<Rating> ReadRatings(const CPostgresResult& rows) const;
+    // Our own write moved the change counter to `counter`: when nobody else wrote in between, the next look need
+    // not take anything in.
+    void NoteOwnWrite(std::int64_t counter);
+
+    CPostgresConnection m_connection;
+    std::optional<std::int64_t> m_seenChanges;
+    // The highest sequence number LoadNewRatings has returned; -1 before its first call.
+    std::int64_t m_ratingsRead = -1;
+};
+
+} // namespace quillory::store

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "RatingStore.h"
+#include "SqliteDatabase.h"
+#include "SqliteStatement.h"
+
+namespace quillory::store {
+
+// The store as an SQLite file of our own (application id and schema version in its header). Every write is
+// committed, and synced, before it returns. Several programs may share the file: writes take the write lock first
+// and wait a while for one another.
+class CSqliteStore final : public CRatingStore {
+public:
+    // Opens the store at `path`, creating it when missing, and brings an older schema up to date in place. A file
+    // that is not a store of ours, or one that cannot be written: CMException. A write waits up to `busyTimeoutMs`
+    // for another program's write to finish, then fails with CMException.
+    explicit CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+
+    std::vector<User> LoadUsers() override;
+    std::vector<Rating> LoadRatings() override;
+    std::vector<Rating> LoadNewRatings() override;
+    std::vector<Rating> LoadRatingsOf(long user) override;
+    std::optional<User> FindUser(std::string_view name, std::string_view key) override;
+    bool HasUser(long id) override;
+    std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) override;
+    bool InsertRating(const Rating& rating) override;
+    bool ChangedSinceLastLook() override;
+    std::string Describe() const override { return m_db.Path().string(); }
+
+    const std::filesystem::path& Path() const { return m_db.Path(); }
+
+    // Our mark in the SQLite header ("QLRY"), and the schema version this code writes. Version 1 compared names
+    // byte for byte and numbered accounts just above the data's users; version 2 adds the names' comparison keys
+    // and the ratings' sequence numbers, and keeps accounts from kFirstAccountId up.
+    static constexpr std::int32_t kApplicationId = 0x514C5259;
+    static constexpr std::int32_t kSchemaVersion = 2;
+    static constexpr int kDefaultBusyTimeoutMs = 10000;
+
+private:
+    void SwitchToWriteAheadLog(int busyTimeoutMs);
+    std::int64_t ReadPragma(const char* sql);
+    void CreateOrUpgradeSchema();
+    void UpgradeFromVersion1();
+    void RequireWritable();
+
+    CSqliteDatabase m_db;
+    // Prepared once: the look for changes runs before nearly every answer of the engine.
+    std::unique_ptr<CSqliteStatement> m_dataVersionStatement;
+    std::int64_t m_dataVersion = -1;
+    // The highest sequence number LoadNewRatings has returned; -1 before its first call.
+    std::int64_t m_ratingsRead = -1;
+};
+
+} // namespace quillory::store
