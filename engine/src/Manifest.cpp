@@ -1,10 +1,9 @@
 // The manifest: the small text file that names the data layout and the files of a data folder.
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <system_error>
+
+#include <unistd.h>
 
 #include "DataSet.h"
 #include "EngineErrors.h"
@@ -22,9 +21,10 @@ std::string WithSlashes(std::string text) {
     return text;
 }
 
-bool IsFile(const fs::path& path) {
+// Something is there; whether it is a file that can be read is for the reader to say, with a reason.
+bool Exists(const fs::path& path) {
     std::error_code error;
-    return fs::is_regular_file(path, error);
+    return fs::exists(path, error);
 }
 
 fs::path ExecutableDirectory() {
@@ -40,18 +40,18 @@ fs::path LocateManifest(const std::string& given) {
         ThrowDataError("No manifest was named: expected the path of a data folder's files.txt.");
     }
     if (path.is_absolute()) {
-        if (!IsFile(path)) {
+        if (!Exists(path)) {
             ThrowDataError("Cannot find the manifest " + path.string() + ".");
         }
         return path;
     }
     std::error_code error;
     const fs::path cwd = fs::current_path(error);
-    if (!error && IsFile(cwd / path)) {
+    if (!error && Exists(cwd / path)) {
         return cwd / path;
     }
     const fs::path exeDir = ExecutableDirectory();
-    if (!exeDir.empty() && IsFile(exeDir / path)) {
+    if (!exeDir.empty() && Exists(exeDir / path)) {
         return exeDir / path;
     }
     ThrowDataError("Cannot find the manifest " + path.string() + ": it is neither in the working directory " +
@@ -146,17 +146,14 @@ Manifest ReadManifest(const std::string& path) {
         const Entry& entry = entryOf(key);
         const fs::path file = folder / fs::path(WithSlashes(entry.value));
         if (mustOpen) {
-            errno = 0;
-            std::FILE* handle = std::fopen(file.c_str(), "rb");
-            if (handle == nullptr || !IsFile(file)) {
-                const std::string reason = handle == nullptr ? std::strerror(errno) : "not a regular file";
-                if (handle != nullptr) {
-                    std::fclose(handle);
-                }
+            std::uint64_t size = 0;
+            std::string reason;
+            const int fd = OpenRegularFile(file, size, reason);
+            if (fd < 0) {
                 fail(entry.line, "cannot open the file " + file.string() + " named by the key \"" + std::string(key) +
                                      "\": " + reason + ".");
             }
-            std::fclose(handle);
+            ::close(fd);
         }
         return file;
     };

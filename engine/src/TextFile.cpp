@@ -1,9 +1,14 @@
 #include "TextFile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
 
 #include "EngineErrors.h"
 
@@ -11,9 +16,21 @@ namespace quillory::data {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+// Closes a descriptor when the reading ends, by return or by exception.
+struct DescriptorGuard {
+    explicit DescriptorGuard(int descriptor) : fd(descriptor) {}
+    ~DescriptorGuard() { ::close(fd); }
+    DescriptorGuard(const DescriptorGuard&) = delete;
+    DescriptorGuard& operator=(const DescriptorGuard&) = delete;
+    int fd;
 };
+
+// The installed memory in bytes, or 0 when the system does not say.
+std::uint64_t PhysicalMemory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) : 0;
+}
 
 std::uint64_t Mix(std::uint64_t h, std::uint64_t word) {
     h ^= word * 0x9E3779B97F4A7C15ULL;
@@ -39,31 +56,85 @@ std::uint64_t HashBytes(std::string_view bytes, std::uint64_t seed) {
     return h ^ (h >> 32);
 }
 
+int OpenRegularFile(const std::filesystem::path& path, std::uint64_t& size, std::string& reason) {
+    size = 0;
+    // O_NONBLOCK makes opening a FIFO return at once instead of waiting for a writer; the kind is checked on the
+    // descriptor itself, so nothing can be swapped in between the check and the read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        reason = S_ISDIR(info.st_mode)                            ? "it is a folder, not a file"
+                 : S_ISFIFO(info.st_mode)                         ? "it is a named pipe (FIFO), not a regular file"
+                 : S_ISSOCK(info.st_mode)                         ? "it is a socket, not a regular file"
+                 : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "it is a device, not a regular file"
+                                                                  : "it is not a regular file";
+        ::close(fd);
+        return -1;
+    }
+    // A regular file never blocks a read; clearing the flag keeps reads plain for the rest of the descriptor's life.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    size = static_cast<std::uint64_t>(info.st_size);
+    return fd;
+}
+
 CTextFile::CTextFile(const std::filesystem::path& path, std::string role) : m_path(path), m_role(std::move(role)) {
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        ThrowDataError("Cannot open the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+    std::uint64_t expected = 0;
+    std::string reason;
+    const int fd = OpenRegularFile(path, expected, reason);
+    if (fd < 0) {
+        ThrowDataError("Cannot open the " + m_role + " " + path.string() + ": " + reason + ".");
     }
-    // One read of the whole file: the parsers then walk memory, which is what makes ten million lines cheap.
-    std::size_t expected = 0;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-        const long end = std::ftell(file.get());
-        expected = end > 0 ? static_cast<std::size_t>(end) : 0;
-        std::rewind(file.get());
+    const DescriptorGuard guard(fd);
+    // The whole file is held in memory; a file larger than the memory itself cannot load, whatever the allocator
+    // would promise, so it is refused before anything is allocated.
+    const std::uint64_t memory = PhysicalMemory();
+    if (memory != 0 && expected > memory) {
+        ThrowDataError(fmt::format("Cannot load the {} {}: it holds {} bytes, more than the {} bytes of this "
+                                   "computer's memory.",
+                                   m_role, path.string(), expected, memory));
     }
-    m_text.resize(expected);
-    std::size_t got = std::fread(m_text.data(), 1, expected, file.get());
-    m_text.resize(got);
-    if (got == expected) {
-        // Whatever the size said (a pipe, a file still growing), read on to the end.
-        char chunk[1 << 14];
-        while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-            m_text.append(chunk, got);
+    const auto readSome = [&](char* into, std::size_t count) {
+        while (true) {
+            const ssize_t n = ::read(fd, into, count);
+            if (n >= 0) {
+                return static_cast<std::size_t>(n);
+            }
+            if (errno != EINTR) {
+                ThrowDataError("Cannot read the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+            }
         }
-    }
-    if (std::ferror(file.get()) != 0) {
-        ThrowDataError("Cannot read the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+    };
+    try {
+        // One read of the whole file: the parsers then walk memory, which is what makes ten million lines cheap.
+        m_text.resize(static_cast<std::size_t>(expected));
+        std::size_t got = 0;
+        while (got < m_text.size()) {
+            const std::size_t n = readSome(m_text.data() + got, m_text.size() - got);
+            if (n == 0) {
+                break;
+            }
+            got += n;
+        }
+        m_text.resize(got);
+        if (got == expected) {
+            // Whatever the size said (a file still growing), read on to the end.
+            char chunk[1 << 14];
+            for (std::size_t n = 0; (n = readSome(chunk, sizeof chunk)) > 0;) {
+                m_text.append(chunk, n);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        std::string().swap(m_text);
+        ThrowDataError(fmt::format("Not enough memory to load the {} {} ({} bytes).", m_role, path.string(), expected));
     }
     m_size = m_text.size();
     m_hash = HashBytes(m_text);
