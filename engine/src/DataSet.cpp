@@ -215,7 +215,8 @@ std::string ImdbUrl(int imdbId) {
     return fmt::format("https://www.imdb.com/title/tt{:07d}/", imdbId);
 }
 
-// Catalogue text is shown on one line of a list: it must be UTF-8 and free of control characters. A carriage return
+// Catalogue text is shown on one line of a list: it must be UTF-8 and free of control characters (C1 and the Unicode
+// line separators included: a list draws them as breaks or boxes). A carriage return
 // that does not end a line is what a broken line end leaves behind, so it is named as such. TAB is a blank, and a
 // line break inside a quoted CSV field is legal CSV.
 void CheckText(const CTextFile& file, std::string_view text) {
@@ -227,7 +228,9 @@ void CheckText(const CTextFile& file, std::string_view text) {
         if (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) {
             file.Fail("expected lines to end with LF or CRLF; found a carriage return inside the line.");
         }
-        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+        if (const long control = ControlCharacterAt(text, i); control >= 0x80) {
+            file.Fail(fmt::format("expected text without control characters; found the character U+{:04X}.", control));
+        } else if (control >= 0) {
             file.Fail(fmt::format("expected text without control characters; found the byte 0x{:02X}.", c));
         }
     }

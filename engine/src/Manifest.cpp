@@ -89,11 +89,11 @@ Manifest ReadManifest(const std::string& path) {
             fail(number, "expected UTF-8 text.");
         }
         // A carriage return inside a line is a broken line end: reading on would merge two lines into one value.
-        for (const char c : trimmed) {
-            if (c == '\r') {
+        for (std::size_t i = 0; i < trimmed.size(); ++i) {
+            if (trimmed[i] == '\r') {
                 fail(number, "expected lines to end with LF or CRLF; found a carriage return inside the line.");
             }
-            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) {
+            if (ControlCharacterAt(trimmed, i) >= 0) {
                 fail(number, "expected text without control characters.");
             }
         }

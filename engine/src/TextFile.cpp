@@ -56,6 +56,21 @@ std::uint64_t HashBytes(std::string_view bytes, std::uint64_t seed) {
     return h ^ (h >> 32);
 }
 
+long ControlCharacterAt(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0U; };
+    const unsigned c = byte(i);
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+        return static_cast<long>(c);
+    }
+    if (c == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F) {
+        return static_cast<long>(byte(i + 1)); // U+0080..U+009F is C2 80..C2 9F
+    }
+    if (c == 0xE2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xA8 || byte(i + 2) == 0xA9)) {
+        return 0x2000L + static_cast<long>(byte(i + 2) - 0x80); // U+2028 is E2 80 A8, U+2029 is E2 80 A9
+    }
+    return -1;
+}
+
 int OpenRegularFile(const std::filesystem::path& path, std::uint64_t& size, std::string& reason) {
     size = 0;
     // O_NONBLOCK makes opening a FIFO return at once instead of waiting for a writer; the kind is checked on the

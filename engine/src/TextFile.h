@@ -69,6 +69,11 @@ private:
 // and the file's size, or -1 with `reason` saying why in words ("it is a named pipe (FIFO), not a regular file").
 int OpenRegularFile(const std::filesystem::path& path, std::uint64_t& size, std::string& reason);
 
+// The control character that begins at byte `i` of the valid UTF-8 `text`, as a code point, or -1 for anything
+// else. Control characters are C0 (TAB, LF and CR excepted: callers judge those), DEL, C1 (U+0080 to U+009F) and the
+// line and paragraph separators U+2028 and U+2029: each of them breaks or garbles the one line a text is shown on.
+long ControlCharacterAt(std::string_view text, std::size_t i);
+
 // A fast 64-bit hash of bytes (not cryptographic): it only tells whether data files changed.
 std::uint64_t HashBytes(std::string_view bytes, std::uint64_t seed = 0);
 
