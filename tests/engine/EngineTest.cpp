@@ -2,6 +2,8 @@
 // SetNewRating, predictions for any user, and the trained model kept between runs.
 #include <cmath>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +78,22 @@ TEST(Engine, CatalogueNumbersAndTheirLimits) {
     EXPECT_EQ(CatchEngineError([&] { table.GetRating(77, 1, ""); }).caption, kUsageErrorCaption);
     EXPECT_EQ(table.GetRating(kMovie0, 424242, ""), 0); // unknown user: no rating
     EXPECT_EQ(table.GetCurrentUserID(), NO_USER);
+    // Nobody logged in: the calls for the current user say so, in words the user can act on.
+    for (const auto& call : std::vector<std::function<void()>>{
+             [&] { table.CanPredict(); },
+             [&] { table.GetRating(kMovie0, NO_USER, ""); },
+             [&] { table.SetNewRating(kMovie0, NO_USER, 3); },
+             [&] {
+                 double average = 0;
+                 long count = 0;
+                 table.GetInfo(NO_USER, average, count);
+             },
+         }) {
+        const Thrown thrown = CatchEngineError(call);
+        EXPECT_EQ(thrown.caption, "Quillory engine error");
+        EXPECT_EQ(thrown.text, "Nobody is logged in. Log in first.");
+    }
+    table.SetCurrentUser(1);
     EXPECT_FALSE(table.CanPredict());
 
     // A table whose engine was moved away refuses calls rather than crashing.
@@ -162,9 +180,9 @@ TEST(Engine, SetNewRatingRefusesAndStoresNothing) {
         {"zero stars", movie, 1, 0, "from 1 to 5"},
         {"six stars", movie, 1, 6, "from 1 to 5"},
         {"negative", movie, 1, -3, "from 1 to 5"},
-        {"unknown movie", 5, 1, 3, "no movie with id 5"},
-        {"unknown user", movie, 4242, 3, "User 4242 is not known"},
-        {"no user", movie, NO_USER, 3, "is not known"},
+        {"unknown movie", 5, 1, 3, "There is no movie with the id 5 in the list."},
+        {"unknown user", movie, 4242, 3, "No user with the id 4242 is known. Log in again."},
+        {"no user", movie, NO_USER, 3, "Nobody is logged in. Log in first."},
         {"rated in the data", kMovie0 + rated, 1, 3, "already rated"},
     };
     for (const auto& refusal : refusals) {
@@ -194,11 +212,13 @@ TEST(Engine, PredictionsForAnyUserStayOnTheScaleAndFollowNewRatings) {
     EXPECT_EQ(CatchEngineError([&] { table.GetPredictedRating(kMovie0, 1); }).caption, kUsageErrorCaption);
     table.SetRefresh(false); // does nothing, even before the model is ready
     table.InitMatrices();
-    for (const double p : Predictions(table, movies, {1, 2, 50, 51, 987654, NO_USER, 0})) {
+    for (const double p : Predictions(table, movies, {1, 2, 50, 51, 987654, 0})) {
         EXPECT_TRUE(std::isfinite(p));
         EXPECT_GE(p, 1.0);
         EXPECT_LE(p, 5.0);
     }
+    EXPECT_EQ(CatchEngineError([&] { table.GetPredictedRating(kMovie0, NO_USER); }).text,
+              "Nobody is logged in. Log in first.");
     EXPECT_EQ(CatchEngineError([&] { table.GetPredictedRating(3, 1); }).caption, kUsageErrorCaption);
 
     // User 2 likes the even movies; after he gives every odd movie he has not rated five stars, an odd movie
