@@ -71,27 +71,48 @@ long ControlCharacterAt(std::string_view text, std::size_t i) {
     return -1;
 }
 
+namespace {
+
+// Why a file of this mode cannot be read as data, or nullptr for a regular file.
+const char* NotRegularReason(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return nullptr;
+    }
+    return S_ISDIR(mode)                    ? "it is a folder, not a file"
+           : S_ISFIFO(mode)                 ? "it is a named pipe (FIFO), not a regular file"
+           : S_ISSOCK(mode)                 ? "it is a socket, not a regular file"
+           : S_ISCHR(mode) || S_ISBLK(mode) ? "it is a device, not a regular file"
+                                            : "it is not a regular file";
+}
+
+} // namespace
+
 int OpenRegularFile(const std::filesystem::path& path, std::uint64_t& size, std::string& reason) {
     size = 0;
-    // O_NONBLOCK makes opening a FIFO return at once instead of waiting for a writer; the kind is checked on the
-    // descriptor itself, so nothing can be swapped in between the check and the read.
+    // Opening a device can itself do something (rewind a tape, claim a port): look before opening.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    if (const char* why = NotRegularReason(info.st_mode)) {
+        reason = why;
+        return -1;
+    }
+    // O_NONBLOCK makes opening a FIFO return at once instead of waiting for a writer, should one be swapped in
+    // after the look above; the kind is checked again on the descriptor itself, which is what is read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         reason = std::strerror(errno);
         return -1;
     }
-    struct stat info {};
     if (::fstat(fd, &info) != 0) {
         reason = std::strerror(errno);
         ::close(fd);
         return -1;
     }
-    if (!S_ISREG(info.st_mode)) {
-        reason = S_ISDIR(info.st_mode)                            ? "it is a folder, not a file"
-                 : S_ISFIFO(info.st_mode)                         ? "it is a named pipe (FIFO), not a regular file"
-                 : S_ISSOCK(info.st_mode)                         ? "it is a socket, not a regular file"
-                 : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "it is a device, not a regular file"
-                                                                  : "it is not a regular file";
+    if (const char* why = NotRegularReason(info.st_mode)) {
+        reason = why;
         ::close(fd);
         return -1;
     }

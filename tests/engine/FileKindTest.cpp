@@ -2,11 +2,17 @@
 // once, by name, and nothing waits for a writer that never comes.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "DataSet.h"
@@ -63,6 +69,37 @@ TEST(DataFileKind, PipesAndFoldersAreRefusedByNameWithoutWaiting) {
         EXPECT_EQ(InitFailure(manifest), manifest.string() + ", line 2: cannot open the file " +
                                              (folder.Path() / "movies.dat").string() +
                                              " named by the key \"movies\": it is a folder, not a file.");
+    }
+    {
+        SCOPED_TRACE("movies file is a socket");
+        CTempFolder folder;
+        const fs::path manifest = WriteSmallTweetings(folder, 4, 3);
+        const fs::path movies = folder.Path() / "movies.dat";
+        fs::remove(movies);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        ASSERT_LT(movies.string().size(), sizeof address.sun_path);
+        std::strcpy(address.sun_path, movies.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(InitFailure(manifest), manifest.string() + ", line 2: cannot open the file " + movies.string() +
+                                             " named by the key \"movies\": it is a socket, not a regular file.");
+        ::close(fd);
+    }
+    {
+        SCOPED_TRACE("ratings file is a device");
+        CTempFolder folder;
+        const fs::path manifest = WriteSmallTweetings(folder, 4, 3);
+        const fs::path ratings = folder.Path() / "ratings.dat";
+        fs::remove(ratings);
+        // Only root may make a device node, and not in every container: where it cannot, this case is left out.
+        if (::mknod(ratings.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) { // the null device
+            EXPECT_EQ(InitFailure(manifest), manifest.string() + ", line 3: cannot open the file " + ratings.string() +
+                                                 " named by the key \"ratings\": it is a device, not a regular file.");
+        } else {
+            std::cout << "(no device node could be made here: " << std::strerror(errno) << ")\n";
+        }
     }
     {
         SCOPED_TRACE("a FIFO swapped in after the manifest was read");
