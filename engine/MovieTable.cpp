@@ -1,5 +1,9 @@
 #include "MovieTable.h"
 
+#include <exception>
+#include <new>
+
+#include "EngineErrors.h"
 #include "MovieEngine.h"
 
 namespace {
@@ -21,7 +25,16 @@ CMovieTable& CMovieTable::operator=(CMovieTable&&) noexcept = default;
 CMovieTable::~CMovieTable() = default;
 
 void CMovieTable::Init(const CString& path) {
-    Require(m_engine).Init(path);
+    // Loading allocates in proportion to the data, so it is where memory runs out. The engine names the file it was
+    // reading where it can; whatever still leaves as another exception is reported against the manifest, so that the
+    // window shows what was being loaded rather than an unknown error.
+    try {
+        Require(m_engine).Init(path);
+    } catch (const std::bad_alloc&) {
+        quillory::ThrowDataError("Not enough memory to load the data named by " + path + ".");
+    } catch (const std::exception& failure) {
+        quillory::ThrowDataError("Loading the data named by " + path + " failed: " + failure.what());
+    }
 }
 
 void CMovieTable::InitMatrices() {

@@ -9,7 +9,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <new>
 #include <unordered_map>
 
 #include <fmt/format.h>
@@ -213,7 +215,8 @@ std::string ImdbUrl(int imdbId) {
     return fmt::format("https://www.imdb.com/title/tt{:07d}/", imdbId);
 }
 
-// Catalogue text is shown on one line of a list: it must be UTF-8 and free of control characters. A carriage return
+// Catalogue text is shown on one line of a list: it must be UTF-8 and free of control characters (C1 and the Unicode
+// line separators included: a list draws them as breaks or boxes). A carriage return
 // that does not end a line is what a broken line end leaves behind, so it is named as such. TAB is a blank, and a
 // line break inside a quoted CSV field is legal CSV.
 void CheckText(const CTextFile& file, std::string_view text) {
@@ -222,10 +225,16 @@ void CheckText(const CTextFile& file, std::string_view text) {
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
+        // Titles are mostly printable ASCII and letters: only these bytes can begin a control character.
+        if (c >= 0x20 && c != 0x7F && c != 0xC2 && c != 0xE2) {
+            continue;
+        }
         if (c == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) {
             file.Fail("expected lines to end with LF or CRLF; found a carriage return inside the line.");
         }
-        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+        if (const long control = ControlCharacterAt(text, i); control >= 0x80) {
+            file.Fail(fmt::format("expected text without control characters; found the character U+{:04X}.", control));
+        } else if (control >= 0) {
             file.Fail(fmt::format("expected text without control characters; found the byte 0x{:02X}.", c));
         }
     }
@@ -558,6 +567,19 @@ std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const
     return ratings;
 }
 
+// Runs the loading of one file. Loading allocates in proportion to the file, so running out of memory is a property
+// of that file like a malformed line: it, and any other failure of the library underneath, leaves as CMException
+// naming the file, never as a bare exception the window could only call an unknown error.
+template <typename Step> void LoadingFile(const fs::path& path, const char* role, Step&& step) {
+    try {
+        step();
+    } catch (const std::bad_alloc&) {
+        ThrowDataError(fmt::format("Not enough memory to load the {} {}.", role, path.string()));
+    } catch (const std::exception& failure) {
+        ThrowDataError(fmt::format("Loading the {} {} failed: {}", role, path.string(), failure.what()));
+    }
+}
+
 } // namespace
 
 DataSet LoadDataSet(const Manifest& manifest) {
@@ -565,26 +587,33 @@ DataSet LoadDataSet(const Manifest& manifest) {
     DataSet data;
     data.manifest = manifest;
     data.fingerprint = "format:" + manifest.format + ";";
-    {
+    LoadingFile(manifest.movies, "movies file", [&] {
         CTextFile movies(manifest.movies, "movies file");
         data.fingerprint += fmt::format("movies:{:016x}:{};", movies.ContentHash(), movies.Size());
         data.movies = LoadMovies(movies, layout);
-        if (data.movies.empty()) {
-            ThrowDataError("The movies file " + manifest.movies.string() + " lists no movie; expected at least one.");
-        }
+    });
+    if (data.movies.empty()) {
+        ThrowDataError("The movies file " + manifest.movies.string() + " lists no movie; expected at least one.");
     }
     if (layout == Layout::MovieLensCsv) {
-        CTextFile links(manifest.links, "links file");
-        data.fingerprint += fmt::format("links:{:016x}:{};", links.ContentHash(), links.Size());
-        LoadLinks(links, data.movies);
+        LoadingFile(manifest.links, "links file", [&] {
+            CTextFile links(manifest.links, "links file");
+            data.fingerprint += fmt::format("links:{:016x}:{};", links.ContentHash(), links.Size());
+            LoadLinks(links, data.movies);
+        });
     }
-    data.ratings = LoadRatings(manifest.ratings, layout, data.movies, &data.users, &data.fingerprint);
+    LoadingFile(manifest.ratings, "ratings file", [&] {
+        data.ratings = LoadRatings(manifest.ratings, layout, data.movies, &data.users, &data.fingerprint);
+    });
     return data;
 }
 
 std::vector<RatingRecord> LoadRatingsFile(const fs::path& path, const std::string& format,
                                           const std::vector<MovieRecord>& catalogue) {
-    return LoadRatings(path, LayoutOf(format), catalogue, nullptr, nullptr);
+    const Layout layout = LayoutOf(format);
+    std::vector<RatingRecord> ratings;
+    LoadingFile(path, "ratings file", [&] { ratings = LoadRatings(path, layout, catalogue, nullptr, nullptr); });
+    return ratings;
 }
 
 } // namespace quillory::data

@@ -22,6 +22,10 @@ void ThrowUsageError(const std::string& text) {
     throw CMException(kUsageErrorCaption, text);
 }
 
+void ThrowNobodyLoggedIn() {
+    throw CMException(kUsageErrorCaption, kNobodyLoggedInText);
+}
+
 std::string QuoteExcerpt(std::string_view text, std::size_t limit) {
     std::string out = "\"";
     const std::size_t n = std::min(text.size(), limit);

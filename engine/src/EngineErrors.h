@@ -21,6 +21,11 @@ inline constexpr const char* kUsageErrorCaption = "Quillory engine error";
 // A call with an argument the engine does not hold (a catalogue number out of range, an unknown movie id ...).
 [[noreturn]] void ThrowUsageError(const std::string& text);
 
+// What every call for the current user answers while nobody is logged in (the login was cancelled): the user can
+// act on it, where an unknown user id would tell him nothing.
+inline constexpr const char* kNobodyLoggedInText = "Nobody is logged in. Log in first.";
+[[noreturn]] void ThrowNobodyLoggedIn();
+
 // `text` made safe to quote inside a message: at most `limit` bytes, control bytes and bytes of another encoding
 // replaced by '?', so a message about a broken line is itself valid UTF-8.
 std::string QuoteExcerpt(std::string_view text, std::size_t limit = 80);

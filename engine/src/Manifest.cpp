@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "DataFolders.h"
 #include "DataSet.h"
 #include "EngineErrors.h"
@@ -26,9 +28,10 @@ std::string WithSlashes(std::string text) {
     return text;
 }
 
-bool IsFile(const fs::path& path) {
+// Something is there; whether it is a file that can be read is for the reader to say, with a reason.
+bool Exists(const fs::path& path) {
     std::error_code error;
-    return fs::is_regular_file(path, error);
+    return fs::exists(path, error);
 }
 
 // Finds the manifest: an absolute path as it is; a relative one in each folder of ManifestFolders, in order.
@@ -38,7 +41,7 @@ fs::path LocateManifest(const std::string& given, const Surroundings& surroundin
         ThrowDataError("No manifest was named: expected the path of a data folder's files.txt.");
     }
     if (path.is_absolute()) {
-        if (!IsFile(path)) {
+        if (!Exists(path)) {
             ThrowDataError("Cannot find the manifest " + path.string() + ".");
         }
         return path;
@@ -46,7 +49,7 @@ fs::path LocateManifest(const std::string& given, const Surroundings& surroundin
     std::string looked;
     for (const fs::path& folder : ManifestFolders(surroundings)) {
         const fs::path candidate = folder / path;
-        if (IsFile(candidate)) {
+        if (Exists(candidate)) {
             return candidate;
         }
         looked += (looked.empty() ? "" : ", ") + candidate.string();
@@ -106,11 +109,11 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
             fail(number, "expected UTF-8 text.");
         }
         // A carriage return inside a line is a broken line end: reading on would merge two lines into one value.
-        for (const char c : trimmed) {
-            if (c == '\r') {
+        for (std::size_t i = 0; i < trimmed.size(); ++i) {
+            if (trimmed[i] == '\r') {
                 fail(number, "expected lines to end with LF or CRLF; found a carriage return inside the line.");
             }
-            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) {
+            if (ControlCharacterAt(trimmed, i) >= 0) {
                 fail(number, "expected text without control characters.");
             }
         }
@@ -163,17 +166,14 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
         const Entry& entry = entryOf(key);
         const fs::path file = folder / fs::path(WithSlashes(entry.value));
         if (mustOpen) {
-            errno = 0;
-            std::FILE* handle = std::fopen(file.c_str(), "rb");
-            if (handle == nullptr || !IsFile(file)) {
-                const std::string reason = handle == nullptr ? std::strerror(errno) : "not a regular file";
-                if (handle != nullptr) {
-                    std::fclose(handle);
-                }
+            std::uint64_t size = 0;
+            std::string reason;
+            const int fd = OpenRegularFile(file, size, reason);
+            if (fd < 0) {
                 fail(entry.line, "cannot open the file " + file.string() + " named by the key \"" + std::string(key) +
                                      "\": " + reason + ".");
             }
-            std::fclose(handle);
+            ::close(fd);
         }
         return file;
     };

@@ -49,7 +49,8 @@ void CMovieEngine::Init(const CString& path) {
 
     data::DataSet data = data::LoadDataSet(data::ReadManifest(path));
     if (data.movies.size() >= (std::size_t{1} << 29)) {
-        ThrowDataError("The catalogue " + data.manifest.movies.string() + " holds more movies than the engine can.");
+        ThrowDataError("The movies file " + data.manifest.movies.string() +
+                       " lists more movies than Quillory can hold.");
     }
     m_manifest = data.manifest;
     m_fingerprint = std::move(data.fingerprint);
@@ -132,7 +133,7 @@ void CMovieEngine::InitMatrices() {
     } catch (const CMException&) {
         throw;
     } catch (const std::exception& e) {
-        ThrowModelError(std::string("Training the prediction model failed: ") + e.what());
+        ThrowModelError(std::string("Preparing the predictions from the ratings failed: ") + e.what());
     }
     m_model = std::move(model);
     // The model holds the data ratings only; every user with ratings in the store is solved again from all of his
@@ -223,6 +224,9 @@ long CMovieEngine::GetCurrentUserID() const {
 
 long CMovieEngine::GetRating(long movieId, long userId, const CString& /*text*/) const {
     RequireInit();
+    if (userId == NO_USER) {
+        ThrowNobodyLoggedIn();
+    }
     const std::uint32_t item = ItemOf(movieId);
     TakeInChanges();
     const std::uint32_t user = IndexOf(userId);
@@ -231,6 +235,9 @@ long CMovieEngine::GetRating(long movieId, long userId, const CString& /*text*/)
 
 void CMovieEngine::SetNewRating(long movieId, long userId, long rating) {
     RequireInit();
+    if (userId == NO_USER) {
+        ThrowNobodyLoggedIn();
+    }
     if (rating < 1 || rating > 5) {
         ThrowUsageError(fmt::format("A rating is a whole number from 1 to 5; {} is not.", rating));
     }
@@ -238,18 +245,18 @@ void CMovieEngine::SetNewRating(long movieId, long userId, long rating) {
     TakeInChanges();
     const std::uint32_t user = FindOrLoadUser(userId);
     if (user == kNoIndex) {
-        ThrowUsageError(fmt::format("User {} is not known: neither the data files nor the store hold him.", userId));
+        ThrowUsageError(fmt::format("No user with the id {} is known. Log in again.", userId));
     }
     if (const int existing = StarsOf(user, ItemOf(movieId)); existing != 0) {
-        ThrowUsageError(fmt::format("User {} has already rated movie {} ({} stars); a rating is never overwritten.",
-                                    userId, movieId, existing));
+        ThrowUsageError(fmt::format("The movie is already rated ({} stars), and a rating is never changed. Pick a "
+                                    "different movie please.",
+                                    existing));
     }
     const store::CRatingStore::Rating stored{userId, static_cast<int>(movieId), static_cast<int>(rating),
                                              static_cast<long long>(std::time(nullptr))};
     if (!m_store->InsertRating(stored)) {
-        ThrowUsageError(fmt::format("User {} has already rated movie {} (entered in another program); a rating is "
-                                    "never overwritten.",
-                                    userId, movieId));
+        ThrowUsageError("The movie was already rated meanwhile, in another Quillory window, and a rating is never "
+                        "changed. Pick a different movie please.");
     }
     AddStoredRating(stored);
     // Folding in costs a small solve; doing it lazily at the user's next prediction keeps entering ratings instant
@@ -259,6 +266,9 @@ void CMovieEngine::SetNewRating(long movieId, long userId, long rating) {
 
 void CMovieEngine::GetInfo(long userId, double& average, long& count) const {
     RequireInit();
+    if (userId == NO_USER) {
+        ThrowNobodyLoggedIn();
+    }
     TakeInChanges();
     CountRatings(userId, average, count);
 }
@@ -282,6 +292,9 @@ void CMovieEngine::CountRatings(long userId, double& average, long& count) const
 
 bool CMovieEngine::CanPredict() const {
     RequireInit();
+    if (m_currentUser == NO_USER) {
+        ThrowNobodyLoggedIn();
+    }
     TakeInChanges();
     double average = 0.0;
     long count = 0;
@@ -291,6 +304,9 @@ bool CMovieEngine::CanPredict() const {
 
 double CMovieEngine::GetPredictedRating(long movieId, long userId) {
     RequireModel();
+    if (userId == NO_USER) {
+        ThrowNobodyLoggedIn();
+    }
     const std::uint32_t item = ItemOf(movieId);
     TakeInChanges();
     std::uint32_t user = FindOrLoadUser(userId);
@@ -300,7 +316,7 @@ double CMovieEngine::GetPredictedRating(long movieId, long userId) {
     // An unknown user gets the model's fallback for a user without ratings.
     const double prediction = m_model->Predict(user, item);
     if (!std::isfinite(prediction)) {
-        ThrowModelError(fmt::format("The model predicted no number for movie {} and user {}.", movieId, userId));
+        ThrowModelError("No prediction could be computed for this movie: the result was not a number.");
     }
     return std::clamp(prediction, 1.0, 5.0);
 }
@@ -322,21 +338,21 @@ void CMovieEngine::SetRefresh(bool refresh) {
 
 void CMovieEngine::RequireInit() const {
     if (!m_initialised) {
-        ThrowUsageError("The engine has no data: Init has not run or has failed.");
+        ThrowUsageError("The movie data is not loaded: loading it failed or has not run.");
     }
 }
 
 void CMovieEngine::RequireModel() const {
     RequireInit();
     if (!m_model) {
-        ThrowUsageError("The prediction model is not ready: InitMatrices has not run or has failed.");
+        ThrowUsageError("Predictions are not ready: preparing them failed or has not run.");
     }
 }
 
 const data::MovieRecord& CMovieEngine::MovieAt(int number) const {
     RequireInit();
     if (number < 1 || static_cast<std::size_t>(number) > m_movies.size()) {
-        ThrowUsageError(fmt::format("There is no movie number {}: the catalogue numbers its movies 1 to {}.", number,
+        ThrowUsageError(fmt::format("There is no movie number {} in the list: it numbers its movies 1 to {}.", number,
                                     m_movies.size()));
     }
     return m_movies[static_cast<std::size_t>(number) - 1];
@@ -346,7 +362,8 @@ std::uint32_t CMovieEngine::ItemOf(long movieId) const {
     const auto it =
         m_itemOfMovie.find(static_cast<int>(std::clamp<long>(movieId, -1, std::numeric_limits<int>::max())));
     if (movieId < 0 || movieId > std::numeric_limits<int>::max() || it == m_itemOfMovie.end()) {
-        ThrowUsageError(fmt::format("The catalogue holds no movie with id {}.", movieId));
+        ThrowUsageError(
+            fmt::format("There is no movie with the id {} in the list. Pick a movie from the list.", movieId));
     }
     return it->second;
 }
@@ -457,8 +474,7 @@ void CMovieEngine::FoldIn(std::uint32_t user) {
     try {
         m_model->FoldInUser(user, ratings);
     } catch (const std::exception& e) {
-        ThrowModelError(
-            fmt::format("Updating the model with the ratings of user {} failed: {}", m_userIds[user], e.what()));
+        ThrowModelError(std::string("Updating the predictions with the user's latest ratings failed: ") + e.what());
     }
     m_stale.erase(user);
 }

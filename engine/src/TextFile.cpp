@@ -1,9 +1,14 @@
 #include "TextFile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
 
 #include "EngineErrors.h"
 
@@ -11,9 +16,21 @@ namespace quillory::data {
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+// Closes a descriptor when the reading ends, by return or by exception.
+struct DescriptorGuard {
+    explicit DescriptorGuard(int descriptor) : fd(descriptor) {}
+    ~DescriptorGuard() { ::close(fd); }
+    DescriptorGuard(const DescriptorGuard&) = delete;
+    DescriptorGuard& operator=(const DescriptorGuard&) = delete;
+    int fd;
 };
+
+// The installed memory in bytes, or 0 when the system does not say.
+std::uint64_t PhysicalMemory() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) : 0;
+}
 
 std::uint64_t Mix(std::uint64_t h, std::uint64_t word) {
     h ^= word * 0x9E3779B97F4A7C15ULL;
@@ -39,31 +56,121 @@ std::uint64_t HashBytes(std::string_view bytes, std::uint64_t seed) {
     return h ^ (h >> 32);
 }
 
+long ControlCharacterAt(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0U; };
+    const unsigned c = byte(i);
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+        return static_cast<long>(c);
+    }
+    if (c == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F) {
+        return static_cast<long>(byte(i + 1)); // U+0080..U+009F is C2 80..C2 9F
+    }
+    if (c == 0xE2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xA8 || byte(i + 2) == 0xA9)) {
+        return 0x2000L + static_cast<long>(byte(i + 2) - 0x80); // U+2028 is E2 80 A8, U+2029 is E2 80 A9
+    }
+    return -1;
+}
+
+namespace {
+
+// Why a file of this mode cannot be read as data, or nullptr for a regular file.
+const char* NotRegularReason(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return nullptr;
+    }
+    return S_ISDIR(mode)                    ? "it is a folder, not a file"
+           : S_ISFIFO(mode)                 ? "it is a named pipe (FIFO), not a regular file"
+           : S_ISSOCK(mode)                 ? "it is a socket, not a regular file"
+           : S_ISCHR(mode) || S_ISBLK(mode) ? "it is a device, not a regular file"
+                                            : "it is not a regular file";
+}
+
+} // namespace
+
+int OpenRegularFile(const std::filesystem::path& path, std::uint64_t& size, std::string& reason) {
+    size = 0;
+    // Opening a device can itself do something (rewind a tape, claim a port): look before opening.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    if (const char* why = NotRegularReason(info.st_mode)) {
+        reason = why;
+        return -1;
+    }
+    // O_NONBLOCK makes opening a FIFO return at once instead of waiting for a writer, should one be swapped in
+    // after the look above; the kind is checked again on the descriptor itself, which is what is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    if (::fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    if (const char* why = NotRegularReason(info.st_mode)) {
+        reason = why;
+        ::close(fd);
+        return -1;
+    }
+    // A regular file never blocks a read; clearing the flag keeps reads plain for the rest of the descriptor's life.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    size = static_cast<std::uint64_t>(info.st_size);
+    return fd;
+}
+
 CTextFile::CTextFile(const std::filesystem::path& path, std::string role) : m_path(path), m_role(std::move(role)) {
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        ThrowDataError("Cannot open the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+    std::uint64_t expected = 0;
+    std::string reason;
+    const int fd = OpenRegularFile(path, expected, reason);
+    if (fd < 0) {
+        ThrowDataError("Cannot open the " + m_role + " " + path.string() + ": " + reason + ".");
     }
-    // One read of the whole file: the parsers then walk memory, which is what makes ten million lines cheap.
-    std::size_t expected = 0;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-        const long end = std::ftell(file.get());
-        expected = end > 0 ? static_cast<std::size_t>(end) : 0;
-        std::rewind(file.get());
+    const DescriptorGuard guard(fd);
+    // The whole file is held in memory; a file larger than the memory itself cannot load, whatever the allocator
+    // would promise, so it is refused before anything is allocated.
+    const std::uint64_t memory = PhysicalMemory();
+    if (memory != 0 && expected > memory) {
+        ThrowDataError(fmt::format("Cannot load the {} {}: it holds {} bytes, more than the {} bytes of this "
+                                   "computer's memory.",
+                                   m_role, path.string(), expected, memory));
     }
-    m_text.resize(expected);
-    std::size_t got = std::fread(m_text.data(), 1, expected, file.get());
-    m_text.resize(got);
-    if (got == expected) {
-        // Whatever the size said (a pipe, a file still growing), read on to the end.
-        char chunk[1 << 14];
-        while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-            m_text.append(chunk, got);
+    const auto readSome = [&](char* into, std::size_t count) {
+        while (true) {
+            const ssize_t n = ::read(fd, into, count);
+            if (n >= 0) {
+                return static_cast<std::size_t>(n);
+            }
+            if (errno != EINTR) {
+                ThrowDataError("Cannot read the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+            }
         }
-    }
-    if (std::ferror(file.get()) != 0) {
-        ThrowDataError("Cannot read the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+    };
+    try {
+        // One read of the whole file: the parsers then walk memory, which is what makes ten million lines cheap.
+        m_text.resize(static_cast<std::size_t>(expected));
+        std::size_t got = 0;
+        while (got < m_text.size()) {
+            const std::size_t n = readSome(m_text.data() + got, m_text.size() - got);
+            if (n == 0) {
+                break;
+            }
+            got += n;
+        }
+        m_text.resize(got);
+        if (got == expected) {
+            // Whatever the size said (a file still growing), read on to the end.
+            char chunk[1 << 14];
+            for (std::size_t n = 0; (n = readSome(chunk, sizeof chunk)) > 0;) {
+                m_text.append(chunk, n);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        std::string().swap(m_text);
+        ThrowDataError(fmt::format("Not enough memory to load the {} {} ({} bytes).", m_role, path.string(), expected));
     }
     m_size = m_text.size();
     m_hash = HashBytes(m_text);

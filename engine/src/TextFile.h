@@ -13,7 +13,8 @@ namespace quillory::data {
 // the start is skipped. Errors name the file and the current line.
 class CTextFile {
 public:
-    // Reads the whole file; `role` says what it is in messages ("ratings file"). Throws CMException when it cannot.
+    // Reads the whole file; `role` says what it is in messages ("ratings file"). Throws CMException naming the file
+    // when it cannot: the path is no regular file, cannot be read, or is larger than the memory can hold.
     CTextFile(const std::filesystem::path& path, std::string role);
 
     // Replaces the contents by their UTF-8 form, reading them as Latin-1 (ISO 8859-1).
@@ -62,6 +63,16 @@ private:
     std::uint64_t m_size = 0;
     bool m_hadBom = false;
 };
+
+// Opens `path` for reading, refusing anything but a regular file. The open itself never waits: a named pipe or a
+// device would otherwise hold the caller until something writes to it. Returns the descriptor (the caller closes it)
+// and the file's size, or -1 with `reason` saying why in words ("it is a named pipe (FIFO), not a regular file").
+int OpenRegularFile(const std::filesystem::path& path, std::uint64_t& size, std::string& reason);
+
+// The control character that begins at byte `i` of the valid UTF-8 `text`, as a code point, or -1 for anything
+// else. Control characters are C0 (TAB, LF and CR excepted: callers judge those), DEL, C1 (U+0080 to U+009F) and the
+// line and paragraph separators U+2028 and U+2029: each of them breaks or garbles the one line a text is shown on.
+long ControlCharacterAt(std::string_view text, std::size_t i);
 
 // A fast 64-bit hash of bytes (not cryptographic): it only tells whether data files changed.
 std::uint64_t HashBytes(std::string_view bytes, std::uint64_t seed = 0);

@@ -310,6 +310,49 @@ TEST(MovieTweetings, RefusesEveryMalformedLine) {
     }
 }
 
+TEST(Catalogue, C1ControlsAndLineSeparatorsAreControlCharacters) {
+    const std::string movies = "0000001::A (1990)::Drama\n";
+    struct Refused {
+        const char* bytes;
+        const char* message;
+    };
+    const Refused refused[] = {
+        {"\xC2\x80", "found the character U+0080."},     // the first C1 control
+        {"\xC2\x85", "found the character U+0085."},     // NEXT LINE
+        {"\xC2\x9F", "found the character U+009F."},     // the last C1 control
+        {"\xE2\x80\xA8", "found the character U+2028."}, // LINE SEPARATOR
+        {"\xE2\x80\xA9", "found the character U+2029."}, // PARAGRAPH SEPARATOR
+        {"\x7F", "found the byte 0x7F."},
+    };
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(r.message);
+        CTempFolder folder;
+        const Thrown thrown = CatchEngineError([&] {
+            Load(folder, "movietweetings", {movies + "0000002::B" + r.bytes + "C (1991)::Drama\n", "1::1::5::0\n"});
+        });
+        EXPECT_EQ(thrown.text, (folder.Path() / "movies.dat").string() +
+                                   ", line 2: expected text without control characters; " + r.message);
+    }
+
+    // Their neighbours are ordinary characters: U+00A0 (no-break space), U+00BF, U+2027 and U+202F.
+    CTempFolder folder;
+    const DataSet data = Load(folder, "movietweetings",
+                              {movies + "0000002::B\xC2\xA0"
+                                        "C\xC2\xBF\xE2\x80\xA7\xE2\x80\xAF (1991)::Drama\n",
+                               "1::1::5::0\n"});
+    ASSERT_EQ(data.movies.size(), 2U);
+    EXPECT_EQ(data.movies[1].title, "B\xC2\xA0"
+                                    "C\xC2\xBF\xE2\x80\xA7\xE2\x80\xAF (1991)");
+
+    // A Latin-1 catalogue's bytes 0x80..0x9F are those same C1 controls once converted.
+    CTempFolder latin1;
+    const Thrown thrown = CatchEngineError([&] {
+        Load(latin1, "movielens-100k", {Item100k(1, "A\x85 (1990)", "") + "\n", "1\t1\t5\t0\n"});
+    });
+    EXPECT_EQ(thrown.text, (latin1.Path() / "u.item").string() +
+                               ", line 1: expected text without control characters; found the character U+0085.");
+}
+
 TEST(DataSet, HeldOutFileAndFingerprint) {
     CTempFolder folder;
     const Files files{"0000001::A (1990)::Drama\n0000002::B (1991)::Drama\n", "5::1::8::0\n6::2::4::0\n"};

@@ -104,6 +104,11 @@ TEST(Manifest, EveryFaultNamesTheManifestLineAndKey) {
         {"lone carriage return", "format = movietweetings\nmovies = movies.dat\rratings = ratings.dat\nstore = s\n",
          ", line 2: expected lines to end with LF or CRLF"},
         {"control character", "format = movietweetings\nmovies = movies.dat\x01\n", ", line 2: expected text without"},
+        {"C1 control", "format = movietweetings\nmovies = movies\xC2\x85.dat\n",
+         ", line 2: expected text without control characters."},
+        {"line separator", "format = movietweetings\nratings = a\xE2\x80\xA8.dat\n",
+         ", line 2: expected text without control characters."},
+        {"paragraph separator", "format\xE2\x80\xA9= movietweetings\n", ", line 1: expected text without control"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

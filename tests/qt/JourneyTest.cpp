@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <unistd.h>
 
@@ -221,6 +223,48 @@ TEST(JourneyTest, RegisterRatePredictAndComeBack) {
         EXPECT_EQ(info, "The average is : 3.000000, The number of items rated is : 15");
     }
     AfxSetWindowSystem(nullptr);
+}
+
+TEST(JourneyTest, WithNobodyLoggedInEveryCommandForTheUserSaysToLogIn) {
+    CJourneyFolder folder;
+    CQtWindowSystem windows;
+    AfxSetWindowSystem(&windows);
+    CWinApp app;
+    std::vector<std::string> said;
+    {
+        CTollivexDlg dlg;
+        app.m_pMainWnd = &dlg;
+        WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_LOGIN_DIALOG); },
+                  [&](QWidget* widget) {
+                      WhenShown([](QWidget* main) { return main == FindShownWindow(IDD_TOLLIVEX_DIALOG); },
+                                [&](QWidget* main) {
+                                    auto* window = qobject_cast<CQtDialogWindow*>(main);
+                                    CUser user(window);
+                                    user.ClickRow(4);
+                                    user.Type(IDC_RATING, QStringLiteral("4"));
+                                    for (const int command : {IDC_GET_INFO, IDC_GET_RATING, IDC_RATE, IDC_PREDICT}) {
+                                        WhenShown([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+                                                  [&](QWidget* w) {
+                                                      auto* box = qobject_cast<QMessageBox*>(w);
+                                                      said.push_back(box->windowTitle().toStdString() + "|" +
+                                                                     box->text().toStdString());
+                                                      box->button(QMessageBox::Ok)->click();
+                                                  });
+                                        user.Click(command);
+                                    }
+                                    EXPECT_EQ(user.Text(IDC_CURRENT_USER), QString());
+                                    if (!window->IsEnded()) {
+                                        window->End(IDOK);
+                                    }
+                                });
+                      CUser(qobject_cast<CQtDialogWindow*>(widget)).Click(IDCANCEL);
+                  });
+        EXPECT_EQ(dlg.DoModal(), IDOK);
+        app.m_pMainWnd = nullptr;
+    }
+    AfxSetWindowSystem(nullptr);
+    const std::string nobody = "Quillory engine error|Nobody is logged in. Log in first.";
+    EXPECT_EQ(said, (std::vector<std::string>{nobody, nobody, nobody, nobody}));
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,68 @@ TEST_F(QtWindowSystemTest, ModalDialogDisablesTheMainWindowAndAnOwnerlessMessage
     EXPECT_EQ(m_driver.System().MessageBox(nullptr, "Line one\r\nLine two", "Caption", MB_OK), IDOK);
     EXPECT_TRUE(mainEnabledDuringBox);
     EXPECT_TRUE(main.Received(BN_CLICKED, IDC_GET_INFO));
+}
+
+// What a window manager is told about a fixed-size dialog: a title, a close button, no minimise or maximise button,
+// and a size it cannot change.
+void ExpectFixedDialog(QWidget* window) {
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Dialog);
+    EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint)) << "without it Qt adds the default buttons";
+    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+}
+
+TEST_F(QtWindowSystemTest, FixedDialogsOfferNoMinimiseAndAMinimisedModalOneComesBack) {
+    for (const UINT id : {IDD_ABOUTBOX, IDD_LOGIN_DIALOG, IDD_MOVIE_DIALOG}) {
+        SCOPED_TRACE(id);
+        CRecordingDialog dialog(id);
+        ASSERT_TRUE(dialog.CreateModeless(id, nullptr));
+        ExpectFixedDialog(m_driver.QtSystem().WindowOf(dialog.GetSafeHwnd()));
+        dialog.DestroyWindow();
+    }
+
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* mainWindow = Open(main);
+    CRecordingDialog details(IDD_MOVIE_DIALOG, /*endOnOkCancel=*/true, &main);
+    bool transient = false;
+    bool minimised = false;
+    bool back = false;
+    WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_MOVIE_DIALOG); },
+              [&](QWidget* widget) {
+                  ExpectFixedDialog(widget);
+                  transient = widget->windowHandle() != nullptr &&
+                              widget->windowHandle()->transientParent() == mainWindow->windowHandle();
+                  // Minimised anyway (by a window manager's own button): activating the disabled owner brings it
+                  // back.
+                  widget->showMinimized();
+                  minimised = widget->isMinimized();
+                  QEvent activate(QEvent::WindowActivate);
+                  QApplication::sendEvent(mainWindow, &activate);
+                  back = !widget->isMinimized() && widget->isVisible();
+                  QTest::mouseClick(qobject_cast<CQtDialogWindow*>(widget)->Control(IDOK), Qt::LeftButton);
+              });
+    EXPECT_EQ(details.DoModal(), IDOK);
+    EXPECT_TRUE(transient) << "the dialog is transient for its owner";
+    EXPECT_TRUE(minimised);
+    EXPECT_TRUE(back);
+
+    // The owner-less message box: the same flags, and it comes back when the main window is shown again.
+    bool boxBack = false;
+    WhenShown([](QWidget* widget) { return qobject_cast<QMessageBox*>(widget) != nullptr; },
+              [&](QWidget* widget) {
+                  ExpectFixedDialog(widget);
+                  widget->showMinimized();
+                  QEvent activate(QEvent::WindowActivate);
+                  QApplication::sendEvent(mainWindow, &activate);
+                  boxBack = !widget->isMinimized();
+                  QTest::mouseClick(qobject_cast<QMessageBox*>(widget)->button(QMessageBox::Ok), Qt::LeftButton);
+              });
+    EXPECT_EQ(m_driver.System().MessageBox(nullptr, "Text", "Caption", MB_OK), IDOK);
+    EXPECT_TRUE(boxBack);
 }
 
 TEST_F(QtWindowSystemTest, SystemMenuOpensFromKeyboardAndMouseAndSendsItsCommands) {

@@ -110,4 +110,37 @@ TEST_F(Prediction, FailuresLeaveTheWindowUsable) {
     });
 }
 
+TEST_F(Prediction, AFailedRefreshEndsTheWaitCursorBeforeItIsReported) {
+    h.engine->ThrowAt("SetRefresh", 1, CMException("Model", "refresh failed"));
+    h.engine->ThrowOtherAt("SetRefresh", 2);
+    Start([&](CScriptedWindow& main) {
+        main.Dialog().SetDlgItemText(IDC_RESULTS, "before");
+        int depthUnderBox = -1;
+        h.windows.OnNextMessageBox([&] { depthUnderBox = h.windows.WaitCursorDepth(); });
+        std::size_t mark = h.log.size();
+        main.Click(IDC_REFRESH);
+        EXPECT_EQ(h.Since(mark),
+                  (Log{"BeginWaitCursor", "SetRefresh(1)", "EndWaitCursor", "MessageBox(Model|refresh failed)"}));
+        EXPECT_EQ(depthUnderBox, 0);
+        ASSERT_EQ(h.windows.MessageBoxes().size(), 1u);
+        EXPECT_EQ(h.windows.MessageBoxes()[0].owner, nullptr);
+        EXPECT_EQ(h.windows.MessageBoxes()[0].style, MB_OK);
+        EXPECT_EQ(main.Text(IDC_RESULTS), "before");
+
+        // Anything else: the cursor ends all the same, and the results pane says so.
+        mark = h.log.size();
+        main.Click(IDC_REFRESH);
+        EXPECT_EQ(h.Since(mark), (Log{"BeginWaitCursor", "SetRefresh(1)", "EndWaitCursor"}));
+        EXPECT_EQ(h.windows.WaitCursorDepth(), 0);
+        EXPECT_EQ(h.windows.MessageBoxes().size(), 1u);
+        EXPECT_EQ(main.Text(IDC_RESULTS), "Unknown internal error");
+
+        // The window goes on: the next Refresh succeeds and leaves the pane alone.
+        main.Dialog().SetDlgItemText(IDC_RESULTS, "after");
+        main.Click(IDC_REFRESH);
+        EXPECT_EQ(main.Text(IDC_RESULTS), "after");
+        EXPECT_EQ(h.windows.WaitCursorDepth(), 0);
+    });
+}
+
 } // namespace

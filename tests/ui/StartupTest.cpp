@@ -64,6 +64,15 @@ TEST(Startup, AFailureBeforeTheListEndsTheProcessWithStatusOne) {
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("Unknown internal error"), std::string::npos);
     EXPECT_TRUE(other.windows.MessageBoxes().empty());
     EXPECT_FALSE(Contains(other.log, "Modal(105)"));
+
+    // Loading the data is where memory runs out: whatever leaves Init is an engine error naming the manifest.
+    MainWindowHarness loading;
+    loading.engine->ThrowOtherAt("Init", 1);
+    EXPECT_EQ(RunFailingStartup(loading), 1);
+    ASSERT_EQ(loading.windows.MessageBoxes().size(), 1u);
+    EXPECT_EQ(loading.windows.MessageBoxes()[0].caption, "Quillory data error");
+    EXPECT_EQ(loading.windows.MessageBoxes()[0].text,
+              "Loading the data named by MovieData\\files.txt failed: scripted failure in Init");
 }
 
 TEST(Startup, FailuresInTheListFillOrTheLoginDoNotEndStartUp) {

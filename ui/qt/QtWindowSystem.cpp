@@ -24,6 +24,7 @@
 #include "Dialog.h"
 #include "QtDialogUnits.h"
 #include "QtDialogWindow.h"
+#include "QtModalKeeper.h"
 #include "Resources.h"
 
 namespace {
@@ -86,9 +87,30 @@ private:
     bool m_wasEnabled;
 };
 
+// Keeps a window within the user's reach for as long as a run waits on it.
+class CKeptWithinReach {
+public:
+    CKeptWithinReach(CQtModalKeeper& keeper, QWidget* window) : m_keeper(keeper), m_window(window) {
+        m_keeper.Keep(window);
+    }
+    ~CKeptWithinReach() { m_keeper.Release(m_window); }
+    CKeptWithinReach(const CKeptWithinReach&) = delete;
+    CKeptWithinReach& operator=(const CKeptWithinReach&) = delete;
+
+private:
+    CQtModalKeeper& m_keeper;
+    QWidget* m_window;
+};
+
+// The window flags of a fixed-size dialog: a title, the window menu and a close button, and neither a minimise nor
+// a maximise button (nothing to maximise, and a minimised dialog would hide what its owner waits for).
+constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                              Qt::MSWindowsFixedSizeDialogHint;
+
 } // namespace
 
-CQtWindowSystem::CQtWindowSystem() {
+CQtWindowSystem::CQtWindowSystem() : m_keeper(std::make_unique<CQtModalKeeper>()) {
     CQtDialogUnits::InstallFontSubstitutions();
     // The program ends when its main window's run ends, not when Qt sees no window left (which also happens while
     // only a message box is up during start-up).
@@ -189,8 +211,15 @@ INT_PTR CQtWindowSystem::RunModalDialog(CDialog& dialog, HWND owner) {
     }
     COwnerDisabled disabled(ownerWindow);
     CenterOn(window, ownerWindow);
+    if (ownerWindow != nullptr && ownerWindow->isVisible() && ownerWindow->windowHandle() != nullptr) {
+        // Transient for its owner: the window manager keeps the dialog above the owner and minimises and restores
+        // the two together, so the dialog cannot be lost behind the owner it disables.
+        window->winId();
+        window->windowHandle()->setTransientParent(ownerWindow->windowHandle());
+    }
     QEventLoop loop;
     window->SetModalLoop(&loop);
+    const CKeptWithinReach kept(*m_keeper, window);
     window->show();
     window->raise();
     window->activateWindow();
@@ -352,6 +381,7 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
     // while it is up. With an owner, that window is disabled for the box's life.
     QMessageBox box;
     box.setWindowModality(Qt::NonModal);
+    box.setWindowFlags(kFixedDialogFlags); // after the modality, which sets the flags of a plain dialog again
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(ToQString(caption));
     box.setText(DisplayText(ToQString(text)));
@@ -363,6 +393,7 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
     COwnerDisabled disabled(ownerWindow);
     QEventLoop loop;
     QObject::connect(&box, &QMessageBox::finished, &loop, [&loop] { loop.exit(0); });
+    const CKeptWithinReach kept(*m_keeper, &box);
     box.show();
     box.raise();
     box.activateWindow();

@@ -9,6 +9,7 @@
 #include "WindowSystem.h"
 
 class CQtDialogWindow;
+class CQtModalKeeper;
 class QPainter;
 class QWidget;
 
@@ -77,7 +78,8 @@ private:
     // Shows a window and paints it before returning, without taking user input on the way.
     static void ShowAndPaint(QWidget* window);
 
-    std::vector<CQtDialogWindow*> m_windows; // live windows, oldest first
+    std::vector<CQtDialogWindow*> m_windows;  // live windows, oldest first
+    std::unique_ptr<CQtModalKeeper> m_keeper; // brings back a minimised window that a run waits on
     std::map<UINT, std::unique_ptr<QIcon>> m_icons;
     std::vector<std::unique_ptr<PaintContext>> m_paintContexts;
     int m_waitCursorDepth = 0;

@@ -1,0 +1,107 @@
+// Running out of memory while the data loads: the failure leaves as CMException naming the file being loaded, so the
+// window can say which file was too much. This program replaces the global allocation functions so that a test can
+// make every allocation from a chosen size on fail, as a full memory would, without touching the process's limits.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "DataSet.h"
+#include "EngineErrors.h"
+#include "EngineTestSupport.h"
+#include "MovieTable.h"
+
+namespace {
+
+std::atomic<std::size_t> g_failFrom{std::numeric_limits<std::size_t>::max()};
+
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (size >= g_failFrom.load(std::memory_order_relaxed)) {
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size) {
+    return ::operator new(size);
+}
+
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t /*size*/) noexcept {
+    std::free(block);
+}
+
+void operator delete[](void* block, std::size_t /*size*/) noexcept {
+    std::free(block);
+}
+
+namespace quillory::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Makes allocations of `bytes` and more fail while it lives.
+class CAllocationLimit {
+public:
+    explicit CAllocationLimit(std::size_t bytes) { g_failFrom = bytes; }
+    ~CAllocationLimit() { g_failFrom = std::numeric_limits<std::size_t>::max(); }
+    CAllocationLimit(const CAllocationLimit&) = delete;
+    CAllocationLimit& operator=(const CAllocationLimit&) = delete;
+};
+
+Thrown InitWithLimit(const fs::path& manifest, std::size_t bytes) {
+    CMovieTable table;
+    CAllocationLimit limit(bytes);
+    return CatchEngineError([&] { table.Init(manifest.string()); });
+}
+
+TEST(OutOfMemory, LoadingLeavesAsAnEngineErrorNamingTheFile) {
+    CTempFolder folder;
+    // 300 movies rated by 400 users: a ratings file of about 1.4 MB beside a movies file of about 9 KB.
+    const fs::path manifest = WriteSmallTweetings(folder, 300, 400);
+    const fs::path ratings = folder.Path() / "ratings.dat";
+    const auto size = static_cast<std::size_t>(fs::file_size(ratings));
+    ASSERT_GT(size, std::size_t{1} << 20);
+    ASSERT_LT(fs::file_size(folder.Path() / "movies.dat"), std::uintmax_t{1} << 16);
+
+    // No room for the ratings file's bytes themselves.
+    Thrown thrown = InitWithLimit(manifest, 1 << 20);
+    EXPECT_EQ(thrown.caption, kDataErrorCaption);
+    EXPECT_EQ(thrown.text, "Not enough memory to load the ratings file " + ratings.string() + " (" +
+                               std::to_string(size) + " bytes).");
+
+    // Room for the bytes (and the string's terminating zero), none for the ratings read from them (32 bytes for each
+    // 16 bytes of file).
+    thrown = InitWithLimit(manifest, size + 2);
+    EXPECT_EQ(thrown.caption, kDataErrorCaption);
+    EXPECT_EQ(thrown.text, "Not enough memory to load the ratings file " + ratings.string() + ".");
+
+    // No room for the catalogue: the movies file is named.
+    thrown = InitWithLimit(manifest, 1 << 12);
+    EXPECT_EQ(thrown.caption, kDataErrorCaption);
+    EXPECT_NE(thrown.text.find("movies file " + (folder.Path() / "movies.dat").string()), std::string::npos)
+        << thrown.text;
+
+    // With memory enough, the same files load.
+    CMovieTable table;
+    table.Init(manifest.string());
+    EXPECT_EQ(table.GetNumberOfMovies(), 301);
+}
+
+} // namespace
+} // namespace quillory::test
