@@ -52,7 +52,7 @@ protected:
 TEST_F(ModelCacheTest, SavedModelLoadsWithIdenticalPredictionsAndFoldIns) {
     const fs::path file = m_folder / "model.cache";
     m_model.Save(file, "data-A");
-    EXPECT_FALSE(fs::exists(m_folder / "model.cache.tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1); // no temporary left
 
     CRatingModel loaded(test::QuickSettings());
     ASSERT_TRUE(loaded.Load(file, "data-A"));
@@ -137,15 +137,17 @@ TEST_F(ModelCacheTest, CrashMidWriteLeavesTheOldCacheUsable) {
     m_model.Save(file, "data-A");
     const std::vector<char> good = ReadBytes(file);
 
-    // What a crash during a later save leaves behind: a partial temporary file beside the intact cache.
-    WriteBytes(m_folder / "model.cache.tmp", std::vector<char>(good.begin(), good.begin() + 50));
+    // What a crash during a later save leaves behind: a partial temporary file of a process that is gone (no
+    // process id reaches 999999999) beside the intact cache.
+    const fs::path abandoned = m_folder / "model.cache.999999999.0.0.0.tmp";
+    WriteBytes(abandoned, std::vector<char>(good.begin(), good.begin() + 50));
     CRatingModel loaded(test::QuickSettings());
     ASSERT_TRUE(loaded.Load(file, "data-A"));
     ExpectSamePredictions(m_model, loaded);
 
-    // The next save replaces both.
+    // The next save replaces the cache and removes the abandoned temporary.
     m_model.Save(file, "data-B");
-    EXPECT_FALSE(fs::exists(m_folder / "model.cache.tmp"));
+    EXPECT_FALSE(fs::exists(abandoned));
     EXPECT_TRUE(loaded.Load(file, "data-B"));
 
     // A model without factors (the baseline alone) is kept just as well.
