@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "RatingModel.h"
 
@@ -21,8 +22,12 @@ unsigned TrainingThreads() {
 CThreadPool::CThreadPool(unsigned threads) {
     const unsigned workers = std::max(1u, threads) - 1;
     m_workers.reserve(workers);
-    for (unsigned t = 0; t < workers; ++t)
-        m_workers.emplace_back([this, t](std::stop_token stop) { Work(stop, t + 1); });
+    try {
+        for (unsigned t = 0; t < workers; ++t)
+            m_workers.emplace_back([this, t](std::stop_token stop) { Work(stop, t + 1); });
+    } catch (const std::system_error&) {
+        // Fewer threads than asked (the system has no more to give) train the same model, only slower.
+    }
 }
 
 CThreadPool::~CThreadPool() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "ModelTestData.h"
 #include "RatingModel.h"
@@ -19,7 +20,8 @@ class ModelCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = fs::temp_directory_path() / (std::string("quillory-model-cache-") + info->name());
+        m_folder = fs::temp_directory_path() /
+                   (std::string("quillory-model-cache-") + info->name() + "-" + std::to_string(::getpid()));
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
         m_data = test::MakeLowRankData(30, 20);
