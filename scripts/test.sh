@@ -7,3 +7,5 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QUILLORY_BUILD_DIR:-$root/build}"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
+# The engine and model tests once more, under AddressSanitizer and UndefinedBehaviorSanitizer.
+"$root/scripts/test-sanitizers.sh"

@@ -7,6 +7,7 @@
 
 #include "RatingModelImpl.h"
 #include "RatingRows.h"
+#include "ThreadPool.h"
 
 namespace quillory::model {
 
@@ -163,21 +164,28 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
     ratedItem.resize(ratings.size());
     ratedResidual.resize(ratings.size());
     neighbourStart.clear(); // View() must not read the lists while they are built
-    std::vector<std::pair<std::uint32_t, float>> row;
-    for (std::uint32_t u = 0; u < numUsers; ++u) {
-        const std::size_t begin = byUser.start[u];
-        row.clear();
-        for (std::size_t k = begin; k < byUser.start[u + 1]; ++k)
-            row.emplace_back(byUser.index[k], byUser.value[k]);
-        std::stable_sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        const UserView view = View(u);
-        for (std::size_t k = 0; k < row.size(); ++k) {
-            ratedItem[begin + k] = row[k].first;
-            ratedResidual[begin + k] = static_cast<float>(row[k].second - Core(view, row[k].first));
+    CThreadPool serial(1);
+    CThreadPool& pool = threads ? *threads : serial;
+    constexpr std::size_t kUsersPerChunk = 256;
+    pool.Run((std::size_t(numUsers) + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk, unsigned) {
+        std::vector<std::pair<std::uint32_t, float>> row;
+        const auto last = static_cast<std::uint32_t>(std::min<std::size_t>(numUsers, (chunk + 1) * kUsersPerChunk));
+        for (auto u = static_cast<std::uint32_t>(chunk * kUsersPerChunk); u < last; ++u) {
+            const std::size_t begin = byUser.start[u];
+            row.clear();
+            for (std::size_t k = begin; k < byUser.start[u + 1]; ++k)
+                row.emplace_back(byUser.index[k], byUser.value[k]);
+            std::stable_sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            const UserView view = View(u);
+            for (std::size_t k = 0; k < row.size(); ++k) {
+                ratedItem[begin + k] = row[k].first;
+                ratedResidual[begin + k] = static_cast<float>(row[k].second - Core(view, row[k].first));
+            }
         }
-    }
+    });
     // The users whose co-ratings give the similarities: all of them, or where the co-rating work (a user with n
-    // ratings adds n^2) would exceed the limit, a sample that fits in it, drawn in a seeded order.
+    // ratings adds n^2) would exceed the limit, a sample drawn in a seeded order whose work is a tenth of it, so
+    // that the largest data sets cost less here than those just below the limit.
     std::vector<char> sampled(numUsers, 1);
     {
         std::size_t pairWork = 0;
@@ -195,7 +203,7 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
             std::size_t used = 0;
             for (const auto& [key, u] : order) {
                 const std::size_t n = byUser.Count(u);
-                sampled[u] = used + n * n <= settings.neighbourLimit;
+                sampled[u] = used + n * n <= settings.neighbourLimit / 10;
                 if (sampled[u])
                     used += n * n;
             }
@@ -224,12 +232,10 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
     // shrunk by c / (c + shrink) for c co-raters so that few shared ratings count for little. Every pair is
     // summed once, from the item with the lower index (the raters' lists are sorted, so only the part after it
     // is read), and offered to both items' candidates; a candidate list is cut back to the strongest whenever it
-    // grows long, which keeps memory in proportion to the items, not the pairs.
-    std::vector<float> sumXy(numItems, 0.0f), sumXx(numItems, 0.0f), sumYy(numItems, 0.0f);
-    std::vector<std::uint32_t> count(numItems, 0);
-    std::vector<std::uint32_t> touched;
+    // grows long, which keeps memory in proportion to the items, not the pairs. Items are taken in chunks over the
+    // threads, each with candidate lists of its own, merged afterwards: the strongest of all offers are the same
+    // whichever thread saw which offer, since strength is a strict order (similarity, then index).
     using Candidate = std::pair<float, std::uint32_t>;
-    std::vector<std::vector<Candidate>> candidates(numItems);
     const auto keep = static_cast<std::size_t>(std::max(0, settings.neighbours));
     const std::size_t cutAt = 4 * keep + 64;
     const auto stronger = [](const Candidate& a, const Candidate& b) {
@@ -241,40 +247,71 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
         std::nth_element(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(keep), list.end(), stronger);
         list.resize(keep);
     };
-    for (std::uint32_t i = 0; i < numItems; ++i) {
-        touched.clear();
-        for (std::size_t r = itemStart[i]; r < itemStart[i + 1]; ++r) {
-            const std::uint32_t u = raterUser[r];
-            const float x = raterResidual[r];
-            const std::uint32_t* first = ratedItem.data() + ratedStart[u];
-            const std::uint32_t* last = ratedItem.data() + ratedStart[u + 1];
-            for (const std::uint32_t* at = std::upper_bound(first, last, i); at != last; ++at) {
-                const std::uint32_t j = *at;
-                if (count[j] == 0)
-                    touched.push_back(j);
-                const float y = ratedResidual[static_cast<std::size_t>(at - ratedItem.data())];
-                sumXy[j] += x * y;
-                sumXx[j] += x * x;
-                sumYy[j] += y * y;
-                ++count[j];
-            }
+    struct Scratch {
+        std::vector<float> sumXy, sumXx, sumYy;
+        std::vector<std::uint32_t> count;
+        std::vector<std::uint32_t> touched;
+        std::vector<std::vector<Candidate>> candidates;
+    };
+    std::vector<Scratch> scratch(pool.Threads());
+    constexpr std::size_t kItemsPerChunk = 16;
+    pool.Run((std::size_t(numItems) + kItemsPerChunk - 1) / kItemsPerChunk, [&](std::size_t chunk, unsigned thread) {
+        Scratch& own = scratch[thread];
+        if (own.count.empty()) {
+            own.sumXy.assign(numItems, 0.0f);
+            own.sumXx.assign(numItems, 0.0f);
+            own.sumYy.assign(numItems, 0.0f);
+            own.count.assign(numItems, 0);
+            own.candidates.resize(numItems);
         }
-        for (const std::uint32_t j : touched) {
-            const double xy = sumXy[j], xx = sumXx[j], yy = sumYy[j];
-            if (xy > 0.0 && xx > 0.0 && yy > 0.0) {
-                const double c = count[j];
-                const auto similarity =
-                    static_cast<float>(xy / std::sqrt(xx * yy) * c / (c + settings.neighbourShrink));
-                candidates[i].emplace_back(similarity, j);
-                candidates[j].emplace_back(similarity, i);
-                if (candidates[j].size() > cutAt)
-                    cut(candidates[j]);
+        const auto lastItem = static_cast<std::uint32_t>(std::min<std::size_t>(numItems, (chunk + 1) * kItemsPerChunk));
+        for (auto i = static_cast<std::uint32_t>(chunk * kItemsPerChunk); i < lastItem; ++i) {
+            own.touched.clear();
+            for (std::size_t r = itemStart[i]; r < itemStart[i + 1]; ++r) {
+                const std::uint32_t u = raterUser[r];
+                const float x = raterResidual[r];
+                const std::uint32_t* first = ratedItem.data() + ratedStart[u];
+                const std::uint32_t* last = ratedItem.data() + ratedStart[u + 1];
+                for (const std::uint32_t* at = std::upper_bound(first, last, i); at != last; ++at) {
+                    const std::uint32_t j = *at;
+                    if (own.count[j] == 0)
+                        own.touched.push_back(j);
+                    const float y = ratedResidual[static_cast<std::size_t>(at - ratedItem.data())];
+                    own.sumXy[j] += x * y;
+                    own.sumXx[j] += x * x;
+                    own.sumYy[j] += y * y;
+                    ++own.count[j];
+                }
             }
-            sumXy[j] = sumXx[j] = sumYy[j] = 0.0f;
-            count[j] = 0;
+            for (const std::uint32_t j : own.touched) {
+                const double xy = own.sumXy[j], xx = own.sumXx[j], yy = own.sumYy[j];
+                if (xy > 0.0 && xx > 0.0 && yy > 0.0) {
+                    const double c = own.count[j];
+                    const auto similarity =
+                        static_cast<float>(xy / std::sqrt(xx * yy) * c / (c + settings.neighbourShrink));
+                    own.candidates[i].emplace_back(similarity, j);
+                    own.candidates[j].emplace_back(similarity, i);
+                    if (own.candidates[j].size() > cutAt)
+                        cut(own.candidates[j]);
+                }
+                own.sumXy[j] = own.sumXx[j] = own.sumYy[j] = 0.0f;
+                own.count[j] = 0;
+            }
+            if (own.candidates[i].size() > cutAt)
+                cut(own.candidates[i]);
         }
-        if (candidates[i].size() > cutAt)
-            cut(candidates[i]);
+    });
+    std::vector<std::vector<Candidate>> candidates(numItems);
+    for (Scratch& own : scratch) {
+        if (own.candidates.empty())
+            continue;
+        for (std::uint32_t i = 0; i < numItems; ++i) {
+            std::vector<Candidate>& list = candidates[i];
+            list.insert(list.end(), own.candidates[i].begin(), own.candidates[i].end());
+            std::vector<Candidate>().swap(own.candidates[i]);
+            if (list.size() > cutAt)
+                cut(list);
+        }
     }
     std::vector<std::uint64_t> start(std::size_t(numItems) + 1, 0);
     std::vector<std::uint32_t> index;

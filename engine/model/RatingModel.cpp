@@ -76,13 +76,15 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     // Check: the factorisation must beat the baseline on held-out ratings, and the neighbour term is weighed there.
     Impl::ChainState chain;
     const double neighbourBlend = plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain) : 0.0;
-    // Chain: where the check ran, the final chain goes on from where the check's chain stopped.
-    fresh.burnIn = plan.burnIn;
-    fresh.TrainFactorisation(ratings, plan.samples, {}, nullptr, &chain);
-    // Blend: the neighbourhood on the final model's residuals, with the weight the check found.
-    if (neighbourBlend > 0.0) {
-        fresh.BuildNeighbours(ratings);
-        fresh.neighbourBlend = static_cast<float>(neighbourBlend);
+    if (!plan.checkChainIsModel) {
+        // Chain: where the check ran, the final chain goes on from where the check's chain stopped.
+        fresh.burnIn = plan.burnIn;
+        fresh.TrainFactorisation(ratings, plan.samples, {}, nullptr, &chain);
+        // Blend: the neighbourhood on the final model's residuals, with the weight the check found.
+        if (neighbourBlend > 0.0) {
+            fresh.BuildNeighbours(ratings);
+            fresh.neighbourBlend = static_cast<float>(neighbourBlend);
+        }
     }
     fresh.threads = nullptr;
     *m_impl = std::move(fresh);
@@ -101,9 +103,12 @@ CRatingModel::Impl::ChainPlan CRatingModel::Impl::PlanChain(std::span<const Rati
     plan.samples = static_cast<std::uint32_t>(std::max(0, settings.samples));
     plan.burnIn = std::max(0, settings.burnIn);
     plan.check = settings.validate && settings.factors > 0 && plan.samples > 0 && ratings.size() >= 1000;
-    // Where the held-out check runs, the final chain goes on from where the check's chain stopped: that has settled
-    // on nearly these ratings, so a short burn-in replaces the starting fit and most of the usual one.
-    if (plan.check)
+    // On large data (where a tenth would be more than the held-out limit), one chain on all but a held-out sample
+    // is both checked and kept: leaving out a sample of a few percent costs the model little, a second chain would
+    // cost as much again. Otherwise the final chain goes on from where the check's chain stopped: that has settled
+    // on nine tenths of these ratings, so a short burn-in replaces the starting fit and most of the usual one.
+    plan.checkChainIsModel = plan.check && ratings.size() / 10 > std::max<std::size_t>(1, settings.heldOutLimit);
+    if (plan.check && !plan.checkChainIsModel)
         plan.burnIn = std::min(plan.burnIn, kWarmBurnIn);
     // A sweep costs about one unit per rating and sixteen per user or item with ratings (its own small solve).
     // Where the whole chain would exceed the budget, burn-in and samples shrink in proportion (not below 6 and 12):

@@ -55,7 +55,7 @@ struct ModelSettings {
     // from c co-raters is shrunk by c / (c + neighbourShrink), and a prediction's neighbour term is damped by
     // `neighbourDamping` added to its sum of weights, so that a user with few related ratings gets little of it.
     // Where the co-rating work (the sum over users of their rating count squared) exceeds neighbourLimit, the
-    // similarities come from a sample of the users that fits in it. neighbours = 0: no neighbourhood.
+    // similarities come from a sample of the users whose work is a tenth of it. neighbours = 0: no neighbourhood.
     int neighbours = 40;
     double neighbourShrink = 50.0;
     double neighbourDamping = 1.0;

@@ -142,6 +142,8 @@ struct CRatingModel::Impl {
         int burnIn = 0;
         std::uint32_t samples = 0;
         bool check = false;
+        // Large data: the check's chain, on all but a held-out sample, is the model itself (see HeldOutCheck).
+        bool checkChainIsModel = false;
     };
 
     // The global mean and the bias baseline on these ratings.
@@ -149,10 +151,15 @@ struct CRatingModel::Impl {
     void TrainBaseline(std::span<const Rating> ratings);
     // How long the chain runs on these ratings: the settings, shortened to the work budget.
     ChainPlan PlanChain(std::span<const Rating> ratings) const;
-    // Runs a short chain on all but the held-out ratings, compares it with the baseline there, and fits the
-    // neighbour term's weight on them. Drops the factorisation from `plan` when it does not beat the baseline;
-    // leaves the chain's state in `chain` for the final chain to go on from. Returns the neighbour weight (0: none).
+    // Runs a chain on all but the held-out ratings, compares it with the baseline there, and fits the neighbour
+    // term's weight on them. Drops the factorisation from `plan` when it does not beat the baseline. A short chain
+    // leaves its state in `chain` for the final chain to go on from; with plan.checkChainIsModel, the chain runs
+    // in full and becomes this model, neighbourhood included. Returns the neighbour weight (0: none).
     double CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain);
+    // The neighbour term's weight on the held-out ratings, for the probe's model (its neighbourhood built here).
+    double FitNeighbourBlend(Impl& probe, std::span<const Rating> trainPart, std::span<const Rating> heldOut);
+    // Makes the check's chain this model.
+    void AdoptCheckChain(Impl& probe, double blend);
     // Runs the sampler and keeps `sampleCount` samples. With `curve`, also records after each kept sample the RMSE
     // of the averaged model on `heldOut`. With `state`, a chain that holds a state of the same shape goes on from
     // it (no starting fit); the chain's last state is left there either way.
