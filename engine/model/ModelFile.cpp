@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -230,17 +231,20 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     if (!ExpectedLength(counts, fingerprint.size()).Equals(file.Size()))
         return false;
 
+    // The whole file in one buffer, left uninitialised: it is read over at once.
     const std::size_t headerSize = bytes.size();
-    bytes.resize(static_cast<std::size_t>(file.Size()));
-    if (!file.Read(bytes.data() + headerSize, bytes.size() - headerSize))
+    const auto total = static_cast<std::size_t>(file.Size());
+    const std::unique_ptr<unsigned char[]> whole(new unsigned char[total]);
+    std::memcpy(whole.get(), bytes.data(), headerSize);
+    if (!file.Read(whole.get() + headerSize, total - headerSize))
         return false;
     std::uint64_t stored = 0;
-    const std::size_t body = bytes.size() - sizeof stored;
-    std::memcpy(&stored, bytes.data() + body, sizeof stored);
-    if (Checksum(bytes.data(), body) != stored)
+    const std::size_t body = total - sizeof stored;
+    std::memcpy(&stored, whole.get() + body, sizeof stored);
+    if (Checksum(whole.get(), body) != stored)
         return false;
 
-    CReader in(bytes.data() + headerSize - sizeof(float), body - headerSize + sizeof(float));
+    CReader in(whole.get() + headerSize - sizeof(float), body - headerSize + sizeof(float));
     Impl loaded;
     loaded.settings = m_impl->settings;
     loaded.numUsers = counts.users;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -175,16 +176,18 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
     const std::uint64_t limit = 16 * fingerprint.bytes + 4096 + fingerprint.text.size();
     if (file.Size() > limit || file.Size() < kPrefix + fingerprint.text.size() + kCounts + sizeof(std::uint64_t))
         return false;
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(file.Size()));
-    if (!file.Read(bytes.data(), bytes.size()))
+    // One buffer, left uninitialised: it is read over at once.
+    const auto size = static_cast<std::size_t>(file.Size());
+    const std::unique_ptr<unsigned char[]> bytes(new unsigned char[size]);
+    if (!file.Read(bytes.get(), size))
         return false;
     std::uint64_t stored = 0;
-    const std::size_t body = bytes.size() - sizeof stored;
-    std::memcpy(&stored, bytes.data() + body, sizeof stored);
-    if (model::Checksum(bytes.data(), body) != stored)
+    const std::size_t body = size - sizeof stored;
+    std::memcpy(&stored, bytes.get() + body, sizeof stored);
+    if (model::Checksum(bytes.get(), body) != stored)
         return false;
 
-    CReader in(bytes.data(), body);
+    CReader in(bytes.get(), body);
     char magic[sizeof kMagic];
     std::uint32_t version = 0;
     std::uint64_t fingerprintSize = 0;

@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "DataSet.h"
+#include "DataSnapshot.h"
 #include "EngineTestSupport.h"
 
 namespace quillory::test {
@@ -187,6 +189,53 @@ TEST(DerivedFiles, EmptyRatingsStartColdAndWarm) {
     }
     EXPECT_TRUE(fs::is_regular_file(folder.Path() / "quillory.sqlite.snapshot"));
     EXPECT_TRUE(fs::is_regular_file(folder.Path() / "quillory.sqlite.model"));
+}
+
+TEST(DerivedFiles, HashingTheFilesGivesTheFingerprintParsingGives) {
+    // Each layout, with file lengths that are not whole words and a ratings file longer than one block of the
+    // hash (1 MiB): the warm start's fingerprint must be the one the text reader computes, or no snapshot and no
+    // model cache would ever be used.
+    CTempFolder folder;
+    folder.Write("a/u.item",
+                 "1|Toy Story (1995)|01-Jan-1995||http://example.org/toy|0|0|0|1|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0\n"
+                 "2|GoldenEye (1995)|01-Jan-1995|||0|0|0|1|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0\n"
+                 "3|Four Rooms (1995)|01-Jan-1995|||0|0|0|1|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0\n");
+    const std::string uniqueRatings = [] {
+        std::string text;
+        for (int user = 1; user <= 20000; ++user)
+            for (int movie = 1; movie <= 3; ++movie)
+                text += std::to_string(user) + "\t" + std::to_string(movie) + "\t" +
+                        std::to_string(1 + (user + movie) % 5) + "\t881250949\n";
+        return text;
+    }();
+    folder.Write("a/u.data", uniqueRatings);
+    ASSERT_GT(uniqueRatings.size(), (1u << 20) + 7);
+    folder.Write("a/files.txt", "format = movielens-100k\nmovies = u.item\nratings = u.data\nstore = s.sqlite\n");
+    folder.Write("b/movies.csv", "movieId,title,genres\n1,Heat (1995),Action\n2,\"Say \"\"Hi\"\" (2001)\",Comedy\n");
+    folder.Write("b/ratings.csv", "userId,movieId,rating,timestamp\n1,1,0.5,10\n1,2,4.5,11\n2,1,3.0,12\n");
+    folder.Write("b/links.csv", "movieId,imdbId,tmdbId\n1,0113277,949\n");
+    folder.Write("b/files.txt",
+                 "format = movielens-csv\nmovies = movies.csv\nratings = ratings.csv\nlinks = links.csv\nstore = s\n");
+    WriteSmallTweetings(folder, 7, 9);
+    for (const char* manifest : {"a/files.txt", "b/files.txt", "files.txt"}) {
+        const data::Manifest read = data::ReadManifest((folder.Path() / manifest).string());
+        const std::optional<data::DataFingerprint> hashed = data::FingerprintDataFiles(read);
+        ASSERT_TRUE(hashed.has_value()) << manifest;
+        EXPECT_EQ(hashed->text, data::LoadDataSet(read).fingerprint) << manifest;
+    }
+    const std::optional<data::DataFingerprint> csv =
+        data::FingerprintDataFiles(data::ReadManifest((folder.Path() / "b/files.txt").string()));
+    ASSERT_TRUE(csv.has_value());
+    EXPECT_EQ(csv->text.rfind("format:movielens-csv;movies:", 0), 0u) << csv->text;
+    EXPECT_NE(csv->text.find(":71;links:"), std::string::npos) << csv->text;
+    EXPECT_NE(csv->text.find(":65;"), std::string::npos) << csv->text;
+    EXPECT_EQ(csv->bytes, 71u + 36u + 65u);
+
+    // A FIFO named as a data file is not waited on: no fingerprint, and the text reader has its say.
+    ASSERT_EQ(::mkfifo((folder.Path() / "b/pipe").c_str(), 0600), 0);
+    data::Manifest piped = data::ReadManifest((folder.Path() / "b/files.txt").string());
+    piped.ratings = folder.Path() / "b/pipe";
+    EXPECT_FALSE(data::FingerprintDataFiles(piped).has_value());
 }
 
 // Runs Init and InitMatrices in a child process; true when it succeeded.
