@@ -109,6 +109,44 @@ CRandom RowRandom(std::uint64_t stepSeed, std::uint64_t row) {
     return CRandom(SplitMix(state));
 }
 
+// The implicit step's work on item j's raters u, each with weight f_u = scale[u]: gathers sum += f_u residual_u
+// (returning the sum of f_u^2), or with `spread`, applies the change: residual_u -= f_u change. It is the serial part
+// of a sweep, so the common ranks get vectors of fixed length, which the compiler unrolls.
+template <int D>
+double ForRatersOf(const Rows& byItem, std::uint32_t j, const std::vector<double>& scale, Matrix& residual,
+                   Vector& vector, bool spread) {
+    using Column = Eigen::Matrix<double, D, 1>;
+    const Eigen::Index d = residual.rows();
+    Eigen::Map<Column> value(vector.data(), d);
+    double squares = 0.0;
+    for (std::size_t k = byItem.start[j]; k < byItem.start[j + 1]; ++k) {
+        const std::uint32_t u = byItem.index[k];
+        const double f = scale[u];
+        Eigen::Map<Column> column(residual.data() + static_cast<Eigen::Index>(u) * d, d);
+        if (spread) {
+            column.noalias() -= f * value;
+        } else {
+            squares += f * f;
+            value.noalias() += f * column;
+        }
+    }
+    return squares;
+}
+
+double ForRaters(Eigen::Index d, const Rows& byItem, std::uint32_t j, const std::vector<double>& scale,
+                 Matrix& residual, Vector& vector, bool spread) {
+    switch (d) {
+    case 6:
+        return ForRatersOf<6>(byItem, j, scale, residual, vector, spread);
+    case 11:
+        return ForRatersOf<11>(byItem, j, scale, residual, vector, spread);
+    case 21:
+        return ForRatersOf<21>(byItem, j, scale, residual, vector, spread);
+    default:
+        return ForRatersOf<Eigen::Dynamic>(byItem, j, scale, residual, vector, spread);
+    }
+}
+
 // One thread's scratch space for the row draws.
 struct RowWorkspace {
     Eigen::MatrixXf design; // d x longest row
@@ -334,18 +372,10 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         double squares = 0.0;
         std::size_t drawn = 0;
         for (std::uint32_t j = 0; j < numItems; ++j) {
-            const std::size_t begin = byItem.start[j];
-            const std::size_t n = byItem.Count(j);
-            if (n == 0)
+            if (byItem.Count(j) == 0)
                 continue;
-            double c = 0.0;
             implicitSum.setZero();
-            for (std::size_t k = begin; k < begin + n; ++k) {
-                const std::uint32_t u = byItem.index[k];
-                const double f = userScale[u];
-                c += f * f;
-                implicitSum.noalias() += f * residual.col(u);
-            }
+            const double c = ForRaters(d, byItem, j, userScale, residual, implicitSum, false);
             implicitSum.noalias() += c * implicitY.col(j);
             // mean = Q diag(e / (c e + lambda)) Q^T s; draw = mean + Q diag((c e + lambda)^-1/2) z
             implicitMean.noalias() = q.transpose() * implicitSum;
@@ -355,10 +385,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             }
             implicitNew.noalias() = q * implicitMean;
             implicitSum = implicitNew - implicitY.col(j); // the change, applied to the raters' residuals
-            for (std::size_t k = begin; k < begin + n; ++k) {
-                const std::uint32_t u = byItem.index[k];
-                residual.col(u).noalias() -= userScale[u] * implicitSum;
-            }
+            ForRaters(d, byItem, j, userScale, residual, implicitSum, true);
             implicitY.col(j) = implicitNew;
             squares += implicitNew.squaredNorm();
             ++drawn;

@@ -48,8 +48,8 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::files
         return std::nullopt;
     }
     const auto size = static_cast<std::uint64_t>(info.st_size);
-    std::uint64_t h = 0 ^ (0x27D4EB2F165667C5ULL + size);
-    constexpr std::size_t kBlock = 1 << 20; // a multiple of 8: words never straddle blocks
+    std::uint64_t h = 0x27D4EB2F165667C5ULL + size; // HashBytes with its seed 0
+    constexpr std::size_t kBlock = 1 << 20;         // a multiple of 8: words never straddle blocks
     std::vector<unsigned char> block(kBlock);
     std::uint64_t total = 0;
     std::size_t filled = 0;
