@@ -60,12 +60,13 @@ fs::path CacheOf(const fs::path& manifest) {
     return manifest.parent_path() / "quillory.sqlite.model";
 }
 
+// A cold start has neither the model cache nor the snapshot of the parsed data.
 void RemoveCache(const fs::path& manifest) {
     fs::remove(CacheOf(manifest));
-    fs::remove(manifest.parent_path() / "quillory.sqlite.model.tmp");
+    fs::remove(manifest.parent_path() / "quillory.sqlite.snapshot");
 }
 
-// Times Init + InitMatrices of a fresh engine per iteration; with `cold`, the model cache is removed first.
+// Times Init + InitMatrices of a fresh engine per iteration; with `cold`, the derived files are removed first.
 void TimeStarts(benchmark::State& state, const fs::path& manifest, bool cold) {
     for (auto _ : state) {
         state.PauseTiming();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -44,17 +45,17 @@ struct ModelSettings {
     std::size_t workBudget = 9000000;
     // Whether the items a user rated (not only how) shape his prior.
     bool implicitFeedback = true;
-    // Whether a short chain on nine tenths of the ratings must beat the bias baseline on the last tenth before the
-    // factorisation is used; skipped above `validationLimit` ratings, where the extra chain would cost too much and
-    // the data leaves little room for overfitting.
+    // Whether a short chain on the rest must beat the bias baseline on held-out ratings before the factorisation is
+    // used: a tenth of the ratings, or a sample of `heldOutLimit` of them where a tenth would be more, which keeps
+    // the check's cost small on large data and its verdict sharp.
     bool validate = true;
-    std::size_t validationLimit = 2000000;
-    // An item neighbourhood on the residuals of the model above, added with a weight fitted on the held-out tenth
+    std::size_t heldOutLimit = 200000;
+    // An item neighbourhood on the residuals of the model above, added with a weight fitted on the held-out ratings
     // (so only where the held-out check runs): each item keeps its `neighbours` most similar items, a similarity
     // from c co-raters is shrunk by c / (c + neighbourShrink), and a prediction's neighbour term is damped by
     // `neighbourDamping` added to its sum of weights, so that a user with few related ratings gets little of it.
-    // Skipped where the co-rating work (the sum over users of their rating count squared) exceeds neighbourLimit.
-    // neighbours = 0: no neighbourhood.
+    // Where the co-rating work (the sum over users of their rating count squared) exceeds neighbourLimit, the
+    // similarities come from a sample of the users whose work is a tenth of it. neighbours = 0: no neighbourhood.
     int neighbours = 40;
     double neighbourShrink = 50.0;
     double neighbourDamping = 1.0;
@@ -65,6 +66,16 @@ struct ModelSettings {
     std::string Describe() const;
     static ModelSettings Defaults();
 };
+
+// The users and items a model was trained on.
+struct ModelShape {
+    std::uint32_t users = 0;
+    std::uint32_t items = 0;
+};
+
+// The number of threads training uses: QUILLORY_THREADS when it holds a number from 1 to 256, else the machine's
+// cores. The thread count never changes what is trained, only how fast.
+unsigned TrainingThreads();
 
 // The prediction model. Deterministic: the same ratings and settings give the same predictions on every run.
 class CRatingModel {
@@ -88,12 +99,16 @@ public:
     // afterwards Predict for this user reflects them. Works for users beyond the trained range as well.
     void FoldInUser(std::uint32_t user, UserRatings ratings);
 
-    // Writes every trained parameter to `path` atomically (temporary file, then rename), with `fingerprint` and a
-    // checksum. Throws std::runtime_error on failure.
+    // Writes every trained parameter to `path` atomically (a temporary of its own, then rename), with `fingerprint`
+    // and a checksum. An existing file at `path` is replaced only when it is a model file; anything else is left
+    // alone. Throws std::runtime_error when nothing was written, saying why.
     void Save(const std::filesystem::path& path, std::string_view fingerprint) const;
-    // Loads a model saved with this fingerprint. Returns false, leaving the model untrained, when the file is
-    // missing, was saved with another fingerprint, or is truncated or corrupt; never throws for a bad file.
-    bool Load(const std::filesystem::path& path, std::string_view fingerprint);
+    // Loads a model saved with this fingerprint (and, when given, trained on exactly this many users and items).
+    // Returns false, leaving the model as it was, when the file is missing, not a regular file, was saved with
+    // another fingerprint, or has any size, length or checksum that is not exactly right; never throws for a bad
+    // file, and allocates nothing before the file's length matches its header.
+    bool Load(const std::filesystem::path& path, std::string_view fingerprint,
+              std::optional<ModelShape> expected = std::nullopt);
 
     // The bias baseline alone (global mean + user bias + item bias, clamped to [1, 5]), for comparison.
     double PredictBaseline(std::uint32_t user, std::uint32_t item) const;
@@ -102,6 +117,9 @@ public:
     std::string Summary() const;
 
 private:
+    bool LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
+                     std::optional<ModelShape> expected);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

@@ -6,10 +6,13 @@
 #include <exception>
 #include <iostream>
 #include <limits>
+#include <new>
+#include <optional>
 
 #include <fmt/format.h>
 
 #include "AccountName.h"
+#include "DataSnapshot.h"
 #include "EngineErrors.h"
 #include "PasswordHash.h"
 #include "RatingModel.h"
@@ -47,14 +50,14 @@ void CMovieEngine::Init(const CString& path) {
     m_indexOfUser.clear();
     m_userIds.clear();
 
-    data::DataSet data = data::LoadDataSet(data::ReadManifest(path));
-    if (data.movies.size() >= (std::size_t{1} << 29)) {
-        ThrowDataError("The movies file " + data.manifest.movies.string() +
-                       " lists more movies than Quillory can hold.");
+    m_manifest = data::ReadManifest(path);
+    data::Snapshot snapshot;
+    try {
+        snapshot = LoadData();
+    } catch (const std::bad_alloc&) {
+        ThrowDataError("The data files of " + m_manifest.file.string() + " need more memory than there is.");
     }
-    m_manifest = data.manifest;
-    m_fingerprint = std::move(data.fingerprint);
-    m_movies = std::move(data.movies);
+    m_movies = std::move(snapshot.movies);
     m_itemOfMovie.clear();
     m_itemOfMovie.reserve(m_movies.size());
     for (std::size_t i = 0; i < m_movies.size(); ++i) {
@@ -62,13 +65,13 @@ void CMovieEngine::Init(const CString& path) {
     }
 
     // Data users keep the loader's numbering (order of first appearance).
-    m_dataUsers = static_cast<std::uint32_t>(data.users.size());
+    m_dataUsers = static_cast<std::uint32_t>(snapshot.users.size());
     m_highestDataUser = 0;
-    m_userIds.assign(data.users.begin(), data.users.end());
-    m_indexOfUser.reserve(data.users.size());
+    m_userIds.assign(snapshot.users.begin(), snapshot.users.end());
+    m_indexOfUser.reserve(snapshot.users.size());
     for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
-        m_indexOfUser.emplace(data.users[u], u);
-        m_highestDataUser = std::max<long>(m_highestDataUser, data.users[u]);
+        m_indexOfUser.emplace(snapshot.users[u], u);
+        m_highestDataUser = std::max<long>(m_highestDataUser, snapshot.users[u]);
     }
     // Accounts own the ids from kFirstAccountId up: a data user there would silently take over an account.
     if (m_highestDataUser >= store::CRatingStore::kFirstAccountId) {
@@ -77,27 +80,8 @@ void CMovieEngine::Init(const CString& path) {
                                    m_manifest.ratings.string(), m_highestDataUser,
                                    store::CRatingStore::kFirstAccountId));
     }
-
-    // Group the data ratings by user, each user's sorted by movie (the loader has refused duplicates).
-    m_offsets.assign(std::size_t{m_dataUsers} + 1, 0);
-    for (const data::RatingRecord& r : data.ratings) {
-        ++m_offsets[r.userIndex + 1];
-    }
-    for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
-        m_offsets[u + 1] += m_offsets[u];
-    }
-    m_entries.assign(data.ratings.size(), 0);
-    {
-        std::vector<std::uint64_t> next(m_offsets.begin(), m_offsets.end() - 1);
-        for (const data::RatingRecord& r : data.ratings) {
-            m_entries[next[r.userIndex]++] = Pack(r.item, r.stars);
-        }
-    }
-    std::vector<data::RatingRecord>().swap(data.ratings);
-    for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
-        std::sort(m_entries.begin() + static_cast<std::ptrdiff_t>(m_offsets[u]),
-                  m_entries.begin() + static_cast<std::ptrdiff_t>(m_offsets[u + 1]));
-    }
+    m_offsets = std::move(snapshot.offsets);
+    m_entries = std::move(snapshot.entries);
 
     // Accounts and ratings entered earlier. Store-only users get indices after the data users, in id order.
     m_store = store::OpenStore(m_manifest);
@@ -105,14 +89,78 @@ void CMovieEngine::Init(const CString& path) {
     m_initialised = true;
 }
 
+std::filesystem::path CMovieEngine::CacheBase() const {
+    return m_manifest.cacheBase;
+}
+
+data::Snapshot CMovieEngine::LoadData() {
+    std::filesystem::path snapshotPath = CacheBase();
+    snapshotPath += ".snapshot";
+    // The snapshot is derived data: a missing, stale or damaged one is ignored, and the text is read instead. The
+    // files are hashed only where a snapshot exists, so a first start reads them once.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(snapshotPath, error))) {
+        if (const std::optional<data::DataFingerprint> fingerprint = data::FingerprintDataFiles(m_manifest)) {
+            data::Snapshot snapshot;
+            if (data::LoadSnapshot(snapshotPath, *fingerprint, snapshot)) {
+                m_fingerprint = fingerprint->text;
+                return snapshot;
+            }
+        }
+    }
+
+    data::DataSet data = data::LoadDataSet(m_manifest);
+    if (data.movies.size() >= (std::size_t{1} << 29)) {
+        ThrowDataError("The movies file " + data.manifest.movies.string() +
+                       " lists more movies than Quillory can hold.");
+    }
+    m_fingerprint = std::move(data.fingerprint);
+    data::Snapshot snapshot;
+    snapshot.movies = std::move(data.movies);
+    snapshot.users = std::move(data.users);
+    // Group the data ratings by user, each user's sorted by movie (the loader has refused duplicates).
+    const auto users = static_cast<std::uint32_t>(snapshot.users.size());
+    snapshot.offsets.assign(std::size_t{users} + 1, 0);
+    for (const data::RatingRecord& r : data.ratings) {
+        ++snapshot.offsets[r.userIndex + 1];
+    }
+    for (std::uint32_t u = 0; u < users; ++u) {
+        snapshot.offsets[u + 1] += snapshot.offsets[u];
+    }
+    snapshot.entries.assign(data.ratings.size(), 0);
+    {
+        std::vector<std::uint64_t> next(snapshot.offsets.begin(), snapshot.offsets.end() - 1);
+        for (const data::RatingRecord& r : data.ratings) {
+            snapshot.entries[next[r.userIndex]++] = Pack(r.item, r.stars);
+        }
+    }
+    std::vector<data::RatingRecord>().swap(data.ratings);
+    for (std::uint32_t u = 0; u < users; ++u) {
+        std::sort(snapshot.entries.begin() + static_cast<std::ptrdiff_t>(snapshot.offsets[u]),
+                  snapshot.entries.begin() + static_cast<std::ptrdiff_t>(snapshot.offsets[u + 1]));
+    }
+    try {
+        data::SaveSnapshot(snapshotPath, m_fingerprint, snapshot);
+    } catch (const std::exception& e) {
+        // Not fatal: the next start reads the text again. One line, so the reason can be found.
+        std::cerr << "Quillory: the parsed data could not be kept in " << snapshotPath.string() << ": " << e.what()
+                  << '\n';
+    }
+    return snapshot;
+}
+
 void CMovieEngine::InitMatrices() {
     RequireInit();
-    auto model = std::make_unique<model::CRatingModel>();
-    const std::string fingerprint = m_fingerprint + "model:" + model->Settings().Describe();
-    const std::filesystem::path cache = m_manifest.cacheBase.string() + ".model";
+    m_model.reset();
+    std::unique_ptr<model::CRatingModel> model;
     try {
+        model = std::make_unique<model::CRatingModel>();
+        const std::string fingerprint = m_fingerprint + "model:" + model->Settings().Describe();
+        std::filesystem::path cache = CacheBase();
+        cache += ".model";
         // The cache is derived data: the model refuses a missing, stale or damaged file, and then we train afresh.
-        if (!model->Load(cache, fingerprint)) {
+        const model::ModelShape shape{m_dataUsers, static_cast<std::uint32_t>(m_movies.size())};
+        if (!model->Load(cache, fingerprint, shape)) {
             std::vector<model::Rating> ratings;
             ratings.reserve(m_entries.size());
             for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
@@ -121,9 +169,13 @@ void CMovieEngine::InitMatrices() {
                         model::Rating{u, ItemOfEntry(m_entries[k]), static_cast<float>(StarsOfEntry(m_entries[k]))});
                 }
             }
-            model->Train(ratings, m_dataUsers, static_cast<std::uint32_t>(m_movies.size()));
+            model->Train(ratings, shape.users, shape.items);
+            std::vector<model::Rating>().swap(ratings);
             try {
                 model->Save(cache, fingerprint);
+            } catch (const std::bad_alloc&) {
+                std::cerr << "Quillory: the trained model could not be kept in " << cache.string()
+                          << ": out of memory\n";
             } catch (const std::exception& e) {
                 // Not fatal: the next start trains again. One line, so the reason can be found.
                 std::cerr << "Quillory: the trained model could not be kept in " << cache.string() << ": " << e.what()
@@ -132,6 +184,10 @@ void CMovieEngine::InitMatrices() {
         }
     } catch (const CMException&) {
         throw;
+    } catch (const std::bad_alloc&) {
+        ThrowModelError(fmt::format("Training the prediction model on {} ratings of {} users and {} movies failed: "
+                                    "there is not enough memory.",
+                                    m_entries.size(), m_dataUsers, m_movies.size()));
     } catch (const std::exception& e) {
         ThrowModelError(std::string("Preparing the predictions from the ratings failed: ") + e.what());
     }

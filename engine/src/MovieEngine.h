@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DataSet.h"
+#include "DataSnapshot.h"
 #include "MovieTable.h"
 #include "RatingStore.h"
 
@@ -50,6 +51,11 @@ public:
 private:
     using ItemStars = std::pair<std::uint32_t, std::uint8_t>; // catalogue index, stars
 
+    // Where the derived files live: the model cache is CacheBase() + ".model", the data snapshot + ".snapshot".
+    std::filesystem::path CacheBase() const;
+    // The data of m_manifest, from the snapshot when it matches the files, else from the text (keeping a snapshot).
+    // Sets m_fingerprint.
+    data::Snapshot LoadData();
     void RequireInit() const;
     void RequireModel() const;
     const data::MovieRecord& MovieAt(int number) const;

@@ -377,10 +377,20 @@ TEST(Engine, WarmStartPredictsAsColdAndABadCacheIsRebuilt) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find(cache.string()), std::string::npos);
     fs::remove_all(cache);
 
-    // Changed data files make the cache stale: the model is trained on the new data, as a fresh folder would be.
-    std::string ratings = folder.Read("ratings.dat") + "999::1000001::10::0\n";
+    // Changed data files make the cache stale: with the good cache in place, the model is trained on the new data,
+    // as a fresh folder would be, and the cache replaced. The change keeps the file's length and time, so only its
+    // content tells.
+    folder.Write("quillory.sqlite.model", goodCache);
+    ASSERT_EQ(predictionsOfANewRun(), expected) << "the good cache again";
+    const fs::path ratingsFile = folder.Path() / "ratings.dat";
+    const auto time = fs::last_write_time(ratingsFile);
+    std::string ratings = folder.Read("ratings.dat");
+    ASSERT_EQ(ratings.compare(0, 25, "1::1000001::3::1365000100"), 0);
+    ratings[12] = '9';
     folder.Write("ratings.dat", ratings);
+    fs::last_write_time(ratingsFile, time);
     const std::vector<double> changed = predictionsOfANewRun();
+    EXPECT_NE(changed, expected);
     EXPECT_NE(folder.Read("quillory.sqlite.model"), goodCache);
     CTempFolder fresh;
     WriteSmallTweetings(fresh, movies, 40);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "ModelTestData.h"
 #include "RatingModel.h"
@@ -19,7 +20,8 @@ class ModelCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = fs::temp_directory_path() / (std::string("quillory-model-cache-") + info->name());
+        m_folder = fs::temp_directory_path() /
+                   (std::string("quillory-model-cache-") + info->name() + "-" + std::to_string(::getpid()));
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
         m_data = test::MakeLowRankData(30, 20);
@@ -52,7 +54,7 @@ protected:
 TEST_F(ModelCacheTest, SavedModelLoadsWithIdenticalPredictionsAndFoldIns) {
     const fs::path file = m_folder / "model.cache";
     m_model.Save(file, "data-A");
-    EXPECT_FALSE(fs::exists(m_folder / "model.cache.tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1); // no temporary left
 
     CRatingModel loaded(test::QuickSettings());
     ASSERT_TRUE(loaded.Load(file, "data-A"));
@@ -137,15 +139,17 @@ TEST_F(ModelCacheTest, CrashMidWriteLeavesTheOldCacheUsable) {
     m_model.Save(file, "data-A");
     const std::vector<char> good = ReadBytes(file);
 
-    // What a crash during a later save leaves behind: a partial temporary file beside the intact cache.
-    WriteBytes(m_folder / "model.cache.tmp", std::vector<char>(good.begin(), good.begin() + 50));
+    // What a crash during a later save leaves behind: a partial temporary file of a process that is gone (no
+    // process id reaches 999999999) beside the intact cache.
+    const fs::path abandoned = m_folder / "model.cache.999999999.0.0.0.tmp";
+    WriteBytes(abandoned, std::vector<char>(good.begin(), good.begin() + 50));
     CRatingModel loaded(test::QuickSettings());
     ASSERT_TRUE(loaded.Load(file, "data-A"));
     ExpectSamePredictions(m_model, loaded);
 
-    // The next save replaces both.
+    // The next save replaces the cache and removes the abandoned temporary.
     m_model.Save(file, "data-B");
-    EXPECT_FALSE(fs::exists(m_folder / "model.cache.tmp"));
+    EXPECT_FALSE(fs::exists(abandoned));
     EXPECT_TRUE(loaded.Load(file, "data-B"));
 
     // A model without factors (the baseline alone) is kept just as well.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "SyntheticData.h"
 
@@ -23,7 +24,7 @@ std::string ReadAll(const fs::path& path) {
 }
 
 TEST(SyntheticData, WritesTheMovieLensLayoutWithoutRepeatsAndRepeatably) {
-    const fs::path folder = fs::temp_directory_path() / "quillory-gendata-test";
+    const fs::path folder = fs::temp_directory_path() / ("quillory-gendata-test-" + std::to_string(::getpid()));
     fs::remove_all(folder);
     SyntheticDataSettings settings;
     settings.users = 50;

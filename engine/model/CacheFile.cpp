@@ -1,0 +1,220 @@
+#include "CacheFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillory::model {
+
+namespace {
+
+std::string ErrorText(int error) {
+    return std::strerror(error);
+}
+
+// A name no other writer picks: the process id, a counter and the clock, so that two programs (or two threads)
+// saving the same cache at once each write a temporary of their own.
+std::filesystem::path TemporaryNameFor(const std::filesystem::path& path, unsigned attempt) {
+    static std::atomic<std::uint64_t> counter{0};
+    const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char suffix[96];
+    std::snprintf(suffix, sizeof suffix, ".%ld.%llx.%llx.%u.tmp", static_cast<long>(::getpid()),
+                  static_cast<unsigned long long>(counter.fetch_add(1)), static_cast<unsigned long long>(now), attempt);
+    std::filesystem::path name = path;
+    name += suffix;
+    return name;
+}
+
+// Removes temporaries of `path` that a program which no longer runs left behind (a crash between create and
+// rename). Only names of our own pattern whose process id is gone; unlink never follows a symlink.
+void RemoveAbandonedTemporaries(const std::filesystem::path& path) {
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    const std::string prefix = path.filename().string() + ".";
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), last; !error && it != last; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (end == name.c_str() + prefix.size() || *end != '.' || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlink(it->path().c_str());
+    }
+}
+
+// Whether `path` may be replaced: it does not exist, or it is a regular file (not a symlink) starting with `magic`.
+// The check opens nothing that could block and follows no symlink.
+bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::string& why) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return true;
+        why = ErrorText(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = S_ISLNK(info.st_mode) ? "a symbolic link is there" : "something other than a file is there";
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = ErrorText(errno);
+        return false;
+    }
+    std::string head(magic.size(), '\0');
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (got != head.size() || head != magic) {
+        why = "a file this program did not write is there";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::uint64_t Checksum(const unsigned char* data, std::size_t size) {
+    // Four independent lanes of FNV-1a over 64-bit words, so that the multiplications overlap instead of waiting on
+    // each other; the lanes and the last bytes are folded together at the end.
+    std::uint64_t lane[4] = {1469598103934665603ull, 1469598103934665603ull ^ 1, 1469598103934665603ull ^ 2,
+                             1469598103934665603ull ^ 3};
+    std::size_t i = 0;
+    for (; i + 32 <= size; i += 32) {
+        for (int k = 0; k < 4; ++k) {
+            std::uint64_t word;
+            std::memcpy(&word, data + i + 8 * static_cast<std::size_t>(k), sizeof word);
+            lane[k] = (lane[k] ^ word) * 1099511628211ull;
+        }
+    }
+    std::uint64_t hash = lane[0];
+    for (int k = 1; k < 4; ++k)
+        hash = (hash ^ lane[k]) * 1099511628211ull;
+    for (; i < size; ++i)
+        hash = (hash ^ data[i]) * 1099511628211ull;
+    return (hash ^ size) * 1099511628211ull;
+}
+
+void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes,
+                    std::string_view magic) {
+    std::string why;
+    if (!MayReplace(path, magic, why))
+        throw std::runtime_error(path.string() + " is left alone: " + why);
+
+    std::filesystem::path tmp;
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+        tmp = TemporaryNameFor(path, attempt);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw std::runtime_error("cannot create a temporary file beside " + path.string() + ": " + ErrorText(errno));
+    // From here on the temporary is ours: whatever fails removes it (by the name we created, which O_EXCL made a
+    // fresh file, never a symlink).
+    const auto fail = [&](const std::string& what, int error) {
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        throw std::runtime_error(what + " " + tmp.string() + ": " + ErrorText(error));
+    };
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            fail("cannot write", n < 0 ? errno : ENOSPC);
+        written += static_cast<std::size_t>(n);
+    }
+    // The data must be on disk before the rename makes it the cache, or a power cut could leave a renamed but
+    // empty file.
+    if (::fsync(fd) != 0)
+        fail("cannot write", errno);
+    ::close(fd);
+    // Checked again just before the rename, so that a file put there while we wrote is not replaced either.
+    if (!MayReplace(path, magic, why)) {
+        ::unlink(tmp.c_str());
+        throw std::runtime_error(path.string() + " is left alone: " + why);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("cannot replace " + path.string() + ": " + ErrorText(error));
+    }
+    RemoveAbandonedTemporaries(path);
+    // Make the rename itself durable.
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+CCacheFileReader::~CCacheFileReader() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool CCacheFileReader::Open(const std::filesystem::path& path) {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. O_NOFOLLOW: a symlink at the
+    // cache's name is not ours to read through.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (m_fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    m_size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool CCacheFileReader::Read(void* out, std::size_t size) {
+    if (m_fd < 0)
+        return false;
+    auto* bytes = static_cast<unsigned char*>(out);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(m_fd, bytes + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace quillory::model

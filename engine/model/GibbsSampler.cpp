@@ -1,0 +1,557 @@
+// The sampler of the Bayesian factorisation (Salakhutdinov and Mnih, 2008): the hyperparameters of each side from
+// their Normal-Wishart posterior, every row's vector from its Gaussian conditional, the implicit-feedback vectors,
+// and the noise precision; then the user's conditional mean that fold-in computes the same way.
+
+#include <algorithm>
+#include <cmath>
+
+#include <Eigen/Cholesky>
+#include <Eigen/Core>
+
+#include "DenseKernels.h"
+#include "Random.h"
+#include "RatingModelImpl.h"
+#include "RatingRows.h"
+#include "ThreadPool.h"
+
+namespace quillory::model {
+
+namespace {
+
+// Mean and precision of one side's vectors.
+struct Hyper {
+    Vector mean;
+    Matrix precision;
+};
+
+// Draws the mean and precision of the columns of `params` that have ratings, from their Normal-Wishart posterior
+// (prior: mean 0, beta0 = 2, scale matrix I, degrees of freedom = dimension).
+Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random) {
+    const Eigen::Index d = params.rows();
+    const double beta0 = 2.0;
+    const double nu0 = static_cast<double>(d);
+    Vector sum = Vector::Zero(d);
+    std::size_t n = 0;
+    for (Eigen::Index c = 0; c < params.cols(); ++c) {
+        if (rows.Count(static_cast<std::size_t>(c)) == 0)
+            continue;
+        sum += params.col(c);
+        ++n;
+    }
+    Hyper hyper;
+    if (n == 0) {
+        hyper.mean = Vector::Zero(d);
+        hyper.precision = Matrix::Identity(d, d) * nu0;
+        return hyper;
+    }
+    const double count = static_cast<double>(n);
+    const Vector average = sum / count;
+    Matrix scatter = Matrix::Zero(d, d);
+    for (Eigen::Index c = 0; c < params.cols(); ++c) {
+        if (rows.Count(static_cast<std::size_t>(c)) == 0)
+            continue;
+        const Vector centred = params.col(c) - average;
+        scatter.selfadjointView<Eigen::Lower>().rankUpdate(centred);
+    }
+    scatter.triangularView<Eigen::StrictlyUpper>() = scatter.transpose();
+    Matrix scaleInverse =
+        Matrix::Identity(d, d) + scatter + (beta0 * count / (beta0 + count)) * average * average.transpose();
+    const Matrix scale = scaleInverse.llt().solve(Matrix::Identity(d, d));
+    const double nu = nu0 + count;
+    const double beta = beta0 + count;
+    const Vector postMean = (count * average) / (beta0 + count);
+
+    // Wishart draw by Bartlett's decomposition: precision = L A A^T L^T.
+    const Matrix chol = scale.llt().matrixL();
+    Matrix a = Matrix::Zero(d, d);
+    for (Eigen::Index i = 0; i < d; ++i) {
+        a(i, i) = std::sqrt(2.0 * random.Gamma((nu - static_cast<double>(i)) / 2.0));
+        for (Eigen::Index j = 0; j < i; ++j)
+            a(i, j) = random.Normal();
+    }
+    const Matrix la = chol * a;
+    hyper.precision = la * la.transpose();
+
+    // mean ~ N(postMean, (beta * precision)^-1)
+    Eigen::LLT<Matrix> llt(beta * hyper.precision);
+    Vector z(d);
+    for (Eigen::Index i = 0; i < d; ++i)
+        z(i) = random.Normal();
+    hyper.mean = postMean + llt.matrixU().solve(z);
+    return hyper;
+}
+
+// out.col(u) = scale[u] * sum of y.col(j) over the items j that user u rated; users in chunks over the threads.
+void ComputeImplicitPart(CThreadPool& pool, const Rows& byUser, const std::vector<double>& scale, const Matrix& y,
+                         Matrix& out) {
+    constexpr std::size_t kUsersPerChunk = 256;
+    const auto users = static_cast<std::size_t>(out.cols());
+    pool.Run((users + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk, unsigned) {
+        const std::size_t last = std::min(users, (chunk + 1) * kUsersPerChunk);
+        for (std::size_t u = chunk * kUsersPerChunk; u < last; ++u) {
+            const auto column = static_cast<Eigen::Index>(u);
+            out.col(column).setZero();
+            for (std::size_t k = byUser.start[u]; k < byUser.start[u + 1]; ++k)
+                out.col(column) += y.col(byUser.index[k]);
+            out.col(column) *= scale[u];
+        }
+    });
+}
+
+// Rows per chunk of a side's step. Fixed, so that the chunks (and the order their partial sums are added in) are
+// the same on any number of threads.
+constexpr std::size_t kRowsPerChunk = 64;
+
+// The random source of one row's draw in one step: seeded from the step's seed and the row, not taken from a
+// shared stream, so that rows can be drawn in any order, on any thread, and still draw the same numbers.
+CRandom RowRandom(std::uint64_t stepSeed, std::uint64_t row) {
+    std::uint64_t state = stepSeed ^ (row * 0xd1b54a32d192ed03ull);
+    return CRandom(SplitMix(state));
+}
+
+// The implicit step's work on item j's raters u, each with weight f_u = scale[u]: gathers sum += f_u residual_u
+// (returning the sum of f_u^2), or with `spread`, applies the change: residual_u -= f_u change. It is the serial part
+// of a sweep, so the common ranks get vectors of fixed length, which the compiler unrolls.
+template <int D>
+double ForRatersOf(const Rows& byItem, std::uint32_t j, const std::vector<double>& scale, Matrix& residual,
+                   Vector& vector, bool spread) {
+    using Column = Eigen::Matrix<double, D, 1>;
+    const Eigen::Index d = residual.rows();
+    Eigen::Map<Column> value(vector.data(), d);
+    double squares = 0.0;
+    for (std::size_t k = byItem.start[j]; k < byItem.start[j + 1]; ++k) {
+        const std::uint32_t u = byItem.index[k];
+        const double f = scale[u];
+        Eigen::Map<Column> column(residual.data() + static_cast<Eigen::Index>(u) * d, d);
+        if (spread) {
+            column.noalias() -= f * value;
+        } else {
+            squares += f * f;
+            value.noalias() += f * column;
+        }
+    }
+    return squares;
+}
+
+double ForRaters(Eigen::Index d, const Rows& byItem, std::uint32_t j, const std::vector<double>& scale,
+                 Matrix& residual, Vector& vector, bool spread) {
+    switch (d) {
+    case 6:
+        return ForRatersOf<6>(byItem, j, scale, residual, vector, spread);
+    case 11:
+        return ForRatersOf<11>(byItem, j, scale, residual, vector, spread);
+    case 21:
+        return ForRatersOf<21>(byItem, j, scale, residual, vector, spread);
+    default:
+        return ForRatersOf<Eigen::Dynamic>(byItem, j, scale, residual, vector, spread);
+    }
+}
+
+// One thread's scratch space for the row draws.
+struct RowWorkspace {
+    Eigen::MatrixXf design; // d x longest row
+    Eigen::MatrixXf gramBlock;
+};
+
+// Everything one side's Gibbs step reads and writes.
+struct SideStep {
+    const Rows& rows;
+    const Matrix& other;
+    Matrix& self;
+    const Hyper& hyper;
+    const Matrix* rowPriorMeans; // per-row prior means, or null for hyper.mean
+    bool wantMean;
+    double alpha;
+    double mean;
+    std::uint64_t seed; // of this step's row draws
+    bool draw = true;   // false: every row takes its conditional mean (a ridge least-squares step)
+};
+
+// Draws the vectors of rows [first, last) from their Gaussian conditionals: precision = prior + alpha X X^T = L L^T,
+// and the draw mean + L^-T z is computed as L^-T (L^-1 rhs + z), so that only the stored conditional means need a
+// third solve. `store(row, conditionalMean)` sees every row. Returns the squared error of the drawn vectors. D is
+// the dimension when known at compile time.
+template <int D, class Store>
+double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, Eigen::Index last, Store&& store) {
+    using Vec = Eigen::Matrix<double, D, 1>;
+    using Mat = Eigen::Matrix<double, D, D>;
+    using VecF = Eigen::Matrix<float, D, 1>;
+    const Eigen::Index d = step.other.rows();
+    const Mat prior = step.hyper.precision;
+    Vec priorTerm = prior * step.hyper.mean;
+    Mat gram(d, d), precision(d, d);
+    Vec gathered(d), rhs(d), z(d), conditionalMean(d);
+    double squaredError = 0.0;
+    for (Eigen::Index row = first; row < last; ++row) {
+        const std::size_t begin = step.rows.start[static_cast<std::size_t>(row)];
+        const auto n = static_cast<Eigen::Index>(step.rows.Count(static_cast<std::size_t>(row)));
+        if (n == 0) {
+            step.self.col(row) = step.hyper.mean;
+            store(row, step.hyper.mean);
+            continue;
+        }
+        if (step.rowPriorMeans) {
+            const Vec rowMean = step.rowPriorMeans->col(row);
+            priorTerm.noalias() = prior * rowMean;
+        }
+        // Gather the other side's vectors (bias replaced by 1) and the targets. The Gram matrix X X^T of long rows
+        // is summed in single precision, which halves its cost and stays far below the noise of a draw.
+        double targetSquares = 0.0;
+        gathered.setZero();
+        for (Eigen::Index j = 0; j < n; ++j) {
+            const std::uint32_t o = step.rows.index[begin + static_cast<std::size_t>(j)];
+            Eigen::Map<VecF> x(work.design.data() + j * d, d);
+            x = step.other.col(o).template cast<float>();
+            x(0) = 1.0f;
+            const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - step.other(0, o);
+            targetSquares += t * t;
+            gathered.noalias() += t * x.template cast<double>();
+        }
+        if (n > 32) {
+            work.gramBlock.setZero();
+            work.gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(work.design.leftCols(n));
+            gram = work.gramBlock.template cast<double>();
+            gram.template triangularView<Eigen::StrictlyUpper>() = gram.transpose();
+        } else {
+            gram.setZero();
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const Vec x = Eigen::Map<const VecF>(work.design.data() + j * d, d).template cast<double>();
+                gram.noalias() += x * x.transpose();
+            }
+        }
+        constexpr int kFixed = D == Eigen::Dynamic ? 0 : D;
+        const int dd = static_cast<int>(d);
+        precision = prior + step.alpha * gram;
+        CholeskyInPlace<kFixed>(precision.data(), dd);
+        rhs = priorTerm + step.alpha * gathered;
+        SolveLower<kFixed>(precision.data(), dd, rhs.data());
+        if (step.draw) {
+            CRandom random = RowRandom(step.seed, static_cast<std::uint64_t>(row));
+            for (Eigen::Index f = 0; f < d; ++f)
+                z(f) = rhs(f) + random.Normal();
+        } else {
+            z = rhs;
+        }
+        SolveUpper<kFixed>(precision.data(), dd, z.data());
+        step.self.col(row) = z;
+        if (step.wantMean) {
+            conditionalMean = rhs;
+            SolveUpper<kFixed>(precision.data(), dd, conditionalMean.data());
+        }
+        store(row, conditionalMean);
+        // Squared error of the draw: sum t^2 - 2 z.Xt + z' X X^T z, without another pass over the row.
+        const double quadratic = z.dot(gram * z);
+        squaredError += std::max(0.0, targetSquares - 2.0 * z.dot(gathered) + quadratic);
+    }
+    return squaredError;
+}
+
+} // namespace
+
+void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
+                                            std::span<const Rating> heldOut, std::vector<double>* curve,
+                                            ChainState* state) {
+    factors = static_cast<std::uint32_t>(std::max(0, settings.factors));
+    samples = sampleCount;
+    if (ratings.empty() || factors == 0 || samples == 0) {
+        factors = 0;
+        samples = 0;
+        return;
+    }
+    const Eigen::Index d = factors + 1;
+    const std::size_t width = Width();
+    const Rows byUser = GroupRatings(ratings, numUsers, true);
+    const Rows byItem = GroupRatings(ratings, numItems, false);
+    std::size_t longest = 0;
+    for (std::uint32_t u = 0; u < numUsers; ++u)
+        longest = std::max(longest, byUser.Count(u));
+    for (std::uint32_t i = 0; i < numItems; ++i)
+        longest = std::max(longest, byItem.Count(i));
+
+    CThreadPool serial(1);
+    CThreadPool& pool = threads ? *threads : serial;
+    const bool warm = state && state->users.rows() == d && state->users.cols() == numUsers &&
+                      state->items.cols() == numItems &&
+                      state->implicitY.cols() == (settings.implicitFeedback ? numItems : 0);
+    CRandom random(settings.seed + (warm ? 1 : 0));
+    // Column c of users / items is (bias, factors) of user / item c. Start from the baseline biases and small
+    // random factors.
+    Matrix users(d, numUsers);
+    Matrix items(d, numItems);
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        users(0, u) = baseUserBias[u];
+        for (Eigen::Index f = 1; f < d; ++f)
+            users(f, u) = 0.1 * random.Normal();
+    }
+    for (std::uint32_t i = 0; i < numItems; ++i) {
+        items(0, i) = baseItemBias[i];
+        for (Eigen::Index f = 1; f < d; ++f)
+            items(f, i) = 0.1 * random.Normal();
+    }
+
+    userBias.assign(numUsers, 0.0f);
+    itemBias.assign(numItems, 0.0f);
+    userFactors.assign(std::size_t(numUsers) * width, 0.0f);
+    itemFactors.assign(std::size_t(numItems) * width, 0.0f);
+    itemSampleBias.assign(std::size_t(numItems) * samples, 0.0f);
+    priorUserFactors.assign(width, 0.0f);
+    priorUserBias = 0.0f;
+    hyperMean.clear();
+    hyperPrecision.clear();
+    noisePrecision.clear();
+
+    std::vector<RowWorkspace> workspaces(pool.Threads());
+    for (RowWorkspace& work : workspaces) {
+        work.design.resize(d, static_cast<Eigen::Index>(longest));
+        work.gramBlock.resize(d, d);
+    }
+    double alpha = warm ? state->alpha : 2.0;
+    const double invSamples = 1.0 / samples;
+
+    // One side's step: every row's vector drawn from its Gaussian conditional given the other side, in chunks of
+    // rows spread over the threads. Returns the squared error of the drawn vectors (used for the noise precision
+    // when called last in a sweep), summed chunk by chunk in order.
+    bool drawing = true;
+    std::vector<double> chunkError;
+    auto sampleSide = [&](const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper,
+                          const Matrix* rowPriorMeans, bool wantMean, auto&& store) {
+        SideStep step{rows, other, self, hyper, rowPriorMeans, wantMean, alpha, mean, random.Next()};
+        step.draw = drawing;
+        const auto count = static_cast<std::size_t>(self.cols());
+        const std::size_t chunks = (count + kRowsPerChunk - 1) / kRowsPerChunk;
+        chunkError.assign(chunks, 0.0);
+        pool.Run(chunks, [&](std::size_t chunk, unsigned thread) {
+            const auto first = static_cast<Eigen::Index>(chunk * kRowsPerChunk);
+            const auto last = static_cast<Eigen::Index>(std::min(count, (chunk + 1) * kRowsPerChunk));
+            RowWorkspace& work = workspaces[thread];
+            // The common ranks get loops of fixed length, which the compiler unrolls; any other rank works as well.
+            switch (d) {
+            case 6:
+                chunkError[chunk] = SampleRows<6>(step, work, first, last, store);
+                break;
+            case 11:
+                chunkError[chunk] = SampleRows<11>(step, work, first, last, store);
+                break;
+            case 21:
+                chunkError[chunk] = SampleRows<21>(step, work, first, last, store);
+                break;
+            default:
+                chunkError[chunk] = SampleRows<Eigen::Dynamic>(step, work, first, last, store);
+                break;
+            }
+        });
+        double total = 0.0;
+        for (const double error : chunkError)
+            total += error;
+        return total;
+    };
+
+    // Implicit feedback: which items a user rated says something about his taste even before the values do, most
+    // of all for users with few ratings. Each item j has a vector y_j; a user's prior mean is the population mean
+    // plus |N(u)|^-1/2 times the sum of y_j over his rated items N(u). The y_j have a Gaussian prior whose
+    // precision has a Gamma hyperprior, and are drawn item by item given the users' vectors.
+    const bool implicit = settings.implicitFeedback;
+    Matrix implicitY = Matrix::Zero(d, implicit ? numItems : 0);
+    Matrix implicitPart = Matrix::Zero(d, implicit ? numUsers : 0);
+    Matrix residual, priorMeans;
+    std::vector<double> userScale(implicit ? numUsers : 0, 0.0);
+    for (std::size_t u = 0; u < userScale.size(); ++u)
+        if (byUser.Count(u) > 0)
+            userScale[u] = 1.0 / std::sqrt(static_cast<double>(byUser.Count(u)));
+    double implicitPrecision = warm ? state->implicitPrecision : 1.0;
+    implicitVectors.assign(implicit ? std::size_t(numItems) * samples * std::size_t(d) : 0, 0.0f);
+    Vector implicitSum(d), implicitMean(d), implicitNew(d);
+    // `residual` holds w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the
+    // rest and the residuals of its raters are updated at once.
+    auto sampleImplicit = [&](const Hyper& hyper) {
+        // The conditional precision of y_j is c_j * Lambda + lambda_y * I with c_j = sum of f_uj^2; one
+        // eigendecomposition Lambda = Q diag(e) Q^T per sweep makes every item's draw two small products.
+        Matrix q;
+        Vector e;
+        SymmetricEigen(hyper.precision, q, e);
+        double squares = 0.0;
+        std::size_t drawn = 0;
+        for (std::uint32_t j = 0; j < numItems; ++j) {
+            if (byItem.Count(j) == 0)
+                continue;
+            implicitSum.setZero();
+            const double c = ForRaters(d, byItem, j, userScale, residual, implicitSum, false);
+            implicitSum.noalias() += c * implicitY.col(j);
+            // mean = Q diag(e / (c e + lambda)) Q^T s; draw = mean + Q diag((c e + lambda)^-1/2) z
+            implicitMean.noalias() = q.transpose() * implicitSum;
+            for (Eigen::Index f = 0; f < d; ++f) {
+                const double precision = c * e(f) + implicitPrecision;
+                implicitMean(f) = implicitMean(f) * e(f) / precision + random.Normal() / std::sqrt(precision);
+            }
+            implicitNew.noalias() = q * implicitMean;
+            implicitSum = implicitNew - implicitY.col(j); // the change, applied to the raters' residuals
+            ForRaters(d, byItem, j, userScale, residual, implicitSum, true);
+            implicitY.col(j) = implicitNew;
+            squares += implicitNew.squaredNorm();
+            ++drawn;
+        }
+        implicitPrecision =
+            random.Gamma(1.0 + 0.5 * static_cast<double>(drawn * static_cast<std::size_t>(d))) / (1.0 + 0.5 * squares);
+    };
+
+    std::vector<double> sampleUserBias(curve ? numUsers : 0, 0.0);
+    std::vector<double> heldOutSum(curve ? heldOut.size() : 0, 0.0);
+
+    // Start the chain from a ridge least-squares fit (a few alternating sweeps) rather than from small random
+    // factors: from there the sampler needs far fewer sweeps to settle, on sparse data (where the fit stays small)
+    // as on dense data (where it does not).
+    if (warm) {
+        users = state->users;
+        items = state->items;
+        if (implicit) {
+            implicitY = state->implicitY;
+            ComputeImplicitPart(pool, byUser, userScale, implicitY, implicitPart);
+        }
+    } else if (settings.initSweeps > 0) {
+        Hyper ridge;
+        ridge.mean = Vector::Zero(d);
+        ridge.precision = Matrix::Identity(d, d) * settings.initRidge;
+        const double savedAlpha = alpha;
+        alpha = 1.0;
+        drawing = false;
+        for (int sweep = 0; sweep < settings.initSweeps; ++sweep) {
+            sampleSide(byItem, users, items, ridge, nullptr, false, [](Eigen::Index, const auto&) {});
+            sampleSide(byUser, items, users, ridge, nullptr, false, [](Eigen::Index, const auto&) {});
+        }
+        drawing = true;
+        alpha = savedAlpha;
+        if (implicit)
+            implicitPart.setZero();
+    }
+
+    const int sweeps = burnIn + static_cast<int>(samples);
+    for (int sweep = 0; sweep < sweeps; ++sweep) {
+        const int s = sweep - burnIn;
+        const bool keep = s >= 0;
+        const Hyper itemHyper = SampleHyper(items, byItem, random);
+        sampleSide(byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const auto&) {});
+        const Matrix* userPriorMeans = nullptr;
+        Hyper userHyper;
+        if (implicit) {
+            // Users' vectors less their implicit part give the hyperparameters; the implicit vectors are then
+            // drawn given those, and each user's prior mean follows from the items he rated.
+            residual = users - implicitPart;
+            userHyper = SampleHyper(residual, byUser, random);
+            residual.colwise() -= userHyper.mean;
+            sampleImplicit(userHyper);
+            ComputeImplicitPart(pool, byUser, userScale, implicitY, implicitPart);
+            priorMeans = implicitPart.colwise() + userHyper.mean;
+            userPriorMeans = &priorMeans;
+        } else {
+            userHyper = SampleHyper(users, byUser, random);
+        }
+        const double usedAlpha = alpha;
+        double squaredError = 0.0;
+        if (keep) {
+            // Items keep this sweep's draw; users keep their conditional mean given it, which fold-in reproduces.
+            for (std::uint32_t i = 0; i < numItems; ++i) {
+                float* row = &itemFactors[std::size_t(i) * width + std::size_t(s) * factors];
+                for (std::uint32_t f = 0; f < factors; ++f)
+                    row[f] = static_cast<float>(items(f + 1, i) * invSamples);
+                itemSampleBias[std::size_t(i) * samples + std::size_t(s)] = static_cast<float>(items(0, i));
+                itemBias[i] += static_cast<float>(items(0, i) * invSamples);
+            }
+            if (implicit) {
+                for (std::uint32_t i = 0; i < numItems; ++i)
+                    for (Eigen::Index f = 0; f < d; ++f)
+                        implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
+                                        static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
+            }
+            squaredError =
+                sampleSide(byUser, items, users, userHyper, userPriorMeans, true, [&](Eigen::Index u, const auto& m) {
+                    float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
+                    for (std::uint32_t f = 0; f < factors; ++f)
+                        row[f] = static_cast<float>(m(f + 1));
+                    userBias[static_cast<std::size_t>(u)] += static_cast<float>(m(0) * invSamples);
+                    if (curve)
+                        sampleUserBias[static_cast<std::size_t>(u)] = m(0);
+                });
+            if (curve) {
+                double se = 0.0;
+                for (std::size_t j = 0; j < heldOut.size(); ++j) {
+                    const Rating& r = heldOut[j];
+                    const float* row = &userFactors[std::size_t(r.user) * width + std::size_t(s) * factors];
+                    double p = mean + sampleUserBias[r.user] + items(0, r.item);
+                    for (std::uint32_t f = 0; f < factors; ++f)
+                        p += row[f] * items(f + 1, r.item);
+                    heldOutSum[j] += p;
+                    const double e = std::clamp(heldOutSum[j] / (s + 1), 1.0, 5.0) - r.value;
+                    se += e * e;
+                }
+                curve->push_back(std::sqrt(se / static_cast<double>(std::max<std::size_t>(1, heldOut.size()))));
+            }
+            for (std::uint32_t f = 0; f < factors; ++f)
+                priorUserFactors[std::size_t(s) * factors + f] = static_cast<float>(userHyper.mean(f + 1));
+            priorUserBias += static_cast<float>(userHyper.mean(0) * invSamples);
+            hyperMean.push_back(userHyper.mean);
+            hyperPrecision.push_back(userHyper.precision);
+            noisePrecision.push_back(usedAlpha);
+        } else {
+            squaredError =
+                sampleSide(byUser, items, users, userHyper, userPriorMeans, false, [](Eigen::Index, const auto&) {});
+        }
+        // Noise precision ~ Gamma(1 + N/2, rate 1 + SSE/2).
+        alpha = random.Gamma(1.0 + 0.5 * static_cast<double>(ratings.size())) / (1.0 + 0.5 * squaredError);
+    }
+    if (state) {
+        state->users = std::move(users);
+        state->items = std::move(items);
+        state->implicitY = std::move(implicitY);
+        state->alpha = alpha;
+        state->implicitPrecision = implicitPrecision;
+    }
+}
+
+// The user's conditional mean given each sample's item vectors: the same computation as the training's user step.
+void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* factorsOut) const {
+    const Eigen::Index d = factors + 1;
+    const std::size_t width = Width();
+    std::vector<std::pair<std::uint32_t, float>> known;
+    known.reserve(ratings.size());
+    for (const auto& entry : ratings)
+        if (entry.first < numItems)
+            known.push_back(entry);
+    const auto n = static_cast<Eigen::Index>(known.size());
+    Matrix design(d, n);
+    Vector target(n);
+    double biasSum = 0.0;
+    for (std::uint32_t s = 0; s < samples; ++s) {
+        for (Eigen::Index j = 0; j < n; ++j) {
+            const std::uint32_t item = known[static_cast<std::size_t>(j)].first;
+            const float* row = &itemFactors[std::size_t(item) * width + std::size_t(s) * factors];
+            design(0, j) = 1.0;
+            for (std::uint32_t f = 0; f < factors; ++f)
+                design(f + 1, j) = static_cast<double>(row[f]) * samples;
+            const double itemB = itemSampleBias[std::size_t(item) * samples + s];
+            target(j) = known[static_cast<std::size_t>(j)].second - mean - itemB;
+        }
+        const Matrix& prior = hyperPrecision[s];
+        Matrix precision = prior;
+        precision.selfadjointView<Eigen::Lower>().rankUpdate(design, noisePrecision[s]);
+        Vector priorMean = hyperMean[s];
+        if (HasImplicit() && n > 0) {
+            const double scale = 1.0 / std::sqrt(static_cast<double>(n));
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const float* y =
+                    &implicitVectors[(std::size_t(known[static_cast<std::size_t>(j)].first) * samples + s) *
+                                     std::size_t(d)];
+                for (Eigen::Index f = 0; f < d; ++f)
+                    priorMean(f) += scale * y[f];
+            }
+        }
+        Vector rhs = prior * priorMean;
+        rhs.noalias() += noisePrecision[s] * (design * target);
+        const Vector m = Eigen::LLT<Matrix>(precision).solve(rhs);
+        for (std::uint32_t f = 0; f < factors; ++f)
+            factorsOut[std::size_t(s) * factors + f] = static_cast<float>(m(f + 1));
+        biasSum += m(0);
+    }
+    bias = static_cast<float>(biasSum / samples);
+}
+
+} // namespace quillory::model

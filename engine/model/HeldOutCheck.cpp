@@ -1,0 +1,123 @@
+// The held-out check: whether the factorisation earns its place at all, and how much the item neighbourhood adds,
+// is decided on ratings the check's chain did not see. A short chain on the rest (a few samples, which only
+// understates the full model) is compared with the baseline fitted on the same part; where it is no better, as can
+// happen on very sparse data, the baseline is the model. The check runs at every size: on large data it holds out a
+// sample of fixed size rather than a tenth, which costs little and still tells the two apart.
+
+#include <algorithm>
+#include <cmath>
+
+#include "RatingModelImpl.h"
+
+namespace quillory::model {
+
+double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain) {
+    std::vector<Rating> trainPart, heldOut;
+    const std::size_t limit = std::max<std::size_t>(1, settings.heldOutLimit);
+    const bool sampled = plan.checkChainIsModel;
+    std::uint64_t state = settings.seed ^ 0x5eed5eedull;
+    trainPart.reserve(ratings.size() - (sampled ? limit : ratings.size() / 10));
+    for (const Rating& r : ratings) {
+        const std::uint64_t draw = SplitMix(state);
+        (sampled ? draw % ratings.size() < limit : draw % 10 == 0) ? heldOut.push_back(r) : trainPart.push_back(r);
+    }
+    if (heldOut.empty() || trainPart.empty()) {
+        plan.checkChainIsModel = false;
+        return 0.0;
+    }
+
+    Impl probe;
+    probe.settings = settings;
+    probe.threads = threads;
+    probe.burnIn = plan.checkChainIsModel ? plan.burnIn : std::clamp(settings.burnIn, 0, kCheckBurnIn);
+    probe.numUsers = numUsers;
+    probe.numItems = numItems;
+    probe.FitBaseline(trainPart);
+    std::vector<double> curve;
+    probe.TrainFactorisation(trainPart, plan.checkChainIsModel ? plan.samples : std::min(plan.samples, kCheckSamples),
+                             heldOut, &curve, &chain);
+    double baseSe = 0.0;
+    for (const Rating& r : heldOut) {
+        const double e = Clamp(double(probe.mean) + probe.baseUserBias[r.user] + probe.baseItemBias[r.item]) - r.value;
+        baseSe += e * e;
+    }
+    validationRmse = curve.empty() ? 0.0 : curve.back();
+    validationBaselineRmse = std::sqrt(baseSe / static_cast<double>(heldOut.size()));
+    if (curve.empty() || validationRmse >= validationBaselineRmse) {
+        plan.samples = 0;
+        probe.factors = 0; // the neighbourhood below then refines the baseline
+        probe.samples = 0;
+    }
+    double blend = 0.0;
+    if (settings.neighbours > 0)
+        blend = FitNeighbourBlend(probe, trainPart, heldOut);
+    if (plan.checkChainIsModel)
+        AdoptCheckChain(probe, blend);
+    return blend;
+}
+
+void CRatingModel::Impl::AdoptCheckChain(Impl& probe, double blend) {
+    // The chain on all but the held-out sample is the model: its parameters, its neighbourhood where that helps,
+    // and what the check found.
+    if (probe.factors == 0) {
+        probe.userBias.clear();
+        probe.itemBias.clear();
+        probe.userFactors.clear();
+        probe.itemFactors.clear();
+        probe.itemSampleBias.clear();
+        probe.priorUserFactors.clear();
+        probe.hyperMean.clear();
+        probe.hyperPrecision.clear();
+        probe.noisePrecision.clear();
+        probe.implicitVectors.clear();
+    }
+    if (blend > 0.0) {
+        probe.neighbourBlend = static_cast<float>(blend);
+    } else {
+        probe.neighbourStart.clear();
+        probe.neighbourIndex.clear();
+        probe.neighbourWeight.clear();
+        probe.ratedStart.clear();
+        probe.ratedItem.clear();
+        probe.ratedResidual.clear();
+        probe.heavyOf.clear();
+        probe.heavySets.clear();
+    }
+    probe.validationRmse = validationRmse;
+    probe.validationBaselineRmse = validationBaselineRmse;
+    probe.blendRmse = blendRmse;
+    probe.threads = threads;
+    *this = std::move(probe);
+}
+
+double CRatingModel::Impl::FitNeighbourBlend(Impl& probe, std::span<const Rating> trainPart,
+                                             std::span<const Rating> heldOut) {
+    // The neighbour term's weight: least squares of the core model's held-out errors on the term, kept only where
+    // it lowers the held-out error. On data too sparse for neighbours to tell anything, the damping keeps the term
+    // small and the fit or the check leaves the core model alone.
+    probe.BuildNeighbours(trainPart);
+    std::vector<double> core(heldOut.size()), term(heldOut.size());
+    double errorTerm = 0.0, termTerm = 0.0;
+    for (std::size_t j = 0; j < heldOut.size(); ++j) {
+        const Rating& r = heldOut[j];
+        const UserView view = probe.View(r.user);
+        core[j] = probe.Core(view, r.item);
+        term[j] = probe.NeighbourTerm(view, r.item);
+        errorTerm += (r.value - core[j]) * term[j];
+        termTerm += term[j] * term[j];
+    }
+    const double weight = termTerm > 0.0 ? std::clamp(errorTerm / termTerm, 0.0, 2.0) : 0.0;
+    double coreSe = 0.0, blendSe = 0.0;
+    for (std::size_t j = 0; j < heldOut.size(); ++j) {
+        const double e0 = Clamp(core[j]) - heldOut[j].value;
+        const double e1 = Clamp(core[j] + weight * term[j]) - heldOut[j].value;
+        coreSe += e0 * e0;
+        blendSe += e1 * e1;
+    }
+    if (blendSe >= coreSe)
+        return 0.0;
+    blendRmse = std::sqrt(blendSe / static_cast<double>(heldOut.size()));
+    return weight;
+}
+
+} // namespace quillory::model

@@ -1,0 +1,299 @@
+#include "DataSnapshot.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include "CacheFile.h"
+
+// The file: magic "QLRSNAPS", version (u32), fingerprint length (u64) and bytes, the counts (u64 each: movies,
+// users, entries, string bytes), then per movie its id (i32) and the lengths of its four texts (u32 each), the texts
+// one after another, the user ids (i32), the offsets (u64), the entries (u32), and a checksum (u64) of all before.
+
+namespace quillory::data {
+
+namespace {
+
+constexpr char kMagic[8] = {'Q', 'L', 'R', 'S', 'N', 'A', 'P', 'S'};
+constexpr std::uint32_t kVersion = 1;
+constexpr std::size_t kPrefix = sizeof kMagic + sizeof kVersion + sizeof(std::uint64_t);
+constexpr std::size_t kCounts = 4 * sizeof(std::uint64_t);
+constexpr std::size_t kMovieFixed = sizeof(std::int32_t) + 4 * sizeof(std::uint32_t);
+
+std::uint64_t Mix(std::uint64_t h, std::uint64_t word) {
+    h ^= word * 0x9E3779B97F4A7C15ULL;
+    h = (h << 31) | (h >> 33);
+    return h * 0xC2B2AE3D27D4EB4FULL;
+}
+
+// HashBytes of the whole file, streamed in blocks so that a file of gigabytes needs no buffer of its size. The
+// arithmetic is exactly HashBytes's, so the result equals the fingerprint the text reader computes.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::filesystem::path& path) {
+    // O_NONBLOCK: a FIFO named as a data file must not stop the start here (the text reader deals with it).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    std::uint64_t h = 0x27D4EB2F165667C5ULL + size; // HashBytes with its seed 0
+    constexpr std::size_t kBlock = 1 << 20;         // a multiple of 8: words never straddle blocks
+    std::vector<unsigned char> block(kBlock);
+    std::uint64_t total = 0;
+    std::size_t filled = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, block.data() + filled, kBlock - filled);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        filled += static_cast<std::size_t>(n);
+        total += static_cast<std::uint64_t>(n);
+        if (n > 0 && filled < kBlock)
+            continue;
+        const std::size_t words = filled / 8;
+        for (std::size_t i = 0; i < words; ++i) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, block.data() + i * 8, 8);
+            h = Mix(h, word);
+        }
+        if (n == 0) {
+            std::uint64_t tail = 0;
+            std::memcpy(&tail, block.data() + words * 8, filled - words * 8);
+            h = Mix(h, tail);
+            break;
+        }
+        filled = 0;
+    }
+    ::close(fd);
+    if (total != size) // the file changed while we read it
+        return std::nullopt;
+    h ^= h >> 29;
+    h *= 0x94D049BB133111EBULL;
+    return std::make_pair(h ^ (h >> 32), size);
+}
+
+class CWriter {
+public:
+    void Put(const void* data, std::size_t size) {
+        if (size == 0)
+            return;
+        const std::size_t at = m_bytes.size();
+        m_bytes.resize(at + size);
+        std::memcpy(m_bytes.data() + at, data, size);
+    }
+    template <class T> void Value(const T& value) { Put(&value, sizeof value); }
+    template <class T> void Array(const std::vector<T>& values) { Put(values.data(), values.size() * sizeof(T)); }
+    std::vector<unsigned char>& Bytes() { return m_bytes; }
+
+private:
+    std::vector<unsigned char> m_bytes;
+};
+
+// Reads from a buffer whose length has been checked against the counts: every read is still bounded.
+class CReader {
+public:
+    CReader(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
+    bool Get(void* out, std::size_t size) {
+        if (m_size - m_pos < size)
+            return false;
+        if (size > 0)
+            std::memcpy(out, m_data + m_pos, size);
+        m_pos += size;
+        return true;
+    }
+    template <class T> bool Value(T& value) { return Get(&value, sizeof value); }
+    template <class T> bool Array(std::vector<T>& values, std::size_t count) {
+        if ((m_size - m_pos) / sizeof(T) < count)
+            return false;
+        values.resize(count);
+        return Get(values.data(), count * sizeof(T));
+    }
+    bool Text(std::string& text, std::size_t size) {
+        if (m_size - m_pos < size)
+            return false;
+        text.assign(reinterpret_cast<const char*>(m_data + m_pos), size);
+        m_pos += size;
+        return true;
+    }
+    std::size_t Left() const { return m_size - m_pos; }
+
+private:
+    const unsigned char* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};
+
+bool Valid(const Snapshot& s) {
+    if (s.movies.empty() || s.movies.size() >= (std::size_t{1} << 29) || s.offsets.size() != s.users.size() + 1 ||
+        s.offsets.front() != 0 || s.offsets.back() != s.entries.size())
+        return false;
+    for (std::size_t u = 0; u < s.users.size(); ++u) {
+        if (s.offsets[u + 1] < s.offsets[u])
+            return false;
+        // Each user's entries sorted by movie, no movie twice, every index in the catalogue, stars 1..5.
+        for (std::uint64_t k = s.offsets[u]; k < s.offsets[u + 1]; ++k) {
+            const std::uint32_t entry = s.entries[k];
+            const std::uint32_t stars = entry & 7U;
+            if ((entry >> 3) >= s.movies.size() || stars < 1 || stars > 5 ||
+                (k > s.offsets[u] && (s.entries[k - 1] >> 3) >= (entry >> 3)))
+                return false;
+        }
+    }
+    // Ids are keys: no movie id and no user id twice.
+    std::vector<int> ids;
+    ids.reserve(std::max(s.movies.size(), s.users.size()));
+    for (const MovieRecord& movie : s.movies)
+        ids.push_back(movie.id);
+    std::sort(ids.begin(), ids.end());
+    if (std::adjacent_find(ids.begin(), ids.end()) != ids.end())
+        return false;
+    ids.assign(s.users.begin(), s.users.end());
+    std::sort(ids.begin(), ids.end());
+    return std::adjacent_find(ids.begin(), ids.end()) == ids.end();
+}
+
+bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& fingerprint, Snapshot& out) {
+    model::CCacheFileReader file;
+    if (!file.Open(path))
+        return false;
+    // A snapshot holds the data's content in a denser form: it can never be much longer than the files themselves.
+    // Anything longer (a sparse file of gigabytes, say) is refused before it is read.
+    const std::uint64_t limit = 16 * fingerprint.bytes + 4096 + fingerprint.text.size();
+    if (file.Size() > limit || file.Size() < kPrefix + fingerprint.text.size() + kCounts + sizeof(std::uint64_t))
+        return false;
+    // One buffer, left uninitialised: it is read over at once.
+    const auto size = static_cast<std::size_t>(file.Size());
+    const std::unique_ptr<unsigned char[]> bytes(new unsigned char[size]);
+    if (!file.Read(bytes.get(), size))
+        return false;
+    std::uint64_t stored = 0;
+    const std::size_t body = size - sizeof stored;
+    std::memcpy(&stored, bytes.get() + body, sizeof stored);
+    if (model::Checksum(bytes.get(), body) != stored)
+        return false;
+
+    CReader in(bytes.get(), body);
+    char magic[sizeof kMagic];
+    std::uint32_t version = 0;
+    std::uint64_t fingerprintSize = 0;
+    if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.Value(version) ||
+        version != kVersion || !in.Value(fingerprintSize) || fingerprintSize != fingerprint.text.size())
+        return false;
+    std::string saved;
+    if (!in.Text(saved, fingerprint.text.size()) || saved != fingerprint.text)
+        return false;
+    std::uint64_t movies = 0, users = 0, entries = 0, textBytes = 0;
+    if (!in.Value(movies) || !in.Value(users) || !in.Value(entries) || !in.Value(textBytes))
+        return false;
+    // Every count against what is left of the file, before anything is sized from it.
+    const std::uint64_t left = in.Left();
+    if (movies > left / kMovieFixed || users > left / (sizeof(int) + sizeof(std::uint64_t)) ||
+        entries > left / sizeof(std::uint32_t) || textBytes > left ||
+        movies * kMovieFixed + textBytes + users * (sizeof(int) + sizeof(std::uint64_t)) + sizeof(std::uint64_t) +
+                entries * sizeof(std::uint32_t) !=
+            left)
+        return false;
+
+    Snapshot loaded;
+    loaded.movies.resize(static_cast<std::size_t>(movies));
+    std::vector<std::uint32_t> lengths(static_cast<std::size_t>(movies) * 4);
+    std::uint64_t lengthSum = 0;
+    for (std::size_t m = 0; m < loaded.movies.size(); ++m) {
+        std::int32_t id = 0;
+        if (!in.Value(id) || !in.Get(&lengths[m * 4], 4 * sizeof(std::uint32_t)))
+            return false;
+        loaded.movies[m].id = id;
+        for (int k = 0; k < 4; ++k)
+            lengthSum += lengths[m * 4 + static_cast<std::size_t>(k)];
+    }
+    if (lengthSum != textBytes)
+        return false;
+    for (std::size_t m = 0; m < loaded.movies.size(); ++m) {
+        MovieRecord& movie = loaded.movies[m];
+        if (!in.Text(movie.title, lengths[m * 4]) || !in.Text(movie.name, lengths[m * 4 + 1]) ||
+            !in.Text(movie.releaseDate, lengths[m * 4 + 2]) || !in.Text(movie.url, lengths[m * 4 + 3]))
+            return false;
+    }
+    if (!in.Array(loaded.users, static_cast<std::size_t>(users)) ||
+        !in.Array(loaded.offsets, static_cast<std::size_t>(users) + 1) ||
+        !in.Array(loaded.entries, static_cast<std::size_t>(entries)) || in.Left() != 0 || !Valid(loaded))
+        return false;
+    out = std::move(loaded);
+    return true;
+}
+
+} // namespace
+
+std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
+    // The same text LoadDataSet builds while it reads the files.
+    DataFingerprint fingerprint;
+    fingerprint.text = "format:" + manifest.format + ";";
+    const auto add = [&](const char* role, const std::filesystem::path& path) {
+        const auto hashed = HashFile(path);
+        if (!hashed)
+            return false;
+        fingerprint.text += fmt::format("{}:{:016x}:{};", role, hashed->first, hashed->second);
+        fingerprint.bytes += hashed->second;
+        return true;
+    };
+    if (!add("movies", manifest.movies) || (manifest.format == "movielens-csv" && !add("links", manifest.links)) ||
+        !add("ratings", manifest.ratings))
+        return std::nullopt;
+    return fingerprint;
+}
+
+bool LoadSnapshot(const std::filesystem::path& path, const DataFingerprint& fingerprint, Snapshot& out) {
+    try {
+        return LoadChecked(path, fingerprint, out);
+    } catch (const std::bad_alloc&) {
+        return false; // derived data that does not fit: the text is read instead
+    } catch (const std::length_error&) {
+        return false;
+    }
+}
+
+void SaveSnapshot(const std::filesystem::path& path, const std::string& fingerprint, const Snapshot& snapshot) {
+    CWriter out;
+    out.Put(kMagic, sizeof kMagic);
+    out.Value(kVersion);
+    out.Value(static_cast<std::uint64_t>(fingerprint.size()));
+    out.Put(fingerprint.data(), fingerprint.size());
+    std::uint64_t textBytes = 0;
+    for (const MovieRecord& movie : snapshot.movies)
+        textBytes += movie.title.size() + movie.name.size() + movie.releaseDate.size() + movie.url.size();
+    out.Value(static_cast<std::uint64_t>(snapshot.movies.size()));
+    out.Value(static_cast<std::uint64_t>(snapshot.users.size()));
+    out.Value(static_cast<std::uint64_t>(snapshot.entries.size()));
+    out.Value(textBytes);
+    for (const MovieRecord& movie : snapshot.movies) {
+        out.Value(static_cast<std::int32_t>(movie.id));
+        for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url})
+            out.Value(static_cast<std::uint32_t>(text->size()));
+    }
+    for (const MovieRecord& movie : snapshot.movies)
+        for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url})
+            out.Put(text->data(), text->size());
+    out.Array(snapshot.users);
+    out.Array(snapshot.offsets);
+    out.Array(snapshot.entries);
+    const std::uint64_t sum = model::Checksum(out.Bytes().data(), out.Bytes().size());
+    out.Value(sum);
+    model::WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
+}
+
+} // namespace quillory::data

@@ -1,0 +1,301 @@
+// The files the engine derives from the data (the parsed-data snapshot and the model cache): a warm start reads
+// them, anything wrong with them costs only a rebuild, and they never harm a file the program did not make.
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "DataSet.h"
+#include "DataSnapshot.h"
+#include "EngineTestSupport.h"
+
+namespace quillory::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr long kMovie0 = 1000001;
+
+ino_t InodeOf(const fs::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// What a started engine holds of the data: every rating cell of the first users, and a movie's texts.
+std::vector<long> RatingsSeen(const std::string& manifest, int movies, int users) {
+    CMovieTable table;
+    table.Init(manifest);
+    std::vector<long> seen;
+    for (int u = 1; u <= users; ++u)
+        for (int m = 0; m < movies; ++m)
+            seen.push_back(table.GetRating(kMovie0 + m, u, ""));
+    const MovieItem details = table.GetMovieDetails(3);
+    EXPECT_EQ(details.title, "Movie 2 (1992)");
+    EXPECT_EQ(details.id, 1000003);
+    return seen;
+}
+
+TEST(DerivedFiles, SnapshotServesWarmStartsAndIsRebuiltWhenStaleOrDamaged) {
+    CTempFolder folder;
+    const int movies = 12, users = 20;
+    const std::string manifest = WriteSmallTweetings(folder, movies, users).string();
+    const fs::path snapshot = folder.Path() / "quillory.sqlite.snapshot";
+
+    const std::vector<long> cold = RatingsSeen(manifest, movies, users);
+    ASSERT_TRUE(fs::is_regular_file(snapshot));
+    // User 1 gave movie 0 a 3 of 10: two stars.
+    EXPECT_EQ(cold[0], 2);
+    const std::string good = folder.Read("quillory.sqlite.snapshot");
+    EXPECT_EQ(fs::status(snapshot).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+    // A warm start reads the snapshot and leaves it as it is.
+    const ino_t inode = InodeOf(snapshot);
+    EXPECT_EQ(RatingsSeen(manifest, movies, users), cold);
+    EXPECT_EQ(InodeOf(snapshot), inode) << "a valid snapshot was written again";
+
+    // Damaged, cut short, or claiming sizes the file does not hold: ignored and made again.
+    std::string corrupt = good;
+    corrupt[corrupt.size() / 2] = static_cast<char>(corrupt[corrupt.size() / 2] ^ 0x20);
+    std::string impossible = good;
+    const std::size_t countsAt = impossible.find("ratings:");
+    ASSERT_NE(countsAt, std::string::npos);
+    const std::size_t moviesAt = impossible.find(';', countsAt) + 1; // the counts follow the fingerprint
+    impossible[moviesAt + 7] = '\x7f';
+    for (const std::string& bad : {corrupt, good.substr(0, good.size() - 1), good.substr(0, 40), impossible}) {
+        folder.Write("quillory.sqlite.snapshot", bad);
+        EXPECT_EQ(RatingsSeen(manifest, movies, users), cold);
+        EXPECT_EQ(folder.Read("quillory.sqlite.snapshot"), good);
+    }
+
+    // A sparse file of 100 GB is refused on its length, not read.
+    ASSERT_EQ(::truncate(snapshot.c_str(), static_cast<off_t>(100) << 30), 0) << std::strerror(errno);
+    EXPECT_EQ(RatingsSeen(manifest, movies, users), cold);
+    EXPECT_EQ(folder.Read("quillory.sqlite.snapshot"), good);
+
+    // A data file edited to the same length and given back its time is seen: the key is the content.
+    const fs::path ratings = folder.Path() / "ratings.dat";
+    const auto time = fs::last_write_time(ratings);
+    std::string text = folder.Read("ratings.dat");
+    ASSERT_EQ(text.compare(0, 25, "1::1000001::3::1365000100"), 0);
+    text[12] = '9';
+    folder.Write("ratings.dat", text);
+    fs::last_write_time(ratings, time);
+    const std::vector<long> edited = RatingsSeen(manifest, movies, users);
+    EXPECT_EQ(edited[0], 5);
+    EXPECT_EQ(std::vector<long>(edited.begin() + 1, edited.end()), std::vector<long>(cold.begin() + 1, cold.end()));
+    EXPECT_NE(folder.Read("quillory.sqlite.snapshot"), good);
+}
+
+TEST(DerivedFiles, WhatIsNotTheEnginesOwnAtTheirNamesIsLeftAlone) {
+    CTempFolder folder;
+    const int movies = 12, users = 20;
+    const std::string manifest = WriteSmallTweetings(folder, movies, users).string();
+    const fs::path snapshot = folder.Path() / "quillory.sqlite.snapshot";
+    const fs::path cache = folder.Path() / "quillory.sqlite.model";
+    const fs::path victim = folder.Write("victim.txt", "precious");
+
+    // Symlinks at both names: the start goes on, says so in one line each, and writes through neither.
+    fs::create_symlink(victim, snapshot);
+    fs::create_symlink(victim, cache);
+    testing::internal::CaptureStderr();
+    {
+        CMovieTable table;
+        table.Init(manifest);
+        table.InitMatrices();
+        EXPECT_GE(table.GetPredictedRating(kMovie0, 1), 1.0);
+    }
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(snapshot.string()), std::string::npos) << said;
+    EXPECT_NE(said.find(cache.string()), std::string::npos) << said;
+    EXPECT_EQ(folder.Read("victim.txt"), "precious");
+    EXPECT_TRUE(fs::is_symlink(snapshot));
+    EXPECT_TRUE(fs::is_symlink(cache));
+    fs::remove(snapshot);
+    fs::remove(cache);
+
+    // Another program's files there are kept.
+    folder.Write("quillory.sqlite.snapshot", "someone else's notes\n");
+    folder.Write("quillory.sqlite.model", "someone else's model\n");
+    testing::internal::CaptureStderr();
+    const std::vector<long> seen = RatingsSeen(manifest, movies, users);
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("left alone"), std::string::npos) << said;
+    EXPECT_EQ(folder.Read("quillory.sqlite.snapshot"), "someone else's notes\n");
+    fs::remove(snapshot);
+    fs::remove(cache);
+
+    // FIFOs there: nothing waits on them (a blocked open would hang this test until its time limit).
+    ASSERT_EQ(::mkfifo(snapshot.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(cache.c_str(), 0600), 0);
+    testing::internal::CaptureStderr();
+    {
+        CMovieTable table;
+        table.Init(manifest);
+        table.InitMatrices();
+        EXPECT_GE(table.GetPredictedRating(kMovie0, 1), 1.0);
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(fs::is_fifo(snapshot));
+    EXPECT_TRUE(fs::is_fifo(cache));
+    EXPECT_EQ(RatingsSeen(manifest, movies, users), seen);
+}
+
+TEST(DerivedFiles, AModelCacheOfImpossibleSizeIsRebuilt) {
+    CTempFolder folder;
+    const std::string manifest = WriteSmallTweetings(folder, 15, 30).string();
+    const fs::path cache = folder.Path() / "quillory.sqlite.model";
+    std::vector<double> expected;
+    {
+        CMovieTable table;
+        table.Init(manifest);
+        table.InitMatrices();
+        for (int m = 0; m < 15; ++m)
+            expected.push_back(table.GetPredictedRating(kMovie0 + m, 2));
+    }
+    const std::string good = folder.Read("quillory.sqlite.model");
+    // The right header over a sparse file of 100 GB: the start neither fails nor reads it, and trains again.
+    ASSERT_EQ(::truncate(cache.c_str(), static_cast<off_t>(100) << 30), 0) << std::strerror(errno);
+    CMovieTable table;
+    table.Init(manifest);
+    EXPECT_NO_THROW(table.InitMatrices());
+    std::vector<double> again;
+    for (int m = 0; m < 15; ++m)
+        again.push_back(table.GetPredictedRating(kMovie0 + m, 2));
+    EXPECT_EQ(again, expected);
+    EXPECT_EQ(folder.Read("quillory.sqlite.model"), good);
+}
+
+TEST(DerivedFiles, EmptyRatingsStartColdAndWarm) {
+    CTempFolder folder;
+    WriteSmallTweetings(folder, 6, 4);
+    folder.Write("ratings.dat", "");
+    const std::string manifest = (folder.Path() / "files.txt").string();
+    for (int start = 0; start < 2; ++start) {
+        CMovieTable table;
+        table.Init(manifest);
+        table.InitMatrices();
+        const long user = start == 0 ? table.InsertUser("first", "pw") : table.GetUserID("first", "pw");
+        ASSERT_NE(user, NO_USER);
+        // With no ratings at all, the model can only give the middle of the scale.
+        EXPECT_EQ(table.GetPredictedRating(kMovie0 + 2, user), 3.0) << "start " << start;
+    }
+    EXPECT_TRUE(fs::is_regular_file(folder.Path() / "quillory.sqlite.snapshot"));
+    EXPECT_TRUE(fs::is_regular_file(folder.Path() / "quillory.sqlite.model"));
+}
+
+TEST(DerivedFiles, HashingTheFilesGivesTheFingerprintParsingGives) {
+    // Each layout, with file lengths that are not whole words and a ratings file longer than one block of the
+    // hash (1 MiB): the warm start's fingerprint must be the one the text reader computes, or no snapshot and no
+    // model cache would ever be used.
+    CTempFolder folder;
+    folder.Write("a/u.item",
+                 "1|Toy Story (1995)|01-Jan-1995||http://example.org/toy|0|0|0|1|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0\n"
+                 "2|GoldenEye (1995)|01-Jan-1995|||0|0|0|1|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0\n"
+                 "3|Four Rooms (1995)|01-Jan-1995|||0|0|0|1|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0\n");
+    const std::string uniqueRatings = [] {
+        std::string text;
+        for (int user = 1; user <= 20000; ++user)
+            for (int movie = 1; movie <= 3; ++movie)
+                text += std::to_string(user) + "\t" + std::to_string(movie) + "\t" +
+                        std::to_string(1 + (user + movie) % 5) + "\t881250949\n";
+        return text;
+    }();
+    folder.Write("a/u.data", uniqueRatings);
+    ASSERT_GT(uniqueRatings.size(), (1u << 20) + 7);
+    folder.Write("a/files.txt", "format = movielens-100k\nmovies = u.item\nratings = u.data\nstore = s.sqlite\n");
+    folder.Write("b/movies.csv", "movieId,title,genres\n1,Heat (1995),Action\n2,\"Say \"\"Hi\"\" (2001)\",Comedy\n");
+    folder.Write("b/ratings.csv", "userId,movieId,rating,timestamp\n1,1,0.5,10\n1,2,4.5,11\n2,1,3.0,12\n");
+    folder.Write("b/links.csv", "movieId,imdbId,tmdbId\n1,0113277,949\n");
+    folder.Write("b/files.txt",
+                 "format = movielens-csv\nmovies = movies.csv\nratings = ratings.csv\nlinks = links.csv\nstore = s\n");
+    WriteSmallTweetings(folder, 7, 9);
+    for (const char* manifest : {"a/files.txt", "b/files.txt", "files.txt"}) {
+        const data::Manifest read = data::ReadManifest((folder.Path() / manifest).string());
+        const std::optional<data::DataFingerprint> hashed = data::FingerprintDataFiles(read);
+        ASSERT_TRUE(hashed.has_value()) << manifest;
+        EXPECT_EQ(hashed->text, data::LoadDataSet(read).fingerprint) << manifest;
+    }
+    const std::optional<data::DataFingerprint> csv =
+        data::FingerprintDataFiles(data::ReadManifest((folder.Path() / "b/files.txt").string()));
+    ASSERT_TRUE(csv.has_value());
+    EXPECT_EQ(csv->text.rfind("format:movielens-csv;movies:", 0), 0u) << csv->text;
+    EXPECT_NE(csv->text.find(":71;links:"), std::string::npos) << csv->text;
+    EXPECT_NE(csv->text.find(":65;"), std::string::npos) << csv->text;
+    EXPECT_EQ(csv->bytes, 71u + 36u + 65u);
+
+    // A FIFO named as a data file is not waited on: no fingerprint, and the text reader has its say.
+    ASSERT_EQ(::mkfifo((folder.Path() / "b/pipe").c_str(), 0600), 0);
+    data::Manifest piped = data::ReadManifest((folder.Path() / "b/files.txt").string());
+    piped.ratings = folder.Path() / "b/pipe";
+    EXPECT_FALSE(data::FingerprintDataFiles(piped).has_value());
+}
+
+// Runs Init and InitMatrices in a child process; true when it succeeded.
+pid_t StartInChild(const std::string& manifest) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int code = 0;
+        try {
+            CMovieTable table;
+            table.Init(manifest);
+            table.InitMatrices();
+            code = table.GetPredictedRating(kMovie0, 1) >= 1.0 ? 0 : 2;
+        } catch (...) {
+            code = 1;
+        }
+        ::_exit(code);
+    }
+    return pid;
+}
+
+TEST(DerivedFiles, TwoProgramsSavingAtOnceLeaveValidFiles) {
+    // The files one program alone writes, for comparison: training is deterministic and the fingerprint holds no
+    // path, so the same data gives the same bytes.
+    CTempFolder reference;
+    const std::string referenceManifest = WriteSmallTweetings(reference, 30, 80).string();
+    {
+        CMovieTable table;
+        table.Init(referenceManifest);
+        table.InitMatrices();
+    }
+    const std::string snapshot = reference.Read("quillory.sqlite.snapshot");
+    const std::string cache = reference.Read("quillory.sqlite.model");
+    ASSERT_FALSE(snapshot.empty());
+    ASSERT_FALSE(cache.empty());
+
+    CTempFolder folder;
+    const std::string manifest = WriteSmallTweetings(folder, 30, 80).string();
+    {
+        CMovieTable table; // makes the store, so that the two programs below only race on the derived files
+        table.Init(manifest);
+    }
+    for (int round = 0; round < 3; ++round) {
+        fs::remove(folder.Path() / "quillory.sqlite.snapshot");
+        fs::remove(folder.Path() / "quillory.sqlite.model");
+        const pid_t first = StartInChild(manifest);
+        const pid_t second = StartInChild(manifest);
+        ASSERT_GT(first, 0);
+        ASSERT_GT(second, 0);
+        for (const pid_t child : {first, second}) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
+        }
+        EXPECT_EQ(folder.Read("quillory.sqlite.snapshot"), snapshot) << "round " << round;
+        EXPECT_EQ(folder.Read("quillory.sqlite.model"), cache) << "round " << round;
+    }
+    // No temporary is left behind.
+    for (const auto& entry : fs::directory_iterator(folder.Path()))
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+} // namespace
+} // namespace quillory::test

@@ -1,0 +1,139 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ModelTestData.h"
+#include "RatingModel.h"
+
+namespace quillory::model::test {
+namespace {
+
+// Sets QUILLORY_THREADS for one scope and puts the previous value back.
+class CThreadsOverride {
+public:
+    explicit CThreadsOverride(const char* value) {
+        if (const char* old = std::getenv("QUILLORY_THREADS"))
+            m_old = old;
+        ::setenv("QUILLORY_THREADS", value, 1);
+    }
+    ~CThreadsOverride() {
+        if (m_old.empty())
+            ::unsetenv("QUILLORY_THREADS");
+        else
+            ::setenv("QUILLORY_THREADS", m_old.c_str(), 1);
+    }
+
+private:
+    std::string m_old;
+};
+
+struct Trained {
+    std::vector<double> predictions;
+    std::string summary;
+};
+
+Trained TrainOn(const char* threads, const LowRankData& data, const ModelSettings& settings) {
+    CThreadsOverride override(threads);
+    CRatingModel model(settings);
+    model.Train(data.train, data.users, data.items);
+    // A user beyond the trained range and a trained one folded in again take part as well.
+    const std::vector<std::pair<std::uint32_t, float>> ratings{{1, 5.0F}, {4, 2.0F}, {9, 4.0F}};
+    model.FoldInUser(data.users + 3, ratings);
+    model.FoldInUser(2, ratings);
+    Trained trained;
+    trained.summary = model.Summary();
+    for (std::uint32_t u = 0; u < data.users + 4; ++u)
+        for (std::uint32_t i = 0; i < data.items; ++i)
+            trained.predictions.push_back(model.Predict(u, i));
+    return trained;
+}
+
+TEST(Threading, ThreadCountComesFromTheEnvironmentWithinBounds) {
+    {
+        CThreadsOverride override("3");
+        EXPECT_EQ(TrainingThreads(), 3u);
+    }
+    {
+        CThreadsOverride override("1");
+        EXPECT_EQ(TrainingThreads(), 1u);
+    }
+    {
+        CThreadsOverride override("256");
+        EXPECT_EQ(TrainingThreads(), 256u);
+    }
+    // Anything but a number from 1 to 256 means the machine's cores, as when the variable is not set.
+    unsigned cores = 0;
+    {
+        CThreadsOverride override("");
+        ::unsetenv("QUILLORY_THREADS");
+        cores = TrainingThreads();
+    }
+    EXPECT_GE(cores, 1u);
+    for (const char* bad : {"0", "-2", "257", "two", "4x", ""}) {
+        CThreadsOverride override(bad);
+        EXPECT_EQ(TrainingThreads(), cores) << bad;
+    }
+}
+
+TEST(Threading, OneTwoAndEightThreadsTrainTheSameBits) {
+    // Several chunks of rows on both sides (more than 64 users and items), the held-out check (over 1000 ratings)
+    // and the item neighbourhood all take part.
+    const LowRankData lowRank = MakeLowRankData(300, 150);
+    ASSERT_GT(lowRank.train.size(), 1000u);
+    const Trained one = TrainOn("1", lowRank, QuickSettings());
+    ASSERT_NE(one.summary.find("held-out RMSE"), std::string::npos) << one.summary;
+    for (const char* threads : {"2", "8"}) {
+        const Trained other = TrainOn(threads, lowRank, QuickSettings());
+        EXPECT_EQ(other.summary, one.summary) << threads;
+        ASSERT_EQ(other.predictions.size(), one.predictions.size());
+        for (std::size_t k = 0; k < one.predictions.size(); ++k)
+            ASSERT_EQ(other.predictions[k], one.predictions[k]) << threads << " threads, prediction " << k;
+    }
+
+    const LowRankData paired = MakePairedItemData(200, 60);
+    const Trained pairedOne = TrainOn("1", paired, QuickSettings());
+    ASSERT_NE(pairedOne.summary.find("neighbours"), std::string::npos) << pairedOne.summary;
+    const Trained pairedTwo = TrainOn("2", paired, QuickSettings());
+    EXPECT_EQ(pairedTwo.summary, pairedOne.summary);
+    EXPECT_EQ(pairedTwo.predictions, pairedOne.predictions);
+}
+
+TEST(Threading, HeldOutGuardRunsOnLargeDataWhereFactorsCannotHelp) {
+    // 2.1 million ratings of user bias + item bias + heavy noise, a few per user: nothing for factors or neighbours
+    // to find. Data this large once skipped the held-out check and got the factorisation unchecked.
+    constexpr std::uint32_t kUsers = 300000, kItems = 2000;
+    std::vector<Rating> train, withheld;
+    train.reserve(std::size_t{kUsers} * 7);
+    std::uint64_t state = 777;
+    auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(state >> 11) * 0x1.0p-53;
+    };
+    for (std::uint32_t u = 0; u < kUsers; ++u)
+        for (int k = 0; k < 8; ++k) {
+            const auto item = static_cast<std::uint32_t>(next() * kItems);
+            const double noise = (next() + next() + next() - 1.5) * 2.0;
+            const double value =
+                std::clamp(3.3 + 0.5 * std::sin(u * 1.7) + 0.6 * std::cos(item * 0.9) + noise, 1.0, 5.0);
+            (k == 0 && u % 20 == 0 ? withheld : train).push_back({u, item, static_cast<float>(value)});
+        }
+    ASSERT_GT(train.size(), 2000000u);
+    ModelSettings settings = ModelSettings::Defaults();
+    settings.factors = 2;
+    settings.initSweeps = 1;
+    settings.burnIn = 2;
+    settings.samples = 4;
+    CRatingModel model(settings);
+    model.Train(train, kUsers, kItems);
+    EXPECT_NE(model.Summary().find("held-out RMSE"), std::string::npos) << model.Summary();
+    const double modelRmse = Rmse(withheld, [&](auto u, auto i) { return model.Predict(u, i); });
+    const double baselineRmse = Rmse(withheld, [&](auto u, auto i) { return model.PredictBaseline(u, i); });
+    EXPECT_LT(modelRmse, baselineRmse + 0.002) << model.Summary();
+}
+
+} // namespace
+} // namespace quillory::model::test
