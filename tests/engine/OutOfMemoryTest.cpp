@@ -103,5 +103,29 @@ TEST(OutOfMemory, LoadingLeavesAsAnEngineErrorNamingTheFile) {
     EXPECT_EQ(table.GetNumberOfMovies(), 301);
 }
 
+TEST(OutOfMemory, TrainingLeavesAsAnEngineErrorAndAWarmStartStillWorks) {
+    CTempFolder folder;
+    const fs::path manifest = WriteSmallTweetings(folder, 300, 400);
+    CMovieTable table;
+    table.Init(manifest.string());
+
+    // The data is in; the model's tables are not: about 90K ratings need more than 512 KiB in one piece.
+    Thrown thrown;
+    {
+        CAllocationLimit limit(std::size_t{1} << 19);
+        thrown = CatchEngineError([&] { table.InitMatrices(); });
+    }
+    EXPECT_EQ(thrown.caption, kModelErrorCaption);
+    EXPECT_TRUE(thrown.text.starts_with("Training the prediction model on ")) << thrown.text;
+    EXPECT_TRUE(thrown.text.ends_with(" ratings of 400 users and 300 movies failed: there is not enough memory."))
+        << thrown.text;
+
+    // Nothing half-trained was kept: with memory enough the same table trains and predicts.
+    table.InitMatrices();
+    const double prediction = table.GetPredictedRating(table.GetMovieDetails(1).id, NO_USER + 2);
+    EXPECT_GE(prediction, 1.0);
+    EXPECT_LE(prediction, 5.0);
+}
+
 } // namespace
 } // namespace quillory::test
