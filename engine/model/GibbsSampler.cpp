@@ -46,13 +46,15 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random) {
     }
     const double count = static_cast<double>(n);
     const Vector average = sum / count;
+    // The centred columns side by side, so that their scatter is one blocked product rather than a rank-one
+    // update per column.
+    Matrix centred(d, static_cast<Eigen::Index>(n));
+    Eigen::Index filled = 0;
+    for (Eigen::Index c = 0; c < params.cols(); ++c)
+        if (rows.Count(static_cast<std::size_t>(c)) != 0)
+            centred.col(filled++) = params.col(c) - average;
     Matrix scatter = Matrix::Zero(d, d);
-    for (Eigen::Index c = 0; c < params.cols(); ++c) {
-        if (rows.Count(static_cast<std::size_t>(c)) == 0)
-            continue;
-        const Vector centred = params.col(c) - average;
-        scatter.selfadjointView<Eigen::Lower>().rankUpdate(centred);
-    }
+    scatter.selfadjointView<Eigen::Lower>().rankUpdate(centred);
     scatter.triangularView<Eigen::StrictlyUpper>() = scatter.transpose();
     Matrix scaleInverse =
         Matrix::Identity(d, d) + scatter + (beta0 * count / (beta0 + count)) * average * average.transpose();
@@ -110,40 +112,78 @@ CRandom RowRandom(std::uint64_t stepSeed, std::uint64_t row) {
 }
 
 // The implicit step's work on item j's raters u, each with weight f_u = scale[u]: gathers sum += f_u residual_u
-// (returning the sum of f_u^2), or with `spread`, applies the change: residual_u -= f_u change. It is the serial part
-// of a sweep, so the common ranks get vectors of fixed length, which the compiler unrolls.
+// (returning the sum of f_u^2), or with `spread`, applies the change: residual_u -= f_u change.
 template <int D>
 double ForRatersOf(const Rows& byItem, std::uint32_t j, const std::vector<double>& scale, Matrix& residual,
-                   Vector& vector, bool spread) {
+                   Eigen::Matrix<double, D, 1>& vector, bool spread) {
     using Column = Eigen::Matrix<double, D, 1>;
     const Eigen::Index d = residual.rows();
-    Eigen::Map<Column> value(vector.data(), d);
     double squares = 0.0;
     for (std::size_t k = byItem.start[j]; k < byItem.start[j + 1]; ++k) {
         const std::uint32_t u = byItem.index[k];
         const double f = scale[u];
         Eigen::Map<Column> column(residual.data() + static_cast<Eigen::Index>(u) * d, d);
         if (spread) {
-            column.noalias() -= f * value;
+            column.noalias() -= f * vector;
         } else {
             squares += f * f;
-            value.noalias() += f * column;
+            vector.noalias() += f * column;
         }
     }
     return squares;
 }
 
-double ForRaters(Eigen::Index d, const Rows& byItem, std::uint32_t j, const std::vector<double>& scale,
-                 Matrix& residual, Vector& vector, bool spread) {
-    switch (d) {
+// Draws every rated item's implicit vector y_j in turn from its conditional given the others, through the
+// residuals of its raters, which each draw updates before the next item reads them. This is the serial part of a
+// sweep, so everything else is kept out of it: the normal variates come drawn beforehand (column j for item j), the
+// common ranks get vectors and matrices of fixed size, which the compiler unrolls. The conditional precision of y_j
+// is c_j * Lambda + lambda_y * I with c_j = sum of f_uj^2; with Lambda = Q diag(e) Q^T, the conditional mean is
+// Q diag(e / (c e + lambda)) Q^T s and a draw adds Q diag((c e + lambda)^-1/2) z. Returns the sum of the squared
+// norms of the drawn vectors.
+template <int D>
+double DrawImplicitOf(const Rows& byItem, const std::vector<double>& scale, const Matrix& eigenvectors,
+                      const Vector& eigenvalues, double implicitPrecision, const Matrix& noise, Matrix& residual,
+                      Matrix& implicitY) {
+    using Vec = Eigen::Matrix<double, D, 1>;
+    using Mat = Eigen::Matrix<double, D, D>;
+    const Eigen::Index d = residual.rows();
+    const Mat q = eigenvectors;
+    const Vec e = eigenvalues;
+    Vec sum(d), rotated(d), drawn(d);
+    double squares = 0.0;
+    const auto items = static_cast<std::uint32_t>(implicitY.cols());
+    for (std::uint32_t j = 0; j < items; ++j) {
+        if (byItem.Count(j) == 0)
+            continue;
+        Eigen::Map<Vec> y(implicitY.data() + static_cast<Eigen::Index>(j) * d, d);
+        sum.setZero();
+        const double c = ForRatersOf<D>(byItem, j, scale, residual, sum, false);
+        sum.noalias() += c * y;
+        rotated.noalias() = q.transpose().lazyProduct(sum);
+        for (Eigen::Index f = 0; f < d; ++f) {
+            const double precision = c * e(f) + implicitPrecision;
+            rotated(f) = (rotated(f) * e(f) + noise(f, j) * std::sqrt(precision)) / precision;
+        }
+        drawn.noalias() = q.lazyProduct(rotated);
+        sum = drawn - y; // the change, applied to the raters' residuals
+        ForRatersOf<D>(byItem, j, scale, residual, sum, true);
+        y = drawn;
+        squares += drawn.squaredNorm();
+    }
+    return squares;
+}
+
+double DrawImplicit(const Rows& byItem, const std::vector<double>& scale, const Matrix& q, const Vector& e,
+                    double implicitPrecision, const Matrix& noise, Matrix& residual, Matrix& implicitY) {
+    switch (residual.rows()) {
     case 6:
-        return ForRatersOf<6>(byItem, j, scale, residual, vector, spread);
+        return DrawImplicitOf<6>(byItem, scale, q, e, implicitPrecision, noise, residual, implicitY);
     case 11:
-        return ForRatersOf<11>(byItem, j, scale, residual, vector, spread);
+        return DrawImplicitOf<11>(byItem, scale, q, e, implicitPrecision, noise, residual, implicitY);
     case 21:
-        return ForRatersOf<21>(byItem, j, scale, residual, vector, spread);
+        return DrawImplicitOf<21>(byItem, scale, q, e, implicitPrecision, noise, residual, implicitY);
     default:
-        return ForRatersOf<Eigen::Dynamic>(byItem, j, scale, residual, vector, spread);
+        return DrawImplicitOf<Eigen::Dynamic>(byItem, scale, q, e, implicitPrecision, noise, residual, implicitY);
     }
 }
 
@@ -360,36 +400,30 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             userScale[u] = 1.0 / std::sqrt(static_cast<double>(byUser.Count(u)));
     double implicitPrecision = warm ? state->implicitPrecision : 1.0;
     implicitVectors.assign(implicit ? std::size_t(numItems) * samples * std::size_t(d) : 0, 0.0f);
-    Vector implicitSum(d), implicitMean(d), implicitNew(d);
+    Matrix implicitNoise(d, implicit ? numItems : 0);
     // `residual` holds w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the
     // rest and the residuals of its raters are updated at once.
     auto sampleImplicit = [&](const Hyper& hyper) {
-        // The conditional precision of y_j is c_j * Lambda + lambda_y * I with c_j = sum of f_uj^2; one
-        // eigendecomposition Lambda = Q diag(e) Q^T per sweep makes every item's draw two small products.
+        // The variates of item j come from a stream of its own, so they are drawn over the threads beforehand.
+        const std::uint64_t noiseSeed = random.Next();
+        const std::size_t chunks = (numItems + kRowsPerChunk - 1) / kRowsPerChunk;
+        pool.Run(chunks, [&](std::size_t chunk, unsigned) {
+            const std::size_t last = std::min<std::size_t>(numItems, (chunk + 1) * kRowsPerChunk);
+            for (std::size_t j = chunk * kRowsPerChunk; j < last; ++j) {
+                CRandom itemRandom = RowRandom(noiseSeed, j);
+                for (Eigen::Index f = 0; f < d; ++f)
+                    implicitNoise(f, static_cast<Eigen::Index>(j)) = itemRandom.Normal();
+            }
+        });
+        // One eigendecomposition of the prior precision per sweep makes every item's draw two small products.
         Matrix q;
         Vector e;
         SymmetricEigen(hyper.precision, q, e);
-        double squares = 0.0;
         std::size_t drawn = 0;
-        for (std::uint32_t j = 0; j < numItems; ++j) {
-            if (byItem.Count(j) == 0)
-                continue;
-            implicitSum.setZero();
-            const double c = ForRaters(d, byItem, j, userScale, residual, implicitSum, false);
-            implicitSum.noalias() += c * implicitY.col(j);
-            // mean = Q diag(e / (c e + lambda)) Q^T s; draw = mean + Q diag((c e + lambda)^-1/2) z
-            implicitMean.noalias() = q.transpose() * implicitSum;
-            for (Eigen::Index f = 0; f < d; ++f) {
-                const double precision = c * e(f) + implicitPrecision;
-                implicitMean(f) = implicitMean(f) * e(f) / precision + random.Normal() / std::sqrt(precision);
-            }
-            implicitNew.noalias() = q * implicitMean;
-            implicitSum = implicitNew - implicitY.col(j); // the change, applied to the raters' residuals
-            ForRaters(d, byItem, j, userScale, residual, implicitSum, true);
-            implicitY.col(j) = implicitNew;
-            squares += implicitNew.squaredNorm();
-            ++drawn;
-        }
+        for (std::uint32_t j = 0; j < numItems; ++j)
+            drawn += byItem.Count(j) > 0;
+        const double squares =
+            DrawImplicit(byItem, userScale, q, e, implicitPrecision, implicitNoise, residual, implicitY);
         implicitPrecision =
             random.Gamma(1.0 + 0.5 * static_cast<double>(drawn * static_cast<std::size_t>(d))) / (1.0 + 0.5 * squares);
     };
