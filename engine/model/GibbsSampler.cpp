@@ -83,21 +83,39 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random) {
     return hyper;
 }
 
-// out.col(u) = scale[u] * sum of y.col(j) over the items j that user u rated; users in chunks over the threads.
-void ComputeImplicitPart(CThreadPool& pool, const Rows& byUser, const std::vector<double>& scale, const Matrix& y,
-                         Matrix& out) {
+// out.col(u) = scale[u] * sum of y.col(j) over the items j that user u rated; users in chunks over the threads. D is
+// the dimension when known at compile time.
+template <int D>
+void ComputeImplicitPartOf(CThreadPool& pool, const Rows& byUser, const std::vector<double>& scale, const Matrix& y,
+                           Matrix& out) {
+    using Column = Eigen::Matrix<double, D, 1>;
     constexpr std::size_t kUsersPerChunk = 256;
+    const Eigen::Index d = out.rows();
     const auto users = static_cast<std::size_t>(out.cols());
     pool.Run((users + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk, unsigned) {
         const std::size_t last = std::min(users, (chunk + 1) * kUsersPerChunk);
+        Column sum(d);
         for (std::size_t u = chunk * kUsersPerChunk; u < last; ++u) {
-            const auto column = static_cast<Eigen::Index>(u);
-            out.col(column).setZero();
+            sum.setZero();
             for (std::size_t k = byUser.start[u]; k < byUser.start[u + 1]; ++k)
-                out.col(column) += y.col(byUser.index[k]);
-            out.col(column) *= scale[u];
+                sum += Eigen::Map<const Column>(y.data() + static_cast<Eigen::Index>(byUser.index[k]) * d, d);
+            Eigen::Map<Column>(out.data() + static_cast<Eigen::Index>(u) * d, d) = sum * scale[u];
         }
     });
+}
+
+void ComputeImplicitPart(CThreadPool& pool, const Rows& byUser, const std::vector<double>& scale, const Matrix& y,
+                         Matrix& out) {
+    switch (out.rows()) {
+    case 6:
+        return ComputeImplicitPartOf<6>(pool, byUser, scale, y, out);
+    case 11:
+        return ComputeImplicitPartOf<11>(pool, byUser, scale, y, out);
+    case 21:
+        return ComputeImplicitPartOf<21>(pool, byUser, scale, y, out);
+    default:
+        return ComputeImplicitPartOf<Eigen::Dynamic>(pool, byUser, scale, y, out);
+    }
 }
 
 // Rows per chunk of a side's step. Fixed, so that the chunks (and the order their partial sums are added in) are
