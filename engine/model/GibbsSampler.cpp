@@ -205,9 +205,15 @@ double DrawImplicit(const Rows& byItem, const std::vector<double>& scale, const 
     }
 }
 
+// Rows of the design matrix: where the dimension is known at compile time, a whole number of 4-float packets, the
+// padding zero, so that the Gram matrix of a long row is built from full packets.
+constexpr Eigen::Index PaddedRows(int fixed, Eigen::Index d) {
+    return fixed > 0 ? (fixed + 3) / 4 * 4 : d;
+}
+
 // One thread's scratch space for the row draws.
 struct RowWorkspace {
-    Eigen::MatrixXf design; // d x longest row
+    Eigen::MatrixXf design; // PaddedRows(d) x longest row
     Eigen::MatrixXf gramBlock;
 };
 
@@ -234,7 +240,10 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
     using Vec = Eigen::Matrix<double, D, 1>;
     using Mat = Eigen::Matrix<double, D, D>;
     using VecF = Eigen::Matrix<float, D, 1>;
+    constexpr int kFixed = D == Eigen::Dynamic ? 0 : D;
+    constexpr int kPadded = static_cast<int>(PaddedRows(kFixed, 0));
     const Eigen::Index d = step.other.rows();
+    const Eigen::Index stride = PaddedRows(kFixed, d);
     const Mat prior = step.hyper.precision;
     Vec priorTerm = prior * step.hyper.mean;
     Mat gram(d, d), precision(d, d);
@@ -258,26 +267,42 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
         gathered.setZero();
         for (Eigen::Index j = 0; j < n; ++j) {
             const std::uint32_t o = step.rows.index[begin + static_cast<std::size_t>(j)];
-            Eigen::Map<VecF> x(work.design.data() + j * d, d);
+            float* column = work.design.data() + j * stride;
+            for (Eigen::Index f = d; f < stride; ++f)
+                column[f] = 0.0f;
+            Eigen::Map<VecF> x(column, d);
             x = step.other.col(o).template cast<float>();
             x(0) = 1.0f;
             const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - step.other(0, o);
             targetSquares += t * t;
             gathered.noalias() += t * x.template cast<double>();
         }
-        if (n > 32) {
+        if (n > 32 && kFixed > 0) {
+            // Long rows of a known dimension: X X^T a rating at a time, each column of the sum a few whole packets.
+            // Summed in single precision, like the general product below, and symmetric by construction.
+            constexpr int kRows = kFixed > 0 ? kPadded : Eigen::Dynamic;
+            using Packets = Eigen::Matrix<float, kRows, 1>;
+            using Sum = Eigen::Matrix<float, kRows, D>;
+            Sum sum = Sum::Zero(stride, d);
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const Eigen::Map<const Packets, Eigen::Aligned16> x(work.design.data() + j * stride, stride);
+                for (Eigen::Index b = 0; b < d; ++b)
+                    sum.col(b).noalias() += x(b) * x;
+            }
+            gram = sum.topRows(d).template cast<double>();
+        } else if (n > 32) {
             work.gramBlock.setZero();
             work.gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(work.design.leftCols(n));
             gram = work.gramBlock.template cast<double>();
             gram.template triangularView<Eigen::StrictlyUpper>() = gram.transpose();
+
         } else {
             gram.setZero();
             for (Eigen::Index j = 0; j < n; ++j) {
-                const Vec x = Eigen::Map<const VecF>(work.design.data() + j * d, d).template cast<double>();
+                const Vec x = Eigen::Map<const VecF>(work.design.data() + j * stride, d).template cast<double>();
                 gram.noalias() += x * x.transpose();
             }
         }
-        constexpr int kFixed = D == Eigen::Dynamic ? 0 : D;
         const int dd = static_cast<int>(d);
         precision = prior + step.alpha * gram;
         CholeskyInPlace<kFixed>(precision.data(), dd);
@@ -360,7 +385,8 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
 
     std::vector<RowWorkspace> workspaces(pool.Threads());
     for (RowWorkspace& work : workspaces) {
-        work.design.resize(d, static_cast<Eigen::Index>(longest));
+        const int fixed = d == 6 || d == 11 || d == 21 ? static_cast<int>(d) : 0;
+        work.design.resize(PaddedRows(fixed, d), static_cast<Eigen::Index>(longest));
         work.gramBlock.resize(d, d);
     }
     double alpha = warm ? state->alpha : 2.0;
