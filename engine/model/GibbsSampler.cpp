@@ -46,13 +46,15 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random) {
     }
     const double count = static_cast<double>(n);
     const Vector average = sum / count;
+    // The centred columns side by side, so that their scatter is one blocked product rather than a rank-one
+    // update per column.
+    Matrix centred(d, static_cast<Eigen::Index>(n));
+    Eigen::Index filled = 0;
+    for (Eigen::Index c = 0; c < params.cols(); ++c)
+        if (rows.Count(static_cast<std::size_t>(c)) != 0)
+            centred.col(filled++) = params.col(c) - average;
     Matrix scatter = Matrix::Zero(d, d);
-    for (Eigen::Index c = 0; c < params.cols(); ++c) {
-        if (rows.Count(static_cast<std::size_t>(c)) == 0)
-            continue;
-        const Vector centred = params.col(c) - average;
-        scatter.selfadjointView<Eigen::Lower>().rankUpdate(centred);
-    }
+    scatter.selfadjointView<Eigen::Lower>().rankUpdate(centred);
     scatter.triangularView<Eigen::StrictlyUpper>() = scatter.transpose();
     Matrix scaleInverse =
         Matrix::Identity(d, d) + scatter + (beta0 * count / (beta0 + count)) * average * average.transpose();
@@ -81,21 +83,49 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random) {
     return hyper;
 }
 
-// out.col(u) = scale[u] * sum of y.col(j) over the items j that user u rated; users in chunks over the threads.
-void ComputeImplicitPart(CThreadPool& pool, const Rows& byUser, const std::vector<double>& scale, const Matrix& y,
-                         Matrix& out) {
+// The rows' ratings point all over the other side's columns, which outgrow the nearer caches on large data: each
+// loop asks for the column it will need a few ratings ahead, so that the fetch overlaps the arithmetic.
+constexpr int kPrefetchAhead = 6;
+
+void PrefetchColumn(const Matrix& matrix, std::uint32_t column) {
+    const double* start = matrix.data() + static_cast<Eigen::Index>(column) * matrix.rows();
+    __builtin_prefetch(start);
+    __builtin_prefetch(start + matrix.rows() - 1);
+}
+
+// out.col(u) = scale[u] * sum of y.col(j) over the items j that user u rated; users in chunks over the threads. D is
+// the dimension when known at compile time.
+template <int D>
+void ComputeImplicitPartOf(CThreadPool& pool, const Rows& byUser, const std::vector<double>& scale, const Matrix& y,
+                           Matrix& out) {
+    using Column = Eigen::Matrix<double, D, 1>;
     constexpr std::size_t kUsersPerChunk = 256;
+    const Eigen::Index d = out.rows();
     const auto users = static_cast<std::size_t>(out.cols());
     pool.Run((users + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk, unsigned) {
         const std::size_t last = std::min(users, (chunk + 1) * kUsersPerChunk);
+        Column sum(d);
         for (std::size_t u = chunk * kUsersPerChunk; u < last; ++u) {
-            const auto column = static_cast<Eigen::Index>(u);
-            out.col(column).setZero();
+            sum.setZero();
             for (std::size_t k = byUser.start[u]; k < byUser.start[u + 1]; ++k)
-                out.col(column) += y.col(byUser.index[k]);
-            out.col(column) *= scale[u];
+                sum += Eigen::Map<const Column>(y.data() + static_cast<Eigen::Index>(byUser.index[k]) * d, d);
+            Eigen::Map<Column>(out.data() + static_cast<Eigen::Index>(u) * d, d) = sum * scale[u];
         }
     });
+}
+
+void ComputeImplicitPart(CThreadPool& pool, const Rows& byUser, const std::vector<double>& scale, const Matrix& y,
+                         Matrix& out) {
+    switch (out.rows()) {
+    case 6:
+        return ComputeImplicitPartOf<6>(pool, byUser, scale, y, out);
+    case 11:
+        return ComputeImplicitPartOf<11>(pool, byUser, scale, y, out);
+    case 21:
+        return ComputeImplicitPartOf<21>(pool, byUser, scale, y, out);
+    default:
+        return ComputeImplicitPartOf<Eigen::Dynamic>(pool, byUser, scale, y, out);
+    }
 }
 
 // Rows per chunk of a side's step. Fixed, so that the chunks (and the order their partial sums are added in) are
@@ -110,46 +140,93 @@ CRandom RowRandom(std::uint64_t stepSeed, std::uint64_t row) {
 }
 
 // The implicit step's work on item j's raters u, each with weight f_u = scale[u]: gathers sum += f_u residual_u
-// (returning the sum of f_u^2), or with `spread`, applies the change: residual_u -= f_u change. It is the serial part
-// of a sweep, so the common ranks get vectors of fixed length, which the compiler unrolls.
+// (returning the sum of f_u^2), or with `spread`, applies the change: residual_u -= f_u change.
 template <int D>
 double ForRatersOf(const Rows& byItem, std::uint32_t j, const std::vector<double>& scale, Matrix& residual,
-                   Vector& vector, bool spread) {
+                   Eigen::Matrix<double, D, 1>& vector, bool spread) {
     using Column = Eigen::Matrix<double, D, 1>;
     const Eigen::Index d = residual.rows();
-    Eigen::Map<Column> value(vector.data(), d);
     double squares = 0.0;
-    for (std::size_t k = byItem.start[j]; k < byItem.start[j + 1]; ++k) {
+    const std::size_t end = byItem.start[j + 1];
+    for (std::size_t k = byItem.start[j]; k < end; ++k) {
         const std::uint32_t u = byItem.index[k];
+        if (k + kPrefetchAhead < end)
+            PrefetchColumn(residual, byItem.index[k + std::size_t{kPrefetchAhead}]);
         const double f = scale[u];
         Eigen::Map<Column> column(residual.data() + static_cast<Eigen::Index>(u) * d, d);
         if (spread) {
-            column.noalias() -= f * value;
+            column.noalias() -= f * vector;
         } else {
             squares += f * f;
-            value.noalias() += f * column;
+            vector.noalias() += f * column;
         }
     }
     return squares;
 }
 
-double ForRaters(Eigen::Index d, const Rows& byItem, std::uint32_t j, const std::vector<double>& scale,
-                 Matrix& residual, Vector& vector, bool spread) {
-    switch (d) {
-    case 6:
-        return ForRatersOf<6>(byItem, j, scale, residual, vector, spread);
-    case 11:
-        return ForRatersOf<11>(byItem, j, scale, residual, vector, spread);
-    case 21:
-        return ForRatersOf<21>(byItem, j, scale, residual, vector, spread);
-    default:
-        return ForRatersOf<Eigen::Dynamic>(byItem, j, scale, residual, vector, spread);
+// Draws every rated item's implicit vector y_j in turn from its conditional given the others, through the
+// residuals of its raters, which each draw updates before the next item reads them. This is the serial part of a
+// sweep, so everything else is kept out of it: the normal variates come drawn beforehand (column j for item j), the
+// common ranks get vectors and matrices of fixed size, which the compiler unrolls. The conditional precision of y_j
+// is c_j * Lambda + lambda_y * I with c_j = sum of f_uj^2; with Lambda = Q diag(e) Q^T, the conditional mean is
+// Q diag(e / (c e + lambda)) Q^T s and a draw adds Q diag((c e + lambda)^-1/2) z. Returns the sum of the squared
+// norms of the drawn vectors.
+template <int D>
+double DrawImplicitOf(const Rows& byItem, const std::vector<double>& scale, const Matrix& eigenvectors,
+                      const Vector& eigenvalues, double implicitPrecision, const Matrix& noise, Matrix& residual,
+                      Matrix& implicitY) {
+    using Vec = Eigen::Matrix<double, D, 1>;
+    using Mat = Eigen::Matrix<double, D, D>;
+    const Eigen::Index d = residual.rows();
+    const Mat q = eigenvectors;
+    const Vec e = eigenvalues;
+    Vec sum(d), rotated(d), drawn(d);
+    double squares = 0.0;
+    const auto items = static_cast<std::uint32_t>(implicitY.cols());
+    for (std::uint32_t j = 0; j < items; ++j) {
+        if (byItem.Count(j) == 0)
+            continue;
+        Eigen::Map<Vec> y(implicitY.data() + static_cast<Eigen::Index>(j) * d, d);
+        sum.setZero();
+        const double c = ForRatersOf<D>(byItem, j, scale, residual, sum, false);
+        sum.noalias() += c * y;
+        rotated.noalias() = q.transpose().lazyProduct(sum);
+        for (Eigen::Index f = 0; f < d; ++f) {
+            const double precision = c * e(f) + implicitPrecision;
+            rotated(f) = (rotated(f) * e(f) + noise(f, j) * std::sqrt(precision)) / precision;
+        }
+        drawn.noalias() = q.lazyProduct(rotated);
+        sum = drawn - y; // the change, applied to the raters' residuals
+        ForRatersOf<D>(byItem, j, scale, residual, sum, true);
+        y = drawn;
+        squares += drawn.squaredNorm();
     }
+    return squares;
+}
+
+double DrawImplicit(const Rows& byItem, const std::vector<double>& scale, const Matrix& q, const Vector& e,
+                    double implicitPrecision, const Matrix& noise, Matrix& residual, Matrix& implicitY) {
+    switch (residual.rows()) {
+    case 6:
+        return DrawImplicitOf<6>(byItem, scale, q, e, implicitPrecision, noise, residual, implicitY);
+    case 11:
+        return DrawImplicitOf<11>(byItem, scale, q, e, implicitPrecision, noise, residual, implicitY);
+    case 21:
+        return DrawImplicitOf<21>(byItem, scale, q, e, implicitPrecision, noise, residual, implicitY);
+    default:
+        return DrawImplicitOf<Eigen::Dynamic>(byItem, scale, q, e, implicitPrecision, noise, residual, implicitY);
+    }
+}
+
+// Rows of the design matrix: where the dimension is known at compile time, a whole number of 4-float packets, the
+// padding zero, so that the Gram matrix of a long row is built from full packets.
+constexpr Eigen::Index PaddedRows(int fixed, Eigen::Index d) {
+    return fixed > 0 ? (fixed + 3) / 4 * 4 : d;
 }
 
 // One thread's scratch space for the row draws.
 struct RowWorkspace {
-    Eigen::MatrixXf design; // d x longest row
+    Eigen::MatrixXf design; // PaddedRows(d) x longest row
     Eigen::MatrixXf gramBlock;
 };
 
@@ -176,7 +253,10 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
     using Vec = Eigen::Matrix<double, D, 1>;
     using Mat = Eigen::Matrix<double, D, D>;
     using VecF = Eigen::Matrix<float, D, 1>;
+    constexpr int kFixed = D == Eigen::Dynamic ? 0 : D;
+    constexpr int kPadded = static_cast<int>(PaddedRows(kFixed, 0));
     const Eigen::Index d = step.other.rows();
+    const Eigen::Index stride = PaddedRows(kFixed, d);
     const Mat prior = step.hyper.precision;
     Vec priorTerm = prior * step.hyper.mean;
     Mat gram(d, d), precision(d, d);
@@ -200,26 +280,44 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
         gathered.setZero();
         for (Eigen::Index j = 0; j < n; ++j) {
             const std::uint32_t o = step.rows.index[begin + static_cast<std::size_t>(j)];
-            Eigen::Map<VecF> x(work.design.data() + j * d, d);
+            if (j + kPrefetchAhead < n)
+                PrefetchColumn(step.other, step.rows.index[begin + static_cast<std::size_t>(j + kPrefetchAhead)]);
+            float* column = work.design.data() + j * stride;
+            for (Eigen::Index f = d; f < stride; ++f)
+                column[f] = 0.0f;
+            Eigen::Map<VecF> x(column, d);
             x = step.other.col(o).template cast<float>();
             x(0) = 1.0f;
             const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - step.other(0, o);
             targetSquares += t * t;
             gathered.noalias() += t * x.template cast<double>();
         }
-        if (n > 32) {
+        if (n > 32 && kFixed > 0) {
+            // Long rows of a known dimension: X X^T a rating at a time, each column of the sum a few whole packets.
+            // Summed in single precision, like the general product below, and symmetric by construction.
+            constexpr int kRows = kFixed > 0 ? kPadded : Eigen::Dynamic;
+            using Packets = Eigen::Matrix<float, kRows, 1>;
+            using Sum = Eigen::Matrix<float, kRows, D>;
+            Sum sum = Sum::Zero(stride, d);
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const Eigen::Map<const Packets, Eigen::Aligned16> x(work.design.data() + j * stride, stride);
+                for (Eigen::Index b = 0; b < d; ++b)
+                    sum.col(b).noalias() += x(b) * x;
+            }
+            gram = sum.topRows(d).template cast<double>();
+        } else if (n > 32) {
             work.gramBlock.setZero();
             work.gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(work.design.leftCols(n));
             gram = work.gramBlock.template cast<double>();
             gram.template triangularView<Eigen::StrictlyUpper>() = gram.transpose();
+
         } else {
             gram.setZero();
             for (Eigen::Index j = 0; j < n; ++j) {
-                const Vec x = Eigen::Map<const VecF>(work.design.data() + j * d, d).template cast<double>();
+                const Vec x = Eigen::Map<const VecF>(work.design.data() + j * stride, d).template cast<double>();
                 gram.noalias() += x * x.transpose();
             }
         }
-        constexpr int kFixed = D == Eigen::Dynamic ? 0 : D;
         const int dd = static_cast<int>(d);
         precision = prior + step.alpha * gram;
         CholeskyInPlace<kFixed>(precision.data(), dd);
@@ -302,7 +400,8 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
 
     std::vector<RowWorkspace> workspaces(pool.Threads());
     for (RowWorkspace& work : workspaces) {
-        work.design.resize(d, static_cast<Eigen::Index>(longest));
+        const int fixed = d == 6 || d == 11 || d == 21 ? static_cast<int>(d) : 0;
+        work.design.resize(PaddedRows(fixed, d), static_cast<Eigen::Index>(longest));
         work.gramBlock.resize(d, d);
     }
     double alpha = warm ? state->alpha : 2.0;
@@ -360,36 +459,30 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             userScale[u] = 1.0 / std::sqrt(static_cast<double>(byUser.Count(u)));
     double implicitPrecision = warm ? state->implicitPrecision : 1.0;
     implicitVectors.assign(implicit ? std::size_t(numItems) * samples * std::size_t(d) : 0, 0.0f);
-    Vector implicitSum(d), implicitMean(d), implicitNew(d);
+    Matrix implicitNoise(d, implicit ? numItems : 0);
     // `residual` holds w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the
     // rest and the residuals of its raters are updated at once.
     auto sampleImplicit = [&](const Hyper& hyper) {
-        // The conditional precision of y_j is c_j * Lambda + lambda_y * I with c_j = sum of f_uj^2; one
-        // eigendecomposition Lambda = Q diag(e) Q^T per sweep makes every item's draw two small products.
+        // The variates of item j come from a stream of its own, so they are drawn over the threads beforehand.
+        const std::uint64_t noiseSeed = random.Next();
+        const std::size_t chunks = (numItems + kRowsPerChunk - 1) / kRowsPerChunk;
+        pool.Run(chunks, [&](std::size_t chunk, unsigned) {
+            const std::size_t last = std::min<std::size_t>(numItems, (chunk + 1) * kRowsPerChunk);
+            for (std::size_t j = chunk * kRowsPerChunk; j < last; ++j) {
+                CRandom itemRandom = RowRandom(noiseSeed, j);
+                for (Eigen::Index f = 0; f < d; ++f)
+                    implicitNoise(f, static_cast<Eigen::Index>(j)) = itemRandom.Normal();
+            }
+        });
+        // One eigendecomposition of the prior precision per sweep makes every item's draw two small products.
         Matrix q;
         Vector e;
         SymmetricEigen(hyper.precision, q, e);
-        double squares = 0.0;
         std::size_t drawn = 0;
-        for (std::uint32_t j = 0; j < numItems; ++j) {
-            if (byItem.Count(j) == 0)
-                continue;
-            implicitSum.setZero();
-            const double c = ForRaters(d, byItem, j, userScale, residual, implicitSum, false);
-            implicitSum.noalias() += c * implicitY.col(j);
-            // mean = Q diag(e / (c e + lambda)) Q^T s; draw = mean + Q diag((c e + lambda)^-1/2) z
-            implicitMean.noalias() = q.transpose() * implicitSum;
-            for (Eigen::Index f = 0; f < d; ++f) {
-                const double precision = c * e(f) + implicitPrecision;
-                implicitMean(f) = implicitMean(f) * e(f) / precision + random.Normal() / std::sqrt(precision);
-            }
-            implicitNew.noalias() = q * implicitMean;
-            implicitSum = implicitNew - implicitY.col(j); // the change, applied to the raters' residuals
-            ForRaters(d, byItem, j, userScale, residual, implicitSum, true);
-            implicitY.col(j) = implicitNew;
-            squares += implicitNew.squaredNorm();
-            ++drawn;
-        }
+        for (std::uint32_t j = 0; j < numItems; ++j)
+            drawn += byItem.Count(j) > 0;
+        const double squares =
+            DrawImplicit(byItem, userScale, q, e, implicitPrecision, implicitNoise, residual, implicitY);
         implicitPrecision =
             random.Gamma(1.0 + 0.5 * static_cast<double>(drawn * static_cast<std::size_t>(d))) / (1.0 + 0.5 * squares);
     };

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "RatingModelImpl.h"
+#include "ThreadPool.h"
 
 namespace quillory::model {
 
@@ -96,14 +97,27 @@ double CRatingModel::Impl::FitNeighbourBlend(Impl& probe, std::span<const Rating
     // it lowers the held-out error. On data too sparse for neighbours to tell anything, the damping keeps the term
     // small and the fit or the check leaves the core model alone.
     probe.BuildNeighbours(trainPart);
+    // Each held-out rating's two terms over the threads; the sums below then add them in order.
     std::vector<double> core(heldOut.size()), term(heldOut.size());
+    constexpr std::size_t kPerChunk = 1024;
+    const auto evaluate = [&](std::size_t chunk, unsigned) {
+        const std::size_t last = std::min(heldOut.size(), (chunk + 1) * kPerChunk);
+        for (std::size_t j = chunk * kPerChunk; j < last; ++j) {
+            const UserView view = probe.View(heldOut[j].user);
+            core[j] = probe.Core(view, heldOut[j].item);
+            term[j] = probe.NeighbourTerm(view, heldOut[j].item);
+        }
+    };
+    const std::size_t chunks = (heldOut.size() + kPerChunk - 1) / kPerChunk;
+    if (threads) {
+        threads->Run(chunks, evaluate);
+    } else {
+        for (std::size_t chunk = 0; chunk < chunks; ++chunk)
+            evaluate(chunk, 0);
+    }
     double errorTerm = 0.0, termTerm = 0.0;
     for (std::size_t j = 0; j < heldOut.size(); ++j) {
-        const Rating& r = heldOut[j];
-        const UserView view = probe.View(r.user);
-        core[j] = probe.Core(view, r.item);
-        term[j] = probe.NeighbourTerm(view, r.item);
-        errorTerm += (r.value - core[j]) * term[j];
+        errorTerm += (heldOut[j].value - core[j]) * term[j];
         termTerm += term[j] * term[j];
     }
     const double weight = termTerm > 0.0 ? std::clamp(errorTerm / termTerm, 0.0, 2.0) : 0.0;
