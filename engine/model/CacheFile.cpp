@@ -16,6 +16,31 @@
 
 namespace quillory::model {
 
+void CByteWriter::Put(const void* data, std::size_t size) {
+    if (size == 0)
+        return;
+    const std::size_t at = m_bytes.size();
+    m_bytes.resize(at + size);
+    std::memcpy(m_bytes.data() + at, data, size);
+}
+
+bool CByteReader::Get(void* out, std::size_t size) {
+    if (Left() < size)
+        return false;
+    if (size > 0)
+        std::memcpy(out, m_data + m_pos, size);
+    m_pos += size;
+    return true;
+}
+
+bool CByteReader::GetText(std::string& text, std::size_t size) {
+    if (Left() < size)
+        return false;
+    text.assign(reinterpret_cast<const char*>(m_data + m_pos), size);
+    m_pos += size;
+    return true;
+}
+
 namespace {
 
 std::string ErrorText(int error) {

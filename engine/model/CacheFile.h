@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +14,41 @@ namespace quillory::model {
 // The checksum of a cache file: FNV-1a over 64-bit words in four lanes, many times faster than byte by byte on files
 // of tens of megabytes. It finds damage, not tampering: every reader still checks every size and index.
 std::uint64_t Checksum(const unsigned char* data, std::size_t size);
+
+// Builds a cache file's bytes in memory. Values are kept in the machine's own byte order: the files never leave the
+// computer that wrote them, and the header's counts and the checksum refuse anything else.
+class CByteWriter {
+public:
+    void Put(const void* data, std::size_t size);
+    template <class T> void PutValue(const T& value) { Put(&value, sizeof value); }
+    template <class T> void PutVector(const std::vector<T>& values) { Put(values.data(), values.size() * sizeof(T)); }
+    std::vector<unsigned char>& Bytes() { return m_bytes; }
+
+private:
+    std::vector<unsigned char> m_bytes;
+};
+
+// Reads a cache file's bytes back. Every read is bounded by what is left, so a short or lying file fails a read
+// instead of reading past its end or allocating what it claims.
+class CByteReader {
+public:
+    CByteReader(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
+    bool Get(void* out, std::size_t size);
+    template <class T> bool GetValue(T& value) { return Get(&value, sizeof value); }
+    template <class T> bool GetVector(std::vector<T>& values, std::size_t count) {
+        if (Left() / sizeof(T) < count)
+            return false;
+        values.resize(count);
+        return Get(values.data(), count * sizeof(T));
+    }
+    bool GetText(std::string& text, std::size_t size);
+    std::size_t Left() const { return m_size - m_pos; }
+
+private:
+    const unsigned char* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};
 
 // Writes `bytes` as `path`: a temporary with a unique name in the same folder, created exclusively and without
 // following symlinks (mode 0600), synced, then renamed over `path`. An existing `path` is replaced only when it is a

@@ -27,49 +27,6 @@ constexpr std::uint32_t kMaxFactors = 1024;
 constexpr std::uint32_t kMaxSamples = 1 << 16;
 constexpr std::uint64_t kMaxFingerprint = 1 << 20;
 
-class CWriter {
-public:
-    void Put(const void* data, std::size_t size) {
-        if (size == 0)
-            return;
-        const std::size_t at = m_buffer.size();
-        m_buffer.resize(at + size);
-        std::memcpy(m_buffer.data() + at, data, size);
-    }
-    template <class T> void PutValue(const T& value) { Put(&value, sizeof value); }
-    template <class T> void PutVector(const std::vector<T>& values) { Put(values.data(), values.size() * sizeof(T)); }
-    std::vector<unsigned char>& Buffer() { return m_buffer; }
-
-private:
-    std::vector<unsigned char> m_buffer;
-};
-
-class CReader {
-public:
-    CReader(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool Get(void* out, std::size_t size) {
-        if (m_size - m_pos < size)
-            return false;
-        if (size > 0)
-            std::memcpy(out, m_data + m_pos, size);
-        m_pos += size;
-        return true;
-    }
-    template <class T> bool GetValue(T& value) { return Get(&value, sizeof value); }
-    template <class T> bool GetVector(std::vector<T>& values, std::size_t count) {
-        if ((m_size - m_pos) / sizeof(T) < count)
-            return false;
-        values.resize(count);
-        return Get(values.data(), count * sizeof(T));
-    }
-    std::size_t Left() const { return m_size - m_pos; }
-
-private:
-    const unsigned char* m_data;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
-};
-
 // The counts of the header after the fingerprint.
 struct Counts {
     std::uint32_t users = 0;
@@ -129,7 +86,7 @@ CLength ExpectedLength(const Counts& c, std::uint64_t fingerprintSize) {
 
 void CRatingModel::Save(const std::filesystem::path& path, std::string_view fingerprint) const {
     const Impl& m = *m_impl;
-    CWriter out;
+    CByteWriter out;
     out.Put(kMagic, sizeof kMagic);
     out.PutValue(kFormatVersion);
     out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
@@ -170,9 +127,9 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
         out.PutVector(m.ratedItem);
         out.PutVector(m.ratedResidual);
     }
-    const std::uint64_t sum = Checksum(out.Buffer().data(), out.Buffer().size());
+    const std::uint64_t sum = Checksum(out.Bytes().data(), out.Bytes().size());
     out.PutValue(sum);
-    WriteCacheFile(path, out.Buffer(), std::string_view(kMagic, sizeof kMagic));
+    WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
 }
 
 bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fingerprint,
@@ -211,7 +168,7 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         return false;
     Counts counts;
     {
-        CReader header(bytes.data() + kPrefix + fingerprint.size(), kCountsSize);
+        CByteReader header(bytes.data() + kPrefix + fingerprint.size(), kCountsSize);
         header.GetValue(counts.users);
         header.GetValue(counts.items);
         header.GetValue(counts.factors);
@@ -244,7 +201,7 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     if (Checksum(whole.get(), body) != stored)
         return false;
 
-    CReader in(whole.get() + headerSize - sizeof(float), body - headerSize + sizeof(float));
+    CByteReader in(whole.get() + headerSize - sizeof(float), body - headerSize + sizeof(float));
     Impl loaded;
     loaded.settings = m_impl->settings;
     loaded.numUsers = counts.users;

@@ -87,57 +87,6 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::files
     return std::make_pair(h ^ (h >> 32), size);
 }
 
-class CWriter {
-public:
-    void Put(const void* data, std::size_t size) {
-        if (size == 0)
-            return;
-        const std::size_t at = m_bytes.size();
-        m_bytes.resize(at + size);
-        std::memcpy(m_bytes.data() + at, data, size);
-    }
-    template <class T> void Value(const T& value) { Put(&value, sizeof value); }
-    template <class T> void Array(const std::vector<T>& values) { Put(values.data(), values.size() * sizeof(T)); }
-    std::vector<unsigned char>& Bytes() { return m_bytes; }
-
-private:
-    std::vector<unsigned char> m_bytes;
-};
-
-// Reads from a buffer whose length has been checked against the counts: every read is still bounded.
-class CReader {
-public:
-    CReader(const unsigned char* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool Get(void* out, std::size_t size) {
-        if (m_size - m_pos < size)
-            return false;
-        if (size > 0)
-            std::memcpy(out, m_data + m_pos, size);
-        m_pos += size;
-        return true;
-    }
-    template <class T> bool Value(T& value) { return Get(&value, sizeof value); }
-    template <class T> bool Array(std::vector<T>& values, std::size_t count) {
-        if ((m_size - m_pos) / sizeof(T) < count)
-            return false;
-        values.resize(count);
-        return Get(values.data(), count * sizeof(T));
-    }
-    bool Text(std::string& text, std::size_t size) {
-        if (m_size - m_pos < size)
-            return false;
-        text.assign(reinterpret_cast<const char*>(m_data + m_pos), size);
-        m_pos += size;
-        return true;
-    }
-    std::size_t Left() const { return m_size - m_pos; }
-
-private:
-    const unsigned char* m_data;
-    std::size_t m_size;
-    std::size_t m_pos = 0;
-};
-
 bool Valid(const Snapshot& s) {
     if (s.movies.empty() || s.movies.size() >= (std::size_t{1} << 29) || s.offsets.size() != s.users.size() + 1 ||
         s.offsets.front() != 0 || s.offsets.back() != s.entries.size())
@@ -187,18 +136,18 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
     if (model::Checksum(bytes.get(), body) != stored)
         return false;
 
-    CReader in(bytes.get(), body);
+    model::CByteReader in(bytes.get(), body);
     char magic[sizeof kMagic];
     std::uint32_t version = 0;
     std::uint64_t fingerprintSize = 0;
-    if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.Value(version) ||
-        version != kVersion || !in.Value(fingerprintSize) || fingerprintSize != fingerprint.text.size())
+    if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.GetValue(version) ||
+        version != kVersion || !in.GetValue(fingerprintSize) || fingerprintSize != fingerprint.text.size())
         return false;
     std::string saved;
-    if (!in.Text(saved, fingerprint.text.size()) || saved != fingerprint.text)
+    if (!in.GetText(saved, fingerprint.text.size()) || saved != fingerprint.text)
         return false;
     std::uint64_t movies = 0, users = 0, entries = 0, textBytes = 0;
-    if (!in.Value(movies) || !in.Value(users) || !in.Value(entries) || !in.Value(textBytes))
+    if (!in.GetValue(movies) || !in.GetValue(users) || !in.GetValue(entries) || !in.GetValue(textBytes))
         return false;
     // Every count against what is left of the file, before anything is sized from it.
     const std::uint64_t left = in.Left();
@@ -215,7 +164,7 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
     std::uint64_t lengthSum = 0;
     for (std::size_t m = 0; m < loaded.movies.size(); ++m) {
         std::int32_t id = 0;
-        if (!in.Value(id) || !in.Get(&lengths[m * 4], 4 * sizeof(std::uint32_t)))
+        if (!in.GetValue(id) || !in.Get(&lengths[m * 4], 4 * sizeof(std::uint32_t)))
             return false;
         loaded.movies[m].id = id;
         for (int k = 0; k < 4; ++k)
@@ -225,13 +174,13 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
         return false;
     for (std::size_t m = 0; m < loaded.movies.size(); ++m) {
         MovieRecord& movie = loaded.movies[m];
-        if (!in.Text(movie.title, lengths[m * 4]) || !in.Text(movie.name, lengths[m * 4 + 1]) ||
-            !in.Text(movie.releaseDate, lengths[m * 4 + 2]) || !in.Text(movie.url, lengths[m * 4 + 3]))
+        if (!in.GetText(movie.title, lengths[m * 4]) || !in.GetText(movie.name, lengths[m * 4 + 1]) ||
+            !in.GetText(movie.releaseDate, lengths[m * 4 + 2]) || !in.GetText(movie.url, lengths[m * 4 + 3]))
             return false;
     }
-    if (!in.Array(loaded.users, static_cast<std::size_t>(users)) ||
-        !in.Array(loaded.offsets, static_cast<std::size_t>(users) + 1) ||
-        !in.Array(loaded.entries, static_cast<std::size_t>(entries)) || in.Left() != 0 || !Valid(loaded))
+    if (!in.GetVector(loaded.users, static_cast<std::size_t>(users)) ||
+        !in.GetVector(loaded.offsets, static_cast<std::size_t>(users) + 1) ||
+        !in.GetVector(loaded.entries, static_cast<std::size_t>(entries)) || in.Left() != 0 || !Valid(loaded))
         return false;
     out = std::move(loaded);
     return true;
@@ -268,31 +217,31 @@ bool LoadSnapshot(const std::filesystem::path& path, const DataFingerprint& fing
 }
 
 void SaveSnapshot(const std::filesystem::path& path, const std::string& fingerprint, const Snapshot& snapshot) {
-    CWriter out;
+    model::CByteWriter out;
     out.Put(kMagic, sizeof kMagic);
-    out.Value(kVersion);
-    out.Value(static_cast<std::uint64_t>(fingerprint.size()));
+    out.PutValue(kVersion);
+    out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
     out.Put(fingerprint.data(), fingerprint.size());
     std::uint64_t textBytes = 0;
     for (const MovieRecord& movie : snapshot.movies)
         textBytes += movie.title.size() + movie.name.size() + movie.releaseDate.size() + movie.url.size();
-    out.Value(static_cast<std::uint64_t>(snapshot.movies.size()));
-    out.Value(static_cast<std::uint64_t>(snapshot.users.size()));
-    out.Value(static_cast<std::uint64_t>(snapshot.entries.size()));
-    out.Value(textBytes);
+    out.PutValue(static_cast<std::uint64_t>(snapshot.movies.size()));
+    out.PutValue(static_cast<std::uint64_t>(snapshot.users.size()));
+    out.PutValue(static_cast<std::uint64_t>(snapshot.entries.size()));
+    out.PutValue(textBytes);
     for (const MovieRecord& movie : snapshot.movies) {
-        out.Value(static_cast<std::int32_t>(movie.id));
+        out.PutValue(static_cast<std::int32_t>(movie.id));
         for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url})
-            out.Value(static_cast<std::uint32_t>(text->size()));
+            out.PutValue(static_cast<std::uint32_t>(text->size()));
     }
     for (const MovieRecord& movie : snapshot.movies)
         for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url})
             out.Put(text->data(), text->size());
-    out.Array(snapshot.users);
-    out.Array(snapshot.offsets);
-    out.Array(snapshot.entries);
+    out.PutVector(snapshot.users);
+    out.PutVector(snapshot.offsets);
+    out.PutVector(snapshot.entries);
     const std::uint64_t sum = model::Checksum(out.Bytes().data(), out.Bytes().size());
-    out.Value(sum);
+    out.PutValue(sum);
     model::WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
 }
 
