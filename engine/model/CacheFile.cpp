@@ -174,11 +174,14 @@ void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigne
             fail("cannot write", n < 0 ? errno : ENOSPC);
         written += static_cast<std::size_t>(n);
     }
-    // The data must be on disk before the rename makes it the cache, or a power cut could leave a renamed but
-    // empty file.
-    if (::fsync(fd) != 0)
-        fail("cannot write", errno);
-    ::close(fd);
+    // Not synced to disk: these files are derived, and a reader takes one only when its length and checksum are
+    // right, so a file left short or empty by a power cut is rebuilt, never trusted. Syncing would make every cold
+    // start wait for the disk.
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("cannot write " + tmp.string() + ": " + ErrorText(error));
+    }
     // Checked again just before the rename, so that a file put there while we wrote is not replaced either.
     if (!MayReplace(path, magic, why)) {
         ::unlink(tmp.c_str());
@@ -190,15 +193,6 @@ void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigne
         throw std::runtime_error("cannot replace " + path.string() + ": " + ErrorText(error));
     }
     RemoveAbandonedTemporaries(path);
-    // Make the rename itself durable.
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty())
-        folder = ".";
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
 }
 
 CCacheFileReader::~CCacheFileReader() {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "ModelCommon.h"
+#include "Random.h"
 
 namespace quillory::model {
 
@@ -52,6 +53,55 @@ template <int N> void SolveUpper(const double* l, int d, double* y) {
             value -= l[k * n + i] * y[k];
         y[i] = value / l[i * n + i];
     }
+}
+
+// A draw from the Gaussian conditional of a vector given one or two ratings, without factorising its precision.
+// The prior is N(m0, P^-1), given as `factor` (P's Cholesky factor as CholeskyInPlace leaves it) and `covariance`
+// (P^-1); rating j says t_j = x_j . v + noise of precision alpha. A draw w from the prior is moved by the ratings,
+//     z = w + P^-1 X (X^T P^-1 X + I / alpha)^-1 (t - X^T w - e),  e ~ N(0, I / alpha),
+// which is exactly a draw from N((P + alpha X X^T)^-1 (P m0 + alpha X t), (P + alpha X X^T)^-1); the conditional mean
+// is the same with m0 for w and no e. The system is 1 x 1 or 2 x 2, so this costs two small products where a
+// factorisation of P + alpha X X^T would cost a cube. Sets `mean`, and `z` to a draw (the mean when `random` is
+// null). The draw takes d normal variates, then one per rating.
+template <int D>
+void ConditionOnFew(const Eigen::Matrix<double, D, D>& factor, const Eigen::Matrix<double, D, D>& covariance,
+                    const Eigen::Matrix<double, D, 1>& m0, const Eigen::Matrix<double, D, 1>* x, const double* t, int n,
+                    double alpha, CRandom* random, Eigen::Matrix<double, D, 1>& z, Eigen::Matrix<double, D, 1>& mean) {
+    using Vec = Eigen::Matrix<double, D, 1>;
+    constexpr int kFixed = D == Eigen::Dynamic ? 0 : D;
+    const auto d = static_cast<int>(m0.size());
+    Vec b[2];
+    for (int j = 0; j < n; ++j)
+        b[j].noalias() = covariance.lazyProduct(x[j]);
+    // S = X^T P^-1 X + I / alpha, applied through its inverse to a residual r: the move P^-1 X S^-1 r.
+    const double noise = 1.0 / alpha;
+    const double s00 = x[0].dot(b[0]) + noise;
+    const double s01 = n == 2 ? x[0].dot(b[1]) : 0.0;
+    const double s11 = n == 2 ? x[1].dot(b[1]) + noise : 1.0;
+    const double det = s00 * s11 - s01 * s01;
+    const auto move = [&](Vec& v, double r0, double r1) {
+        if (n == 1) {
+            v.noalias() += (r0 / s00) * b[0];
+        } else {
+            v.noalias() += ((s11 * r0 - s01 * r1) / det) * b[0];
+            v.noalias() += ((s00 * r1 - s01 * r0) / det) * b[1];
+        }
+    };
+    mean = m0;
+    move(mean, t[0] - x[0].dot(m0), n == 2 ? t[1] - x[1].dot(m0) : 0.0);
+    if (!random) {
+        z = mean;
+        return;
+    }
+    z.resize(d);
+    for (int f = 0; f < d; ++f)
+        z(f) = random->Normal();
+    SolveUpper<kFixed>(factor.data(), d, z.data());
+    z += m0;
+    const double noiseScale = std::sqrt(noise);
+    const double r0 = t[0] - x[0].dot(z) - noiseScale * random->Normal();
+    const double r1 = n == 2 ? t[1] - x[1].dot(z) - noiseScale * random->Normal() : 0.0;
+    move(z, r0, r1);
 }
 
 } // namespace quillory::model

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include <Eigen/Cholesky>
 #include <Eigen/Core>
@@ -228,6 +229,7 @@ constexpr Eigen::Index PaddedRows(int fixed, Eigen::Index d) {
 struct RowWorkspace {
     Eigen::MatrixXf design; // PaddedRows(d) x longest row
     Eigen::MatrixXf gramBlock;
+    std::vector<double> targets; // longest row
 };
 
 // Everything one side's Gibbs step reads and writes.
@@ -244,6 +246,33 @@ struct SideStep {
     bool draw = true;   // false: every row takes its conditional mean (a ridge least-squares step)
 };
 
+// The draw of a row of one or two ratings, most rows of sparse data: ConditionOnFew on the row's ratings, with the
+// prior shared by every row of the step. Returns the squared error of the draw on the row's ratings.
+template <int D>
+double DrawFromFewRatings(const SideStep& step, const Eigen::Matrix<double, D, D>& priorFactor,
+                          const Eigen::Matrix<double, D, D>& priorCovariance, Eigen::Index row, std::size_t begin,
+                          Eigen::Index n, Eigen::Matrix<double, D, 1>& z, Eigen::Matrix<double, D, 1>& mean) {
+    using Vec = Eigen::Matrix<double, D, 1>;
+    const Vec m0 = step.rowPriorMeans ? Vec(step.rowPriorMeans->col(row)) : Vec(step.hyper.mean);
+    Vec x[2];
+    double t[2];
+    for (Eigen::Index j = 0; j < n; ++j) {
+        const std::uint32_t o = step.rows.index[begin + static_cast<std::size_t>(j)];
+        x[j] = step.other.col(o);
+        x[j](0) = 1.0;
+        t[j] = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - step.other(0, o);
+    }
+    CRandom random = RowRandom(step.seed, static_cast<std::uint64_t>(row));
+    ConditionOnFew<D>(priorFactor, priorCovariance, m0, x, t, static_cast<int>(n), step.alpha,
+                      step.draw ? &random : nullptr, z, mean);
+    double squaredError = 0.0;
+    for (Eigen::Index j = 0; j < n; ++j) {
+        const double error = t[j] - x[j].dot(z);
+        squaredError += error * error;
+    }
+    return squaredError;
+}
+
 // Draws the vectors of rows [first, last) from their Gaussian conditionals: precision = prior + alpha X X^T = L L^T,
 // and the draw mean + L^-T z is computed as L^-T (L^-1 rhs + z), so that only the stored conditional means need a
 // third solve. `store(row, conditionalMean)` sees every row. Returns the squared error of the drawn vectors. D is
@@ -258,9 +287,14 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
     const Eigen::Index d = step.other.rows();
     const Eigen::Index stride = PaddedRows(kFixed, d);
     const Mat prior = step.hyper.precision;
-    Vec priorTerm = prior * step.hyper.mean;
+    const Vec hyperMean = step.hyper.mean;
+    Vec priorTerm = prior.lazyProduct(hyperMean);
     Mat gram(d, d), precision(d, d);
     Vec gathered(d), rhs(d), z(d), conditionalMean(d);
+    // For the rows of one or two ratings: the prior's factor (in the layout SolveUpper reads) and its covariance.
+    Mat priorFactor = prior;
+    CholeskyInPlace<kFixed>(priorFactor.data(), static_cast<int>(d));
+    const Mat priorCovariance = prior.llt().solve(Mat::Identity(d, d));
     double squaredError = 0.0;
     for (Eigen::Index row = first; row < last; ++row) {
         const std::size_t begin = step.rows.start[static_cast<std::size_t>(row)];
@@ -270,9 +304,16 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
             store(row, step.hyper.mean);
             continue;
         }
+        if (n <= 2) {
+            squaredError +=
+                DrawFromFewRatings<D>(step, priorFactor, priorCovariance, row, begin, n, z, conditionalMean);
+            step.self.col(row) = z;
+            store(row, conditionalMean);
+            continue;
+        }
         if (step.rowPriorMeans) {
             const Vec rowMean = step.rowPriorMeans->col(row);
-            priorTerm.noalias() = prior * rowMean;
+            priorTerm.noalias() = prior.lazyProduct(rowMean);
         }
         // Gather the other side's vectors (bias replaced by 1) and the targets. The Gram matrix X X^T of long rows
         // is summed in single precision, which halves its cost and stays far below the noise of a draw.
@@ -289,6 +330,7 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
             x = step.other.col(o).template cast<float>();
             x(0) = 1.0f;
             const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - step.other(0, o);
+            work.targets[static_cast<std::size_t>(j)] = t;
             targetSquares += t * t;
             gathered.noalias() += t * x.template cast<double>();
         }
@@ -310,16 +352,29 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
             work.gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(work.design.leftCols(n));
             gram = work.gramBlock.template cast<double>();
             gram.template triangularView<Eigen::StrictlyUpper>() = gram.transpose();
-
-        } else {
-            gram.setZero();
-            for (Eigen::Index j = 0; j < n; ++j) {
-                const Vec x = Eigen::Map<const VecF>(work.design.data() + j * stride, d).template cast<double>();
-                gram.noalias() += x * x.transpose();
-            }
         }
         const int dd = static_cast<int>(d);
-        precision = prior + step.alpha * gram;
+        const bool shortRow = n <= 32;
+        if (shortRow) {
+            // Short rows, most rows of sparse data: prior + alpha X X^T on the triangle the factorisation reads
+            // (a[i * d + k], k <= i), summed a rating at a time in double precision; no Gram matrix at all.
+            const int m = kFixed > 0 ? kFixed : dd;
+            const double* p = prior.data();
+            double* a = precision.data();
+            for (int i = 0; i < m; ++i)
+                for (int k = 0; k <= i; ++k)
+                    a[i * m + k] = p[i * m + k];
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const float* x = work.design.data() + j * stride;
+                for (int i = 0; i < m; ++i) {
+                    const double xi = step.alpha * x[i];
+                    for (int k = 0; k <= i; ++k)
+                        a[i * m + k] += xi * static_cast<double>(x[k]);
+                }
+            }
+        } else {
+            precision = prior + step.alpha * gram;
+        }
         CholeskyInPlace<kFixed>(precision.data(), dd);
         rhs = priorTerm + step.alpha * gathered;
         SolveLower<kFixed>(precision.data(), dd, rhs.data());
@@ -337,9 +392,19 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
             SolveUpper<kFixed>(precision.data(), dd, conditionalMean.data());
         }
         store(row, conditionalMean);
-        // Squared error of the draw: sum t^2 - 2 z.Xt + z' X X^T z, without another pass over the row.
-        const double quadratic = z.dot(gram * z);
-        squaredError += std::max(0.0, targetSquares - 2.0 * z.dot(gathered) + quadratic);
+        if (shortRow) {
+            // Squared error of the draw, rating by rating: fewer operations than the quadratic form below when
+            // the row is shorter than the Gram matrix is wide.
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const Eigen::Map<const VecF> x(work.design.data() + j * stride, d);
+                const double error = work.targets[static_cast<std::size_t>(j)] - x.template cast<double>().dot(z);
+                squaredError += error * error;
+            }
+        } else {
+            // Squared error of the draw: sum t^2 - 2 z.Xt + z' X X^T z, without another pass over the row.
+            const double quadratic = z.dot(gram.lazyProduct(z));
+            squaredError += std::max(0.0, targetSquares - 2.0 * z.dot(gathered) + quadratic);
+        }
     }
     return squaredError;
 }
@@ -403,6 +468,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         const int fixed = d == 6 || d == 11 || d == 21 ? static_cast<int>(d) : 0;
         work.design.resize(PaddedRows(fixed, d), static_cast<Eigen::Index>(longest));
         work.gramBlock.resize(d, d);
+        work.targets.resize(longest);
     }
     double alpha = warm ? state->alpha : 2.0;
     const double invSamples = 1.0 / samples;
@@ -412,14 +478,23 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     // when called last in a sweep), summed chunk by chunk in order.
     bool drawing = true;
     std::vector<double> chunkError;
+    // `alongside`, where given, runs as one more task of the same loop (the first handed out), on whichever thread
+    // takes it; it must neither read nor write what the rows do.
     auto sampleSide = [&](const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper,
-                          const Matrix* rowPriorMeans, bool wantMean, auto&& store) {
-        SideStep step{rows, other, self, hyper, rowPriorMeans, wantMean, alpha, mean, random.Next()};
+                          const Matrix* rowPriorMeans, bool wantMean, auto&& store, std::uint64_t seed,
+                          const std::function<void()>& alongside = {}) {
+        SideStep step{rows, other, self, hyper, rowPriorMeans, wantMean, alpha, mean, seed};
         step.draw = drawing;
         const auto count = static_cast<std::size_t>(self.cols());
         const std::size_t chunks = (count + kRowsPerChunk - 1) / kRowsPerChunk;
+        const std::size_t extra = alongside ? 1 : 0;
         chunkError.assign(chunks, 0.0);
-        pool.Run(chunks, [&](std::size_t chunk, unsigned thread) {
+        pool.Run(chunks + extra, [&](std::size_t task, unsigned thread) {
+            if (task < extra) {
+                alongside();
+                return;
+            }
+            const std::size_t chunk = task - extra;
             const auto first = static_cast<Eigen::Index>(chunk * kRowsPerChunk);
             const auto last = static_cast<Eigen::Index>(std::min(count, (chunk + 1) * kRowsPerChunk));
             RowWorkspace& work = workspaces[thread];
@@ -462,8 +537,19 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     Matrix implicitNoise(d, implicit ? numItems : 0);
     // `residual` holds w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the
     // rest and the residuals of its raters are updated at once.
-    auto sampleImplicit = [&](const Hyper& hyper) {
-        // The variates of item j come from a stream of its own, so they are drawn over the threads beforehand.
+    // Everything the implicit step draws from the shared stream, drawn before the step itself runs: the seed of the
+    // items' normal variates (which are then drawn over the threads, from a stream per item) and the Gamma variate
+    // of the vectors' precision, whose shape is known beforehand. The step proper then needs the stream no more, so
+    // it can run beside the item side's step, which reads neither the residuals nor the implicit vectors.
+    struct ImplicitStep {
+        Matrix q; // eigenvectors and eigenvalues of the prior precision
+        Vector e;
+        double gamma = 0.0;
+    };
+    std::size_t implicitRows = 0;
+    for (std::uint32_t j = 0; j < numItems; ++j)
+        implicitRows += byItem.Count(j) > 0;
+    auto prepareImplicit = [&](const Hyper& hyper) {
         const std::uint64_t noiseSeed = random.Next();
         const std::size_t chunks = (numItems + kRowsPerChunk - 1) / kRowsPerChunk;
         pool.Run(chunks, [&](std::size_t chunk, unsigned) {
@@ -475,16 +561,10 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             }
         });
         // One eigendecomposition of the prior precision per sweep makes every item's draw two small products.
-        Matrix q;
-        Vector e;
-        SymmetricEigen(hyper.precision, q, e);
-        std::size_t drawn = 0;
-        for (std::uint32_t j = 0; j < numItems; ++j)
-            drawn += byItem.Count(j) > 0;
-        const double squares =
-            DrawImplicit(byItem, userScale, q, e, implicitPrecision, implicitNoise, residual, implicitY);
-        implicitPrecision =
-            random.Gamma(1.0 + 0.5 * static_cast<double>(drawn * static_cast<std::size_t>(d))) / (1.0 + 0.5 * squares);
+        ImplicitStep step;
+        SymmetricEigen(hyper.precision, step.q, step.e);
+        step.gamma = random.Gamma(1.0 + 0.5 * static_cast<double>(implicitRows * static_cast<std::size_t>(d)));
+        return step;
     };
 
     std::vector<double> sampleUserBias(curve ? numUsers : 0, 0.0);
@@ -508,8 +588,10 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         alpha = 1.0;
         drawing = false;
         for (int sweep = 0; sweep < settings.initSweeps; ++sweep) {
-            sampleSide(byItem, users, items, ridge, nullptr, false, [](Eigen::Index, const auto&) {});
-            sampleSide(byUser, items, users, ridge, nullptr, false, [](Eigen::Index, const auto&) {});
+            sampleSide(
+                byItem, users, items, ridge, nullptr, false, [](Eigen::Index, const auto&) {}, random.Next());
+            sampleSide(
+                byUser, items, users, ridge, nullptr, false, [](Eigen::Index, const auto&) {}, random.Next());
         }
         drawing = true;
         alpha = savedAlpha;
@@ -522,20 +604,31 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         const int s = sweep - burnIn;
         const bool keep = s >= 0;
         const Hyper itemHyper = SampleHyper(items, byItem, random);
-        sampleSide(byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const auto&) {});
+        const std::uint64_t itemSeed = random.Next();
         const Matrix* userPriorMeans = nullptr;
         Hyper userHyper;
         if (implicit) {
             // Users' vectors less their implicit part give the hyperparameters; the implicit vectors are then
-            // drawn given those, and each user's prior mean follows from the items he rated.
+            // drawn given those (beside the item side's step, which needs neither), and each user's prior mean
+            // follows from the items he rated.
             residual = users - implicitPart;
             userHyper = SampleHyper(residual, byUser, random);
             residual.colwise() -= userHyper.mean;
-            sampleImplicit(userHyper);
+            const ImplicitStep step = prepareImplicit(userHyper);
+            double squares = 0.0;
+            sampleSide(
+                byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const auto&) {}, itemSeed,
+                [&] {
+                    squares = DrawImplicit(byItem, userScale, step.q, step.e, implicitPrecision, implicitNoise,
+                                           residual, implicitY);
+                });
+            implicitPrecision = step.gamma / (1.0 + 0.5 * squares);
             ComputeImplicitPart(pool, byUser, userScale, implicitY, implicitPart);
             priorMeans = implicitPart.colwise() + userHyper.mean;
             userPriorMeans = &priorMeans;
         } else {
+            sampleSide(
+                byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const auto&) {}, itemSeed);
             userHyper = SampleHyper(users, byUser, random);
         }
         const double usedAlpha = alpha;
@@ -555,15 +648,17 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
                         implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
                                         static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
             }
-            squaredError =
-                sampleSide(byUser, items, users, userHyper, userPriorMeans, true, [&](Eigen::Index u, const auto& m) {
+            squaredError = sampleSide(
+                byUser, items, users, userHyper, userPriorMeans, true,
+                [&](Eigen::Index u, const auto& m) {
                     float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
                     for (std::uint32_t f = 0; f < factors; ++f)
                         row[f] = static_cast<float>(m(f + 1));
                     userBias[static_cast<std::size_t>(u)] += static_cast<float>(m(0) * invSamples);
                     if (curve)
                         sampleUserBias[static_cast<std::size_t>(u)] = m(0);
-                });
+                },
+                random.Next());
             if (curve) {
                 double se = 0.0;
                 for (std::size_t j = 0; j < heldOut.size(); ++j) {
@@ -585,8 +680,9 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             hyperPrecision.push_back(userHyper.precision);
             noisePrecision.push_back(usedAlpha);
         } else {
-            squaredError =
-                sampleSide(byUser, items, users, userHyper, userPriorMeans, false, [](Eigen::Index, const auto&) {});
+            squaredError = sampleSide(
+                byUser, items, users, userHyper, userPriorMeans, false, [](Eigen::Index, const auto&) {},
+                random.Next());
         }
         // Noise precision ~ Gamma(1 + N/2, rate 1 + SSE/2).
         alpha = random.Gamma(1.0 + 0.5 * static_cast<double>(ratings.size())) / (1.0 + 0.5 * squaredError);

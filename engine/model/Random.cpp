@@ -41,22 +41,65 @@ double CRandom::Uniform() {
     return (static_cast<double>(Next() >> 11) + 0.5) * 0x1.0p-53;
 }
 
-double CRandom::Normal() {
-    if (m_hasSpare) {
-        m_hasSpare = false;
-        return m_spareNormal;
+namespace {
+
+// The ziggurat of the standard normal density f(x) = exp(-x^2 / 2) (Marsaglia and Tsang, 2000): 256 layers of
+// equal area v, layer i the rectangle [0, edge[i]] x [f(edge[i]), f(edge[i + 1])]; layer 0 is the base strip below
+// f(r) with the tail beyond r, counted as a rectangle of width v / f(r). Built once, by the recurrence
+// f(edge[i + 1]) = f(edge[i]) + v / edge[i].
+struct Ziggurat {
+    static constexpr int kLayers = 256;
+    static constexpr double kR = 3.6541528853610088;
+    static constexpr double kArea = 0.00492867323399;
+    double edge[kLayers + 1];
+    double height[kLayers + 1]; // f(edge[i])
+
+    Ziggurat() {
+        const double fr = std::exp(-0.5 * kR * kR);
+        edge[0] = kArea / fr;
+        height[0] = 0.0;
+        edge[1] = kR;
+        height[1] = fr;
+        for (int i = 1; i < kLayers - 1; ++i) {
+            height[i + 1] = height[i] + kArea / edge[i];
+            edge[i + 1] = std::sqrt(-2.0 * std::log(height[i + 1]));
+        }
+        edge[kLayers] = 0.0;
+        height[kLayers] = 1.0;
     }
-    // Marsaglia's polar method: two normals per accepted pair.
-    double u, v, s;
-    do {
-        u = 2.0 * Uniform() - 1.0;
-        v = 2.0 * Uniform() - 1.0;
-        s = u * u + v * v;
-    } while (s >= 1.0 || s == 0.0);
-    const double factor = std::sqrt(-2.0 * std::log(s) / s);
-    m_spareNormal = v * factor;
-    m_hasSpare = true;
-    return u * factor;
+};
+
+const Ziggurat& Layers() {
+    static const Ziggurat layers;
+    return layers;
+}
+
+} // namespace
+
+double CRandom::Normal() {
+    // One 64-bit draw gives the layer (8 bits), the sign (1 bit) and the position in the layer (53 bits). About
+    // 99% of draws end at the first test; the rest go through the wedge test or, in the base layer, to the tail.
+    const Ziggurat& z = Layers();
+    for (;;) {
+        const std::uint64_t bits = Next();
+        const int layer = static_cast<int>(bits & 0xff);
+        const double sign = (bits & 0x100) != 0 ? -1.0 : 1.0;
+        const double x = static_cast<double>(bits >> 11) * 0x1.0p-53 * z.edge[layer];
+        if (x < z.edge[layer + 1])
+            return sign * x;
+        if (layer == 0) {
+            // The tail beyond r (Marsaglia, 1964).
+            double a, b;
+            do {
+                a = -std::log(Uniform()) / Ziggurat::kR;
+                b = -std::log(Uniform());
+            } while (b + b < a * a);
+            return sign * (Ziggurat::kR + a);
+        }
+        const double y = z.height[layer] + Uniform() * (z.height[layer + 1] - z.height[layer]);
+        if (y < std::exp(-0.5 * x * x))
+            return sign * x;
+    }
 }
 
 double CRandom::Gamma(double shape) {

@@ -21,8 +21,6 @@ public:
 
 private:
     std::uint64_t m_state[4];
-    double m_spareNormal = 0.0;
-    bool m_hasSpare = false;
 };
 
 } // namespace quillory::model

@@ -85,7 +85,7 @@ void Print(const char* label, const Scores& s) {
 
 void Usage() {
     std::fputs("usage: quillory-eval <manifest> [--test <ratings file>] [--folds K] [--seed S]\n"
-               "                    [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
+               "                    [--model-seed S] [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
                "                    [--validate 0|1] [--neighbours K] [--shrink S] [--damping D]\n"
                "                    [--budget W]\n"
                "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
@@ -129,6 +129,8 @@ int main(int argc, char** argv) {
             folds = number;
         } else if (arg == "--seed" && ParseInt(next, number)) {
             seed = number;
+        } else if (arg == "--model-seed" && ParseInt(next, number) && number >= 0) {
+            settings.seed = static_cast<std::uint64_t>(number);
         } else if (arg == "--factors" && ParseInt(next, number) && number >= 0 && number <= 1000) {
             settings.factors = static_cast<int>(number);
         } else if (arg == "--burn-in" && ParseInt(next, number) && number >= 0 && number <= 100000) {
