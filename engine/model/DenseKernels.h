@@ -104,4 +104,44 @@ void ConditionOnFew(const Eigen::Matrix<double, D, D>& factor, const Eigen::Matr
     move(z, r0, r1);
 }
 
+// The lower triangle of X X^T in single precision, for X of `n` columns of 4 * P floats each (a column every
+// 4 * P floats, the rows past the dimension zero). The sum is kept in registers: a block of four output columns by
+// up to three packets of rows at a time, the columns of X streamed past it once per block, so that a rating costs
+// its multiply-adds and no loads or stores of the sum; only blocks on or below the diagonal are summed. Each entry is
+// summed over the columns in order, exactly as a plain loop would. Entry (i, b), i >= b, goes to out[b * 4P + i].
+namespace detail {
+
+using Packet = float __attribute__((vector_size(16)));
+
+template <int P, int C, int R0> void GramBlock(const float* x, std::size_t n, float* out) {
+    constexpr int kRows = P - R0 < 3 ? P - R0 : 3;
+    constexpr std::size_t kStride = 4 * P;
+    Packet sum[kRows][4] = {};
+    for (std::size_t j = 0; j < n; ++j) {
+        const float* column = x + j * kStride;
+        Packet rows[kRows];
+        for (int r = 0; r < kRows; ++r)
+            __builtin_memcpy(&rows[r], column + 4 * (R0 + r), sizeof(Packet));
+        for (int k = 0; k < 4; ++k) {
+            const float v = column[4 * C + k];
+            const Packet broadcast = {v, v, v, v};
+            for (int r = 0; r < kRows; ++r)
+                sum[r][k] += broadcast * rows[r];
+        }
+    }
+    for (int k = 0; k < 4; ++k)
+        for (int r = 0; r < kRows; ++r)
+            __builtin_memcpy(out + (4 * C + k) * kStride + 4 * (R0 + r), &sum[r][k], sizeof(Packet));
+    if constexpr (R0 + kRows < P)
+        GramBlock<P, C, R0 + kRows>(x, n, out);
+    else if constexpr (C + 1 < P)
+        GramBlock<P, C + 1, C + 1>(x, n, out);
+}
+
+} // namespace detail
+
+template <int P> void GramLowerInPackets(const float* x, std::size_t n, float* out) {
+    detail::GramBlock<P, 0, 0>(x, n, out);
+}
+
 } // namespace quillory::model

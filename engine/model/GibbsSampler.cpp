@@ -229,7 +229,8 @@ constexpr Eigen::Index PaddedRows(int fixed, Eigen::Index d) {
 struct RowWorkspace {
     Eigen::MatrixXf design; // PaddedRows(d) x longest row
     Eigen::MatrixXf gramBlock;
-    std::vector<double> targets; // longest row
+    std::vector<double> targets;    // longest row
+    std::vector<float> gramPackets; // PaddedRows(d) x PaddedRows(d)
 };
 
 // Everything one side's Gibbs step reads and writes.
@@ -334,24 +335,21 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
             targetSquares += t * t;
             gathered.noalias() += t * x.template cast<double>();
         }
-        if (n > 32 && kFixed > 0) {
-            // Long rows of a known dimension: X X^T a rating at a time, each column of the sum a few whole packets.
-            // Summed in single precision, like the general product below, and symmetric by construction.
-            constexpr int kRows = kFixed > 0 ? kPadded : Eigen::Dynamic;
-            using Packets = Eigen::Matrix<float, kRows, 1>;
-            using Sum = Eigen::Matrix<float, kRows, D>;
-            Sum sum = Sum::Zero(stride, d);
-            for (Eigen::Index j = 0; j < n; ++j) {
-                const Eigen::Map<const Packets, Eigen::Aligned16> x(work.design.data() + j * stride, stride);
+        if (n > 32) {
+            if constexpr (kFixed > 0) {
+                // Long rows of a known dimension: the lower triangle of X X^T in register blocks of whole packets,
+                // summed in single precision like the general product below, then mirrored.
+                GramLowerInPackets<kPadded / 4>(work.design.data(), static_cast<std::size_t>(n),
+                                                work.gramPackets.data());
                 for (Eigen::Index b = 0; b < d; ++b)
-                    sum.col(b).noalias() += x(b) * x;
+                    for (Eigen::Index i = b; i < d; ++i)
+                        gram(i, b) = gram(b, i) = work.gramPackets[static_cast<std::size_t>(b * stride + i)];
+            } else {
+                work.gramBlock.setZero();
+                work.gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(work.design.leftCols(n));
+                gram = work.gramBlock.template cast<double>();
+                gram.template triangularView<Eigen::StrictlyUpper>() = gram.transpose();
             }
-            gram = sum.topRows(d).template cast<double>();
-        } else if (n > 32) {
-            work.gramBlock.setZero();
-            work.gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(work.design.leftCols(n));
-            gram = work.gramBlock.template cast<double>();
-            gram.template triangularView<Eigen::StrictlyUpper>() = gram.transpose();
         }
         const int dd = static_cast<int>(d);
         const bool shortRow = n <= 32;
@@ -469,6 +467,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         work.design.resize(PaddedRows(fixed, d), static_cast<Eigen::Index>(longest));
         work.gramBlock.resize(d, d);
         work.targets.resize(longest);
+        work.gramPackets.resize(static_cast<std::size_t>(PaddedRows(fixed, d) * PaddedRows(fixed, d)));
     }
     double alpha = warm ? state->alpha : 2.0;
     const double invSamples = 1.0 / samples;

@@ -301,31 +301,38 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
                 cut(own.candidates[i]);
         }
     });
+    // Each item's offers from every thread, cut to the strongest and put in index order; items in chunks over the
+    // threads, each item's list its own, so the lists are the same whichever thread merged them.
     std::vector<std::vector<Candidate>> candidates(numItems);
-    for (Scratch& own : scratch) {
-        if (own.candidates.empty())
-            continue;
-        for (std::uint32_t i = 0; i < numItems; ++i) {
+    pool.Run((std::size_t(numItems) + kItemsPerChunk - 1) / kItemsPerChunk, [&](std::size_t chunk, unsigned) {
+        const auto lastItem = static_cast<std::uint32_t>(std::min<std::size_t>(numItems, (chunk + 1) * kItemsPerChunk));
+        for (auto i = static_cast<std::uint32_t>(chunk * kItemsPerChunk); i < lastItem; ++i) {
             std::vector<Candidate>& list = candidates[i];
-            list.insert(list.end(), own.candidates[i].begin(), own.candidates[i].end());
-            std::vector<Candidate>().swap(own.candidates[i]);
-            if (list.size() > cutAt)
-                cut(list);
+            for (Scratch& own : scratch) {
+                if (own.candidates.empty())
+                    continue;
+                list.insert(list.end(), own.candidates[i].begin(), own.candidates[i].end());
+                std::vector<Candidate>().swap(own.candidates[i]);
+                if (list.size() > cutAt)
+                    cut(list);
+            }
+            cut(list);
+            std::sort(list.begin(), list.end(),
+                      [](const Candidate& a, const Candidate& b) { return a.second < b.second; });
         }
-    }
+    });
     std::vector<std::uint64_t> start(std::size_t(numItems) + 1, 0);
-    std::vector<std::uint32_t> index;
-    std::vector<float> weight;
+    for (std::uint32_t i = 0; i < numItems; ++i)
+        start[i + 1] = start[i] + candidates[i].size();
+    std::vector<std::uint32_t> index(start.back());
+    std::vector<float> weight(start.back());
     for (std::uint32_t i = 0; i < numItems; ++i) {
-        std::vector<Candidate>& list = candidates[i];
-        cut(list);
-        std::sort(list.begin(), list.end(), [](const Candidate& a, const Candidate& b) { return a.second < b.second; });
-        for (const auto& [similarity, j] : list) {
-            index.push_back(j);
-            weight.push_back(similarity);
+        std::size_t at = start[i];
+        for (const auto& [similarity, j] : candidates[i]) {
+            index[at] = j;
+            weight[at++] = similarity;
         }
-        start[i + 1] = index.size();
-        std::vector<Candidate>().swap(list);
+        std::vector<Candidate>().swap(candidates[i]);
     }
     neighbourStart = std::move(start);
     neighbourIndex = std::move(index);

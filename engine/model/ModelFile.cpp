@@ -49,6 +49,7 @@ public:
             m_valid = false;
     }
     bool Equals(std::uint64_t size) const { return m_valid && m_total == size; }
+    std::uint64_t Total() const { return m_valid ? m_total : 0; }
 
 private:
     std::uint64_t m_total = 0;
@@ -87,18 +88,29 @@ CLength ExpectedLength(const Counts& c, std::uint64_t fingerprintSize) {
 void CRatingModel::Save(const std::filesystem::path& path, std::string_view fingerprint) const {
     const Impl& m = *m_impl;
     CByteWriter out;
+    // Tens of megabytes on large data: one allocation of the exact length, not a buffer grown by copies.
+    Counts counts;
+    counts.users = m.numUsers;
+    counts.items = m.numItems;
+    counts.factors = m.factors;
+    counts.samples = m.samples;
+    counts.implicit = m.HasFactors() && m.HasImplicit() ? 1 : 0;
+    counts.neighbours = m.HasNeighbours() ? 1 : 0;
+    counts.links = m.HasNeighbours() ? m.neighbourIndex.size() : 0;
+    counts.rated = m.HasNeighbours() ? m.ratedItem.size() : 0;
+    out.Bytes().reserve(static_cast<std::size_t>(ExpectedLength(counts, fingerprint.size()).Total()));
     out.Put(kMagic, sizeof kMagic);
     out.PutValue(kFormatVersion);
     out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
     out.Put(fingerprint.data(), fingerprint.size());
-    out.PutValue(m.numUsers);
-    out.PutValue(m.numItems);
-    out.PutValue(m.factors);
-    out.PutValue(m.samples);
-    out.PutValue(static_cast<std::uint8_t>(m.HasFactors() && m.HasImplicit() ? 1 : 0));
-    out.PutValue(static_cast<std::uint8_t>(m.HasNeighbours() ? 1 : 0));
-    out.PutValue(static_cast<std::uint64_t>(m.HasNeighbours() ? m.neighbourIndex.size() : 0));
-    out.PutValue(static_cast<std::uint64_t>(m.HasNeighbours() ? m.ratedItem.size() : 0));
+    out.PutValue(counts.users);
+    out.PutValue(counts.items);
+    out.PutValue(counts.factors);
+    out.PutValue(counts.samples);
+    out.PutValue(counts.implicit);
+    out.PutValue(counts.neighbours);
+    out.PutValue(counts.links);
+    out.PutValue(counts.rated);
     out.PutValue(m.mean);
     out.PutVector(m.baseUserBias);
     out.PutVector(m.baseItemBias);

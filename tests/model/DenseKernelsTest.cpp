@@ -1,4 +1,5 @@
 #include <cmath>
+#include <vector>
 
 #include <Eigen/LU>
 #include <gtest/gtest.h>
@@ -67,6 +68,42 @@ TEST(DenseKernels, ConditioningOnOneOrTwoRatingsGivesTheExactConditional) {
                 EXPECT_NEAR(drawnCovariance(i, k), want.covariance(i, k), 4.0 * spread) << i << ", " << k;
             }
         }
+    }
+}
+
+// The Gram kernel of long rows: the lower triangle of X X^T, summed over the columns in order like a plain loop.
+TEST(DenseKernels, GramInPacketsSumsTheLowerTriangleOfEveryBlock) {
+    // Six rows padded to two packets, three columns; the sums worked out by hand.
+    const float x[3][8] = {{1, 2, 0, -1, 3, 1, 0, 0}, {1, -1, 2, 0, 1, -2, 0, 0}, {1, 0, 1, 2, -1, 1, 0, 0}};
+    const float lower[6][6] = {{3}, {1, 5}, {3, -2, 5}, {1, -2, 2, 5}, {3, 5, 1, -5, 11}, {0, 4, -3, 1, 0, 6}};
+    float out[8 * 8] = {};
+    GramLowerInPackets<2>(&x[0][0], 3, out);
+    for (int i = 0; i < 6; ++i)
+        for (int b = 0; b <= i; ++b)
+            EXPECT_EQ(out[b * 8 + i], lower[i][b]) << i << ", " << b;
+
+    // Rank 10 (eleven rows in three packets) and rank 20 (six packets, blocks of three on and below the diagonal):
+    // the same bits as a plain loop over the columns.
+    for (const int packets : {3, 6}) {
+        const int stride = 4 * packets, d = stride - 1;
+        std::vector<float> columns(static_cast<std::size_t>(stride) * 50, 0.0f);
+        CRandom random(5);
+        for (int j = 0; j < 50; ++j)
+            for (int i = 0; i < d; ++i)
+                columns[static_cast<std::size_t>(j * stride + i)] = static_cast<float>(random.Normal());
+        std::vector<float> got(static_cast<std::size_t>(stride * stride), 0.0f);
+        if (packets == 3)
+            GramLowerInPackets<3>(columns.data(), 50, got.data());
+        else
+            GramLowerInPackets<6>(columns.data(), 50, got.data());
+        for (int b = 0; b < d; ++b)
+            for (int i = b; i < d; ++i) {
+                float sum = 0.0f;
+                for (int j = 0; j < 50; ++j)
+                    sum += columns[static_cast<std::size_t>(j * stride + b)] *
+                           columns[static_cast<std::size_t>(j * stride + i)];
+                EXPECT_EQ(got[static_cast<std::size_t>(b * stride + i)], sum) << packets << ": " << i << ", " << b;
+            }
     }
 }
 
