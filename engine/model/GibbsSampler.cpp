@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <vector>
 
 #include <Eigen/Cholesky>
 #include <Eigen/Core>
@@ -26,18 +27,32 @@ struct Hyper {
 };
 
 // Draws the mean and precision of the columns of `params` that have ratings, from their Normal-Wishart posterior
-// (prior: mean 0, beta0 = 2, scale matrix I, degrees of freedom = dimension).
-Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random) {
+// (prior: mean 0, beta0 = 2, scale matrix I, degrees of freedom = dimension). The sums over the columns are taken
+// in fixed chunks over the threads and added in chunk order, so they are the same on any number of threads.
+Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random, CThreadPool& pool) {
     const Eigen::Index d = params.rows();
     const double beta0 = 2.0;
     const double nu0 = static_cast<double>(d);
+    constexpr Eigen::Index kColumnsPerChunk = 1024;
+    const Eigen::Index columns = params.cols();
+    const auto chunks = static_cast<std::size_t>((columns + kColumnsPerChunk - 1) / kColumnsPerChunk);
+    std::vector<Vector> chunkSum(chunks, Vector::Zero(d));
+    std::vector<std::size_t> chunkCount(chunks, 0);
+    pool.Run(chunks, [&](std::size_t chunk, unsigned) {
+        const Eigen::Index first = static_cast<Eigen::Index>(chunk) * kColumnsPerChunk;
+        const Eigen::Index last = std::min(columns, first + kColumnsPerChunk);
+        for (Eigen::Index c = first; c < last; ++c) {
+            if (rows.Count(static_cast<std::size_t>(c)) == 0)
+                continue;
+            chunkSum[chunk] += params.col(c);
+            ++chunkCount[chunk];
+        }
+    });
     Vector sum = Vector::Zero(d);
     std::size_t n = 0;
-    for (Eigen::Index c = 0; c < params.cols(); ++c) {
-        if (rows.Count(static_cast<std::size_t>(c)) == 0)
-            continue;
-        sum += params.col(c);
-        ++n;
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+        sum += chunkSum[chunk];
+        n += chunkCount[chunk];
     }
     Hyper hyper;
     if (n == 0) {
@@ -47,15 +62,24 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random) {
     }
     const double count = static_cast<double>(n);
     const Vector average = sum / count;
-    // The centred columns side by side, so that their scatter is one blocked product rather than a rank-one
-    // update per column.
-    Matrix centred(d, static_cast<Eigen::Index>(n));
-    Eigen::Index filled = 0;
-    for (Eigen::Index c = 0; c < params.cols(); ++c)
-        if (rows.Count(static_cast<std::size_t>(c)) != 0)
-            centred.col(filled++) = params.col(c) - average;
+    // The scatter about the average: each chunk's centred columns side by side, so that its part is one blocked
+    // product rather than a rank-one update per column.
+    std::vector<Matrix> chunkScatter(chunks);
+    pool.Run(chunks, [&](std::size_t chunk, unsigned) {
+        const Eigen::Index first = static_cast<Eigen::Index>(chunk) * kColumnsPerChunk;
+        const Eigen::Index last = std::min(columns, first + kColumnsPerChunk);
+        Matrix centred(d, static_cast<Eigen::Index>(chunkCount[chunk]));
+        Eigen::Index filled = 0;
+        for (Eigen::Index c = first; c < last; ++c)
+            if (rows.Count(static_cast<std::size_t>(c)) != 0)
+                centred.col(filled++) = params.col(c) - average;
+        Matrix& part = chunkScatter[chunk];
+        part = Matrix::Zero(d, d);
+        part.selfadjointView<Eigen::Lower>().rankUpdate(centred);
+    });
     Matrix scatter = Matrix::Zero(d, d);
-    scatter.selfadjointView<Eigen::Lower>().rankUpdate(centred);
+    for (const Matrix& part : chunkScatter)
+        scatter += part;
     scatter.triangularView<Eigen::StrictlyUpper>() = scatter.transpose();
     Matrix scaleInverse =
         Matrix::Identity(d, d) + scatter + (beta0 * count / (beta0 + count)) * average * average.transpose();
@@ -602,7 +626,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     for (int sweep = 0; sweep < sweeps; ++sweep) {
         const int s = sweep - burnIn;
         const bool keep = s >= 0;
-        const Hyper itemHyper = SampleHyper(items, byItem, random);
+        const Hyper itemHyper = SampleHyper(items, byItem, random, pool);
         const std::uint64_t itemSeed = random.Next();
         const Matrix* userPriorMeans = nullptr;
         Hyper userHyper;
@@ -611,7 +635,7 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             // drawn given those (beside the item side's step, which needs neither), and each user's prior mean
             // follows from the items he rated.
             residual = users - implicitPart;
-            userHyper = SampleHyper(residual, byUser, random);
+            userHyper = SampleHyper(residual, byUser, random, pool);
             residual.colwise() -= userHyper.mean;
             const ImplicitStep step = prepareImplicit(userHyper);
             double squares = 0.0;
@@ -628,25 +652,28 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         } else {
             sampleSide(
                 byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const auto&) {}, itemSeed);
-            userHyper = SampleHyper(users, byUser, random);
+            userHyper = SampleHyper(users, byUser, random, pool);
         }
         const double usedAlpha = alpha;
         double squaredError = 0.0;
         if (keep) {
             // Items keep this sweep's draw; users keep their conditional mean given it, which fold-in reproduces.
-            for (std::uint32_t i = 0; i < numItems; ++i) {
-                float* row = &itemFactors[std::size_t(i) * width + std::size_t(s) * factors];
-                for (std::uint32_t f = 0; f < factors; ++f)
-                    row[f] = static_cast<float>(items(f + 1, i) * invSamples);
-                itemSampleBias[std::size_t(i) * samples + std::size_t(s)] = static_cast<float>(items(0, i));
-                itemBias[i] += static_cast<float>(items(0, i) * invSamples);
-            }
-            if (implicit) {
-                for (std::uint32_t i = 0; i < numItems; ++i)
-                    for (Eigen::Index f = 0; f < d; ++f)
-                        implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
-                                        static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
-            }
+            constexpr std::size_t kItemsPerChunk = 1024;
+            pool.Run((numItems + kItemsPerChunk - 1) / kItemsPerChunk, [&](std::size_t chunk, unsigned) {
+                const auto last =
+                    static_cast<std::uint32_t>(std::min<std::size_t>(numItems, (chunk + 1) * kItemsPerChunk));
+                for (auto i = static_cast<std::uint32_t>(chunk * kItemsPerChunk); i < last; ++i) {
+                    float* row = &itemFactors[std::size_t(i) * width + std::size_t(s) * factors];
+                    for (std::uint32_t f = 0; f < factors; ++f)
+                        row[f] = static_cast<float>(items(f + 1, i) * invSamples);
+                    itemSampleBias[std::size_t(i) * samples + std::size_t(s)] = static_cast<float>(items(0, i));
+                    itemBias[i] += static_cast<float>(items(0, i) * invSamples);
+                    if (implicit)
+                        for (Eigen::Index f = 0; f < d; ++f)
+                            implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
+                                            static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
+                }
+            });
             squaredError = sampleSide(
                 byUser, items, users, userHyper, userPriorMeans, true,
                 [&](Eigen::Index u, const auto& m) {

@@ -13,28 +13,7 @@ std::uint64_t SplitMix(std::uint64_t& x) {
     return z ^ (z >> 31);
 }
 
-std::uint64_t Rotl(std::uint64_t x, int k) {
-    return (x << k) | (x >> (64 - k));
-}
-
 } // namespace
-
-CRandom::CRandom(std::uint64_t seed) {
-    for (auto& s : m_state)
-        s = SplitMix(seed);
-}
-
-std::uint64_t CRandom::Next() {
-    const std::uint64_t result = Rotl(m_state[1] * 5, 7) * 9;
-    const std::uint64_t t = m_state[1] << 17;
-    m_state[2] ^= m_state[0];
-    m_state[3] ^= m_state[1];
-    m_state[1] ^= m_state[2];
-    m_state[0] ^= m_state[3];
-    m_state[2] ^= t;
-    m_state[3] = Rotl(m_state[3], 45);
-    return result;
-}
 
 double CRandom::Uniform() {
     // 53 random bits, shifted by half a step so that neither end is reached.
@@ -76,17 +55,15 @@ const Ziggurat& Layers() {
 
 } // namespace
 
-double CRandom::Normal() {
-    // One 64-bit draw gives the layer (8 bits), the sign (1 bit) and the position in the layer (53 bits). About
-    // 99% of draws end at the first test; the rest go through the wedge test or, in the base layer, to the tail.
+CRandom::CRandom(std::uint64_t seed) : m_edge(Layers().edge) {
+    for (auto& s : m_state)
+        s = SplitMix(seed);
+}
+
+double CRandom::NormalBeyond(std::uint64_t bits, double x, unsigned layer) {
     const Ziggurat& z = Layers();
     for (;;) {
-        const std::uint64_t bits = Next();
-        const int layer = static_cast<int>(bits & 0xff);
         const double sign = (bits & 0x100) != 0 ? -1.0 : 1.0;
-        const double x = static_cast<double>(bits >> 11) * 0x1.0p-53 * z.edge[layer];
-        if (x < z.edge[layer + 1])
-            return sign * x;
         if (layer == 0) {
             // The tail beyond r (Marsaglia, 1964).
             double a, b;
@@ -96,9 +73,16 @@ double CRandom::Normal() {
             } while (b + b < a * a);
             return sign * (Ziggurat::kR + a);
         }
+        // The wedge between the layer's rectangle and the curve.
         const double y = z.height[layer] + Uniform() * (z.height[layer + 1] - z.height[layer]);
         if (y < std::exp(-0.5 * x * x))
             return sign * x;
+        // Rejected: a fresh draw, as from the start.
+        bits = Next();
+        layer = static_cast<unsigned>(bits & 0xff);
+        x = static_cast<double>(bits >> 11) * 0x1.0p-53 * z.edge[layer];
+        if (x < z.edge[layer + 1])
+            return (bits & 0x100) != 0 ? -x : x;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -41,8 +42,9 @@ private:
     const std::function<void(std::size_t, unsigned)>* m_body = nullptr;
     std::size_t m_chunks = 0;
     std::size_t m_next = 0;
-    std::size_t m_generation = 0;
-    unsigned m_busy = 0;
+    // Changed under the mutex; read without it too, by a thread that waits a little before it sleeps.
+    std::atomic<std::size_t> m_generation = 0;
+    std::atomic<unsigned> m_busy = 0;
     std::exception_ptr m_error;
     std::vector<std::jthread> m_workers;
 };
