@@ -39,10 +39,10 @@ struct ModelSettings {
     double initRidge = 5.0;
     int burnIn = 6;
     int samples = 60;
-    // What the chain may cost, in units of (ratings + 16 x users and items with ratings) x sweeps, about one second
-    // of sampling per 9 million on one core; beyond it the chain is shortened (to no less than 6 + 12 sweeps).
-    // 0: no limit.
-    std::size_t workBudget = 9000000;
+    // What the chain may cost, in units of (ratings + 16 x users and items with ratings) x sweeps; beyond it the
+    // chain is shortened (to no less than 6 + 12 sweeps). Small data gets all its samples; the bundled data keeps
+    // 18. 0: no limit.
+    std::size_t workBudget = 10000000;
     // Whether the items a user rated (not only how) shape his prior.
     bool implicitFeedback = true;
     // Whether a short chain on the rest must beat the bias baseline on held-out ratings before the factorisation is
