@@ -105,12 +105,19 @@ TEST(Threading, OneTwoAndEightThreadsTrainTheSameBits) {
 TEST(Threading, EveryRankDrawsLongAndShortRowsAlikeOnAnyThreads) {
     // Ranks 5, 10 and 20 take the row draws of fixed size (their columns padded to whole packets for long rows),
     // rank 7 the general ones. Every user and item here has more than 32 ratings (the long-row Gram matrix) except
-    // twenty users added with four ratings each (the short-row one).
+    // those added: twenty users with four ratings each (the short-row one), and users and items with one or two
+    // (the draw that moves the prior's).
     LowRankData data = MakeLowRankData(300, 150);
-    for (std::uint32_t extra = 0; extra < 20; ++extra)
-        for (std::uint32_t k = 0; k < 4; ++k)
+    for (std::uint32_t extra = 0; extra < 40; ++extra) {
+        const std::uint32_t count = extra < 20 ? 4 : extra < 30 ? 1 : 2;
+        for (std::uint32_t k = 0; k < count; ++k)
             data.train.push_back({data.users + extra, (extra * 7 + k * 31) % data.items, float(1 + (extra + k) % 5)});
-    data.users += 20;
+    }
+    for (std::uint32_t extra = 0; extra < 6; ++extra)
+        for (std::uint32_t k = 0; k <= extra % 2; ++k)
+            data.train.push_back({extra * 13 + k, data.items + extra, float(1 + (extra + k) % 5)});
+    data.users += 40;
+    data.items += 6;
     for (const int factors : {5, 7, 10, 20}) {
         ModelSettings settings = QuickSettings();
         settings.factors = factors;
