@@ -439,10 +439,9 @@ void CMovieEngine::TakeInChanges() {
     if (!m_store->ChangedSinceLastLook()) {
         return;
     }
-    // Whatever was committed since the last look: new accounts (the few there are, read whole), and the ratings
-    // committed since (each marks its user for fold-in). One already held is skipped, so reading it again is
-    // harmless.
-    for (const store::CRatingStore::User& user : m_store->LoadUsers()) {
+    // Whatever was committed since the last look: the accounts and the ratings added since (each rating marks its
+    // user for fold-in). One already held (this program's own, or a user loaded at login) is skipped.
+    for (const store::CRatingStore::User& user : m_store->LoadNewUsers()) {
         if (IndexOf(user.id) == kNoIndex) {
             AddUser(user.id);
         }

@@ -114,13 +114,14 @@ void CPostgresStore::RequireWritable() {
     }
 }
 
-std::vector<CRatingStore::User> CPostgresStore::LoadUsers() {
-    const CPostgresResult rows =
-        m_connection.Execute("SELECT id, name FROM quillory_users ORDER BY id", {}, "Reading the accounts");
+std::vector<CRatingStore::User> CPostgresStore::LoadNewUsers() {
+    const CPostgresResult rows = m_connection.Execute("SELECT id, name FROM quillory_users WHERE id > $1 ORDER BY id",
+                                                      {std::to_string(m_accountsRead)}, "Reading the new accounts");
     std::vector<User> users;
     users.reserve(static_cast<std::size_t>(rows.Rows()));
     for (int r = 0; r < rows.Rows(); ++r) {
         users.push_back(User{CheckedUserId(rows.Int64(r, 0, Describe()), Describe()), rows.Text(r, 1), {}});
+        m_accountsRead = std::max(m_accountsRead, users.back().id);
     }
     return users;
 }

@@ -21,7 +21,7 @@ public:
     // holds other tables and not ours, one of a newer schema, or one this user may not write: CMException.
     explicit CPostgresStore(const std::string& uri);
 
-    std::vector<User> LoadUsers() override;
+    std::vector<User> LoadNewUsers() override;
     std::vector<Rating> LoadRatings() override;
     std::vector<Rating> LoadNewRatings() override;
     std::vector<Rating> LoadRatingsOf(long user) override;
@@ -47,6 +47,8 @@ private:
     std::optional<std::int64_t> m_seenChanges;
     // The highest sequence number LoadNewRatings has returned; -1 before its first call.
     std::int64_t m_ratingsRead = -1;
+    // The highest account id LoadNewUsers has returned; 0 before any.
+    long m_accountsRead = 0;
 };
 
 } // namespace quillory::store

@@ -36,8 +36,11 @@ public:
 
     virtual ~CRatingStore() = default;
 
-    // Every account (name and id; the hash is left out).
-    virtual std::vector<User> LoadUsers() = 0;
+    // The accounts (name and id; the hash is left out) added since the last call, every account at the first, in id
+    // order: a change costs the accounts
+    // it added, not all the store holds. Ids are handed out in increasing order inside the write transaction, so an
+    // account committed later never has a lower id than one already read.
+    virtual std::vector<User> LoadNewUsers() = 0;
     // Every rating entered in the program.
     virtual std::vector<Rating> LoadRatings() = 0;
     // The ratings committed since the last call (every rating at the first), perhaps with a few already returned:

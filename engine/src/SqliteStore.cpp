@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -217,11 +218,13 @@ void CSqliteStore::UpgradeFromVersion1() {
     }
 }
 
-std::vector<CRatingStore::User> CSqliteStore::LoadUsers() {
-    CSqliteStatement statement(m_db, "SELECT id, name FROM users ORDER BY id", "Reading the accounts");
+std::vector<CRatingStore::User> CSqliteStore::LoadNewUsers() {
+    CSqliteStatement statement(m_db, "SELECT id, name FROM users WHERE id > ? ORDER BY id", "Reading the new accounts");
+    statement.Bind(1, static_cast<std::int64_t>(m_accountsRead));
     std::vector<User> users;
     while (statement.Step()) {
         users.push_back(User{CheckedUserId(statement.ColumnInt64(0), Describe()), statement.ColumnText(1), {}});
+        m_accountsRead = std::max(m_accountsRead, users.back().id);
     }
     return users;
 }

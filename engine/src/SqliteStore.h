@@ -24,7 +24,7 @@ public:
     // for another program's write to finish, then fails with CMException.
     explicit CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
 
-    std::vector<User> LoadUsers() override;
+    std::vector<User> LoadNewUsers() override;
     std::vector<Rating> LoadRatings() override;
     std::vector<Rating> LoadNewRatings() override;
     std::vector<Rating> LoadRatingsOf(long user) override;
@@ -57,6 +57,8 @@ private:
     std::int64_t m_dataVersion = -1;
     // The highest sequence number LoadNewRatings has returned; -1 before its first call.
     std::int64_t m_ratingsRead = -1;
+    // The highest account id LoadNewUsers has returned; 0 before any.
+    long m_accountsRead = 0;
 };
 
 } // namespace quillory::store

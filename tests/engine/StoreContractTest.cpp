@@ -385,6 +385,24 @@ TEST_P(StoreContract, TheLookSeesOthersWritesAndNewRatingsAreReadOnce) {
     EXPECT_TRUE(reader->LoadNewRatings().empty());
     EXPECT_TRUE(writer->ChangedSinceLastLook());
     EXPECT_EQ(writer->LoadNewRatings().size(), 3U); // its first call: every rating
+
+    // Accounts the same way: every one at the first call, then only those added since, in id order.
+    const long first = writer->InsertUser("ann", "ann", "$argon2id$fake").value_or(-1);
+    const long second = writer->InsertUser("bob", "bob", "$argon2id$fake").value_or(-1);
+    ASSERT_EQ(second, first + 1);
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    std::vector<store::CRatingStore::User> accounts = reader->LoadNewUsers();
+    ASSERT_EQ(accounts.size(), 2U);
+    EXPECT_EQ(accounts[0].id, first);
+    EXPECT_EQ(accounts[0].name, "ann");
+    EXPECT_EQ(accounts[1].id, second);
+    EXPECT_TRUE(reader->LoadNewUsers().empty());
+    const long third = writer->InsertUser("cy", "cy", "$argon2id$fake").value_or(-1);
+    accounts = reader->LoadNewUsers();
+    ASSERT_EQ(accounts.size(), 1U);
+    EXPECT_EQ(accounts[0].id, third);
+    EXPECT_EQ(accounts[0].name, "cy");
+    EXPECT_EQ(writer->LoadNewUsers().size(), 3U); // its first call: every account
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, ::testing::Values(StoreKind::Sqlite, StoreKind::Postgres),

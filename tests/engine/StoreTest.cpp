@@ -280,7 +280,7 @@ TEST(Store, AWriteThatCannotBeMadeIsAnError) {
     EXPECT_EQ(store.InsertUser("Gina", "gina", "$argon2id$fake"), std::nullopt); // the key is taken
     EXPECT_EQ(store.InsertUser("ivy", "ivy", "$argon2id$fake").value_or(-1), 2000000002);
     EXPECT_EQ(store.LoadRatings().size(), 2U);
-    EXPECT_EQ(store.LoadUsers().size(), 3U);
+    EXPECT_EQ(store.LoadNewUsers().size(), 3U);
 }
 
 TEST(Store, AStoreOfTheFirstSchemaIsUpgradedInPlaceAndItsAccountsStillLogIn) {
