@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -96,23 +97,13 @@ bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::
         why = S_ISLNK(info.st_mode) ? "a symbolic link is there" : "something other than a file is there";
         return false;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why = ErrorText(errno);
+    CCacheFileReader file;
+    if (!file.Open(path)) {
+        why = "it cannot be read";
         return false;
     }
     std::string head(magic.size(), '\0');
-    std::size_t got = 0;
-    while (got < head.size()) {
-        const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (got != head.size() || head != magic) {
+    if (!file.Read(head.data(), head.size()) || head != magic) {
         why = "a file this program did not write is there";
         return false;
     }
@@ -161,7 +152,8 @@ void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigne
     // From here on the temporary is ours: whatever fails removes it (by the name we created, which O_EXCL made a
     // fresh file, never a symlink).
     const auto fail = [&](const std::string& what, int error) {
-        ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         ::unlink(tmp.c_str());
         throw std::runtime_error(what + " " + tmp.string() + ": " + ErrorText(error));
     };
@@ -177,11 +169,8 @@ void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigne
     // Not synced to disk: these files are derived, and a reader takes one only when its length and checksum are
     // right, so a file left short or empty by a power cut is rebuilt, never trusted. Syncing would make every cold
     // start wait for the disk.
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(tmp.c_str());
-        throw std::runtime_error("cannot write " + tmp.string() + ": " + ErrorText(error));
-    }
+    if (::close(std::exchange(fd, -1)) != 0)
+        fail("cannot write", errno);
     // Checked again just before the rename, so that a file put there while we wrote is not replaced either.
     if (!MayReplace(path, magic, why)) {
         ::unlink(tmp.c_str());

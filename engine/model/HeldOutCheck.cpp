@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Random.h"
 #include "RatingModelImpl.h"
 #include "ThreadPool.h"
 

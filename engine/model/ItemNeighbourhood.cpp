@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 
+#include "Random.h"
 #include "RatingModelImpl.h"
 #include "RatingRows.h"
 #include "ThreadPool.h"

@@ -4,17 +4,6 @@
 
 namespace quillory::model {
 
-namespace {
-
-std::uint64_t SplitMix(std::uint64_t& x) {
-    std::uint64_t z = (x += 0x9e3779b97f4a7c15ull);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    return z ^ (z >> 31);
-}
-
-} // namespace
-
 double CRandom::Uniform() {
     // 53 random bits, shifted by half a step so that neither end is reached.
     return (static_cast<double>(Next() >> 11) + 0.5) * 0x1.0p-53;
@@ -62,28 +51,22 @@ CRandom::CRandom(std::uint64_t seed) : m_edge(Layers().edge) {
 
 double CRandom::NormalBeyond(std::uint64_t bits, double x, unsigned layer) {
     const Ziggurat& z = Layers();
-    for (;;) {
-        const double sign = (bits & 0x100) != 0 ? -1.0 : 1.0;
-        if (layer == 0) {
-            // The tail beyond r (Marsaglia, 1964).
-            double a, b;
-            do {
-                a = -std::log(Uniform()) / Ziggurat::kR;
-                b = -std::log(Uniform());
-            } while (b + b < a * a);
-            return sign * (Ziggurat::kR + a);
-        }
-        // The wedge between the layer's rectangle and the curve.
-        const double y = z.height[layer] + Uniform() * (z.height[layer + 1] - z.height[layer]);
-        if (y < std::exp(-0.5 * x * x))
-            return sign * x;
-        // Rejected: a fresh draw, as from the start.
-        bits = Next();
-        layer = static_cast<unsigned>(bits & 0xff);
-        x = static_cast<double>(bits >> 11) * 0x1.0p-53 * z.edge[layer];
-        if (x < z.edge[layer + 1])
-            return (bits & 0x100) != 0 ? -x : x;
+    const double sign = (bits & 0x100) != 0 ? -1.0 : 1.0;
+    if (layer == 0) {
+        // The tail beyond r (Marsaglia, 1964).
+        double a, b;
+        do {
+            a = -std::log(Uniform()) / Ziggurat::kR;
+            b = -std::log(Uniform());
+        } while (b + b < a * a);
+        return sign * (Ziggurat::kR + a);
     }
+    // The wedge between the layer's rectangle and the curve; a point above the curve starts over with a fresh draw
+    // (about one draw in a hundred, so the chain of retries stays short).
+    const double y = z.height[layer] + Uniform() * (z.height[layer + 1] - z.height[layer]);
+    if (y < std::exp(-0.5 * x * x))
+        return sign * x;
+    return Normal();
 }
 
 double CRandom::Gamma(double shape) {

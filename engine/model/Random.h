@@ -4,6 +4,14 @@
 
 namespace quillory::model {
 
+// One step of splitmix64: a cheap, well-mixed 64-bit sequence from any start, for splits and seeds.
+inline std::uint64_t SplitMix(std::uint64_t& x) {
+    std::uint64_t z = (x += 0x9e3779b97f4a7c15ull);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+}
+
 // A small, fully specified random source (xoshiro256** seeded by splitmix64) with normal and gamma variates of our
 // own, so that training draws the same numbers with every compiler and standard library.
 class CRandom {
