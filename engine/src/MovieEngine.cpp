@@ -311,8 +311,8 @@ void CMovieEngine::SetNewRating(long movieId, long userId, long rating) {
     const store::CRatingStore::Rating stored{userId, static_cast<int>(movieId), static_cast<int>(rating),
                                              static_cast<long long>(std::time(nullptr))};
     if (!m_store->InsertRating(stored)) {
-        ThrowUsageError("The movie was already rated meanwhile, in another Quillory window, and a rating is never "
-                        "changed. Pick a different movie please.");
+        ThrowUsageError("The movie was already rated meanwhile, in another program, and a rating is never changed. "
+                        "Pick a different movie please.");
     }
     AddStoredRating(stored);
     // Folding in costs a small solve; doing it lazily at the user's next prediction keeps entering ratings instant
@@ -452,13 +452,12 @@ void CMovieEngine::TakeInChanges() {
 }
 
 std::uint32_t CMovieEngine::FindOrLoadUser(long userId) {
+    // Every account committed before the last look is held already; one committed since then is found by a
+    // second look.
     std::uint32_t user = IndexOf(userId);
-    if (user != kNoIndex || userId == NO_USER || !m_store->HasUser(userId)) {
-        return user;
-    }
-    user = AddUser(userId);
-    for (const store::CRatingStore::Rating& rating : m_store->LoadRatingsOf(userId)) {
-        AddStoredRating(rating);
+    if (user == kNoIndex && userId != NO_USER) {
+        TakeInChanges();
+        user = IndexOf(userId);
     }
     return user;
 }

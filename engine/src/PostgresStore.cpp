@@ -136,11 +136,6 @@ std::vector<CRatingStore::Rating> CPostgresStore::ReadRatings(const CPostgresRes
     return ratings;
 }
 
-std::vector<CRatingStore::Rating> CPostgresStore::LoadRatings() {
-    return ReadRatings(m_connection.Execute(
-        "SELECT user_id, movie, stars, ts FROM quillory_ratings ORDER BY user_id, movie", {}, "Reading the ratings"));
-}
-
 std::vector<CRatingStore::Rating> CPostgresStore::LoadNewRatings() {
     const CPostgresResult rows =
         m_connection.Execute("SELECT user_id, movie, stars, ts, seq FROM quillory_ratings WHERE seq > $1 ORDER BY seq",
@@ -149,12 +144,6 @@ std::vector<CRatingStore::Rating> CPostgresStore::LoadNewRatings() {
         m_ratingsRead = std::max(m_ratingsRead, rows.Int64(r, 4, Describe()));
     }
     return ReadRatings(rows);
-}
-
-std::vector<CRatingStore::Rating> CPostgresStore::LoadRatingsOf(long user) {
-    return ReadRatings(
-        m_connection.Execute("SELECT user_id, movie, stars, ts FROM quillory_ratings WHERE user_id = $1 ORDER BY movie",
-                             {std::to_string(user)}, "Reading a user's ratings"));
 }
 
 std::optional<CRatingStore::User> CPostgresStore::FindUser(std::string_view name, std::string_view key) {
@@ -170,15 +159,6 @@ std::optional<CRatingStore::User> CPostgresStore::FindUser(std::string_view name
         return std::nullopt;
     }
     return User{CheckedUserId(rows.Int64(0, 0, Describe()), Describe()), rows.Text(0, 1), rows.Text(0, 2)};
-}
-
-bool CPostgresStore::HasUser(long id) {
-    if (id < std::numeric_limits<std::int32_t>::min() || id > std::numeric_limits<std::int32_t>::max()) {
-        return false;
-    }
-    return m_connection
-               .Execute("SELECT 1 FROM quillory_users WHERE id = $1", {std::to_string(id)}, "Looking up an account")
-               .Rows() == 1;
 }
 
 std::optional<long> CPostgresStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {

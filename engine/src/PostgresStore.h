@@ -22,11 +22,8 @@ public:
     explicit CPostgresStore(const std::string& uri);
 
     std::vector<User> LoadNewUsers() override;
-    std::vector<Rating> LoadRatings() override;
     std::vector<Rating> LoadNewRatings() override;
-    std::vector<Rating> LoadRatingsOf(long user) override;
     std::optional<User> FindUser(std::string_view name, std::string_view key) override;
-    bool HasUser(long id) override;
     std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) override;
     bool InsertRating(const Rating& rating) override;
     bool ChangedSinceLastLook() override;

@@ -37,25 +37,18 @@ public:
     virtual ~CRatingStore() = default;
 
     // The accounts (name and id; the hash is left out) added since the last call, every account at the first, in id
-    // order: a change costs the accounts
-    // it added, not all the store holds. Ids are handed out in increasing order inside the write transaction, so an
-    // account committed later never has a lower id than one already read.
+    // order: a change costs the accounts it added, not all the store holds. Ids are handed out in increasing order
+    // inside the write transaction, so an account committed later never has a lower id than one already read.
     virtual std::vector<User> LoadNewUsers() = 0;
-    // Every rating entered in the program.
-    virtual std::vector<Rating> LoadRatings() = 0;
     // The ratings committed since the last call (every rating at the first), perhaps with a few already returned:
     // a change costs what changed, not what the store holds. Ratings carry a sequence number handed out under the
     // store's write lock, so one committed later never has a lower number than one already read.
     virtual std::vector<Rating> LoadNewRatings() = 0;
-    // The ratings of one user.
-    virtual std::vector<Rating> LoadRatingsOf(long user) = 0;
 
     // The account with exactly this name, else the one whose name has this comparison key (AccountNameKey), with
     // its hash. The exact match comes first so that an account made before names were compared by key still logs
     // in by its own name.
     virtual std::optional<User> FindUser(std::string_view name, std::string_view key) = 0;
-    // True when an account has this id.
-    virtual bool HasUser(long id) = 0;
 
     // Adds an account and returns its id: kFirstAccountId or above, above every account id the store holds, chosen
     // inside the write transaction so that two programs never hand out the same id. std::nullopt when the name or

@@ -229,26 +229,6 @@ std::vector<CRatingStore::User> CSqliteStore::LoadNewUsers() {
     return users;
 }
 
-namespace {
-
-// The rows of a "SELECT user, movie, stars, timestamp" statement, each checked as it is read.
-std::vector<CRatingStore::Rating> ReadRatingRows(CSqliteStatement& statement, const std::string& store) {
-    std::vector<CRatingStore::Rating> ratings;
-    while (statement.Step()) {
-        ratings.push_back(CheckedRating(statement.ColumnInt64(0), statement.ColumnInt64(1), statement.ColumnInt64(2),
-                                        statement.ColumnInt64(3), store));
-    }
-    return ratings;
-}
-
-} // namespace
-
-std::vector<CRatingStore::Rating> CSqliteStore::LoadRatings() {
-    CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings ORDER BY user, movie",
-                               "Reading the ratings");
-    return ReadRatingRows(statement, Describe());
-}
-
 std::vector<CRatingStore::Rating> CSqliteStore::LoadNewRatings() {
     // Ratings from before sequence numbers (an upgraded store) have none: the first call reads every row.
     CSqliteStatement statement(
@@ -270,13 +250,6 @@ std::vector<CRatingStore::Rating> CSqliteStore::LoadNewRatings() {
     return ratings;
 }
 
-std::vector<CRatingStore::Rating> CSqliteStore::LoadRatingsOf(long user) {
-    CSqliteStatement statement(m_db, "SELECT user, movie, stars, timestamp FROM ratings WHERE user = ? ORDER BY movie",
-                               "Reading a user's ratings");
-    statement.Bind(1, static_cast<std::int64_t>(user));
-    return ReadRatingRows(statement, Describe());
-}
-
 std::optional<CRatingStore::User> CSqliteStore::FindUser(std::string_view name, std::string_view key) {
     const std::pair<const char*, std::string_view> lookups[] = {
         {"SELECT id, name, hash FROM users WHERE name = ?", name},
@@ -291,12 +264,6 @@ std::optional<CRatingStore::User> CSqliteStore::FindUser(std::string_view name, 
         }
     }
     return std::nullopt;
-}
-
-bool CSqliteStore::HasUser(long id) {
-    CSqliteStatement statement(m_db, "SELECT 1 FROM users WHERE id = ?", "Looking up an account");
-    statement.Bind(1, static_cast<std::int64_t>(id));
-    return statement.Step();
 }
 
 std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {

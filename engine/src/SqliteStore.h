@@ -25,11 +25,8 @@ public:
     explicit CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
 
     std::vector<User> LoadNewUsers() override;
-    std::vector<Rating> LoadRatings() override;
     std::vector<Rating> LoadNewRatings() override;
-    std::vector<Rating> LoadRatingsOf(long user) override;
     std::optional<User> FindUser(std::string_view name, std::string_view key) override;
-    bool HasUser(long id) override;
     std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) override;
     bool InsertRating(const Rating& rating) override;
     bool ChangedSinceLastLook() override;
