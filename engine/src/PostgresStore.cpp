@@ -93,9 +93,7 @@ void CPostgresStore::OpenOrCreate() {
                         "manifest's store URI.");
     }
     if (version > kSchemaVersion) {
-        ThrowStoreError("The store " + Describe() + " was written by a newer version of Quillory (schema " +
-                        std::to_string(version) + "); this version reads schema " + std::to_string(kSchemaVersion) +
-                        ".");
+        ThrowNewerSchema(Describe(), version, kSchemaVersion);
     }
 }
 
@@ -178,7 +176,7 @@ std::optional<long> CPostgresStore::InsertUser(std::string_view name, std::strin
                      {std::to_string(kFirstAccountId)}, what)
             .Int64(0, 0, Describe());
     if (id > std::numeric_limits<std::int32_t>::max()) {
-        ThrowStoreError("The store " + Describe() + " has no account id left below 2147483648.");
+        ThrowNoAccountIdLeft(Describe());
     }
     // The unique name and key decide a race between two programs registering one name: one row goes in.
     const CPostgresResult added =

@@ -51,4 +51,13 @@ std::unique_ptr<CRatingStore> OpenStore(const data::Manifest& manifest) {
     return std::make_unique<CSqliteStore>(manifest.store);
 }
 
+void ThrowNewerSchema(const std::string& store, std::int64_t version, std::int64_t supported) {
+    ThrowStoreError("The store " + store + " was written by a newer version of Quillory (schema " +
+                    std::to_string(version) + "); this version reads schema " + std::to_string(supported) + ".");
+}
+
+void ThrowNoAccountIdLeft(const std::string& store) {
+    ThrowStoreError("The store " + store + " has no account id left below 2147483648.");
+}
+
 } // namespace quillory::store

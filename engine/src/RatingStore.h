@@ -80,4 +80,9 @@ long CheckedUserId(std::int64_t id, const std::string& store);
 // Opens the store the manifest names: the server of `storeUri` when it is set, else the SQLite file `store`.
 std::unique_ptr<CRatingStore> OpenStore(const data::Manifest& manifest);
 
+// The refusals both stores give in the same words: a store of a newer schema than this program reads, and a store
+// whose accounts have used up the ids.
+[[noreturn]] void ThrowNewerSchema(const std::string& store, std::int64_t version, std::int64_t supported);
+[[noreturn]] void ThrowNoAccountIdLeft(const std::string& store);
+
 } // namespace quillory::store

@@ -99,9 +99,7 @@ CSqliteStore::CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs)
                         "as the store in the manifest, or move this one away.");
     }
     if (version > kSchemaVersion) {
-        ThrowStoreError("The store " + path.string() + " was written by a newer version of Quillory (schema " +
-                        std::to_string(version) + "); this version reads schema " + std::to_string(kSchemaVersion) +
-                        ".");
+        ThrowNewerSchema(path.string(), version, kSchemaVersion);
     }
     // Only now, once the file is known to be ours (or new), change its journal: WAL lets readers and one writer
     // work at once, and FULL syncs every commit so an acknowledged write survives a power cut.
@@ -194,7 +192,7 @@ void CSqliteStore::UpgradeFromVersion1() {
         std::int64_t id = account.id;
         if (id < kFirstAccountId) {
             if (next > std::numeric_limits<std::int32_t>::max()) {
-                ThrowStoreError("The store " + Path().string() + " has no account id left below 2147483648.");
+                ThrowNoAccountIdLeft(Path().string());
             }
             id = next++;
             moveRatings.Bind(1, id);
@@ -288,7 +286,7 @@ std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_
         }
     }
     if (id > std::numeric_limits<std::int32_t>::max()) {
-        ThrowStoreError("The store " + Path().string() + " has no account id left below 2147483648.");
+        ThrowNoAccountIdLeft(Path().string());
     }
     CSqliteStatement insert(m_db, "INSERT INTO users(id, name, hash, created, name_key) VALUES(?, ?, ?, ?, ?)",
                             "Registering a user");
