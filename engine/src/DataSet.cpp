@@ -557,7 +557,7 @@ std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const
                                       std::vector<int>* users, std::string* fingerprint) {
     CTextFile file(path, "ratings file");
     if (fingerprint != nullptr) {
-        *fingerprint += fmt::format("ratings:{:016x}:{};", file.ContentHash(), file.Size());
+        *fingerprint += FingerprintPart("ratings", file.ContentHash(), file.Size());
     }
     const MovieLookup lookup(catalogue);
     std::vector<std::uint32_t> lines;
@@ -582,14 +582,22 @@ template <typename Step> void LoadingFile(const fs::path& path, const char* role
 
 } // namespace
 
+std::string FingerprintStart(const std::string& format) {
+    return "format:" + format + ";";
+}
+
+std::string FingerprintPart(std::string_view role, std::uint64_t hash, std::uint64_t size) {
+    return fmt::format("{}:{:016x}:{};", role, hash, size);
+}
+
 DataSet LoadDataSet(const Manifest& manifest) {
     const Layout layout = LayoutOf(manifest.format);
     DataSet data;
     data.manifest = manifest;
-    data.fingerprint = "format:" + manifest.format + ";";
+    data.fingerprint = FingerprintStart(manifest.format);
     LoadingFile(manifest.movies, "movies file", [&] {
         CTextFile movies(manifest.movies, "movies file");
-        data.fingerprint += fmt::format("movies:{:016x}:{};", movies.ContentHash(), movies.Size());
+        data.fingerprint += FingerprintPart("movies", movies.ContentHash(), movies.Size());
         data.movies = LoadMovies(movies, layout);
     });
     if (data.movies.empty()) {
@@ -598,7 +606,7 @@ DataSet LoadDataSet(const Manifest& manifest) {
     if (layout == Layout::MovieLensCsv) {
         LoadingFile(manifest.links, "links file", [&] {
             CTextFile links(manifest.links, "links file");
-            data.fingerprint += fmt::format("links:{:016x}:{};", links.ContentHash(), links.Size());
+            data.fingerprint += FingerprintPart("links", links.ContentHash(), links.Size());
             LoadLinks(links, data.movies);
         });
     }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The data files the engine reads: the manifest that names them, the catalogue and the ratings, in the three public
@@ -65,6 +66,11 @@ struct DataSet {
 
 // Loads the catalogue, the links (movielens-csv) and the ratings the manifest names.
 DataSet LoadDataSet(const Manifest& manifest);
+
+// The pieces of a data set's fingerprint: "format:<format>;", then "<role>:<hash as 16 hex digits>:<size>;" for each
+// data file in the order they are read. The text reader and the snapshot build it alike.
+std::string FingerprintStart(const std::string& format);
+std::string FingerprintPart(std::string_view role, std::uint64_t hash, std::uint64_t size);
 
 // Loads a ratings file in `format`'s ratings layout against `catalogue` (e.g. a held-out test file). `userIndex`
 // numbers the users of this file in order of first appearance; `item` indexes `catalogue`.

@@ -7,13 +7,11 @@
 #include <new>
 #include <stdexcept>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <fmt/format.h>
 
 #include "CacheFile.h"
+#include "TextFile.h"
 
 // The file: magic "QLRSNAPS", version (u32), fingerprint length (u64) and bytes, the counts (u64 each: movies,
 // users, entries, string bytes), then per movie its id (i32) and the lengths of its four texts (u32 each), the texts
@@ -29,62 +27,41 @@ constexpr std::size_t kPrefix = sizeof kMagic + sizeof kVersion + sizeof(std::ui
 constexpr std::size_t kCounts = 4 * sizeof(std::uint64_t);
 constexpr std::size_t kMovieFixed = sizeof(std::int32_t) + 4 * sizeof(std::uint32_t);
 
-std::uint64_t Mix(std::uint64_t h, std::uint64_t word) {
-    h ^= word * 0x9E3779B97F4A7C15ULL;
-    h = (h << 31) | (h >> 33);
-    return h * 0xC2B2AE3D27D4EB4FULL;
-}
-
-// HashBytes of the whole file, streamed in blocks so that a file of gigabytes needs no buffer of its size. The
-// arithmetic is exactly HashBytes's, so the result equals the fingerprint the text reader computes.
+// HashBytes of the whole file, streamed in blocks so that a file of gigabytes needs no buffer of its size: the
+// result equals the fingerprint the text reader computes.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::filesystem::path& path) {
-    // O_NONBLOCK: a FIFO named as a data file must not stop the start here (the text reader deals with it).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // A FIFO or device named as a data file must not stop the start here (the text reader reports it).
+    std::uint64_t size = 0;
+    std::string reason;
+    const int fd = OpenRegularFile(path, size, reason);
     if (fd < 0)
         return std::nullopt;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    const auto size = static_cast<std::uint64_t>(info.st_size);
-    std::uint64_t h = 0x27D4EB2F165667C5ULL + size; // HashBytes with its seed 0
-    constexpr std::size_t kBlock = 1 << 20;         // a multiple of 8: words never straddle blocks
+    CContentHasher hasher(size);
+    constexpr std::size_t kBlock = 1 << 20; // a multiple of 8: words never straddle blocks
     std::vector<unsigned char> block(kBlock);
     std::uint64_t total = 0;
     std::size_t filled = 0;
-    for (;;) {
+    std::optional<std::uint64_t> hash;
+    while (!hash) {
         const ssize_t n = ::read(fd, block.data() + filled, kBlock - filled);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
+        if (n < 0)
+            break;
         filled += static_cast<std::size_t>(n);
         total += static_cast<std::uint64_t>(n);
         if (n > 0 && filled < kBlock)
             continue;
-        const std::size_t words = filled / 8;
-        for (std::size_t i = 0; i < words; ++i) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, block.data() + i * 8, 8);
-            h = Mix(h, word);
-        }
-        if (n == 0) {
-            std::uint64_t tail = 0;
-            std::memcpy(&tail, block.data() + words * 8, filled - words * 8);
-            h = Mix(h, tail);
-            break;
-        }
+        const std::size_t whole = filled / 8 * 8;
+        hasher.AddWords(block.data(), whole);
+        if (n == 0)
+            hash = hasher.Finish(block.data() + whole, filled - whole);
         filled = 0;
     }
     ::close(fd);
-    if (total != size) // the file changed while we read it
+    if (!hash || total != size) // unreadable, or the file changed while we read it
         return std::nullopt;
-    h ^= h >> 29;
-    h *= 0x94D049BB133111EBULL;
-    return std::make_pair(h ^ (h >> 32), size);
+    return std::make_pair(*hash, size);
 }
 
 bool Valid(const Snapshot& s) {
@@ -191,12 +168,12 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
 std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
     // The same text LoadDataSet builds while it reads the files.
     DataFingerprint fingerprint;
-    fingerprint.text = "format:" + manifest.format + ";";
+    fingerprint.text = FingerprintStart(manifest.format);
     const auto add = [&](const char* role, const std::filesystem::path& path) {
         const auto hashed = HashFile(path);
         if (!hashed)
             return false;
-        fingerprint.text += fmt::format("{}:{:016x}:{};", role, hashed->first, hashed->second);
+        fingerprint.text += FingerprintPart(role, hashed->first, hashed->second);
         fingerprint.bytes += hashed->second;
         return true;
     };
