@@ -268,6 +268,17 @@ TEST_F(QtWindowSystemTest, FixedDialogsOfferNoMinimiseAndAMinimisedModalOneComes
               });
     EXPECT_EQ(m_driver.System().MessageBox(nullptr, "Text", "Caption", MB_OK), IDOK);
     EXPECT_TRUE(boxBack);
+
+    // A message box with an owner is transient for it, as a dialog is.
+    bool boxTransient = false;
+    WhenShown([](QWidget* widget) { return qobject_cast<QMessageBox*>(widget) != nullptr; },
+              [&](QWidget* widget) {
+                  boxTransient = widget->windowHandle() != nullptr &&
+                                 widget->windowHandle()->transientParent() == mainWindow->windowHandle();
+                  QTest::mouseClick(qobject_cast<QMessageBox*>(widget)->button(QMessageBox::Ok), Qt::LeftButton);
+              });
+    EXPECT_EQ(m_driver.System().MessageBox(main.GetSafeHwnd(), "Text", "Caption", MB_OK), IDOK);
+    EXPECT_TRUE(boxTransient);
 }
 
 TEST_F(QtWindowSystemTest, SystemMenuOpensFromKeyboardAndMouseAndSendsItsCommands) {

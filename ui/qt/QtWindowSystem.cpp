@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 
 #include <QAbstractButton>
@@ -101,6 +102,25 @@ private:
     CQtModalKeeper& m_keeper;
     QWidget* m_window;
 };
+
+// Shows `window` over `owner` and runs `loop` until something ends it, unless `ended` says it is over already. The
+// owner is disabled meanwhile; the window is transient for it (the window manager keeps it above the owner and
+// minimises and restores the two together, so it cannot be lost behind the owner it disables) and kept within reach.
+void ShowAndWait(CQtModalKeeper& keeper, QWidget* window, QWidget* owner, QEventLoop& loop,
+                 const std::function<bool()>& ended) {
+    COwnerDisabled disabled(owner);
+    if (owner != nullptr && owner->isVisible() && owner->windowHandle() != nullptr) {
+        window->winId();
+        window->windowHandle()->setTransientParent(owner->windowHandle());
+    }
+    const CKeptWithinReach kept(keeper, window);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    if (!ended()) {
+        loop.exec(QEventLoop::DialogExec);
+    }
+}
 
 // The window flags of a fixed-size dialog: a title, the window menu and a close button, and neither a minimise nor
 // a maximise button (nothing to maximise, and a minimised dialog would hide what its owner waits for).
@@ -209,23 +229,10 @@ INT_PTR CQtWindowSystem::RunModalDialog(CDialog& dialog, HWND owner) {
     if (focusFirst) {
         window->FocusFirstTabStop();
     }
-    COwnerDisabled disabled(ownerWindow);
     CenterOn(window, ownerWindow);
-    if (ownerWindow != nullptr && ownerWindow->isVisible() && ownerWindow->windowHandle() != nullptr) {
-        // Transient for its owner: the window manager keeps the dialog above the owner and minimises and restores
-        // the two together, so the dialog cannot be lost behind the owner it disables.
-        window->winId();
-        window->windowHandle()->setTransientParent(ownerWindow->windowHandle());
-    }
     QEventLoop loop;
     window->SetModalLoop(&loop);
-    const CKeptWithinReach kept(*m_keeper, window);
-    window->show();
-    window->raise();
-    window->activateWindow();
-    if (!window->IsEnded()) {
-        loop.exec(QEventLoop::DialogExec);
-    }
+    ShowAndWait(*m_keeper, window, ownerWindow, loop, [window] { return window->IsEnded(); });
     window->SetModalLoop(nullptr);
     return window->Result();
 }
@@ -389,15 +396,9 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
-    QWidget* ownerWindow = WindowOf(owner);
-    COwnerDisabled disabled(ownerWindow);
     QEventLoop loop;
     QObject::connect(&box, &QMessageBox::finished, &loop, [&loop] { loop.exit(0); });
-    const CKeptWithinReach kept(*m_keeper, &box);
-    box.show();
-    box.raise();
-    box.activateWindow();
-    loop.exec(QEventLoop::DialogExec);
+    ShowAndWait(*m_keeper, &box, WindowOf(owner), loop, [] { return false; });
     return IDOK;
 }
 
