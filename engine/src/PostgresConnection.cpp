@@ -162,6 +162,10 @@ CPostgresResult CPostgresConnection::Execute(const std::string& sql, const std::
     ThrowStoreError(what + " in the store " + m_description + " failed: " + Scrubbed(reason) + ".");
 }
 
+bool CPostgresConnection::Lost() const {
+    return !m_connection || m_lost || PQstatus(m_connection.get()) != CONNECTION_OK;
+}
+
 void CPostgresConnection::RollBackQuietly() noexcept {
     m_inTransaction = false;
     if (m_connection && PQstatus(m_connection.get()) == CONNECTION_OK) {

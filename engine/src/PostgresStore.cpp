@@ -77,17 +77,20 @@ void CPostgresStore::OpenOrCreate() {
         transaction.Commit();
     }
     std::int64_t version = 0;
+    bool ours = false;
     try {
         const CPostgresResult meta =
             m_connection.Execute("SELECT schema_version, changes FROM quillory_meta WHERE id = 1", {}, what);
-        if (meta.Rows() != 1) {
-            ThrowStoreError("no row");
+        if (meta.Rows() == 1) {
+            version = meta.Int64(0, 0, Describe());
+            ours = true;
         }
-        version = meta.Int64(0, 0, Describe());
-    } catch (const CMException& e) {
-        if (e.GetText().find("cannot be reached") != std::string::npos) {
-            throw;
+    } catch (const CMException&) {
+        if (m_connection.Lost()) {
+            throw; // the server, not the table
         }
+    }
+    if (!ours) {
         ThrowStoreError("The store " + Describe() +
                         " is not a Quillory store: its table quillory_meta is not ours. Name another database in the "
                         "manifest's store URI.");
