@@ -10,7 +10,6 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "rate movies from 1 to 5 and ask how much you would like a movie, predicted\n"
     "from everybody's ratings and your own. It comes with the MovieTweetings 100K\n"
     "data set; each user's accounts and ratings are kept in his home folder.")
-set(CPACK_PACKAGE_INSTALL_DIRECTORY quillory)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL program)

@@ -9,7 +9,6 @@
 
 #include <unistd.h>
 
-
 #include "CacheFile.h"
 #include "TextFile.h"
 

@@ -66,19 +66,18 @@ void CMovieEngine::Init(const CString& path) {
 
     // Data users keep the loader's numbering (order of first appearance).
     m_dataUsers = static_cast<std::uint32_t>(snapshot.users.size());
-    m_highestDataUser = 0;
+    long highestDataUser = 0;
     m_userIds.assign(snapshot.users.begin(), snapshot.users.end());
     m_indexOfUser.reserve(snapshot.users.size());
     for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
         m_indexOfUser.emplace(snapshot.users[u], u);
-        m_highestDataUser = std::max<long>(m_highestDataUser, snapshot.users[u]);
+        highestDataUser = std::max<long>(highestDataUser, snapshot.users[u]);
     }
     // Accounts own the ids from kFirstAccountId up: a data user there would silently take over an account.
-    if (m_highestDataUser >= store::CRatingStore::kFirstAccountId) {
+    if (highestDataUser >= store::CRatingStore::kFirstAccountId) {
         ThrowDataError(fmt::format("The ratings file {} holds user id {}; the ids from {} up belong to the accounts of "
                                    "the store, so the data's user ids must stay below it.",
-                                   m_manifest.ratings.string(), m_highestDataUser,
-                                   store::CRatingStore::kFirstAccountId));
+                                   m_manifest.ratings.string(), highestDataUser, store::CRatingStore::kFirstAccountId));
     }
     m_offsets = std::move(snapshot.offsets);
     m_entries = std::move(snapshot.entries);

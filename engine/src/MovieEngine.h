@@ -87,7 +87,6 @@ private:
     std::unordered_map<int, std::uint32_t> m_itemOfMovie;
     std::string m_fingerprint;
     std::uint32_t m_dataUsers = 0;
-    long m_highestDataUser = 0;
     // The data ratings grouped by user index, each user's sorted by movie: m_entries[m_offsets[u] .. m_offsets[u+1]).
     std::vector<std::uint64_t> m_offsets;
     // An entry packs (catalogue index << 3) | stars.

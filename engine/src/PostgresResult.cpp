@@ -37,10 +37,6 @@ int CPostgresResult::Rows() const {
     return PQntuples(m_result.get());
 }
 
-bool CPostgresResult::IsNull(int row, int column) const {
-    return PQgetisnull(m_result.get(), row, column) == 1;
-}
-
 std::string CPostgresResult::Text(int row, int column) const {
     return std::string(PQgetvalue(m_result.get(), row, column),
                        static_cast<std::size_t>(PQgetlength(m_result.get(), row, column)));

@@ -21,7 +21,6 @@ public:
     std::string ErrorMessage() const;
 
     int Rows() const;
-    bool IsNull(int row, int column) const;
     std::string Text(int row, int column) const;
     // The column as a whole number; CMException naming `store` when the server sent something else.
     std::int64_t Int64(int row, int column, const std::string& store) const;
