@@ -7,6 +7,9 @@
 // A user id that means "no such user": the answer of GetUserID and InsertUser when they refuse.
 inline constexpr long NO_USER = -1;
 
+// The manifest the program starts on; relative, so the engine looks for it where data is kept (see Init).
+inline constexpr const char* kDefaultDataPath = "MovieData\\files.txt";
+
 // One movie of the catalogue.
 struct MovieItem {
     CString title;       // the title as listed, e.g. "Toy Story (1995)"

@@ -16,8 +16,6 @@
 
 namespace {
 
-// The engine's data, relative to the working directory; the engine resolves it.
-const char* const kDataPath = "MovieData\\files.txt";
 const char* const kStartupNotice = "Orrabel initializing\r\n Please Wait.";
 // The list's hint for the bytes of item text it is about to receive.
 constexpr UINT kListStorageBytes = 50;
@@ -77,7 +75,7 @@ BOOL CTollivexDlg::OnInitDialog() {
             notice->ShowWindow(SW_SHOWNORMAL);
         }
 
-        m_table.Init(kDataPath);
+        m_table.Init(kDefaultDataPath);
         m_table.InitMatrices();
         FillMovieList();
 

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr const char* kDataPath = "MovieData\\files.txt"; // what the program hands the engine
 constexpr const char* kName = "installed-user";
 constexpr const char* kPassword = "secret";
 
@@ -24,11 +23,11 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     try {
-        const quillory::data::Manifest manifest = quillory::data::ReadManifest(kDataPath);
+        const quillory::data::Manifest manifest = quillory::data::ReadManifest(kDefaultDataPath);
         std::cout << "manifest=" << manifest.file.string() << "\nstore=" << manifest.store.string()
                   << "\ncache=" << manifest.cacheBase.string() << ".model\n";
         CMovieTable table;
-        table.Init(kDataPath);
+        table.Init(kDefaultDataPath); // what the program hands the engine
         table.InitMatrices();
         const int movie = table.GetMovieDetails(1).id;
         if (mode == "register") {
