@@ -118,33 +118,29 @@ void CPostgresStore::RequireWritable() {
 std::vector<CRatingStore::User> CPostgresStore::LoadNewUsers() {
     const CPostgresResult rows = m_connection.Execute("SELECT id, name FROM quillory_users WHERE id > $1 ORDER BY id",
                                                       {std::to_string(m_accountsRead)}, "Reading the new accounts");
+    const std::string store = Describe();
     std::vector<User> users;
     users.reserve(static_cast<std::size_t>(rows.Rows()));
     for (int r = 0; r < rows.Rows(); ++r) {
-        users.push_back(User{CheckedUserId(rows.Int64(r, 0, Describe()), Describe()), rows.Text(r, 1), {}});
+        users.push_back(User{CheckedUserId(rows.Int64(r, 0, store), store), rows.Text(r, 1), {}});
         m_accountsRead = std::max(m_accountsRead, users.back().id);
     }
     return users;
-}
-
-std::vector<CRatingStore::Rating> CPostgresStore::ReadRatings(const CPostgresResult& rows) const {
-    std::vector<Rating> ratings;
-    ratings.reserve(static_cast<std::size_t>(rows.Rows()));
-    for (int r = 0; r < rows.Rows(); ++r) {
-        ratings.push_back(CheckedRating(rows.Int64(r, 0, Describe()), rows.Int64(r, 1, Describe()),
-                                        rows.Int64(r, 2, Describe()), rows.Int64(r, 3, Describe()), Describe()));
-    }
-    return ratings;
 }
 
 std::vector<CRatingStore::Rating> CPostgresStore::LoadNewRatings() {
     const CPostgresResult rows =
         m_connection.Execute("SELECT user_id, movie, stars, ts, seq FROM quillory_ratings WHERE seq > $1 ORDER BY seq",
                              {std::to_string(m_ratingsRead)}, "Reading the new ratings");
+    const std::string store = Describe();
+    std::vector<Rating> ratings;
+    ratings.reserve(static_cast<std::size_t>(rows.Rows()));
     for (int r = 0; r < rows.Rows(); ++r) {
-        m_ratingsRead = std::max(m_ratingsRead, rows.Int64(r, 4, Describe()));
+        ratings.push_back(CheckedRating(rows.Int64(r, 0, store), rows.Int64(r, 1, store), rows.Int64(r, 2, store),
+                                        rows.Int64(r, 3, store), store));
+        m_ratingsRead = std::max(m_ratingsRead, rows.Int64(r, 4, store));
     }
-    return ReadRatings(rows);
+    return ratings;
 }
 
 std::optional<CRatingStore::User> CPostgresStore::FindUser(std::string_view name, std::string_view key) {

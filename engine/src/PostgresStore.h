@@ -35,7 +35,6 @@ public:
 private:
     void OpenOrCreate();
     void RequireWritable();
-    std::vector<Rating> ReadRatings(const CPostgresResult& rows) const;
     // Our own write moved the change counter to `counter`: when nobody else wrote in between, the next look need
     // not take anything in.
     void NoteOwnWrite(std::int64_t counter);

@@ -219,9 +219,10 @@ void CSqliteStore::UpgradeFromVersion1() {
 std::vector<CRatingStore::User> CSqliteStore::LoadNewUsers() {
     CSqliteStatement statement(m_db, "SELECT id, name FROM users WHERE id > ? ORDER BY id", "Reading the new accounts");
     statement.Bind(1, static_cast<std::int64_t>(m_accountsRead));
+    const std::string store = Describe();
     std::vector<User> users;
     while (statement.Step()) {
-        users.push_back(User{CheckedUserId(statement.ColumnInt64(0), Describe()), statement.ColumnText(1), {}});
+        users.push_back(User{CheckedUserId(statement.ColumnInt64(0), store), statement.ColumnText(1), {}});
         m_accountsRead = std::max(m_accountsRead, users.back().id);
     }
     return users;
@@ -237,11 +238,12 @@ std::vector<CRatingStore::Rating> CSqliteStore::LoadNewRatings() {
     if (m_ratingsRead >= 0) {
         statement.Bind(1, m_ratingsRead);
     }
+    const std::string store = Describe();
     std::vector<Rating> ratings;
     std::int64_t highest = std::max<std::int64_t>(m_ratingsRead, 0);
     while (statement.Step()) {
         ratings.push_back(CheckedRating(statement.ColumnInt64(0), statement.ColumnInt64(1), statement.ColumnInt64(2),
-                                        statement.ColumnInt64(3), Describe()));
+                                        statement.ColumnInt64(3), store));
         highest = std::max(highest, statement.ColumnInt64(4));
     }
     m_ratingsRead = highest;

@@ -31,7 +31,6 @@ endif()
 # Exactly what the package ships: the program, its data, the menu entry, metainfo, manual page and five icon sizes.
 # The developer tools are another component and must not be here.
 listing("${prefix}" installed)
-list(FILTER installed EXCLUDE REGEX "/$")
 set(expected
     bin
     bin/quillory
