@@ -42,4 +42,9 @@ std::filesystem::path WriteSmallTweetings(const CTempFolder& folder, int movies 
 // A rating by the same rule WriteSmallTweetings uses (0..10), or -1 when that user did not rate that movie.
 int SmallTweetingsRating(int user, int movieIndex);
 
+// The movie id of catalogue index `m` in WriteSmallTweetings data.
+inline long MovieId(int m) {
+    return 1000001 + m;
+}
+
 } // namespace quillory::test

@@ -19,10 +19,6 @@
 namespace quillory::test {
 namespace {
 
-long MovieId(int m) {
-    return 1000001 + m;
-}
-
 // A data folder whose manifest names the store `uri`.
 std::string ManifestWithStore(const CTempFolder& folder, const std::string& uri) {
     const std::string manifest = WriteSmallTweetings(folder, 30, 20).string();

@@ -24,11 +24,6 @@ namespace {
 
 using namespace std::string_literals;
 
-// The movie id of catalogue index `m` in WriteSmallTweetings data.
-long MovieId(int m) {
-    return 1000001 + m;
-}
-
 // Writes all of `bytes` to `fd`; false when the pipe broke.
 bool WriteAll(int fd, const void* bytes, std::size_t size) {
     const auto* at = static_cast<const char*>(bytes);

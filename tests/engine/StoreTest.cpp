@@ -20,11 +20,6 @@
 namespace quillory::test {
 namespace {
 
-// The movie id of catalogue index `m` in WriteSmallTweetings data.
-long MovieId(int m) {
-    return 1000001 + m;
-}
-
 // A movie index user `user` did not rate in WriteSmallTweetings data.
 int UnratedBy(int user) {
     for (int m = 0;; ++m) {
