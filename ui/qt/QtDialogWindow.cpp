@@ -69,16 +69,19 @@ template <typename Handler> void Deliver(Handler&& handler) {
 
 } // namespace
 
+Qt::WindowFlags CQtDialogWindow::FixedDialogFlags(Qt::WindowType kind, bool systemMenu) {
+    Qt::WindowFlags flags = kind | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint;
+    if (systemMenu) {
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    }
+    return flags;
+}
+
 CQtDialogWindow::CQtDialogWindow(const DialogTemplate& dialogTemplate)
     : m_template(&dialogTemplate),
       m_units(CQtDialogUnits::DialogFont(dialogTemplate.fontName, dialogTemplate.fontPoints)) {
     const bool hasSystemMenu = (dialogTemplate.style & DS_SYSMENU) != 0;
-    Qt::WindowFlags flags = (dialogTemplate.style & DS_APPWINDOW) ? Qt::Window : Qt::Dialog;
-    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint;
-    if (hasSystemMenu) {
-        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    }
-    setWindowFlags(flags);
+    setWindowFlags(FixedDialogFlags((dialogTemplate.style & DS_APPWINDOW) ? Qt::Window : Qt::Dialog, hasSystemMenu));
     setWindowTitle(FromView(dialogTemplate.title));
     setFont(CQtDialogUnits::DialogFont(dialogTemplate.fontName, dialogTemplate.fontPoints));
     setFixedSize(m_units.ToPixelsX(dialogTemplate.cx), m_units.ToPixelsY(dialogTemplate.cy));

@@ -45,6 +45,10 @@ public:
     // the text stays the same, as setting a text always does.
     void SetControlText(QWidget* control, const QString& text);
     static QString ControlText(const QWidget* control);
+    // The window flags of a fixed-size dialog: a title and, with a system menu, the window menu and a close button;
+    // never a minimise or maximise button (nothing to maximise, and a minimised dialog would hide what its owner
+    // waits for). `kind` is Qt::Dialog or Qt::Window.
+    static Qt::WindowFlags FixedDialogFlags(Qt::WindowType kind, bool systemMenu);
     // Selects a list row without the user's selection-change notification.
     void SelectListRowSilently(QListWidget* list, int row);
     // Inserts into a list without any notification; returns the new item's position.

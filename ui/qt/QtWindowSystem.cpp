@@ -122,12 +122,6 @@ void ShowAndWait(CQtModalKeeper& keeper, QWidget* window, QWidget* owner, QEvent
     }
 }
 
-// The window flags of a fixed-size dialog: a title, the window menu and a close button, and neither a minimise nor
-// a maximise button (nothing to maximise, and a minimised dialog would hide what its owner waits for).
-constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                                              Qt::MSWindowsFixedSizeDialogHint;
-
 } // namespace
 
 CQtWindowSystem::CQtWindowSystem() : m_keeper(std::make_unique<CQtModalKeeper>()) {
@@ -388,7 +382,8 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
     // while it is up. With an owner, that window is disabled for the box's life.
     QMessageBox box;
     box.setWindowModality(Qt::NonModal);
-    box.setWindowFlags(kFixedDialogFlags); // after the modality, which sets the flags of a plain dialog again
+    box.setWindowFlags(CQtDialogWindow::FixedDialogFlags(
+        Qt::Dialog, true)); // after the modality, which sets the flags of a plain dialog again
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(ToQString(caption));
     box.setText(DisplayText(ToQString(text)));
