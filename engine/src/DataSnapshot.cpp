@@ -64,7 +64,7 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::files
 }
 
 bool Valid(const Snapshot& s) {
-    if (s.movies.empty() || s.movies.size() >= (std::size_t{1} << 29) || s.offsets.size() != s.users.size() + 1 ||
+    if (s.movies.empty() || s.movies.size() >= kMaxMovies || s.offsets.size() != s.users.size() + 1 ||
         s.offsets.front() != 0 || s.offsets.back() != s.entries.size())
         return false;
     for (std::size_t u = 0; u < s.users.size(); ++u) {

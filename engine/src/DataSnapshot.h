@@ -21,6 +21,9 @@ struct Snapshot {
     std::vector<std::uint32_t> entries; // (catalogue index << 3) | stars, each user's sorted by catalogue index
 };
 
+// The catalogue an entry's 29 bits of index can hold.
+constexpr std::size_t kMaxMovies = std::size_t{1} << 29;
+
 // The data files' fingerprint, the same string LoadDataSet gives, computed by hashing the files' bytes without
 // parsing them (a pass at memory speed). Also the files' total length, which bounds any snapshot of them.
 // nullopt when a file is not a regular file or changes while it is read: the caller then loads the text, whose

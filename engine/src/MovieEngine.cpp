@@ -109,7 +109,7 @@ data::Snapshot CMovieEngine::LoadData() {
     }
 
     data::DataSet data = data::LoadDataSet(m_manifest);
-    if (data.movies.size() >= (std::size_t{1} << 29)) {
+    if (data.movies.size() >= data::kMaxMovies) {
         ThrowDataError("The movies file " + data.manifest.movies.string() +
                        " lists more movies than Quillory can hold.");
     }
