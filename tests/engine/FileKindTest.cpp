@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -76,13 +77,20 @@ TEST(DataFileKind, PipesAndFoldersAreRefusedByNameWithoutWaiting) {
         const fs::path manifest = WriteSmallTweetings(folder, 4, 3);
         const fs::path movies = folder.Path() / "movies.dat";
         fs::remove(movies);
+        // A socket's address holds at most 107 bytes, and a build folder's path may be longer: the socket is bound
+        // through the folder's descriptor, whose name under /proc is short whatever the folder's path.
+        const int folderFd = ::open(folder.Path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(folderFd, 0) << std::strerror(errno);
+        const std::string shortName = "/proc/self/fd/" + std::to_string(folderFd) + "/movies.dat";
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         ASSERT_GE(fd, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        ASSERT_LT(movies.string().size(), sizeof address.sun_path);
-        std::strcpy(address.sun_path, movies.c_str());
-        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        ASSERT_LT(shortName.size(), sizeof address.sun_path);
+        std::strcpy(address.sun_path, shortName.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
+        ::close(folderFd);
+        ASSERT_TRUE(fs::is_socket(movies)) << movies;
         EXPECT_EQ(InitFailure(manifest), manifest.string() + ", line 2: cannot open the file " + movies.string() +
                                              " named by the key \"movies\": it is a socket, not a regular file.");
         ::close(fd);
