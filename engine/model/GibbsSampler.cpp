@@ -311,6 +311,7 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
     constexpr int kPadded = static_cast<int>(PaddedRows(kFixed, 0));
     const Eigen::Index d = step.other.rows();
     const Eigen::Index stride = PaddedRows(kFixed, d);
+    const Eigen::Index length = kFixed > 0 ? kFixed : d; // d, known to the compiler where it can be
     const Mat prior = step.hyper.precision;
     const Vec hyperMean = step.hyper.mean;
     Vec priorTerm = prior.lazyProduct(hyperMean);
@@ -341,7 +342,9 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
             priorTerm.noalias() = prior.lazyProduct(rowMean);
         }
         // Gather the other side's vectors (bias replaced by 1) and the targets. The Gram matrix X X^T of long rows
-        // is summed in single precision, which halves its cost and stays far below the noise of a draw.
+        // is summed in single precision, which halves its cost and stays far below the noise of a draw. The vectors
+        // are converted by a plain loop: written as an Eigen cast and assignment, GCC's block vectoriser made -O2 and
+        // -O3 compute other values than an unoptimised build, so two builds of one source trained different models.
         double targetSquares = 0.0;
         gathered.setZero();
         for (Eigen::Index j = 0; j < n; ++j) {
@@ -349,15 +352,16 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
             if (j + kPrefetchAhead < n)
                 PrefetchColumn(step.other, step.rows.index[begin + static_cast<std::size_t>(j + kPrefetchAhead)]);
             float* column = work.design.data() + j * stride;
-            for (Eigen::Index f = d; f < stride; ++f)
+            const double* from = step.other.data() + static_cast<Eigen::Index>(o) * d;
+            column[0] = 1.0f;
+            for (Eigen::Index f = 1; f < length; ++f)
+                column[f] = static_cast<float>(from[f]);
+            for (Eigen::Index f = length; f < stride; ++f)
                 column[f] = 0.0f;
-            Eigen::Map<VecF> x(column, d);
-            x = step.other.col(o).template cast<float>();
-            x(0) = 1.0f;
-            const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - step.other(0, o);
+            const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - from[0];
             work.targets[static_cast<std::size_t>(j)] = t;
             targetSquares += t * t;
-            gathered.noalias() += t * x.template cast<double>();
+            gathered.noalias() += t * Eigen::Map<const VecF>(column, d).template cast<double>();
         }
         if (n > 32) {
             if constexpr (kFixed > 0) {
