@@ -271,11 +271,22 @@ struct SideStep {
     bool draw = true;   // false: every row takes its conditional mean (a ridge least-squares step)
 };
 
+// What the draws of rows of one or two ratings need of the step's prior precision: its factor (in the layout
+// SolveUpper reads) and its inverse. The same for every row of a step, so made once per step.
+template <int D> struct FewRatingsPrior {
+    using Mat = Eigen::Matrix<double, D, D>;
+    explicit FewRatingsPrior(const Matrix& precision) : factor(precision) {
+        covariance = factor.llt().solve(Mat::Identity(factor.rows(), factor.cols()));
+        CholeskyInPlace<D == Eigen::Dynamic ? 0 : D>(factor.data(), static_cast<int>(factor.rows()));
+    }
+    Mat factor;
+    Mat covariance;
+};
+
 // The draw of a row of one or two ratings, most rows of sparse data: ConditionOnFew on the row's ratings, with the
 // prior shared by every row of the step. Returns the squared error of the draw on the row's ratings.
 template <int D>
-double DrawFromFewRatings(const SideStep& step, const Eigen::Matrix<double, D, D>& priorFactor,
-                          const Eigen::Matrix<double, D, D>& priorCovariance, Eigen::Index row, std::size_t begin,
+double DrawFromFewRatings(const SideStep& step, const FewRatingsPrior<D>& prior, Eigen::Index row, std::size_t begin,
                           Eigen::Index n, Eigen::Matrix<double, D, 1>& z, Eigen::Matrix<double, D, 1>& mean) {
     using Vec = Eigen::Matrix<double, D, 1>;
     const Vec m0 = step.rowPriorMeans ? Vec(step.rowPriorMeans->col(row)) : Vec(step.hyper.mean);
@@ -288,7 +299,7 @@ double DrawFromFewRatings(const SideStep& step, const Eigen::Matrix<double, D, D
         t[j] = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - step.other(0, o);
     }
     CRandom random = RowRandom(step.seed, static_cast<std::uint64_t>(row));
-    ConditionOnFew<D>(priorFactor, priorCovariance, m0, x, t, static_cast<int>(n), step.alpha,
+    ConditionOnFew<D>(prior.factor, prior.covariance, m0, x, t, static_cast<int>(n), step.alpha,
                       step.draw ? &random : nullptr, z, mean);
     double squaredError = 0.0;
     for (Eigen::Index j = 0; j < n; ++j) {
@@ -303,7 +314,8 @@ double DrawFromFewRatings(const SideStep& step, const Eigen::Matrix<double, D, D
 // third solve. `store(row, conditionalMean)` sees every row. Returns the squared error of the drawn vectors. D is
 // the dimension when known at compile time.
 template <int D, class Store>
-double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, Eigen::Index last, Store&& store) {
+double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowWorkspace& work, Eigen::Index first,
+                  Eigen::Index last, Store&& store) {
     using Vec = Eigen::Matrix<double, D, 1>;
     using Mat = Eigen::Matrix<double, D, D>;
     using VecF = Eigen::Matrix<float, D, 1>;
@@ -317,10 +329,6 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
     Vec priorTerm = prior.lazyProduct(hyperMean);
     Mat gram(d, d), precision(d, d);
     Vec gathered(d), rhs(d), z(d), conditionalMean(d);
-    // For the rows of one or two ratings: the prior's factor (in the layout SolveUpper reads) and its covariance.
-    Mat priorFactor = prior;
-    CholeskyInPlace<kFixed>(priorFactor.data(), static_cast<int>(d));
-    const Mat priorCovariance = prior.llt().solve(Mat::Identity(d, d));
     double squaredError = 0.0;
     for (Eigen::Index row = first; row < last; ++row) {
         const std::size_t begin = step.rows.start[static_cast<std::size_t>(row)];
@@ -331,8 +339,7 @@ double SampleRows(const SideStep& step, RowWorkspace& work, Eigen::Index first, 
             continue;
         }
         if (n <= 2) {
-            squaredError +=
-                DrawFromFewRatings<D>(step, priorFactor, priorCovariance, row, begin, n, z, conditionalMean);
+            squaredError += DrawFromFewRatings<D>(step, fewPrior, row, begin, n, z, conditionalMean);
             step.self.col(row) = z;
             store(row, conditionalMean);
             continue;
@@ -516,31 +523,34 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         const std::size_t chunks = (count + kRowsPerChunk - 1) / kRowsPerChunk;
         const std::size_t extra = alongside ? 1 : 0;
         chunkError.assign(chunks, 0.0);
-        pool.Run(chunks + extra, [&](std::size_t task, unsigned thread) {
-            if (task < extra) {
-                alongside();
-                return;
-            }
-            const std::size_t chunk = task - extra;
-            const auto first = static_cast<Eigen::Index>(chunk * kRowsPerChunk);
-            const auto last = static_cast<Eigen::Index>(std::min(count, (chunk + 1) * kRowsPerChunk));
-            RowWorkspace& work = workspaces[thread];
-            // The common ranks get loops of fixed length, which the compiler unrolls; any other rank works as well.
-            switch (d) {
-            case 6:
-                chunkError[chunk] = SampleRows<6>(step, work, first, last, store);
-                break;
-            case 11:
-                chunkError[chunk] = SampleRows<11>(step, work, first, last, store);
-                break;
-            case 21:
-                chunkError[chunk] = SampleRows<21>(step, work, first, last, store);
-                break;
-            default:
-                chunkError[chunk] = SampleRows<Eigen::Dynamic>(step, work, first, last, store);
-                break;
-            }
-        });
+        const auto run = [&]<int D>() {
+            const FewRatingsPrior<D> fewPrior(hyper.precision);
+            pool.Run(chunks + extra, [&](std::size_t task, unsigned thread) {
+                if (task < extra) {
+                    alongside();
+                    return;
+                }
+                const std::size_t chunk = task - extra;
+                const auto first = static_cast<Eigen::Index>(chunk * kRowsPerChunk);
+                const auto last = static_cast<Eigen::Index>(std::min(count, (chunk + 1) * kRowsPerChunk));
+                chunkError[chunk] = SampleRows<D>(step, fewPrior, workspaces[thread], first, last, store);
+            });
+        };
+        // The common ranks get loops of fixed length, which the compiler unrolls; any other rank works as well.
+        switch (d) {
+        case 6:
+            run.template operator()<6>();
+            break;
+        case 11:
+            run.template operator()<11>();
+            break;
+        case 21:
+            run.template operator()<21>();
+            break;
+        default:
+            run.template operator()<Eigen::Dynamic>();
+            break;
+        }
         double total = 0.0;
         for (const double error : chunkError)
             total += error;
