@@ -31,10 +31,10 @@ public:
     // A transaction is open: a lost connection is then an error of the transaction, never made again silently
     // (the rest of it would run outside the transaction).
     void SetInTransaction(bool open) { m_inTransaction = open; }
-    // Ends an open transaction without a word: for a destructor, never throws, never reconnects.
     // True when the connection is gone (never made, broken, or the server went away): the next Execute makes it
     // again. A statement the server refused on a sound connection leaves it false.
     bool Lost() const;
+    // Ends an open transaction without a word: for a destructor, never throws, never reconnects.
     void RollBackQuietly() noexcept;
 
 private:

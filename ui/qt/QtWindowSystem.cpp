@@ -382,8 +382,8 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
     // while it is up. With an owner, that window is disabled for the box's life.
     QMessageBox box;
     box.setWindowModality(Qt::NonModal);
-    box.setWindowFlags(CQtDialogWindow::FixedDialogFlags(
-        Qt::Dialog, true)); // after the modality, which sets the flags of a plain dialog again
+    // After the modality, which sets the flags of a plain dialog again.
+    box.setWindowFlags(CQtDialogWindow::FixedDialogFlags(Qt::Dialog, true));
     box.setIcon(QMessageBox::NoIcon);
     box.setWindowTitle(ToQString(caption));
     box.setText(DisplayText(ToQString(text)));
