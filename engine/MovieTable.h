@@ -3,9 +3,14 @@
 #include <memory>
 
 #include "CString.h"
+#include "MException.h"
 
 // A user id that means "no such user": the answer of GetUserID and InsertUser when they refuse.
 inline constexpr long NO_USER = -1;
+
+// The number of ratings a user needs before predictions are offered to him (CanPredict); the main window asks the
+// engine to refresh when the user's count reaches it.
+inline constexpr int MIN_RATINGS_TO_PREDICT = 15;
 
 // The manifest the program starts on; relative, so the engine looks for it where data is kept (see Init).
 inline constexpr const char* kDefaultDataPath = "MovieData\\files.txt";
@@ -16,23 +21,6 @@ struct MovieItem {
     int id = 0;          // the movie identifier that ratings and predictions use
     CString name;        // the title without its year, leading article restored
     CString releaseDate; // release date as the data gives it, else the year
-};
-
-// Every failure of the engine leaves as a CMException: a caption and a message text.
-class CMException {
-public:
-    CMException() = default;
-    CMException(CString caption, CString text) : m_caption(std::move(caption)), m_text(std::move(text)) {}
-    CMException(const CMException&) = default;
-    CMException& operator=(const CMException&) = default;
-    virtual ~CMException() = default;
-
-    CString GetCaption() const { return m_caption; }
-    CString GetText() const { return m_text; }
-
-private:
-    CString m_caption;
-    CString m_text;
 };
 
 // The operations behind CMovieTable. The real engine implements them; tests put a scripted engine in its place.
@@ -57,8 +45,10 @@ public:
 };
 
 // The recommendation engine: catalogue, accounts, durable ratings and predictions.
-// Held by value; the engine stands behind it. Order of use: construct, Init, InitMatrices, then anything.
-// Every operation may throw CMException.
+// Held by value; the engine stands behind it. Order of use: construct, Init, InitMatrices, then anything; a call
+// that needs what Init or InitMatrices prepares, made before they succeeded, throws CMException saying so.
+// Every failure leaves as CMException with a caption and a text that name what failed; none ends the program.
+// Every answer that depends on the store first takes in what other programs committed to it.
 class CMovieTable {
 public:
     // The real engine.
@@ -69,42 +59,61 @@ public:
     CMovieTable& operator=(CMovieTable&&) noexcept;
     ~CMovieTable();
 
-    // Loads the catalogue and ratings named by the manifest at `path` and opens the store beside them. A manifest or
-    // data file that is missing or malformed, or a store that cannot be opened: CMException naming the file (and the
-    // line), and the engine stays unusable until an Init succeeds.
+    // Loads the catalogue and ratings named by the manifest at `path` and opens the store. A relative `path` (a
+    // backslash is a separator) is looked for in the working directory, the program's folder, the user's and the
+    // system's XDG data folders and the installation's share/quillory. The store is the SQLite file the manifest
+    // names, beside the data where that folder is writable and not installed data, else in the user's XDG data
+    // folder; or the PostgreSQL server whose URI the manifest gives. Unchanged data starts from a snapshot of the
+    // parsed files (kept beside the store or in the user's XDG cache folder). A manifest or data file that is
+    // missing or malformed, data that needs more memory than there is, or a store that cannot be opened:
+    // CMException naming the file (and the line), and the engine stays unusable until an Init succeeds.
     void Init(const CString& path);
-    // Makes the prediction model ready over every rating (loads the trained model when a valid cache exists).
+    // Makes the prediction model ready: loads the trained model when the model cache matches the data, else trains
+    // it on every core and keeps it in the cache; then folds in every user's ratings from the store.
     void InitMatrices();
     // The movie count + 1: catalogue numbers 1 to GetNumberOfMovies() - 1 are valid.
     long GetNumberOfMovies();
-    // The movie with catalogue number `number`.
+    // The movie with catalogue number `number`; CMException for a number outside the catalogue.
     MovieItem GetMovieDetails(int number) const;
-    // The web address of the movie with catalogue number `number`.
+    // The web address of the movie with catalogue number `number`; CMException for a number outside the catalogue.
     CString GetURLOfMovie(int number) const;
-    // The id of the user with this name and password, else NO_USER. Users of the data files have no password.
+    // The id of the account with this name and password, else NO_USER (also for an empty name or password). Names
+    // compare as registration compares them (see InsertUser); an account's exact name always matches. Users of the
+    // data files have no password and cannot log in.
     long GetUserID(const CString& name, const CString& password);
-    // Registers a new user and returns the new id, above every user id of the data and the store; NO_USER for an
-    // empty or taken name (compared exactly: case and blanks count) or an empty password. Committed before it returns.
+    // Registers a new account and returns its id, handed out by the store in the accounts' own range (from
+    // 2,000,000,000 up, above every data user) so that two programs never give out the same id. The name is kept as
+    // typed and compared in Unicode NFC with the blanks at both ends removed (case counts): NO_USER for a name that
+    // is taken, empty once trimmed, not UTF-8 or holding a control character, and for an empty password. The
+    // password is kept only as an Argon2id hash. Committed before it returns.
     long InsertUser(const CString& name, const CString& password);
-    // Makes `userId` the current user: any id, NO_USER for nobody. Throws only when the table has no engine.
+    // Makes `userId` the current user: any id, NO_USER for nobody. Never throws but when the table has no engine: a
+    // store that cannot be read now is reported by the next call that needs it.
     void SetCurrentUser(long userId);
     // The current user; NO_USER until SetCurrentUser.
     long GetCurrentUserID() const;
-    // The user's rating of the movie (by id), 1 to 5; 0 when there is none. `text` is unused. A movie id the
-    // catalogue lacks: CMException.
+    // The user's rating of the movie (by id), 1 to 5, from the data files or the store; 0 when there is none or the
+    // user is unknown. `text` is unused. CMException for a movie id the catalogue lacks, and "Nobody is logged in"
+    // for NO_USER.
     long GetRating(long movieId, long userId, const CString& text) const;
-    // Stores a rating 1 to 5 of an unrated movie (by id); committed before it returns. CMException for a rating outside
-    // 1 to 5, a movie the catalogue lacks, a user neither the data nor the store holds, a movie the user has already
-    // rated (nothing is ever overwritten) and a write the store cannot make.
+    // Stores a rating 1 to 5 of an unrated movie (by id); committed before it returns. CMException for NO_USER
+    // (nobody is logged in), a rating outside 1 to 5, a movie the catalogue lacks, a user neither the data nor the
+    // store holds, a movie the user has already rated, here or meanwhile in another program (nothing is ever
+    // overwritten), and a write the store cannot make.
     void SetNewRating(long movieId, long userId, long rating);
-    // The user's average rating and number of ratings; 0 and 0 when he has none.
+    // The user's average rating and number of ratings, data files and store together; 0 and 0 when he has none or
+    // is unknown. CMException "Nobody is logged in" for NO_USER.
     void GetInfo(long userId, double& average, long& count) const;
-    // True once the current user has enough ratings for a prediction.
+    // True once the current user has MIN_RATINGS_TO_PREDICT ratings or more. CMException "Nobody is logged in" while
+    // the current user is NO_USER.
     bool CanPredict() const;
-    // The predicted rating of the movie (by id) for any user id, within 1 to 5; an unknown user, or one without
-    // ratings, gets what the model expects of a typical user. A movie id the catalogue lacks: CMException.
+    // The predicted rating of the movie (by id) for the user, within 1 to 5, reflecting every rating he has entered,
+    // also just now or in another program. A user the engine does not know, or one without ratings, gets what the
+    // model expects of anyone for that movie. CMException for a movie id the catalogue lacks, "Nobody is logged in"
+    // for NO_USER, and a prediction the model cannot compute.
     double GetPredictedRating(long movieId, long userId);
-    // With true, folds every rating of the current user into the model; false does nothing.
+    // With true, folds every rating of the current user into the model now (nothing while nobody is logged in);
+    // false does nothing.
     void SetRefresh(bool refresh);
 
 private:

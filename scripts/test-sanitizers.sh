@@ -12,11 +12,12 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DQUILLORY_BUILD_GUI=OFF -DQUILLORY_BUILD_BENCH=OFF -DQUILLORY_BUILD_TOOLS=ON -DQUILLORY_BUILD_TESTS=ON \
     -DQUILLORY_WARNINGS_AS_ERRORS=OFF \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target quillory_engine_tests quillory_store_tests quillory_model_tests
+cmake --build "$build" -j"$(nproc)" --target quillory_data_tests quillory_engine_tests quillory_sqlite_store_tests \
+    quillory_store_tests quillory_model_tests
 export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 # The store tests' PostgreSQL server: stopped by ctest's cleanup fixture, and here when ctest itself is cut short.
-trap '"$root/tests/engine/pg-test-server.sh" stop "$build/tests/engine/pg-server" >/dev/null 2>&1 || true' EXIT
+trap '"$root/tests/store/pg-test-server.sh" stop "$build/tests/store/pg-server" >/dev/null 2>&1 || true' EXIT
 # Only what was built here: the out-of-memory tests replace the allocator, which the sanitizers own, so their
 # program is left out (ctest lists it as not built).
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 600 -E '^OutOfMemory|_NOT_BUILT$' 

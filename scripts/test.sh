@@ -7,7 +7,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QUILLORY_BUILD_DIR:-$root/build}"
 export QT_QPA_PLATFORM=offscreen
 # ctest's cleanup fixture stops the store tests' PostgreSQL server; this catches a ctest that was itself cut short.
-trap '"$root/tests/engine/pg-test-server.sh" stop "$build/tests/engine/pg-server" >/dev/null 2>&1 || true' EXIT
+trap '"$root/tests/store/pg-test-server.sh" stop "$build/tests/store/pg-server" >/dev/null 2>&1 || true' EXIT
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
 # The engine, store and model tests once more, under AddressSanitizer and UndefinedBehaviorSanitizer.
 "$root/scripts/test-sanitizers.sh"

@@ -4,10 +4,6 @@
 #include "MovieIdArray.h"
 #include "MovieTable.h"
 
-// The number of ratings a user needs before predictions are offered; Rate asks the engine to refresh when the
-// user's count reaches it.
-inline constexpr int MIN_RATINGS_TO_PREDICT = 15;
-
 // The main window on template 102: the catalogue, login, ratings and predictions. It owns the engine.
 class CTollivexDlg : public CDialog {
 public:

@@ -13,7 +13,11 @@
 #include <new>
 #include <stdexcept>
 
-#include "CacheFile.h"
+#include "ByteReader.h"
+#include "ByteWriter.h"
+#include "CacheFileReader.h"
+#include "CacheFileWriter.h"
+#include "Checksum.h"
 #include "RatingModelImpl.h"
 
 namespace quillory::model {

@@ -1,22 +1,19 @@
 #include "RatingRows.h"
 
+#include "GroupByRow.h"
+
 namespace quillory::model {
 
 Rows GroupRatings(std::span<const Rating> ratings, std::uint32_t count, bool byUser) {
     Rows rows;
-    rows.start.assign(std::size_t(count) + 1, 0);
-    for (const Rating& r : ratings)
-        ++rows.start[(byUser ? r.user : r.item) + 1];
-    for (std::size_t i = 0; i < count; ++i)
-        rows.start[i + 1] += rows.start[i];
-    std::vector<std::size_t> fill(rows.start.begin(), rows.start.end() - 1);
     rows.index.resize(ratings.size());
     rows.value.resize(ratings.size());
-    for (const Rating& r : ratings) {
-        std::size_t at = fill[byUser ? r.user : r.item]++;
-        rows.index[at] = byUser ? r.item : r.user;
-        rows.value[at] = r.value;
-    }
+    rows.start = GroupByRow<std::size_t>(
+        ratings.size(), count, [&](std::size_t i) { return byUser ? ratings[i].user : ratings[i].item; },
+        [&](std::size_t i, std::size_t at) {
+            rows.index[at] = byUser ? ratings[i].item : ratings[i].user;
+            rows.value[at] = ratings[i].value;
+        });
     return rows;
 }
 

@@ -16,6 +16,7 @@
 #include "DataSet.h"
 #include "DataSnapshot.h"
 #include "EngineTestSupport.h"
+#include "MovieTable.h"
 
 namespace quillory::test {
 namespace {

@@ -10,6 +10,7 @@
 
 #include "EngineErrors.h"
 #include "EngineTestSupport.h"
+#include "MovieTable.h"
 
 namespace quillory::test {
 namespace {

@@ -1,0 +1,143 @@
+#include "CacheFileWriter.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "CacheFileReader.h"
+
+namespace quillory {
+
+namespace {
+
+std::string ErrorText(int error) {
+    return std::strerror(error);
+}
+
+// A name no other writer picks: the process id, a counter and the clock, so that two programs (or two threads)
+// saving the same cache at once each write a temporary of their own.
+std::filesystem::path TemporaryNameFor(const std::filesystem::path& path, unsigned attempt) {
+    static std::atomic<std::uint64_t> counter{0};
+    const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char suffix[96];
+    std::snprintf(suffix, sizeof suffix, ".%ld.%llx.%llx.%u.tmp", static_cast<long>(::getpid()),
+                  static_cast<unsigned long long>(counter.fetch_add(1)), static_cast<unsigned long long>(now), attempt);
+    std::filesystem::path name = path;
+    name += suffix;
+    return name;
+}
+
+// Removes temporaries of `path` that a program which no longer runs left behind (a crash between create and
+// rename). Only names of our own pattern whose process id is gone; unlink never follows a symlink.
+void RemoveAbandonedTemporaries(const std::filesystem::path& path) {
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty())
+        folder = ".";
+    const std::string prefix = path.filename().string() + ".";
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), last; !error && it != last; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (end == name.c_str() + prefix.size() || *end != '.' || pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlink(it->path().c_str());
+    }
+}
+
+// Whether `path` may be replaced: it does not exist, or it is a regular file (not a symlink) starting with `magic`.
+// The check opens nothing that could block and follows no symlink.
+bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::string& why) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return true;
+        why = ErrorText(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = S_ISLNK(info.st_mode) ? "a symbolic link is there" : "something other than a file is there";
+        return false;
+    }
+    CCacheFileReader file;
+    if (!file.Open(path)) {
+        why = "it cannot be read";
+        return false;
+    }
+    std::string head(magic.size(), '\0');
+    if (!file.Read(head.data(), head.size()) || head != magic) {
+        why = "a file this program did not write is there";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes,
+                    std::string_view magic) {
+    std::string why;
+    if (!MayReplace(path, magic, why))
+        throw std::runtime_error(path.string() + " is left alone: " + why);
+
+    std::filesystem::path tmp;
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0 && attempt < 16; ++attempt) {
+        tmp = TemporaryNameFor(path, attempt);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw std::runtime_error("cannot create a temporary file beside " + path.string() + ": " + ErrorText(errno));
+    // From here on the temporary is ours: whatever fails removes it (by the name we created, which O_EXCL made a
+    // fresh file, never a symlink).
+    const auto fail = [&](const std::string& what, int error) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(tmp.c_str());
+        throw std::runtime_error(what + " " + tmp.string() + ": " + ErrorText(error));
+    };
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            fail("cannot write", n < 0 ? errno : ENOSPC);
+        written += static_cast<std::size_t>(n);
+    }
+    // Not synced to disk: these files are derived, and a reader takes one only when its length and checksum are
+    // right, so a file left short or empty by a power cut is rebuilt, never trusted. Syncing would make every cold
+    // start wait for the disk.
+    if (::close(std::exchange(fd, -1)) != 0)
+        fail("cannot write", errno);
+    // Checked again just before the rename, so that a file put there while we wrote is not replaced either.
+    if (!MayReplace(path, magic, why)) {
+        ::unlink(tmp.c_str());
+        throw std::runtime_error(path.string() + " is left alone: " + why);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(tmp.c_str());
+        throw std::runtime_error("cannot replace " + path.string() + ": " + ErrorText(error));
+    }
+    RemoveAbandonedTemporaries(path);
+}
+
+} // namespace quillory

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "DataSnapshot.h"
+#include "Manifest.h"
+
+namespace quillory {
+
+// The data of the manifest's files: from the data snapshot when it matches the files, else from the text, keeping
+// a snapshot for the next start (a snapshot that cannot be kept is reported on stderr, never fatal). `fingerprint`
+// receives the data's fingerprint. A data file that cannot be read or is malformed: CMException naming it.
+data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint);
+
+} // namespace quillory

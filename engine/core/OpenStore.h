@@ -1,0 +1,14 @@
+#pragma once
+
+#include <memory>
+
+#include "Manifest.h"
+#include "RatingStore.h"
+
+namespace quillory {
+
+// Opens the store the manifest names: the PostgreSQL server of `storeUri` when it is set, else the SQLite file
+// `store`. Every failure: CMException with the store caption, naming the store.
+std::unique_ptr<store::CRatingStore> OpenStore(const data::Manifest& manifest);
+
+} // namespace quillory

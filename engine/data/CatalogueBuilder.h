@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "MovieRecord.h"
+
+namespace quillory::data {
+
+class CTextFile;
+
+// Collects a catalogue's movies as a reader finds them, in file order. Refuses a second movie with the same id and a
+// movie without a title, naming the file's current line; fills in each movie's name and, where the data gives no
+// release date, the year of its title.
+class CCatalogueBuilder {
+public:
+    void Add(const CTextFile& file, MovieRecord movie);
+    // The movies added, in order; the builder is empty afterwards.
+    std::vector<MovieRecord> Take();
+
+private:
+    std::vector<MovieRecord> m_movies;
+    std::unordered_map<int, std::uint32_t> m_lineOfId; // where each id was first listed
+};
+
+} // namespace quillory::data

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <vector>
+
+#include "MovieRecord.h"
+
+namespace quillory::data {
+
+class CTextFile;
+
+// The catalogue readers, one per layout (see docs/data-files.md). Each reads every line of `file`, fails the first
+// malformed one with its line number, and returns the movies in file order.
+
+// u.item: id|title|release date|video release date|URL| and 19 genre flags, Latin-1 unless the file is UTF-8.
+std::vector<MovieRecord> LoadMovies100k(CTextFile& file);
+// movies.csv: movieId,title,genres with a header line, RFC 4180 quoting.
+std::vector<MovieRecord> LoadMoviesCsv(CTextFile& file);
+// movies.dat: imdb_id::Title (Year)::Genres.
+std::vector<MovieRecord> LoadMoviesTweetings(CTextFile& file);
+
+// links.csv: movieId,imdbId,tmdbId with a header line. A movie with an IMDb id gets its IMDb page as URL; a movie id
+// the catalogue lacks, or one linked twice, fails the line.
+void LoadLinks(CTextFile& file, std::vector<MovieRecord>& movies);
+
+} // namespace quillory::data

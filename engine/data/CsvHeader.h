@@ -1,0 +1,15 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillory::data {
+
+class CTextFile;
+
+// Reads the header record of a CSV file and checks it names the expected columns.
+void ExpectCsvHeader(CTextFile& file, std::vector<std::string>& fields, std::initializer_list<std::string_view> names);
+
+} // namespace quillory::data

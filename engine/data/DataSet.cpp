@@ -1,0 +1,103 @@
+#include "DataSet.h"
+
+#include <exception>
+#include <new>
+
+#include <fmt/format.h>
+
+#include "CatalogueReaders.h"
+#include "EngineErrors.h"
+#include "Fingerprint.h"
+#include "Layout.h"
+#include "MovieLookup.h"
+#include "RatingsParser.h"
+#include "TextFile.h"
+#include "UserNumbering.h"
+
+namespace quillory::data {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<MovieRecord> LoadMovies(CTextFile& file, Layout layout) {
+    switch (layout) {
+    case Layout::MovieLens100k:
+        return LoadMovies100k(file);
+    case Layout::MovieLensCsv:
+        return LoadMoviesCsv(file);
+    case Layout::MovieTweetings:
+        return LoadMoviesTweetings(file);
+    }
+    return {};
+}
+
+// Reads the ratings file, then numbers its users (`users`, when given, receives their ids) and adds its part to
+// `fingerprint` (when given).
+std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const std::vector<MovieRecord>& catalogue,
+                                      std::vector<int>* users, std::string* fingerprint) {
+    CTextFile file(path, "ratings file");
+    if (fingerprint != nullptr) {
+        *fingerprint += FingerprintPart("ratings", file.ContentHash(), file.Size());
+    }
+    const CMovieLookup lookup(catalogue);
+    std::vector<std::uint32_t> lines;
+    std::vector<RatingRecord> ratings = ParseRatings(file, layout, lookup, lines);
+    file.Release();
+    std::vector<int> numbered = NumberUsersAndCheckPairs(file, ratings, lines);
+    if (users != nullptr) {
+        *users = std::move(numbered);
+    }
+    return ratings;
+}
+
+// Runs the loading of one file. Loading allocates in proportion to the file, so running out of memory is a property
+// of that file like a malformed line: it, and any other failure of the library underneath, leaves as CMException
+// naming the file, never as a bare exception the window could only call an unknown error.
+template <typename Step> void LoadingFile(const fs::path& path, const char* role, Step&& step) {
+    try {
+        step();
+    } catch (const std::bad_alloc&) {
+        ThrowDataError(fmt::format("Not enough memory to load the {} {}.", role, path.string()));
+    } catch (const std::exception& failure) {
+        ThrowDataError(fmt::format("Loading the {} {} failed: {}", role, path.string(), failure.what()));
+    }
+}
+
+} // namespace
+
+DataSet LoadDataSet(const Manifest& manifest) {
+    const Layout layout = LayoutOf(manifest.format);
+    DataSet data;
+    data.manifest = manifest;
+    data.fingerprint = FingerprintStart(manifest.format);
+    LoadingFile(manifest.movies, "movies file", [&] {
+        CTextFile movies(manifest.movies, "movies file");
+        data.fingerprint += FingerprintPart("movies", movies.ContentHash(), movies.Size());
+        data.movies = LoadMovies(movies, layout);
+    });
+    if (data.movies.empty()) {
+        ThrowDataError("The movies file " + manifest.movies.string() + " lists no movie; expected at least one.");
+    }
+    if (layout == Layout::MovieLensCsv) {
+        LoadingFile(manifest.links, "links file", [&] {
+            CTextFile links(manifest.links, "links file");
+            data.fingerprint += FingerprintPart("links", links.ContentHash(), links.Size());
+            LoadLinks(links, data.movies);
+        });
+    }
+    LoadingFile(manifest.ratings, "ratings file", [&] {
+        data.ratings = LoadRatings(manifest.ratings, layout, data.movies, &data.users, &data.fingerprint);
+    });
+    return data;
+}
+
+std::vector<RatingRecord> LoadRatingsFile(const fs::path& path, const std::string& format,
+                                          const std::vector<MovieRecord>& catalogue) {
+    const Layout layout = LayoutOf(format);
+    std::vector<RatingRecord> ratings;
+    LoadingFile(path, "ratings file", [&] { ratings = LoadRatings(path, layout, catalogue, nullptr, nullptr); });
+    return ratings;
+}
+
+} // namespace quillory::data

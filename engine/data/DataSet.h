@@ -1,0 +1,33 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Manifest.h"
+#include "MovieRecord.h"
+#include "RatingRecord.h"
+
+// The data files the engine reads: the catalogue and the ratings that a manifest names, in the three public layouts
+// users already have (see docs/data-files.md). Every problem with a file leaves as CMException naming the file, the
+// line and what was expected; nothing is ever half-loaded.
+namespace quillory::data {
+
+// Everything the data files hold.
+struct DataSet {
+    Manifest manifest;
+    std::vector<MovieRecord> movies;
+    std::vector<RatingRecord> ratings; // in file order
+    std::vector<int> users;            // data user ids by dense index (order of first appearance)
+    std::string fingerprint;           // identifies the bytes of every data file and the layout (see Fingerprint.h)
+};
+
+// Loads the catalogue, the links (movielens-csv) and the ratings the manifest names.
+DataSet LoadDataSet(const Manifest& manifest);
+
+// Loads a ratings file in `format`'s ratings layout against `catalogue` (e.g. a held-out test file). `userIndex`
+// numbers the users of this file in order of first appearance; `item` indexes `catalogue`.
+std::vector<RatingRecord> LoadRatingsFile(const std::filesystem::path& path, const std::string& format,
+                                          const std::vector<MovieRecord>& catalogue);
+
+} // namespace quillory::data

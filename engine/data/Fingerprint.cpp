@@ -1,0 +1,83 @@
+#include "Fingerprint.h"
+
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include "ContentHash.h"
+#include "RegularFile.h"
+
+namespace quillory::data {
+
+namespace {
+
+// HashBytes of the whole file, streamed in blocks so that a file of gigabytes needs no buffer of its size: the
+// result equals the fingerprint the text reader computes.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::filesystem::path& path) {
+    // A FIFO or device named as a data file must not stop the start here (the text reader reports it).
+    std::uint64_t size = 0;
+    std::string reason;
+    const int fd = OpenRegularFile(path, size, reason);
+    if (fd < 0)
+        return std::nullopt;
+    CContentHasher hasher(size);
+    constexpr std::size_t kBlock = 1 << 20; // a multiple of 8: words never straddle blocks
+    std::vector<unsigned char> block(kBlock);
+    std::uint64_t total = 0;
+    std::size_t filled = 0;
+    std::optional<std::uint64_t> hash;
+    while (!hash) {
+        const ssize_t n = ::read(fd, block.data() + filled, kBlock - filled);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        filled += static_cast<std::size_t>(n);
+        total += static_cast<std::uint64_t>(n);
+        if (n > 0 && filled < kBlock)
+            continue;
+        const std::size_t whole = filled / 8 * 8;
+        hasher.AddWords(block.data(), whole);
+        if (n == 0)
+            hash = hasher.Finish(block.data() + whole, filled - whole);
+        filled = 0;
+    }
+    ::close(fd);
+    if (!hash || total != size) // unreadable, or the file changed while we read it
+        return std::nullopt;
+    return std::make_pair(*hash, size);
+}
+
+} // namespace
+
+std::string FingerprintStart(const std::string& format) {
+    return "format:" + format + ";";
+}
+
+std::string FingerprintPart(std::string_view role, std::uint64_t hash, std::uint64_t size) {
+    return fmt::format("{}:{:016x}:{};", role, hash, size);
+}
+
+std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
+    // The same text LoadDataSet builds while it reads the files.
+    DataFingerprint fingerprint;
+    fingerprint.text = FingerprintStart(manifest.format);
+    const auto add = [&](const char* role, const std::filesystem::path& path) {
+        const auto hashed = HashFile(path);
+        if (!hashed)
+            return false;
+        fingerprint.text += FingerprintPart(role, hashed->first, hashed->second);
+        fingerprint.bytes += hashed->second;
+        return true;
+    };
+    if (!add("movies", manifest.movies) || (manifest.format == "movielens-csv" && !add("links", manifest.links)) ||
+        !add("ratings", manifest.ratings))
+        return std::nullopt;
+    return fingerprint;
+}
+
+} // namespace quillory::data

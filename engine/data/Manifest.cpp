@@ -1,0 +1,254 @@
+// The manifest: the small text file that names the data layout and the files of a data folder.
+#include "Manifest.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
+
+#include "DataFolders.h"
+#include "EngineErrors.h"
+#include "QuoteExcerpt.h"
+#include "RegularFile.h"
+#include "TextFile.h"
+#include "TrimBlanks.h"
+#include "Utf8Text.h"
+
+namespace quillory::data {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string WithSlashes(std::string text) {
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return text;
+}
+
+// Something is there; whether it is a file that can be read is for the reader to say, with a reason.
+bool Exists(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
+// Finds the manifest: an absolute path as it is; a relative one in each folder of ManifestFolders, in order.
+fs::path LocateManifest(const std::string& given, const Surroundings& surroundings) {
+    const fs::path path(WithSlashes(given));
+    if (given.empty()) {
+        ThrowDataError("No manifest was named: expected the path of a data folder's files.txt.");
+    }
+    if (path.is_absolute()) {
+        if (!Exists(path)) {
+            ThrowDataError("Cannot find the manifest " + path.string() + ".");
+        }
+        return path;
+    }
+    std::string looked;
+    for (const fs::path& folder : ManifestFolders(surroundings)) {
+        const fs::path candidate = folder / path;
+        if (Exists(candidate)) {
+            return candidate;
+        }
+        looked += (looked.empty() ? "" : ", ") + candidate.string();
+    }
+    ThrowDataError("Cannot find the manifest " + path.string() + ". It was looked for as " + looked + ".");
+}
+
+bool IsServerStore(std::string_view value) {
+    return value.starts_with("postgresql://") || value.starts_with("postgres://");
+}
+
+// Whether two paths name the same file once symbolic links and ".." are resolved (hard links too, when both exist).
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    const fs::path ca = fs::weakly_canonical(a, error);
+    if (!error) {
+        const fs::path cb = fs::weakly_canonical(b, error);
+        if (!error && ca == cb) {
+            return true;
+        }
+    }
+    return fs::equivalent(a, b, error) && !error;
+}
+
+struct Entry {
+    std::string value;
+    std::uint32_t line = 0;
+};
+
+constexpr std::array<std::string_view, 5> kKeys = {"format", "movies", "ratings", "links", "store"};
+constexpr std::array<std::string_view, 3> kFormats = {"movielens-100k", "movielens-csv", "movietweetings"};
+
+} // namespace
+
+Manifest ReadManifest(const std::string& path) {
+    return ReadManifest(path, CurrentSurroundings());
+}
+
+Manifest ReadManifest(const std::string& path, const Surroundings& surroundings) {
+    Manifest manifest;
+    manifest.file = LocateManifest(path, surroundings);
+    CTextFile text(manifest.file, "manifest");
+    const std::string name = manifest.file.string();
+    auto fail = [&](std::uint32_t line, const std::string& what) {
+        ThrowDataError(name + (line > 0 ? ", line " + std::to_string(line) : std::string()) + ": " + what);
+    };
+
+    std::array<Entry, kKeys.size()> entries;
+    std::string_view line;
+    while (text.NextLine(line)) {
+        const std::uint32_t number = text.LineNumber();
+        const std::string_view trimmed = TrimBlanks(line);
+        if (trimmed.empty() || trimmed.front() == '#') {
+            continue;
+        }
+        if (!IsValidUtf8(trimmed)) {
+            fail(number, "expected UTF-8 text.");
+        }
+        // A carriage return inside a line is a broken line end: reading on would merge two lines into one value.
+        for (std::size_t i = 0; i < trimmed.size(); ++i) {
+            if (trimmed[i] == '\r') {
+                fail(number, "expected lines to end with LF or CRLF; found a carriage return inside the line.");
+            }
+            if (ControlCharacterAt(trimmed, i) >= 0) {
+                fail(number, "expected text without control characters.");
+            }
+        }
+        const std::size_t equals = trimmed.find('=');
+        if (equals == std::string_view::npos) {
+            fail(number, "expected a line \"key = value\", found " + QuoteExcerpt(trimmed) + ".");
+        }
+        const std::string_view key = TrimBlanks(trimmed.substr(0, equals));
+        const std::string_view value = TrimBlanks(trimmed.substr(equals + 1));
+        const auto known = std::find(kKeys.begin(), kKeys.end(), key);
+        if (known == kKeys.end()) {
+            fail(number, "unknown key " + QuoteExcerpt(key) + "; expected format, movies, ratings, links or store.");
+        }
+        Entry& entry = entries[static_cast<std::size_t>(known - kKeys.begin())];
+        if (entry.line != 0) {
+            fail(number, "the key \"" + std::string(key) + "\" is given again (first on line " +
+                             std::to_string(entry.line) + ").");
+        }
+        if (value.empty()) {
+            fail(number, "the key \"" + std::string(key) + "\" has no value.");
+        }
+        entry = Entry{std::string(value), number};
+    }
+
+    auto entryOf = [&](std::string_view key) -> Entry& {
+        return entries[static_cast<std::size_t>(std::find(kKeys.begin(), kKeys.end(), key) - kKeys.begin())];
+    };
+    for (const std::string_view key : {"format", "movies", "ratings", "store"}) {
+        if (entryOf(key).line == 0) {
+            fail(0, "the key \"" + std::string(key) + "\" is missing.");
+        }
+    }
+    const Entry& format = entryOf("format");
+    if (std::find(kFormats.begin(), kFormats.end(), format.value) == kFormats.end()) {
+        fail(format.line, "the format " + QuoteExcerpt(format.value) +
+                              " is not known; expected movielens-100k, movielens-csv or movietweetings.");
+    }
+    manifest.format = format.value;
+    const Entry& links = entryOf("links");
+    if (manifest.format == "movielens-csv" && links.line == 0) {
+        fail(0,
+             "the key \"links\" is missing; the movielens-csv format needs links.csv for the movies' web addresses.");
+    }
+    if (manifest.format != "movielens-csv" && links.line != 0) {
+        fail(links.line, "the key \"links\" belongs to the movielens-csv format only.");
+    }
+
+    const fs::path folder = manifest.file.parent_path();
+    auto resolve = [&](std::string_view key, bool mustOpen) {
+        const Entry& entry = entryOf(key);
+        const fs::path file = folder / fs::path(WithSlashes(entry.value));
+        if (mustOpen) {
+            std::uint64_t size = 0;
+            std::string reason;
+            const int fd = OpenRegularFile(file, size, reason);
+            if (fd < 0) {
+                fail(entry.line, "cannot open the file " + file.string() + " named by the key \"" + std::string(key) +
+                                     "\": " + reason + ".");
+            }
+            ::close(fd);
+        }
+        return file;
+    };
+    manifest.movies = resolve("movies", true);
+    manifest.ratings = resolve("ratings", true);
+    if (links.line != 0) {
+        manifest.links = resolve("links", true);
+    }
+    const Entry& store = entryOf("store");
+    if (IsServerStore(store.value)) {
+        // A server store is no file: only the model cache needs a place, and that is the user's cache folder.
+        manifest.storeUri = store.value;
+        const fs::path cacheHome = CacheHome(surroundings);
+        if (cacheHome.empty()) {
+            fail(store.line, "there is no folder for the model cache: neither HOME nor XDG_CACHE_HOME names one.");
+        }
+        manifest.cacheBase = CreatePrivateFolder(cacheHome / "quillory" / UserDataKey(manifest.file)) /
+                             ("server-" + ShortHash(store.value));
+    } else {
+        const fs::path beside = resolve("store", false);
+        const bool installed = IsInstalledDataFolder(folder, surroundings);
+        std::error_code error;
+        if (!installed && !fs::is_directory(beside.parent_path(), error)) {
+            fail(store.line,
+                 "the folder of the store " + beside.string() + " (named by the key \"store\") does not exist.");
+        }
+        if (!installed && IsWritableFolder(beside.parent_path())) {
+            manifest.store = beside;
+            manifest.cacheBase = beside;
+        } else {
+            // Installed or read-only data: the user's own files go to his XDG folders, in a folder per manifest.
+            const fs::path dataHome = DataHome(surroundings);
+            const fs::path cacheHome = CacheHome(surroundings);
+            if (dataHome.empty() || cacheHome.empty()) {
+                fail(store.line, "the store " + beside.string() +
+                                     " cannot be written there, and neither HOME nor XDG_DATA_HOME and "
+                                     "XDG_CACHE_HOME name a folder for it.");
+            }
+            const std::string key = UserDataKey(manifest.file);
+            manifest.store = CreatePrivateFolder(dataHome / "quillory" / key) / beside.filename();
+            manifest.cacheBase = CreatePrivateFolder(cacheHome / "quillory" / key) / beside.filename();
+        }
+    }
+
+    // The store, its SQLite side files and the model cache must never fall on a file the manifest reads: writing
+    // there would destroy the data, and the next start would fail on it.
+    auto named = [](const fs::path& file, const char* key) {
+        return "the file " + file.string() + " that the key \"" + key + "\" names";
+    };
+    const std::pair<fs::path, std::string> read[] = {{manifest.movies, named(manifest.movies, "movies")},
+                                                     {manifest.ratings, named(manifest.ratings, "ratings")},
+                                                     {manifest.links, named(manifest.links, "links")},
+                                                     {manifest.file, "the manifest itself"}};
+    std::vector<std::pair<fs::path, std::string>> written;
+    if (manifest.storeUri.empty()) {
+        written.emplace_back(manifest.store, "the store");
+        for (const char* side : {"-wal", "-shm", "-journal"}) {
+            written.emplace_back(manifest.store.string() + side, "the store's journal");
+        }
+    }
+    written.emplace_back(manifest.cacheBase.string() + ".model", "the model cache");
+    written.emplace_back(manifest.cacheBase.string() + ".snapshot", "the data snapshot");
+    for (const auto& [path, what] : written) {
+        for (const auto& [file, whose] : read) {
+            if (!file.empty() && SameFile(path, file)) {
+                fail(store.line, what + " " + path.string() + ", named after the key \"store\", is " + whose +
+                                     "; name a store of its own, apart from the data files.");
+            }
+        }
+    }
+    return manifest;
+}
+
+} // namespace quillory::data

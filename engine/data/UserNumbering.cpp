@@ -1,0 +1,92 @@
+#include "UserNumbering.h"
+
+#include <algorithm>
+#include <limits>
+#include <unordered_map>
+
+#include <fmt/format.h>
+
+#include "EngineErrors.h"
+#include "GroupByRow.h"
+#include "TextFile.h"
+
+namespace quillory::data {
+
+namespace {
+
+// Numbers the users in order of first appearance: a direct table where the ids are small, else a hash map that is
+// asked only when the user changes from one line to the next (ratings files come grouped by user).
+std::vector<int> NumberUsers(std::vector<RatingRecord>& ratings) {
+    int maxUser = 0;
+    for (const RatingRecord& r : ratings) {
+        maxUser = std::max(maxUser, r.user);
+    }
+    std::vector<int> users;
+    constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+    if (maxUser < (1 << 24)) {
+        std::vector<std::uint32_t> table(static_cast<std::size_t>(maxUser) + 1, kNone);
+        for (RatingRecord& r : ratings) {
+            std::uint32_t& index = table[static_cast<std::size_t>(r.user)];
+            if (index == kNone) {
+                index = static_cast<std::uint32_t>(users.size());
+                users.push_back(r.user);
+            }
+            r.userIndex = index;
+        }
+        return users;
+    }
+    std::unordered_map<int, std::uint32_t> table;
+    int lastUser = 0;
+    std::uint32_t lastIndex = 0;
+    for (RatingRecord& r : ratings) {
+        if (r.user != lastUser) {
+            const auto [it, added] = table.emplace(r.user, static_cast<std::uint32_t>(users.size()));
+            if (added) {
+                users.push_back(r.user);
+            }
+            lastUser = r.user;
+            lastIndex = it->second;
+        }
+        r.userIndex = lastIndex;
+    }
+    return users;
+}
+
+} // namespace
+
+std::vector<int> NumberUsersAndCheckPairs(const CTextFile& file, std::vector<RatingRecord>& ratings,
+                                          const std::vector<std::uint32_t>& lines) {
+    std::vector<int> users = NumberUsers(ratings);
+
+    // Group the ratings by user, then sort each user's few ratings by movie: duplicates are neighbours.
+    std::vector<std::uint32_t> order(ratings.size());
+    const std::vector<std::uint32_t> offsets = GroupByRow<std::uint32_t>(
+        ratings.size(), users.size(), [&](std::size_t i) { return ratings[i].userIndex; },
+        [&](std::size_t i, std::uint32_t at) { order[at] = static_cast<std::uint32_t>(i); });
+    std::size_t firstDuplicate = std::numeric_limits<std::size_t>::max();
+    std::size_t firstOriginal = 0;
+    std::vector<std::uint64_t> keys; // (movie index << 32) | rating index: sorting orders by movie, then file order
+    for (std::size_t u = 0; u < users.size(); ++u) {
+        keys.clear();
+        for (std::uint32_t k = offsets[u]; k < offsets[u + 1]; ++k) {
+            keys.push_back((std::uint64_t{ratings[order[k]].item} << 32) | order[k]);
+        }
+        std::sort(keys.begin(), keys.end());
+        for (std::size_t k = 1; k < keys.size(); ++k) {
+            const std::size_t later = keys[k] & 0xFFFFFFFFU;
+            if ((keys[k] >> 32) == (keys[k - 1] >> 32) && later < firstDuplicate) {
+                firstDuplicate = later;
+                firstOriginal = keys[k - 1] & 0xFFFFFFFFU;
+            }
+        }
+    }
+    if (firstDuplicate != std::numeric_limits<std::size_t>::max()) {
+        const RatingRecord& r = ratings[firstDuplicate];
+        ThrowDataError(fmt::format("{}, line {}: user {} rates movie {} a second time (first on line {}); expected "
+                                   "one rating per user and movie.",
+                                   file.Path().string(), lines[firstDuplicate], r.user, r.movie, lines[firstOriginal]));
+    }
+    return users;
+}
+
+} // namespace quillory::data

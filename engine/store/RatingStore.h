@@ -1,0 +1,67 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillory::store {
+
+// The durable part of the engine: accounts and every rating entered in the program. Two kinds share this contract,
+// an SQLite file beside the data and a PostgreSQL database that many programs and machines share:
+// - every write is committed before the call returns, and ids are handed out inside the writing transaction;
+// - the database itself enforces one account per name and one rating per user and movie;
+// - a store that is not ours, of a newer schema, holding rows no store of ours can hold, or that cannot be written
+//   is refused when it is opened, by name;
+// - every failure throws CMException with the store caption.
+class CRatingStore {
+public:
+    struct User {
+        long id = 0;
+        std::string name;
+        std::string hash;
+    };
+    struct Rating {
+        long user = 0;
+        int movie = 0;
+        int stars = 0;
+        long long timestamp = 0;
+    };
+
+    virtual ~CRatingStore() = default;
+
+    // The accounts (name and id; the hash is left out) added since the last call, every account at the first, in id
+    // order: a change costs the accounts it added, not all the store holds. Ids are handed out in increasing order
+    // inside the write transaction, so an account committed later never has a lower id than one already read.
+    virtual std::vector<User> LoadNewUsers() = 0;
+    // The ratings committed since the last call (every rating at the first), perhaps with a few already returned:
+    // a change costs what changed, not what the store holds. Ratings carry a sequence number handed out under the
+    // store's write lock, so one committed later never has a lower number than one already read.
+    virtual std::vector<Rating> LoadNewRatings() = 0;
+
+    // The account with exactly this name, else the one whose name has this comparison key (AccountNameKey), with
+    // its hash. The exact match comes first so that an account made before names were compared by key still logs
+    // in by its own name.
+    virtual std::optional<User> FindUser(std::string_view name, std::string_view key) = 0;
+
+    // Adds an account and returns its id: kFirstAccountId or above, above every account id the store holds, chosen
+    // inside the write transaction so that two programs never hand out the same id. std::nullopt when the name or
+    // its key is taken.
+    virtual std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) = 0;
+
+    // Adds a rating; false (and nothing written) when the store already holds one for this user and movie.
+    virtual bool InsertRating(const Rating& rating) = 0;
+
+    // True when another program may have committed a change since the last look (the first look answers true).
+    // Meant to be asked before every answer that depends on the store, so it costs at most one small read.
+    virtual bool ChangedSinceLastLook() = 0;
+
+    // The store as messages name it: a file's path, or a server's host, port and database (never a password).
+    virtual std::string Describe() const = 0;
+
+    // Accounts take ids from here up, a range no data user may reach, so that a new snapshot of the data files can
+    // never hand an account's id to a stranger.
+    static constexpr long kFirstAccountId = 2'000'000'000;
+};
+
+} // namespace quillory::store

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "RatingStore.h"
+
+// What both kinds of store refuse, in the same words: rows no store of ours can hold, a newer schema, and accounts
+// that have used up their ids. `store` is the store as messages name it (CRatingStore::Describe).
+namespace quillory::store {
+
+// A rating row as read from `store` (named in the message), checked: a user or movie id outside 32 bits or stars
+// outside 1..5 refuses the store by name, as one that is not ours; no store of ours can hold such a row.
+CRatingStore::Rating CheckedRating(std::int64_t user, std::int64_t movie, std::int64_t stars, std::int64_t timestamp,
+                                   const std::string& store);
+// An account id as read from `store`, checked the same way.
+long CheckedUserId(std::int64_t id, const std::string& store);
+
+// The refusals both stores give in the same words: a store of a newer schema than this program reads, and a store
+// whose accounts have used up the ids.
+[[noreturn]] void ThrowNewerSchema(const std::string& store, std::int64_t version, std::int64_t supported);
+[[noreturn]] void ThrowNoAccountIdLeft(const std::string& store);
+
+} // namespace quillory::store

@@ -1,0 +1,231 @@
+#include "PostgresStore.h"
+
+#include <algorithm>
+#include <ctime>
+#include <limits>
+
+#include "EngineErrors.h"
+#include "StoreRefusals.h"
+#include "MException.h"
+#include "PostgresTransaction.h"
+
+namespace quillory::store {
+
+namespace {
+
+// The tables of schema 1. The database enforces the contract itself: one account per name and per comparison key,
+// one rating per user and movie, ids of 32 bits, stars from 1 to 5.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE quillory_meta(
+    id integer PRIMARY KEY CHECK (id = 1),
+    schema_version integer NOT NULL,
+    changes bigint NOT NULL);
+CREATE TABLE quillory_users(
+    id integer PRIMARY KEY,
+    name text NOT NULL UNIQUE,
+    name_key text UNIQUE,
+    hash text NOT NULL,
+    created bigint NOT NULL);
+CREATE TABLE quillory_ratings(
+    user_id integer NOT NULL,
+    movie integer NOT NULL,
+    stars smallint NOT NULL CHECK (stars BETWEEN 1 AND 5),
+    ts bigint NOT NULL,
+    seq bigint NOT NULL,
+    PRIMARY KEY (user_id, movie));
+CREATE INDEX quillory_ratings_by_seq ON quillory_ratings(seq);
+INSERT INTO quillory_meta(id, schema_version, changes) VALUES (1, 1, 0);
+)sql";
+
+// Serialises the creation of the tables between programs that meet an empty database at once ("QLRY").
+constexpr const char* kCreationLock = "SELECT pg_advisory_xact_lock(1363956313)";
+
+} // namespace
+
+CPostgresStore::CPostgresStore(const std::string& uri) : m_connection(uri) {
+    OpenOrCreate();
+    RequireWritable();
+}
+
+void CPostgresStore::OpenOrCreate() {
+    const std::string what = "Opening the store";
+    for (int attempt = 0;; ++attempt) {
+        const CPostgresResult found = m_connection.Execute(
+            "SELECT to_regclass('quillory_meta') IS NOT NULL,"
+            " (SELECT count(*) FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+            "  WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'v', 'm', 'p', 'f'))",
+            {}, what);
+        const bool ours = found.Text(0, 0) == "t";
+        const std::int64_t tables = found.Int64(0, 1, Describe());
+        if (ours) {
+            break;
+        }
+        if (tables != 0) {
+            ThrowStoreError("The store " + Describe() +
+                            " is not a Quillory store: it holds tables of another program. Name another database in "
+                            "the manifest's store URI.");
+        }
+        if (attempt > 0) {
+            ThrowStoreError("Creating the store " + Describe() + " failed: its tables did not appear.");
+        }
+        CPostgresTransaction transaction(m_connection, "Creating the store");
+        m_connection.Execute(kCreationLock, {}, "Creating the store");
+        // Inside the lock the answer is final: another program may have created the tables meanwhile.
+        if (m_connection.Execute("SELECT to_regclass('quillory_meta') IS NULL", {}, "Creating the store").Text(0, 0) ==
+            "t") {
+            m_connection.Execute(kSchema, {}, "Creating the store's tables");
+        }
+        transaction.Commit();
+    }
+    std::int64_t version = 0;
+    bool ours = false;
+    try {
+        const CPostgresResult meta =
+            m_connection.Execute("SELECT schema_version, changes FROM quillory_meta WHERE id = 1", {}, what);
+        if (meta.Rows() == 1) {
+            version = meta.Int64(0, 0, Describe());
+            ours = true;
+        }
+    } catch (const CMException&) {
+        if (m_connection.Lost()) {
+            throw; // the server, not the table
+        }
+    }
+    if (!ours) {
+        ThrowStoreError("The store " + Describe() +
+                        " is not a Quillory store: its table quillory_meta is not ours. Name another database in the "
+                        "manifest's store URI.");
+    }
+    if (version > kSchemaVersion) {
+        ThrowNewerSchema(Describe(), version, kSchemaVersion);
+    }
+}
+
+void CPostgresStore::RequireWritable() {
+    // A read-only role, a standby server or a database set read-only would otherwise fail only at the first
+    // registration or rating.
+    const CPostgresResult writable = m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off'"
+                                                          " AND has_table_privilege('quillory_meta', 'UPDATE')"
+                                                          " AND has_table_privilege('quillory_users', 'INSERT')"
+                                                          " AND has_table_privilege('quillory_ratings', 'INSERT')",
+                                                          {}, "Opening the store");
+    if (writable.Text(0, 0) != "t") {
+        ThrowStoreError("The store " + Describe() +
+                        " cannot be written: the database is read-only or this user may not write its tables. The "
+                        "store must be writable.");
+    }
+}
+
+std::vector<CRatingStore::User> CPostgresStore::LoadNewUsers() {
+    const CPostgresResult rows = m_connection.Execute("SELECT id, name FROM quillory_users WHERE id > $1 ORDER BY id",
+                                                      {std::to_string(m_accountsRead)}, "Reading the new accounts");
+    const std::string store = Describe();
+    std::vector<User> users;
+    users.reserve(static_cast<std::size_t>(rows.Rows()));
+    for (int r = 0; r < rows.Rows(); ++r) {
+        users.push_back(User{CheckedUserId(rows.Int64(r, 0, store), store), rows.Text(r, 1), {}});
+        m_accountsRead = std::max(m_accountsRead, users.back().id);
+    }
+    return users;
+}
+
+std::vector<CRatingStore::Rating> CPostgresStore::LoadNewRatings() {
+    const CPostgresResult rows =
+        m_connection.Execute("SELECT user_id, movie, stars, ts, seq FROM quillory_ratings WHERE seq > $1 ORDER BY seq",
+                             {std::to_string(m_ratingsRead)}, "Reading the new ratings");
+    const std::string store = Describe();
+    std::vector<Rating> ratings;
+    ratings.reserve(static_cast<std::size_t>(rows.Rows()));
+    for (int r = 0; r < rows.Rows(); ++r) {
+        ratings.push_back(CheckedRating(rows.Int64(r, 0, store), rows.Int64(r, 1, store), rows.Int64(r, 2, store),
+                                        rows.Int64(r, 3, store), store));
+        m_ratingsRead = std::max(m_ratingsRead, rows.Int64(r, 4, store));
+    }
+    return ratings;
+}
+
+std::optional<CRatingStore::User> CPostgresStore::FindUser(std::string_view name, std::string_view key) {
+    // The server's text holds no NUL, and a parameter would end at the first one: "ab\0cd" must not find "ab".
+    if (name.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    // The exact name first, so that an account whose name is not its key still logs in by it.
+    const CPostgresResult rows = m_connection.Execute(
+        "SELECT id, name, hash FROM quillory_users WHERE name = $1 OR name_key = $2 ORDER BY (name = $1) DESC LIMIT 1",
+        {std::string(name), std::string(key)}, "Looking up an account");
+    if (rows.Rows() == 0) {
+        return std::nullopt;
+    }
+    return User{CheckedUserId(rows.Int64(0, 0, Describe()), Describe()), rows.Text(0, 1), rows.Text(0, 2)};
+}
+
+std::optional<long> CPostgresStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {
+    const std::string what = "Registering a user";
+    CPostgresTransaction transaction(m_connection, what);
+    // The counter's row lock orders every registration: the id read below cannot be taken by another program
+    // before this transaction ends.
+    const std::int64_t counter = m_connection
+                                     .Execute("UPDATE quillory_meta SET changes = changes + 1 WHERE id = 1 "
+                                              "RETURNING changes",
+                                              {}, what)
+                                     .Int64(0, 0, Describe());
+    const std::int64_t id =
+        m_connection
+            .Execute("SELECT greatest($1::bigint, (SELECT coalesce(max(id), 0) + 1 FROM quillory_users),"
+                     " (SELECT coalesce(max(user_id), 0) + 1 FROM quillory_ratings))",
+                     {std::to_string(kFirstAccountId)}, what)
+            .Int64(0, 0, Describe());
+    if (id > std::numeric_limits<std::int32_t>::max()) {
+        ThrowNoAccountIdLeft(Describe());
+    }
+    // The unique name and key decide a race between two programs registering one name: one row goes in.
+    const CPostgresResult added =
+        m_connection.Execute("INSERT INTO quillory_users(id, name, name_key, hash, created) "
+                             "VALUES ($1, $2, $3, $4, $5) ON CONFLICT DO NOTHING RETURNING id",
+                             {std::to_string(id), std::string(name), std::string(key), hash,
+                              std::to_string(static_cast<long long>(std::time(nullptr)))},
+                             what);
+    if (added.Rows() == 0) {
+        return std::nullopt; // the transaction rolls back: the counter stays as it was
+    }
+    transaction.Commit();
+    NoteOwnWrite(counter);
+    return static_cast<long>(id);
+}
+
+bool CPostgresStore::InsertRating(const Rating& rating) {
+    // One statement, so one transaction, committed before the answer arrives: the row and the counter together.
+    // The counter's row lock is held to the commit, so the counter doubles as the rating's sequence number: one
+    // committed later never has a lower number. A refused rating still moves the counter, which costs the others
+    // only a look that finds nothing new.
+    const CPostgresResult counter = m_connection.Execute(
+        "WITH counter AS (UPDATE quillory_meta SET changes = changes + 1 WHERE id = 1 RETURNING changes)"
+        " INSERT INTO quillory_ratings(user_id, movie, stars, ts, seq)"
+        " SELECT $1::integer, $2::integer, $3::smallint, $4::bigint, changes FROM counter"
+        " ON CONFLICT DO NOTHING RETURNING seq",
+        {std::to_string(rating.user), std::to_string(rating.movie), std::to_string(rating.stars),
+         std::to_string(rating.timestamp)},
+        "Storing a rating");
+    if (counter.Rows() == 0) {
+        return false;
+    }
+    NoteOwnWrite(counter.Int64(0, 0, Describe()));
+    return true;
+}
+
+bool CPostgresStore::ChangedSinceLastLook() {
+    const std::int64_t changes =
+        m_connection.Execute("SELECT changes FROM quillory_meta WHERE id = 1", {}, "Looking for changes")
+            .Int64(0, 0, Describe());
+    const bool changed = !m_seenChanges || *m_seenChanges != changes;
+    m_seenChanges = changes;
+    return changed;
+}
+
+void CPostgresStore::NoteOwnWrite(std::int64_t counter) {
+    if (m_seenChanges && *m_seenChanges + 1 == counter) {
+        m_seenChanges = counter;
+    }
+}
+
+} // namespace quillory::store

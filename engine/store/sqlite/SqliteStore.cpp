@@ -1,0 +1,336 @@
+#include "SqliteStore.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <thread>
+#include <unordered_set>
+
+#include "AccountName.h"
+#include "EngineErrors.h"
+#include "StoreRefusals.h"
+#include "MException.h"
+#include "SqliteStatement.h"
+#include "SqliteTransaction.h"
+
+namespace quillory::store {
+
+namespace {
+
+// The tables of version 1; version 2 adds the names' comparison keys (see UpgradeFromVersion1).
+constexpr const char* kSchemaVersion1 = R"sql(
+CREATE TABLE IF NOT EXISTS users(
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE,
+    hash TEXT NOT NULL,
+    created INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS ratings(
+    user INTEGER NOT NULL,
+    movie INTEGER NOT NULL,
+    stars INTEGER NOT NULL CHECK(stars BETWEEN 1 AND 5),
+    timestamp INTEGER NOT NULL,
+    PRIMARY KEY(user, movie)) WITHOUT ROWID;
+)sql";
+
+// Creates a missing store file readable by its owner only: it holds password hashes. SQLite gives its journal files
+// the same permissions. An existing file is left as it is. Failing here gives the reason (a read-only folder ...),
+// where SQLite would only say that it cannot open the file.
+const std::filesystem::path& CreatePrivately(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return path;
+    }
+    if (errno != EEXIST) {
+        ThrowStoreError("Cannot create the store " + path.string() + ": " + std::strerror(errno) +
+                        ". The store's folder must exist and be writable.");
+    }
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        ThrowStoreError("The store " + path.string() + " is not a file. Name a file as the store in the manifest.");
+    }
+    return path;
+}
+
+} // namespace
+
+CSqliteStore::CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs) : m_db(CreatePrivately(path)) {
+    m_db.SetBusyTimeout(busyTimeoutMs);
+    RequireWritable();
+    std::int64_t applicationId = 0;
+    std::int64_t version = 0;
+    std::int64_t objects = 0;
+    try {
+        // One statement, so one snapshot: read one by one, the header of a new store another program is creating
+        // at this moment could look half made (tables, but not yet our mark) and be taken for someone else's.
+        CSqliteStatement header(m_db,
+                                "SELECT (SELECT application_id FROM pragma_application_id),"
+                                " (SELECT user_version FROM pragma_user_version),"
+                                " (SELECT count(*) FROM sqlite_master)",
+                                "Reading the store's header");
+        if (header.Step()) {
+            applicationId = header.ColumnInt64(0);
+            version = header.ColumnInt64(1);
+            objects = header.ColumnInt64(2);
+        }
+    } catch (const CMException& e) {
+        // Only a file SQLite cannot read as a database is someone else's; a store we may not write to (SQLite
+        // needs its write-ahead log beside it even to read) or one another program has locked is ours all the same.
+        const int code = m_db.ErrorCode();
+        if (code == SQLITE_NOTADB) {
+            ThrowStoreError("The file " + path.string() + " is not a Quillory store: " + e.GetText());
+        }
+        if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM) {
+            ThrowStoreError(e.GetText() + " The store and its folder must be writable.");
+        }
+        throw;
+    }
+    const bool empty = applicationId == 0 && version == 0 && objects == 0;
+    if (!empty && applicationId != kApplicationId) {
+        ThrowStoreError("The file " + path.string() +
+                        " is not a Quillory store: it is an SQLite database of another program. Name another file "
+                        "as the store in the manifest, or move this one away.");
+    }
+    if (version > kSchemaVersion) {
+        ThrowNewerSchema(path.string(), version, kSchemaVersion);
+    }
+    // Only now, once the file is known to be ours (or new), change its journal: WAL lets readers and one writer
+    // work at once, and FULL syncs every commit so an acknowledged write survives a power cut.
+    SwitchToWriteAheadLog(busyTimeoutMs);
+    m_db.Execute("PRAGMA synchronous=FULL", "Setting full sync");
+    if (version < kSchemaVersion) {
+        CreateOrUpgradeSchema();
+    }
+}
+
+void CSqliteStore::SwitchToWriteAheadLog(int busyTimeoutMs) {
+    // When several programs start at once on a new store, each asks to switch its journal; SQLite answers "busy" at
+    // once instead of waiting (waiting could deadlock), so wait here as long as a write would wait.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
+    while (true) {
+        try {
+            m_db.Execute("PRAGMA journal_mode=WAL", "Switching to the write-ahead log");
+            return;
+        } catch (const CMException&) {
+            const int code = m_db.ErrorCode();
+            if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || std::chrono::steady_clock::now() >= deadline) {
+                throw;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::int64_t CSqliteStore::ReadPragma(const char* sql) {
+    CSqliteStatement statement(m_db, sql, "Reading the store's header");
+    return statement.Step() ? statement.ColumnInt64(0) : 0;
+}
+
+void CSqliteStore::RequireWritable() {
+    // SQLite opens a file it may not write read-only without a word, and a folder it may not write only fails at the
+    // first write (the write-ahead log lives beside the file). Ask first, so the start stops with the reason.
+    const std::filesystem::path folder = Path().has_parent_path() ? Path().parent_path() : ".";
+    for (const std::filesystem::path& needed : {Path(), folder}) {
+        if (::access(needed.c_str(), W_OK) != 0) {
+            ThrowStoreError("The store " + Path().string() + " cannot be written (" + needed.string() + ": " +
+                            std::strerror(errno) + "). The store and its folder must be writable.");
+        }
+    }
+    if (sqlite3_db_readonly(m_db.Handle(), "main") == 1) {
+        ThrowStoreError("The store " + Path().string() +
+                        " cannot be written: it was opened read-only. The store and its folder must be writable.");
+    }
+}
+
+void CSqliteStore::CreateOrUpgradeSchema() {
+    CSqliteTransaction transaction(m_db, "Creating the store");
+    // Another program may have created or upgraded it meanwhile; inside the write lock the answer is final.
+    const std::int64_t version = ReadPragma("PRAGMA user_version");
+    if (version >= kSchemaVersion) {
+        return;
+    }
+    if (version == 0) {
+        m_db.Execute(kSchemaVersion1, "Creating the store's tables");
+        m_db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str(), "Marking the store as ours");
+    }
+    UpgradeFromVersion1();
+    m_db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "Setting the schema version");
+    transaction.Commit();
+}
+
+void CSqliteStore::UpgradeFromVersion1() {
+    m_db.Execute("ALTER TABLE users ADD COLUMN name_key TEXT;"
+                 "CREATE UNIQUE INDEX users_by_name_key ON users(name_key);"
+                 "ALTER TABLE ratings ADD COLUMN seq INTEGER;"
+                 "CREATE INDEX ratings_by_seq ON ratings(seq);",
+                 "Adding the names' comparison keys and the ratings' sequence numbers");
+    // Version 1 numbered accounts just above the data's highest user, where a newer snapshot of the data puts its
+    // own users. Move every account, with its ratings, into the accounts' own range; they log in by name, so
+    // nothing but the number changes for them.
+    std::vector<User> accounts;
+    {
+        CSqliteStatement select(m_db, "SELECT id, name FROM users ORDER BY id", "Upgrading the store");
+        while (select.Step()) {
+            accounts.push_back(User{static_cast<long>(select.ColumnInt64(0)), select.ColumnText(1), {}});
+        }
+    }
+    std::int64_t next = kFirstAccountId;
+    for (const User& account : accounts) {
+        next = std::max<std::int64_t>(next, std::int64_t{account.id} + 1);
+    }
+    CSqliteStatement moveRatings(m_db, "UPDATE ratings SET user = ?1 WHERE user = ?2", "Upgrading the store");
+    CSqliteStatement moveAccount(m_db, "UPDATE users SET id = ?1, name_key = ?3 WHERE id = ?2", "Upgrading the store");
+    std::unordered_set<std::string> keys;
+    for (const User& account : accounts) {
+        std::int64_t id = account.id;
+        if (id < kFirstAccountId) {
+            if (next > std::numeric_limits<std::int32_t>::max()) {
+                ThrowNoAccountIdLeft(Path().string());
+            }
+            id = next++;
+            moveRatings.Bind(1, id);
+            moveRatings.Bind(2, static_cast<std::int64_t>(account.id));
+            moveRatings.Step();
+            moveRatings.Reset();
+        }
+        // Two old accounts whose names now compare alike (" alice" and "alice"): the first keeps the key, the other
+        // logs in by its exact name only, as before.
+        const std::optional<std::string> key = AccountNameKey(account.name);
+        const bool keyed = key && keys.insert(*key).second;
+        moveAccount.Bind(1, id);
+        moveAccount.Bind(2, static_cast<std::int64_t>(account.id));
+        if (keyed) {
+            moveAccount.Bind(3, *key);
+        } else {
+            moveAccount.BindNull(3);
+        }
+        moveAccount.Step();
+        moveAccount.Reset();
+    }
+}
+
+std::vector<CRatingStore::User> CSqliteStore::LoadNewUsers() {
+    CSqliteStatement statement(m_db, "SELECT id, name FROM users WHERE id > ? ORDER BY id", "Reading the new accounts");
+    statement.Bind(1, static_cast<std::int64_t>(m_accountsRead));
+    const std::string store = Describe();
+    std::vector<User> users;
+    while (statement.Step()) {
+        users.push_back(User{CheckedUserId(statement.ColumnInt64(0), store), statement.ColumnText(1), {}});
+        m_accountsRead = std::max(m_accountsRead, users.back().id);
+    }
+    return users;
+}
+
+std::vector<CRatingStore::Rating> CSqliteStore::LoadNewRatings() {
+    // Ratings from before sequence numbers (an upgraded store) have none: the first call reads every row.
+    CSqliteStatement statement(
+        m_db,
+        m_ratingsRead < 0 ? "SELECT user, movie, stars, timestamp, coalesce(seq, 0) FROM ratings"
+                          : "SELECT user, movie, stars, timestamp, seq FROM ratings WHERE seq > ? ORDER BY seq",
+        "Reading the new ratings");
+    if (m_ratingsRead >= 0) {
+        statement.Bind(1, m_ratingsRead);
+    }
+    const std::string store = Describe();
+    std::vector<Rating> ratings;
+    std::int64_t highest = std::max<std::int64_t>(m_ratingsRead, 0);
+    while (statement.Step()) {
+        ratings.push_back(CheckedRating(statement.ColumnInt64(0), statement.ColumnInt64(1), statement.ColumnInt64(2),
+                                        statement.ColumnInt64(3), store));
+        highest = std::max(highest, statement.ColumnInt64(4));
+    }
+    m_ratingsRead = highest;
+    return ratings;
+}
+
+std::optional<CRatingStore::User> CSqliteStore::FindUser(std::string_view name, std::string_view key) {
+    const std::pair<const char*, std::string_view> lookups[] = {
+        {"SELECT id, name, hash FROM users WHERE name = ?", name},
+        {"SELECT id, name, hash FROM users WHERE name_key = ?", key},
+    };
+    for (const auto& [sql, value] : lookups) {
+        CSqliteStatement statement(m_db, sql, "Looking up an account");
+        statement.Bind(1, value);
+        if (statement.Step()) {
+            return User{CheckedUserId(statement.ColumnInt64(0), Describe()), statement.ColumnText(1),
+                        statement.ColumnText(2)};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {
+    CSqliteTransaction transaction(m_db, "Registering a user");
+    {
+        CSqliteStatement taken(m_db, "SELECT 1 FROM users WHERE name = ?1 OR name_key = ?2", "Registering a user");
+        taken.Bind(1, name);
+        taken.Bind(2, key);
+        if (taken.Step()) {
+            return std::nullopt;
+        }
+    }
+    std::int64_t id = kFirstAccountId;
+    {
+        // Ratings of an account removed by hand still hold its id: never hand it to someone else.
+        CSqliteStatement highest(m_db,
+                                 "SELECT max(coalesce((SELECT max(id) FROM users), 0),"
+                                 " coalesce((SELECT max(user) FROM ratings), 0)) + 1",
+                                 "Registering a user");
+        if (highest.Step()) {
+            id = std::max(id, highest.ColumnInt64(0));
+        }
+    }
+    if (id > std::numeric_limits<std::int32_t>::max()) {
+        ThrowNoAccountIdLeft(Path().string());
+    }
+    CSqliteStatement insert(m_db, "INSERT INTO users(id, name, hash, created, name_key) VALUES(?, ?, ?, ?, ?)",
+                            "Registering a user");
+    insert.Bind(1, id);
+    insert.Bind(2, name);
+    insert.Bind(3, hash);
+    insert.Bind(4, static_cast<std::int64_t>(std::time(nullptr)));
+    insert.Bind(5, key);
+    insert.Step();
+    transaction.Commit();
+    return static_cast<long>(id);
+}
+
+bool CSqliteStore::InsertRating(const Rating& rating) {
+    // One statement is its own transaction; the conflict clause makes "already rated" an answer, not an error.
+    // The sequence number is taken inside the write lock, so numbers grow in the order ratings are committed.
+    CSqliteStatement insert(m_db,
+                            "INSERT INTO ratings(user, movie, stars, timestamp, seq) "
+                            "VALUES(?, ?, ?, ?, (SELECT coalesce(max(seq), 0) + 1 FROM ratings)) "
+                            "ON CONFLICT(user, movie) DO NOTHING",
+                            "Storing a rating");
+    insert.Bind(1, static_cast<std::int64_t>(rating.user));
+    insert.Bind(2, static_cast<std::int64_t>(rating.movie));
+    insert.Bind(3, static_cast<std::int64_t>(rating.stars));
+    insert.Bind(4, static_cast<std::int64_t>(rating.timestamp));
+    insert.Step();
+    return m_db.Changes() == 1;
+}
+
+bool CSqliteStore::ChangedSinceLastLook() {
+    // data_version changes when another connection commits, and only then: our own writes reach the engine
+    // directly. Reading it touches no page of the file.
+    if (!m_dataVersionStatement) {
+        m_dataVersionStatement = std::make_unique<CSqliteStatement>(m_db, "PRAGMA data_version", "Looking for changes");
+    }
+    m_dataVersionStatement->Reset();
+    const std::int64_t version = m_dataVersionStatement->Step() ? m_dataVersionStatement->ColumnInt64(0) : -1;
+    m_dataVersionStatement->Reset();
+    const bool changed = version != m_dataVersion;
+    m_dataVersion = version;
+    return changed;
+}
+
+} // namespace quillory::store

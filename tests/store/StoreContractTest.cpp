@@ -1,0 +1,410 @@
+// The store's contract, the same for an SQLite file and a PostgreSQL server: accounts in their own id range with
+// names compared as they look, one winner of a registration race, every program seeing what the others committed
+// before it answers, nothing acknowledged lost to a kill, and a store that is not ours, holds impossible rows or
+// cannot be written refused at Init by name.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "DataSet.h"
+#include "EngineErrors.h"
+#include "MovieTable.h"
+#include "QuoteExcerpt.h"
+#include "RatingStore.h"
+#include "StoreTestSupport.h"
+
+namespace quillory::test {
+namespace {
+
+using namespace std::string_literals;
+
+// Writes all of `bytes` to `fd`; false when the pipe broke.
+bool WriteAll(int fd, const void* bytes, std::size_t size) {
+    const auto* at = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, at, size);
+        if (written <= 0) {
+            return false;
+        }
+        at += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, void* bytes, std::size_t size) {
+    auto* at = static_cast<char*>(bytes);
+    while (size > 0) {
+        const ssize_t got = ::read(fd, at, size);
+        if (got <= 0) {
+            return false;
+        }
+        at += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+int ExitCodeOf(pid_t child) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+class StoreContract : public ::testing::TestWithParam<StoreKind> {};
+
+TEST_P(StoreContract, AccountsTakeTheirOwnIdsAndNamesCompareAsTheyLook) {
+    CStoreUnderTest store(GetParam());
+    CMovieTable table;
+    table.Init(store.Manifest());
+
+    // Ids from 2000000000 up, in order, whatever the data's users are.
+    EXPECT_EQ(table.InsertUser("alice", "pw-alice"), 2000000000);
+    EXPECT_EQ(table.InsertUser("bob", "pw-bob"), 2000000001);
+
+    // Blanks at the ends and Unicode normalisation make no new name, at registration and at login.
+    EXPECT_EQ(table.InsertUser(" alice", "other"), NO_USER);
+    EXPECT_EQ(table.InsertUser("alice  ", "other"), NO_USER);
+    EXPECT_EQ(table.GetUserID("  alice ", "pw-alice"), 2000000000);
+    EXPECT_EQ(table.InsertUser("\xC3\x89lodie", "pw-elodie"), 2000000002);         // É as one code point
+    EXPECT_EQ(table.InsertUser("E\xCC\x81lodie", "other"), NO_USER);               // E and a combining acute
+    EXPECT_EQ(table.GetUserID("E\xCC\x81lodie\xC2\xA0", "pw-elodie"), 2000000002); // and a no-break space
+    EXPECT_EQ(table.GetUserID("elodie", "pw-elodie"), NO_USER);                    // but accents and case count
+    EXPECT_EQ(table.InsertUser("Alice", "pw-big-alice"), 2000000003);
+
+    // Names no account may take: nothing but blanks, or a control character anywhere.
+    for (const std::string& name : {"   "s, "\t"s, "\xC2\xA0"s, "ab\0cd"s, "a\x01z"s, "a\x7Fz"s, "a\xC2\x85z"s,
+                                    "a\xE2\x80\xA8z"s, "a\xE2\x80\xA9z"s, "a\nz"s, "\xFF\xFE"s}) {
+        EXPECT_EQ(table.InsertUser(name, "password"), NO_USER) << QuoteExcerpt(name);
+    }
+    EXPECT_EQ(table.InsertUser("ab", "pw-ab"), 2000000004);
+    EXPECT_EQ(table.GetUserID("ab\0cd"s, "pw-ab"), NO_USER);
+    EXPECT_EQ(table.GetUserID("ab", "pw-ab"), 2000000004);
+
+    // Refusals handed out no id: the next account takes the next number.
+    EXPECT_EQ(table.InsertUser("carol", "pw-carol"), 2000000005);
+}
+
+TEST_P(StoreContract, DataUsersInTheAccountsRangeAreRefusedAtStart) {
+    CStoreUnderTest store(GetParam(), 5, 3);
+    store.Folder().Write("ratings.dat", "1::1000001::8::1365000000\n2000000000::1000002::7::1365000001\n");
+    const Thrown thrown = CatchEngineError([&] { CMovieTable().Init(store.Manifest()); });
+    EXPECT_EQ(thrown.caption, kDataErrorCaption);
+    EXPECT_NE(thrown.text.find("ratings.dat holds user id 2000000000"), std::string::npos) << thrown.text;
+
+    // One below the range is a data user like any other.
+    store.Folder().Write("ratings.dat", "1::1000001::8::1365000000\n1999999999::1000002::7::1365000001\n");
+    CMovieTable table;
+    table.Init(store.Manifest());
+    EXPECT_EQ(table.GetRating(MovieId(1), 1999999999, ""), 4); // 7 of 10 is 4 stars
+}
+
+TEST_P(StoreContract, OneNameRegisteredByManyProgramsAtOnceSucceedsOnce) {
+    CStoreUnderTest store(GetParam());
+    CMovieTable().Init(store.Manifest()); // the store exists before the race
+    constexpr int kPrograms = 6;
+    std::array<int, 2> ready{};
+    std::array<int, 2> go{};
+    ASSERT_EQ(::pipe(ready.data()), 0);
+    ASSERT_EQ(::pipe(go.data()), 0);
+    std::vector<pid_t> children;
+    for (int p = 0; p < kPrograms; ++p) {
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            // No test assertions in a child: its exit code says what it got (0 the account, 1 a refusal).
+            try {
+                ::close(ready[0]);
+                ::close(go[1]);
+                CMovieTable table;
+                table.Init(store.Manifest());
+                char byte = 'r';
+                WriteAll(ready[1], &byte, 1);
+                ::read(go[0], &byte, 1); // returns when the parent closes its end: everybody starts at once
+                const long id = table.InsertUser(p % 2 == 0 ? "racer" : " racer ", "pw-" + std::to_string(p));
+                ::_exit(id == NO_USER ? 1 : id == 2000000000 ? 0 : 3);
+            } catch (...) {
+                ::_exit(4);
+            }
+        }
+        children.push_back(child);
+    }
+    ::close(ready[1]);
+    ::close(go[0]);
+    for (int p = 0; p < kPrograms; ++p) {
+        char byte = 0;
+        ASSERT_TRUE(ReadAll(ready[0], &byte, 1));
+    }
+    ::close(go[1]);
+    ::close(ready[0]);
+    int winners = 0;
+    for (const pid_t child : children) {
+        const int code = ExitCodeOf(child);
+        EXPECT_TRUE(code == 0 || code == 1) << "exit code " << code;
+        winners += code == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(winners, 1);
+    CMovieTable table;
+    table.Init(store.Manifest());
+    EXPECT_EQ(table.InsertUser("after the race", "pw"), 2000000001);
+}
+
+TEST_P(StoreContract, TwoEnginesInOneProgramSeeEachOthersWrites) {
+    CStoreUnderTest store(GetParam());
+    CMovieTable first;
+    first.Init(store.Manifest());
+    first.InitMatrices();
+    CMovieTable second;
+    second.Init(store.Manifest());
+    second.InitMatrices();
+
+    const long gail = first.InsertUser("gail", "pw-gail");
+    ASSERT_EQ(gail, 2000000000);
+    EXPECT_EQ(second.GetUserID("gail", "pw-gail"), gail);
+    EXPECT_EQ(second.InsertUser("gail", "other"), NO_USER);
+
+    first.SetNewRating(MovieId(0), gail, 4);
+    second.SetNewRating(MovieId(1), gail, 2);
+    for (CMovieTable* table : {&first, &second}) {
+        EXPECT_EQ(table->GetRating(MovieId(0), gail, ""), 4);
+        EXPECT_EQ(table->GetRating(MovieId(1), gail, ""), 2);
+        double average = 0;
+        long count = 0;
+        table->GetInfo(gail, average, count);
+        EXPECT_EQ(count, 2);
+        EXPECT_DOUBLE_EQ(average, 3.0);
+    }
+    const Thrown twice = CatchEngineError([&] { first.SetNewRating(MovieId(1), gail, 5); });
+    EXPECT_NE(twice.text.find("already rated"), std::string::npos) << twice.text;
+
+    // A data user's rating entered in one engine changes his prediction in the other.
+    for (int m = 2; m < 17; ++m) {
+        second.SetNewRating(MovieId(m), gail, m % 5 + 1);
+    }
+    first.SetCurrentUser(gail);
+    second.SetCurrentUser(gail);
+    EXPECT_TRUE(first.CanPredict());
+    for (int m = 20; m < 25; ++m) {
+        EXPECT_NEAR(first.GetPredictedRating(MovieId(m), gail), second.GetPredictedRating(MovieId(m), gail), 1e-6);
+    }
+}
+
+// What the writing program reports to the reading one through a pipe.
+struct WriterReport {
+    long id = NO_USER;
+    std::array<double, 5> predictions{};
+};
+
+TEST_P(StoreContract, TwoProgramsShareOneStoreAndAKilledWriterLosesNothing) {
+    CStoreUnderTest store(GetParam());
+    CMovieTable reader; // started before the writer exists, and never restarted
+    reader.Init(store.Manifest());
+    reader.InitMatrices();
+
+    std::array<int, 2> report{};
+    ASSERT_EQ(::pipe(report.data()), 0);
+    const pid_t writer = ::fork();
+    ASSERT_NE(writer, -1);
+    if (writer == 0) {
+        try {
+            ::close(report[0]);
+            CMovieTable table;
+            table.Init(store.Manifest());
+            table.InitMatrices();
+            WriterReport done;
+            done.id = table.InsertUser("dana", "pw-dana");
+            for (int m = 0; m < 15; ++m) {
+                table.SetNewRating(MovieId(m), done.id, m % 5 + 1);
+            }
+            table.SetCurrentUser(done.id);
+            table.SetRefresh(true);
+            for (int k = 0; k < 5; ++k) {
+                done.predictions[static_cast<std::size_t>(k)] = table.GetPredictedRating(MovieId(20 + k), done.id);
+            }
+            WriteAll(report[1], &done, sizeof done);
+            ::raise(SIGKILL); // right after the acknowledged writes: nothing may be lost
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(4);
+    }
+    ::close(report[1]);
+    WriterReport done;
+    const bool reported = ReadAll(report[0], &done, sizeof done);
+    ::close(report[0]);
+    EXPECT_EQ(ExitCodeOf(writer), 100 + SIGKILL);
+    ASSERT_TRUE(reported) << "the writer failed before its report";
+    ASSERT_EQ(done.id, 2000000000);
+
+    EXPECT_EQ(reader.GetUserID("dana", "pw-dana"), done.id);
+    for (int m = 0; m < 15; ++m) {
+        EXPECT_EQ(reader.GetRating(MovieId(m), done.id, ""), m % 5 + 1) << m;
+    }
+    double average = 0;
+    long count = 0;
+    reader.GetInfo(done.id, average, count);
+    EXPECT_EQ(count, 15);
+    EXPECT_DOUBLE_EQ(average, 3.0);
+    reader.SetCurrentUser(done.id);
+    EXPECT_TRUE(reader.CanPredict());
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_NEAR(reader.GetPredictedRating(MovieId(20 + k), done.id), done.predictions[static_cast<std::size_t>(k)],
+                    1e-6)
+            << k;
+    }
+    const Thrown twice = CatchEngineError([&] { reader.SetNewRating(MovieId(3), done.id, 1); });
+    EXPECT_NE(twice.text.find("already rated"), std::string::npos) << twice.text;
+    EXPECT_EQ(reader.InsertUser("dana", "other"), NO_USER);
+}
+
+TEST_P(StoreContract, AStoreThatIsNotOursOrNewerIsRefusedByName) {
+    {
+        CStoreUnderTest store(GetParam());
+        store.Execute("CREATE TABLE notes(line text); INSERT INTO notes VALUES('keep me');");
+        const Thrown thrown = CatchEngineError([&] { CMovieTable().Init(store.Manifest()); });
+        EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+        EXPECT_NE(thrown.text.find(store.Name()), std::string::npos) << thrown.text;
+        EXPECT_NE(thrown.text.find("is not a Quillory store"), std::string::npos) << thrown.text;
+        store.Execute("DELETE FROM notes WHERE line = 'keep me'"); // still there, and still theirs
+    }
+    {
+        CStoreUnderTest store(GetParam());
+        CMovieTable().Init(store.Manifest());
+        store.Execute(GetParam() == StoreKind::Sqlite ? "PRAGMA user_version=99"
+                                                      : "UPDATE quillory_meta SET schema_version = 99");
+        const Thrown thrown = CatchEngineError([&] { CMovieTable().Init(store.Manifest()); });
+        EXPECT_NE(thrown.text.find(store.Name()), std::string::npos) << thrown.text;
+        EXPECT_NE(thrown.text.find("newer version of Quillory (schema 99)"), std::string::npos) << thrown.text;
+    }
+}
+
+TEST_P(StoreContract, RowsNoStoreOfOursCanHoldRefuseTheStore) {
+    const bool sqlite = GetParam() == StoreKind::Sqlite;
+    struct Case {
+        std::string forge;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {sqlite ? "PRAGMA ignore_check_constraints=ON; INSERT INTO ratings VALUES(7, 1000001, 9, 0, 1)"
+                : "ALTER TABLE quillory_ratings DROP CONSTRAINT quillory_ratings_stars_check;"
+                  "INSERT INTO quillory_ratings VALUES(7, 1000001, 9, 0, 1)",
+         "a rating row (user 7, movie 1000001) holds 9 stars"},
+        {sqlite ? "INSERT INTO ratings VALUES(7, 4294967297, 3, 0, 1)"
+                : "ALTER TABLE quillory_ratings ALTER COLUMN movie TYPE bigint;"
+                  "INSERT INTO quillory_ratings VALUES(7, 4294967297, 3, 0, 1)",
+         "a rating row holds user 7 and movie 4294967297"},
+        {sqlite ? "INSERT INTO users(id, name, hash, created) VALUES(4294967296, 'x', 'h', 0)"
+                : "ALTER TABLE quillory_users ALTER COLUMN id TYPE bigint;"
+                  "INSERT INTO quillory_users(id, name, hash, created) VALUES(4294967296, 'x', 'h', 0)",
+         "an account holds the id 4294967296"},
+    };
+    for (const Case& c : cases) {
+        CStoreUnderTest store(GetParam(), 5, 5);
+        CMovieTable().Init(store.Manifest());
+        store.Execute(c.forge);
+        const Thrown thrown = CatchEngineError([&] { CMovieTable().Init(store.Manifest()); });
+        EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+        EXPECT_NE(thrown.text.find("The store " + store.Name()), std::string::npos) << thrown.text;
+        EXPECT_NE(thrown.text.find("is not a Quillory store as it stands: " + c.expected), std::string::npos)
+            << thrown.text;
+    }
+}
+
+TEST_P(StoreContract, AStoreThatCannotBeWrittenIsFoundAtInit) {
+    CStoreUnderTest store(GetParam(), 5, 5);
+    CMovieTable().Init(store.Manifest());
+    if (GetParam() == StoreKind::Sqlite) {
+        if (::geteuid() == 0) {
+            GTEST_SKIP() << "running as root, who may write any file: a read-only store file cannot be made";
+        }
+        const std::filesystem::path file = store.Folder().Path() / "quillory.sqlite";
+        std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+        Thrown thrown = CatchEngineError([&] { CMovieTable().Init(store.Manifest()); });
+        EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+        EXPECT_NE(thrown.text.find("The store " + file.string() + " cannot be written"), std::string::npos)
+            << thrown.text;
+        std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        std::filesystem::permissions(store.Folder().Path(),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        thrown = CatchEngineError([&] { CMovieTable().Init(store.Manifest()); });
+        std::filesystem::permissions(store.Folder().Path(), std::filesystem::perms::owner_all);
+        EXPECT_NE(thrown.text.find("The store " + file.string() + " cannot be written"), std::string::npos)
+            << thrown.text;
+        EXPECT_NE(thrown.text.find("must be writable"), std::string::npos) << thrown.text;
+    } else {
+        store.Execute("ALTER DATABASE " + store.Name() + " SET default_transaction_read_only = on");
+        const Thrown thrown = CatchEngineError([&] { CMovieTable().Init(store.Manifest()); });
+        EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+        EXPECT_NE(thrown.text.find("The store " + store.Name() + " (database on the server"), std::string::npos)
+            << thrown.text;
+        EXPECT_NE(thrown.text.find(") cannot be written"), std::string::npos) << thrown.text;
+    }
+}
+
+TEST_P(StoreContract, TheLookSeesOthersWritesAndNewRatingsAreReadOnce) {
+    CStoreUnderTest store(GetParam(), 5, 5);
+    const std::unique_ptr<store::CRatingStore> reader = store.Open();
+    const std::unique_ptr<store::CRatingStore> writer = store.Open();
+    EXPECT_TRUE(reader->ChangedSinceLastLook()); // the first look always answers yes
+    EXPECT_TRUE(reader->LoadNewRatings().empty());
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+
+    ASSERT_TRUE(writer->InsertRating({7, 1000001, 4, 100}));
+    ASSERT_TRUE(writer->InsertRating({8, 1000002, 2, 200}));
+    EXPECT_FALSE(writer->InsertRating({7, 1000001, 5, 300})); // refused: the first one stays
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    const std::vector<store::CRatingStore::Rating> fresh = reader->LoadNewRatings();
+    ASSERT_EQ(fresh.size(), 2U);
+    EXPECT_EQ(fresh[0].user, 7);
+    EXPECT_EQ(fresh[0].movie, 1000001);
+    EXPECT_EQ(fresh[0].stars, 4);
+    EXPECT_EQ(fresh[0].timestamp, 100);
+    EXPECT_EQ(fresh[1].user, 8);
+    EXPECT_EQ(fresh[1].stars, 2);
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+    EXPECT_TRUE(reader->LoadNewRatings().empty());
+
+    // A program's own writes are no change to it; its new rating comes back once.
+    ASSERT_TRUE(reader->InsertRating({9, 1000003, 3, 0}));
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+    EXPECT_EQ(reader->LoadNewRatings().size(), 1U);
+    EXPECT_TRUE(reader->LoadNewRatings().empty());
+    EXPECT_TRUE(writer->ChangedSinceLastLook());
+    EXPECT_EQ(writer->LoadNewRatings().size(), 3U); // its first call: every rating
+
+    // Accounts the same way: every one at the first call, then only those added since, in id order.
+    const long first = writer->InsertUser("ann", "ann", "$argon2id$fake").value_or(-1);
+    const long second = writer->InsertUser("bob", "bob", "$argon2id$fake").value_or(-1);
+    ASSERT_EQ(second, first + 1);
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    std::vector<store::CRatingStore::User> accounts = reader->LoadNewUsers();
+    ASSERT_EQ(accounts.size(), 2U);
+    EXPECT_EQ(accounts[0].id, first);
+    EXPECT_EQ(accounts[0].name, "ann");
+    EXPECT_EQ(accounts[1].id, second);
+    EXPECT_TRUE(reader->LoadNewUsers().empty());
+    const long third = writer->InsertUser("cy", "cy", "$argon2id$fake").value_or(-1);
+    accounts = reader->LoadNewUsers();
+    ASSERT_EQ(accounts.size(), 1U);
+    EXPECT_EQ(accounts[0].id, third);
+    EXPECT_EQ(accounts[0].name, "cy");
+    EXPECT_EQ(writer->LoadNewUsers().size(), 3U); // its first call: every account
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, ::testing::Values(StoreKind::Sqlite, StoreKind::Postgres),
+                         [](const ::testing::TestParamInfo<StoreKind>& info) {
+                             return info.param == StoreKind::Sqlite ? "Sqlite" : "Postgres";
+                         });
+
+} // namespace
+} // namespace quillory::test
