@@ -1,5 +1,6 @@
 #include "EngineGuard.h"
 
+#include "WindowSystem.h"
 #include "resource.h"
 
 void ReportEngineFailure(const CMException& failure) {

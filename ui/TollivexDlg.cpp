@@ -10,6 +10,8 @@
 #include "EngineGuard.h"
 #include "LoginDialog.h"
 #include "MovieDialog.h"
+#include "PaintDC.h"
+#include "WaitCursor.h"
 #include "WaitDialog.h"
 #include "WindowSystem.h"
 #include "resource.h"

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "AfxTypes.h"
+#include "MessageMap.h"
 #include "Wnd.h"
 
 class CDialog;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "CmdTarget.h"
 #include "Dialog.h"
 #include "ScriptedWindowSystem.h"
 #include "TestDialogs.h"

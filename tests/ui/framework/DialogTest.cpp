@@ -8,7 +8,9 @@
 #include "Dialog.h"
 #include "ScriptedWindowSystem.h"
 #include "TestDialogs.h"
+#include "WaitCursor.h"
 #include "WinApp.h"
+#include "WindowSystem.h"
 
 namespace {
 

@@ -3,8 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "ListBox.h"
+#include "PaintDC.h"
 #include "ScriptedWindowSystem.h"
 #include "TestDialogs.h"
+#include "WindowSystem.h"
 
 namespace {
 

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "Button.h"
 #include "Dialog.h"
+#include "ListBox.h"
 #include "WinApp.h"
 #include "resource.h"
 
