@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "AboutDlg.h"
+#include "DataExchange.h"
 #include "DecimalText.h"
 #include "EngineGuard.h"
 #include "LoginDialog.h"

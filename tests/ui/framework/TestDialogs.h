@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Button.h"
+#include "DataExchange.h"
 #include "Dialog.h"
 #include "ListBox.h"
 #include "WinApp.h"
