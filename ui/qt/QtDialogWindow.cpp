@@ -23,6 +23,7 @@
 #include "Dialog.h"
 #include "QtCheckBox.h"
 #include "QtDigitsOnlyFilter.h"
+#include "QtDisplayText.h"
 #include "QtGroupBox.h"
 #include "QtListBox.h"
 
@@ -33,12 +34,6 @@ constexpr const char* kRawTextProperty = "quilloryText";
 
 QString FromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString DisplayText(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
 }
 
 // A label's words without the access-key marker and the trailing colon: "&User name:" -> "User name".

@@ -25,6 +25,7 @@
 #include "Dialog.h"
 #include "QtDialogUnits.h"
 #include "QtDialogWindow.h"
+#include "QtDisplayText.h"
 #include "QtModalKeeper.h"
 #include "Resources.h"
 
@@ -36,12 +37,6 @@ QString ToQString(const CString& text) {
 
 CString ToCString(const QString& text) {
     return text.toStdString();
-}
-
-QString DisplayText(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
 }
 
 void CenterOn(QWidget* window, const QWidget* over) {
