@@ -1,5 +1,7 @@
 #include "EngineGuard.h"
 
+#include "AfxTypes.h"
+#include "CString.h"
 #include "WindowSystem.h"
 #include "resource.h"
 

@@ -4,8 +4,10 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "AboutDlg.h"
+#include "CString.h"
 #include "DataExchange.h"
 #include "DecimalText.h"
 #include "EngineGuard.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AfxTypes.h"
+#include "CString.h"
 
 class CDialog;
 

@@ -1,8 +1,10 @@
 #include "QtDialogWindow.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <string_view>
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -26,6 +28,7 @@
 #include "QtDisplayText.h"
 #include "QtGroupBox.h"
 #include "QtListBox.h"
+#include "resource.h"
 
 namespace {
 

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,12 +26,15 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "AfxTypes.h"
+#include "CString.h"
 #include "Dialog.h"
 #include "QtDialogUnits.h"
 #include "QtDialogWindow.h"
 #include "QtDisplayText.h"
 #include "QtModalKeeper.h"
 #include "Resources.h"
+#include "resource.h"
 
 namespace {
 
