@@ -1,5 +1,6 @@
 #include "Tollivex.h"
 
+#include "AfxTypes.h"
 #include "TollivexDlg.h"
 #include "resource.h"
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MessageMap.h"
 #include "WinApp.h"
 
 // The application: runs the main window modally and ends when it closes.

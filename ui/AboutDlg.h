@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Dialog.h"
+#include "MessageMap.h"
 
 // The About box on template 100, opened from the main window's system menu.
 class CAboutDlg : public CDialog {

@@ -1,5 +1,8 @@
 #include "EngineGuard.h"
 
+#include "AfxTypes.h"
+#include "CString.h"
+#include "WindowSystem.h"
 #include "resource.h"
 
 void ReportEngineFailure(const CMException& failure) {

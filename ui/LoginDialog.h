@@ -2,6 +2,7 @@
 
 #include "CString.h"
 #include "Dialog.h"
+#include "MessageMap.h"
 
 // The login dialog on template 105. It only captures the two texts and how it was closed; the caller reads the
 // four members after the modal run and decides what to do.

@@ -1,5 +1,6 @@
 #include "MovieDialog.h"
 
+#include "AfxTypes.h"
 #include "resource.h"
 
 CMovieDialog::CMovieDialog(CWnd* parent) : CDialog(IDD_MOVIE_DIALOG, parent) {}

@@ -2,6 +2,7 @@
 
 #include "CString.h"
 #include "Dialog.h"
+#include "MessageMap.h"
 
 // The "Movie Details" dialog on template 130: shows a movie's name, release date and URL, read-only.
 class CMovieDialog : public CDialog {

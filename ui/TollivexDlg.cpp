@@ -4,12 +4,17 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "AboutDlg.h"
+#include "CString.h"
+#include "DataExchange.h"
 #include "DecimalText.h"
 #include "EngineGuard.h"
 #include "LoginDialog.h"
 #include "MovieDialog.h"
+#include "PaintDC.h"
+#include "WaitCursor.h"
 #include "WaitDialog.h"
 #include "WindowSystem.h"
 #include "resource.h"

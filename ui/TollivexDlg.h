@@ -1,6 +1,10 @@
 #pragma once
 
+#include "AfxTypes.h"
+#include "Button.h"
 #include "Dialog.h"
+#include "ListBox.h"
+#include "MessageMap.h"
 #include "MovieIdArray.h"
 #include "MovieTable.h"
 

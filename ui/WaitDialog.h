@@ -1,7 +1,9 @@
 #pragma once
 
+#include "AfxTypes.h"
 #include "CString.h"
 #include "Dialog.h"
+#include "MessageMap.h"
 
 // The start-up notice: a small modeless window on template 104 that shows one text while the engine loads.
 class CWaitDialog : public CDialog {

@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,6 +25,7 @@
 #include "QtWindowSystem.h"
 #include "TollivexDlg.h"
 #include "WinApp.h"
+#include "WindowSystem.h"
 #include "resource.h"
 
 namespace {

@@ -10,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include "AfxTypes.h"
+#include "Dialog.h"
 #include "QtDialogWindow.h"
 #include "QtTestHelpers.h"
+#include "WindowSystem.h"
 
 CQtDriver::CQtDriver() {
     AfxSetWindowSystem(&m_system);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include <QAccessible>
 #include <QApplication>
@@ -20,11 +22,14 @@
 
 #include <gtest/gtest.h>
 
+#include "AfxTypes.h"
+#include "CString.h"
 #include "QtDialogWindow.h"
 #include "QtDriver.h"
 #include "QtTestHelpers.h"
 #include "RecordingDialog.h"
 #include "Resources.h"
+#include "WindowSystem.h"
 #include "resource.h"
 
 namespace {

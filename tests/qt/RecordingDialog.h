@@ -3,7 +3,9 @@
 #include <utility>
 #include <vector>
 
+#include "AfxTypes.h"
 #include "Dialog.h"
+#include "MessageMap.h"
 
 // A dialog on any template that records every command and system command it receives, in order. OK and Cancel
 // are recorded but do not end it unless `endOnOkCancel` is set, so one window serves a whole test.

@@ -1,6 +1,10 @@
 #include "ScriptedDriver.h"
 
+#include <utility>
+
 #include <gtest/gtest.h>
+
+#include "Dialog.h"
 
 void CScriptedDriver::Open(CDialog& dialog) {
     m_templateId = dialog.GetTemplateId();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AfxTypes.h"
 #include "ScriptedWindowSystem.h"
 #include "ToolkitDriver.h"
 

@@ -2,6 +2,7 @@
 // fields: written out here, so that swapping two fields in a template (their order, or their places) fails.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QLabel>
@@ -9,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include "AfxTypes.h"
 #include "QtDialogWindow.h"
 #include "QtDriver.h"
 #include "RecordingDialog.h"
+#include "Resources.h"
 #include "resource.h"
 
 namespace {

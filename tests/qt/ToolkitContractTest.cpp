@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "AfxTypes.h"
+#include "CString.h"
 #include "QtDriver.h"
 #include "RecordingDialog.h"
 #include "ScriptedDriver.h"
+#include "ToolkitDriver.h"
+#include "WindowSystem.h"
 #include "resource.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "CString.h"
 #include "MovieTable.h"
 
 // An engine in memory for window tests: it answers from what the test puts in it, records every call in order

@@ -1,8 +1,11 @@
 #include "ScriptedWindowSystem.h"
+#include "resource.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 namespace {
 

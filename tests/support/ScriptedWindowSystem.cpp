@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include <gtest/gtest.h>
+
+#include "resource.h"
 
 // Handles carry the window's serial number in the bits above the low byte; the low byte says what inside the window
 // is meant: 0 the window itself, 1 to 253 a control (template index + 1), 0xFE its paint context, 0xFF its system

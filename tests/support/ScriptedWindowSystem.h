@@ -5,8 +5,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "AfxTypes.h"
+#include "CString.h"
 #include "Dialog.h"
 #include "Resources.h"
 #include "WindowSystem.h"

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "AfxTypes.h"
 #include "MainWindowHarness.h"
+#include "MovieIdArray.h"
+#include "ScriptedWindowSystem.h"
+#include "resource.h"
 
 namespace {
 

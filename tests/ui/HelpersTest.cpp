@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "CString.h"
 #include "DecimalText.h"
 #include "ScriptedWindowSystem.h"
 #include "WaitDialog.h"

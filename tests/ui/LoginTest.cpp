@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "MainWindowHarness.h"
+#include "MovieTable.h"
+#include "ScriptedWindowSystem.h"
+#include "resource.h"
 
 namespace {
 

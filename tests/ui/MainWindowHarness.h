@@ -4,10 +4,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "AfxTypes.h"
+#include "MovieTable.h"
 #include "ScriptedEngine.h"
 #include "ScriptedWindowSystem.h"
 #include "TollivexDlg.h"

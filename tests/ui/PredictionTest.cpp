@@ -1,9 +1,16 @@
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <string>
 
 #include <gtest/gtest.h>
 
+#include "AfxTypes.h"
 #include "MainWindowHarness.h"
+#include "MovieTable.h"
+#include "ScriptedWindowSystem.h"
+#include "TollivexDlg.h"
+#include "resource.h"
 
 namespace {
 

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "MainWindowHarness.h"
+#include "ScriptedWindowSystem.h"
+#include "resource.h"
 
 namespace {
 

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "MainWindowHarness.h"
+#include "MovieIdArray.h"
+#include "MovieTable.h"
+#include "ScriptedWindowSystem.h"
+#include "resource.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "AfxTypes.h"
 #include "MainWindowHarness.h"
+#include "ScriptedWindowSystem.h"
+#include "resource.h"
 
 namespace {
 

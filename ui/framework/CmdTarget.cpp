@@ -1,4 +1,4 @@
-#include "Wnd.h"
+#include "CmdTarget.h"
 
 namespace {
 

@@ -1,8 +1,11 @@
-#include "Dialog.h"
+#include "DataExchange.h"
 
 #include <algorithm>
 
+#include "AfxTypes.h"
+#include "Dialog.h"
 #include "WindowSystem.h"
+#include "Wnd.h"
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
     if (pDX->m_bSaveAndValidate || control.GetSafeHwnd() != nullptr) {

@@ -1,5 +1,6 @@
 #include "Dialog.h"
 
+#include "DataExchange.h"
 #include "WinApp.h"
 #include "WindowSystem.h"
 #include "resource.h"

@@ -1,6 +1,7 @@
-#include "Wnd.h"
+#include "PaintDC.h"
 
 #include "WindowSystem.h"
+#include "Wnd.h"
 
 CPaintDC::CPaintDC(CWnd* window) : m_window(window), m_hDC(AfxGetWindowSystem().BeginPaint(window->GetSafeHwnd())) {}
 

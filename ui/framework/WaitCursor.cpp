@@ -1,4 +1,4 @@
-#include "Wnd.h"
+#include "WaitCursor.h"
 
 #include "WindowSystem.h"
 
@@ -12,12 +12,4 @@ CWaitCursor::~CWaitCursor() {
     } catch (...) {
         // Runs while a failure unwinds too; a second exception here would end the process.
     }
-}
-
-int GetSystemMetrics(int index) {
-    return AfxGetWindowSystem().GetSystemMetrics(index);
-}
-
-int AfxMessageBox(const CString& text, const CString& caption, UINT style) {
-    return AfxGetWindowSystem().MessageBox(nullptr, text, caption, style);
 }

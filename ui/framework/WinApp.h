@@ -1,6 +1,10 @@
 #pragma once
 
-#include "Wnd.h"
+#include "AfxTypes.h"
+#include "CmdTarget.h"
+#include "MessageMap.h"
+
+class CWnd;
 
 // The application object: there is one, and AfxWinMain runs its InitInstance.
 class CWinApp : public CCmdTarget {

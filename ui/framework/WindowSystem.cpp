@@ -21,3 +21,11 @@ void AfxSetWindowSystem(CWindowSystem* windowSystem) {
 bool AfxHasWindowSystem() {
     return g_windowSystem != nullptr;
 }
+
+int GetSystemMetrics(int index) {
+    return AfxGetWindowSystem().GetSystemMetrics(index);
+}
+
+int AfxMessageBox(const CString& text, const CString& caption, UINT style) {
+    return AfxGetWindowSystem().MessageBox(nullptr, text, caption, style);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AfxTypes.h"
+#include "CString.h"
 
 class CDialog;
 
@@ -92,3 +93,8 @@ CWindowSystem& AfxGetWindowSystem();
 void AfxSetWindowSystem(CWindowSystem* windowSystem);
 // Whether a toolkit is set (destructors check this before they ask the toolkit for anything).
 bool AfxHasWindowSystem();
+
+// Calls on the toolkit for code that has no window object at hand.
+int GetSystemMetrics(int index);
+// A message box with no owner window.
+int AfxMessageBox(const CString& text, const CString& caption, UINT style = MB_OK);

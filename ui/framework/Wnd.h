@@ -1,21 +1,8 @@
 #pragma once
 
 #include "AfxTypes.h"
-#include "MessageMap.h"
-
-// The root of everything that takes commands: it owns a message map and dispatches to it.
-class CCmdTarget {
-public:
-    virtual ~CCmdTarget() = default;
-
-    static const MessageMap* GetThisMessageMap();   // the empty root map
-    virtual const MessageMap* GetMessageMap() const;
-
-    // Looks up (WM_COMMAND, code, id) along the map chain and runs the handler; true when one matched.
-    virtual bool OnCmdMsg(UINT code, int id);
-    // Looks up a window message along the map chain; true (and the handler's result) when one matched.
-    bool DispatchWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
-};
+#include "CString.h"
+#include "CmdTarget.h"
 
 // A window (a dialog or a control) reached through its handle.
 class CWnd : public CCmdTarget {
@@ -61,48 +48,3 @@ protected:
 
     HWND m_hWnd = nullptr;
 };
-
-// A push button bound to a control.
-class CButton : public CWnd {
-public:
-    int GetCheck() const;
-    void SetCheck(int check);
-};
-
-// A list box bound to a control.
-class CListBox : public CWnd {
-public:
-    int InitStorage(int items, UINT bytes);
-    int InsertString(int position, const CString& text);
-    int GetCurSel() const;
-    int SelectString(int startAfter, const CString& prefix);
-};
-
-// Paint context of a window: BeginPaint on construction, EndPaint on destruction.
-class CPaintDC {
-public:
-    explicit CPaintDC(CWnd* window);
-    ~CPaintDC();
-    CPaintDC(const CPaintDC&) = delete;
-    CPaintDC& operator=(const CPaintDC&) = delete;
-
-    HDC GetSafeHdc() const { return m_hDC; }
-    void DrawIcon(int x, int y, HICON icon);
-
-private:
-    CWnd* m_window;
-    HDC m_hDC;
-};
-
-// The busy cursor for the life of the object (also when a failure leaves the block).
-class CWaitCursor {
-public:
-    CWaitCursor();
-    ~CWaitCursor();
-    CWaitCursor(const CWaitCursor&) = delete;
-    CWaitCursor& operator=(const CWaitCursor&) = delete;
-};
-
-int GetSystemMetrics(int index);
-// A message box with no owner window.
-int AfxMessageBox(const CString& text, const CString& caption, UINT style = MB_OK);

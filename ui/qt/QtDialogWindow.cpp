@@ -1,8 +1,10 @@
 #include "QtDialogWindow.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <string_view>
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -23,8 +25,10 @@
 #include "Dialog.h"
 #include "QtCheckBox.h"
 #include "QtDigitsOnlyFilter.h"
+#include "QtDisplayText.h"
 #include "QtGroupBox.h"
 #include "QtListBox.h"
+#include "resource.h"
 
 namespace {
 
@@ -33,12 +37,6 @@ constexpr const char* kRawTextProperty = "quilloryText";
 
 QString FromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString DisplayText(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
 }
 
 // A label's words without the access-key marker and the trailing colon: "&User name:" -> "User name".

@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,11 +26,15 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "AfxTypes.h"
+#include "CString.h"
 #include "Dialog.h"
 #include "QtDialogUnits.h"
 #include "QtDialogWindow.h"
+#include "QtDisplayText.h"
 #include "QtModalKeeper.h"
 #include "Resources.h"
+#include "resource.h"
 
 namespace {
 
@@ -36,12 +44,6 @@ QString ToQString(const CString& text) {
 
 CString ToCString(const QString& text) {
     return text.toStdString();
-}
-
-QString DisplayText(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
 }
 
 void CenterOn(QWidget* window, const QWidget* over) {

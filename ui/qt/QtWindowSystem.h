@@ -6,8 +6,10 @@
 
 #include <QIcon>
 
+#include "AfxTypes.h"
 #include "WindowSystem.h"
 
+class CDialog;
 class CQtDialogWindow;
 class CQtModalKeeper;
 class QPainter;

@@ -3,10 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "AfxTypes.h"
+#include "CmdTarget.h"
 #include "Dialog.h"
+#include "MessageMap.h"
 #include "ScriptedWindowSystem.h"
 #include "TestDialogs.h"
 #include "WinApp.h"
+#include "resource.h"
 
 namespace {
 

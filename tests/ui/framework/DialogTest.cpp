@@ -5,10 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "AfxTypes.h"
+#include "CString.h"
 #include "Dialog.h"
 #include "ScriptedWindowSystem.h"
 #include "TestDialogs.h"
+#include "WaitCursor.h"
 #include "WinApp.h"
+#include "WindowSystem.h"
+#include "resource.h"
 
 namespace {
 

@@ -3,8 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "AfxTypes.h"
+#include "CString.h"
+#include "ListBox.h"
+#include "PaintDC.h"
 #include "ScriptedWindowSystem.h"
 #include "TestDialogs.h"
+#include "WindowSystem.h"
+#include "resource.h"
 
 namespace {
 

@@ -4,7 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "AfxTypes.h"
+#include "Button.h"
+#include "DataExchange.h"
 #include "Dialog.h"
+#include "ListBox.h"
+#include "MessageMap.h"
 #include "WinApp.h"
 #include "resource.h"
 

@@ -1,16 +1,6 @@
-#include "Wnd.h"
+#include "ListBox.h"
 
 #include "WindowSystem.h"
-
-int CButton::GetCheck() const {
-    return m_hWnd != nullptr ? AfxGetWindowSystem().GetCheck(m_hWnd) : BST_UNCHECKED;
-}
-
-void CButton::SetCheck(int check) {
-    if (m_hWnd != nullptr) {
-        AfxGetWindowSystem().SetCheck(m_hWnd, check);
-    }
-}
 
 int CListBox::InitStorage(int items, UINT bytes) {
     return m_hWnd != nullptr ? AfxGetWindowSystem().ListInitStorage(m_hWnd, items, static_cast<int>(bytes)) : LB_ERR;
