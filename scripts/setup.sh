@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
+    clang-format-16 clang-tidy
     qt6-base-dev libgl-dev
     libsqlite3-dev libsodium-dev libeigen3-dev libfmt-dev
     libpq-dev libutf8proc-dev postgresql-15
