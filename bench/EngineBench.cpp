@@ -36,8 +36,9 @@ fs::path CopyBundledData(const std::string& name) {
     const fs::path folder = kDataRoot / name;
     fs::remove_all(folder);
     fs::create_directories(folder);
-    for (const char* file : {"files.txt", "movies.dat", "ratings.dat"})
+    for (const char* file : {"files.txt", "movies.dat", "ratings.dat"}) {
         fs::copy_file(source / file, folder / file);
+    }
     return folder / "files.txt";
 }
 
@@ -70,8 +71,9 @@ void RemoveCache(const fs::path& manifest) {
 void TimeStarts(benchmark::State& state, const fs::path& manifest, bool cold) {
     for (auto _ : state) {
         state.PauseTiming();
-        if (cold)
+        if (cold) {
             RemoveCache(manifest);
+        }
         auto table = std::make_unique<CMovieTable>();
         state.ResumeTiming();
         table->Init(manifest.string());
@@ -94,8 +96,9 @@ void StartWarm(benchmark::State& state, const fs::path& manifest) {
         table.Init(manifest.string());
         table.InitMatrices();
     }
-    if (!fs::exists(CacheOf(manifest)))
+    if (!fs::exists(CacheOf(manifest))) {
         state.SkipWithError("the engine kept no model cache");
+    }
     TimeStarts(state, manifest, false);
 }
 
@@ -110,19 +113,22 @@ struct ReadyEngine {
 ReadyEngine& Ready(const fs::path& manifest) {
     static std::unique_ptr<ReadyEngine> ready;
     static fs::path readyFor;
-    if (ready && readyFor == manifest)
+    if (ready && readyFor == manifest) {
         return *ready;
+    }
     ready = std::make_unique<ReadyEngine>();
     readyFor = manifest;
     ready->table.Init(manifest.string());
     ready->table.InitMatrices();
     const long count = ready->table.GetNumberOfMovies();
-    for (long number = 1; number < count; ++number)
+    for (long number = 1; number < count; ++number) {
         ready->movieIds.push_back(ready->table.GetMovieDetails(static_cast<int>(number)).id);
+    }
     auto makeUser = [&](const char* name, std::size_t ratings) {
         long id = ready->table.GetUserID(name, "bench-password");
-        if (id == NO_USER)
+        if (id == NO_USER) {
             id = ready->table.InsertUser(name, "bench-password");
+        }
         double average = 0.0;
         long have = 0;
         ready->table.GetInfo(id, average, have);
@@ -130,8 +136,9 @@ ReadyEngine& Ready(const fs::path& manifest) {
         const std::size_t step = std::max<std::size_t>(1, ready->movieIds.size() / ratings);
         for (std::size_t j = static_cast<std::size_t>(have); j < ratings; ++j) {
             const long movie = ready->movieIds[(j * step) % ready->movieIds.size()];
-            if (ready->table.GetRating(movie, id, "") == 0)
+            if (ready->table.GetRating(movie, id, "") == 0) {
                 ready->table.SetNewRating(movie, id, 1 + static_cast<long>((j * 7) % 5));
+            }
         }
         return id;
     };
@@ -153,8 +160,9 @@ void Predict(benchmark::State& state, const fs::path& manifest) {
 void Refresh(benchmark::State& state, const fs::path& manifest, bool heavy) {
     ReadyEngine& ready = Ready(manifest);
     ready.table.SetCurrentUser(heavy ? ready.user500 : ready.user15);
-    for (auto _ : state)
+    for (auto _ : state) {
         ready.table.SetRefresh(true);
+    }
     ReportPeakMemory(state);
 }
 
@@ -171,23 +179,26 @@ int main(int argc, char** argv) {
     bool large = false;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--large") == 0)
+        if (std::strcmp(argv[i], "--large") == 0) {
             large = true;
-        else
+        } else {
             args.push_back(argv[i]);
+        }
     }
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
         return 1;
+    }
 
     try {
         std::vector<DataCase> cases;
         cases.push_back({"default", CopyBundledData("default"), false});
         cases.push_back({"gen100k", GeneratedData(943, 1682, 100000, "gen-100k"), false});
         cases.push_back({"gen1m", GeneratedData(6040, 3706, 1000000, "gen-1m"), false});
-        if (large)
+        if (large) {
             cases.push_back({"gen10m", GeneratedData(69878, 10677, 10000000, "gen-10m"), true});
+        }
         const fs::path refreshData = CopyBundledData("default-refresh");
 
         for (const DataCase& c : cases) {
@@ -195,8 +206,9 @@ int main(int argc, char** argv) {
             auto* warm = benchmark::RegisterBenchmark(("StartWarm/" + c.name).c_str(), StartWarm, c.manifest);
             for (auto* b : {cold, warm}) {
                 b->Unit(benchmark::kMillisecond);
-                if (c.large || c.name == "gen1m")
+                if (c.large || c.name == "gen1m") {
                     b->Iterations(c.large ? 1 : 3);
+                }
             }
         }
         benchmark::RegisterBenchmark("GetPredictedRating/default", Predict, refreshData);

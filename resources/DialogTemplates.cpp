@@ -9,7 +9,8 @@ constexpr std::uint32_t kEditStyle = CS_BORDER | CS_TABSTOP | CS_AUTOHSCROLL;
 // IDD_ABOUTBOX: the About box.
 constexpr std::array kAboutControls{
     ControlTemplate{IDC_STATIC, ControlKind::StaticIcon, "129", 11, 17, 20, 20, CS_NONE},
-    ControlTemplate{IDC_STATIC, ControlKind::StaticText, "Quillory Version 1.0", 40, 10, 119, 8, CS_NOPREFIX | CS_GROUP},
+    ControlTemplate{IDC_STATIC, ControlKind::StaticText, "Quillory Version 1.0", 40, 10, 119, 8,
+                    CS_NOPREFIX | CS_GROUP},
     ControlTemplate{IDC_STATIC, ControlKind::StaticText, "Copyright (C) 2026 The Quillory developers", 40, 25, 119, 8,
                     CS_GROUP},
     ControlTemplate{IDOK, ControlKind::PushButton, "OK", 178, 7, 50, 14, CS_DEFPUSHBUTTON | CS_GROUP | CS_TABSTOP},

@@ -15,24 +15,24 @@ enum class ControlKind { PushButton, Edit, StaticText, ListBox, CheckBox, GroupB
 // Styles of a control that change its behaviour or its look.
 enum ControlStyle : std::uint32_t {
     CS_NONE = 0,
-    CS_HIDDEN = 1u << 0,         // not visible; stays hidden and out of the tab order
-    CS_TABSTOP = 1u << 1,        // reachable with Tab
-    CS_GROUP = 1u << 2,          // starts a group
-    CS_DEFPUSHBUTTON = 1u << 3,  // the dialog's default push button (Enter clicks it)
-    CS_BORDER = 1u << 4,         // thin border
-    CS_READONLY = 1u << 5,       // edit: text cannot be changed by the user
-    CS_PASSWORD = 1u << 6,       // edit: typed characters are masked
-    CS_AUTOHSCROLL = 1u << 7,    // edit: scrolls horizontally instead of limiting the text
-    CS_NUMBER = 1u << 8,         // edit: only digits can be typed (pasted text is kept as it is)
-    CS_CENTER = 1u << 9,         // static: each line centred
-    CS_WORDWRAP = 1u << 10,      // static: left-aligned, wraps at word boundaries
-    CS_SORT = 1u << 11,          // list: sorted style (acts only on items added without a position)
-    CS_NOTIFY = 1u << 12,        // list: reports selection changes and double-clicks
-    CS_VSCROLL = 1u << 13,       // vertical scroll bar
+    CS_HIDDEN = 1u << 0,            // not visible; stays hidden and out of the tab order
+    CS_TABSTOP = 1u << 1,           // reachable with Tab
+    CS_GROUP = 1u << 2,             // starts a group
+    CS_DEFPUSHBUTTON = 1u << 3,     // the dialog's default push button (Enter clicks it)
+    CS_BORDER = 1u << 4,            // thin border
+    CS_READONLY = 1u << 5,          // edit: text cannot be changed by the user
+    CS_PASSWORD = 1u << 6,          // edit: typed characters are masked
+    CS_AUTOHSCROLL = 1u << 7,       // edit: scrolls horizontally instead of limiting the text
+    CS_NUMBER = 1u << 8,            // edit: only digits can be typed (pasted text is kept as it is)
+    CS_CENTER = 1u << 9,            // static: each line centred
+    CS_WORDWRAP = 1u << 10,         // static: left-aligned, wraps at word boundaries
+    CS_SORT = 1u << 11,             // list: sorted style (acts only on items added without a position)
+    CS_NOTIFY = 1u << 12,           // list: reports selection changes and double-clicks
+    CS_VSCROLL = 1u << 13,          // vertical scroll bar
     CS_NOINTEGRALHEIGHT = 1u << 14, // list: height not rounded to whole items
-    CS_AUTOCHECK = 1u << 15,     // check box: toggles its own mark on each click
-    CS_LEFTTEXT = 1u << 16,      // check box: text on the left of the box
-    CS_NOPREFIX = 1u << 17,      // static: ampersands shown as written
+    CS_AUTOCHECK = 1u << 15,        // check box: toggles its own mark on each click
+    CS_LEFTTEXT = 1u << 16,         // check box: text on the left of the box
+    CS_NOPREFIX = 1u << 17,         // static: ampersands shown as written
 };
 
 // Styles of a dialog window.
@@ -44,24 +44,24 @@ enum DialogStyle : std::uint32_t {
     DS_VISIBLE = 1u << 3,    // visible when created
     DS_CENTER = 1u << 4,     // centred in the screen's work area when created
     DS_3DLOOK = 1u << 5,
-    DS_APPWINDOW = 1u << 6,  // shown in the task bar as an application window
+    DS_APPWINDOW = 1u << 6, // shown in the task bar as an application window
 };
 
 struct ControlTemplate {
-    int id;                 // control identifier; -1 (IDC_STATIC) for none
+    int id; // control identifier; -1 (IDC_STATIC) for none
     ControlKind kind;
-    std::string_view text;  // text, or for a static icon the icon resource's decimal id
-    int x, y, cx, cy;       // dialog units
-    std::uint32_t style;    // ControlStyle flags
+    std::string_view text; // text, or for a static icon the icon resource's decimal id
+    int x, y, cx, cy;      // dialog units
+    std::uint32_t style;   // ControlStyle flags
 };
 
 struct DialogTemplate {
     int id;
     std::string_view title;
-    int cx, cy;                 // client area in dialog units
-    std::string_view fontName;  // "MS Sans Serif"
-    int fontPoints;             // 8
-    std::uint32_t style;        // DialogStyle flags
+    int cx, cy;                                // client area in dialog units
+    std::string_view fontName;                 // "MS Sans Serif"
+    int fontPoints;                            // 8
+    std::uint32_t style;                       // DialogStyle flags
     std::span<const ControlTemplate> controls; // template order = tab order = stacking order
 };
 

@@ -14,8 +14,9 @@ public:
     bool Get(void* out, std::size_t size);
     template <class T> bool GetValue(T& value) { return Get(&value, sizeof value); }
     template <class T> bool GetVector(std::vector<T>& values, std::size_t count) {
-        if (Left() / sizeof(T) < count)
+        if (Left() / sizeof(T) < count) {
             return false;
+        }
         values.resize(count);
         return Get(values.data(), count * sizeof(T));
     }

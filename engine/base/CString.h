@@ -8,7 +8,6 @@
 using CString = std::string;
 
 // printf-style formatting of a CString ("%d", "%f", "%s" ...), type-checked by {fmt}.
-template <typename... Args>
-CString FormatString(const char* format, const Args&... args) {
+template <typename... Args> CString FormatString(const char* format, const Args&... args) {
     return fmt::sprintf(format, args...);
 }

@@ -9,8 +9,9 @@
 namespace quillory {
 
 CCacheFileReader::~CCacheFileReader() {
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
         ::close(m_fd);
+    }
 }
 
 bool CCacheFileReader::Open(const std::filesystem::path& path) {
@@ -21,8 +22,9 @@ bool CCacheFileReader::Open(const std::filesystem::path& path) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer. O_NOFOLLOW: a symlink at the
     // cache's name is not ours to read through.
     m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return false;
+    }
     struct stat info {};
     if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
         ::close(m_fd);
@@ -34,16 +36,19 @@ bool CCacheFileReader::Open(const std::filesystem::path& path) {
 }
 
 bool CCacheFileReader::Read(void* out, std::size_t size) {
-    if (m_fd < 0)
+    if (m_fd < 0) {
         return false;
+    }
     auto* bytes = static_cast<unsigned char*>(out);
     std::size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(m_fd, bytes + got, size - got);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             return false;
+        }
         got += static_cast<std::size_t>(n);
     }
     return true;

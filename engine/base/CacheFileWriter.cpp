@@ -42,21 +42,25 @@ std::filesystem::path TemporaryNameFor(const std::filesystem::path& path, unsign
 // rename). Only names of our own pattern whose process id is gone; unlink never follows a symlink.
 void RemoveAbandonedTemporaries(const std::filesystem::path& path) {
     std::filesystem::path folder = path.parent_path();
-    if (folder.empty())
+    if (folder.empty()) {
         folder = ".";
+    }
     const std::string prefix = path.filename().string() + ".";
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), last; !error && it != last; it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
-            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            name.compare(name.size() - 4, 4, ".tmp") != 0) {
             continue;
+        }
         char* end = nullptr;
         const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
-        if (end == name.c_str() + prefix.size() || *end != '.' || pid <= 0 || pid == ::getpid())
+        if (end == name.c_str() + prefix.size() || *end != '.' || pid <= 0 || pid == ::getpid()) {
             continue;
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        }
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
             ::unlink(it->path().c_str());
+        }
     }
 }
 
@@ -65,8 +69,9 @@ void RemoveAbandonedTemporaries(const std::filesystem::path& path) {
 bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::string& why) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT)
+        if (errno == ENOENT) {
             return true;
+        }
         why = ErrorText(errno);
         return false;
     }
@@ -92,41 +97,48 @@ bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::
 void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes,
                     std::string_view magic) {
     std::string why;
-    if (!MayReplace(path, magic, why))
+    if (!MayReplace(path, magic, why)) {
         throw std::runtime_error(path.string() + " is left alone: " + why);
+    }
 
     std::filesystem::path tmp;
     int fd = -1;
     for (unsigned attempt = 0; fd < 0 && attempt < 16; ++attempt) {
         tmp = TemporaryNameFor(path, attempt);
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
+        if (fd < 0 && errno != EEXIST) {
             break;
+        }
     }
-    if (fd < 0)
+    if (fd < 0) {
         throw std::runtime_error("cannot create a temporary file beside " + path.string() + ": " + ErrorText(errno));
+    }
     // From here on the temporary is ours: whatever fails removes it (by the name we created, which O_EXCL made a
     // fresh file, never a symlink).
     const auto fail = [&](const std::string& what, int error) {
-        if (fd >= 0)
+        if (fd >= 0) {
             ::close(fd);
+        }
         ::unlink(tmp.c_str());
         throw std::runtime_error(what + " " + tmp.string() + ": " + ErrorText(error));
     };
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             fail("cannot write", n < 0 ? errno : ENOSPC);
+        }
         written += static_cast<std::size_t>(n);
     }
     // Not synced to disk: these files are derived, and a reader takes one only when its length and checksum are
     // right, so a file left short or empty by a power cut is rebuilt, never trusted. Syncing would make every cold
     // start wait for the disk.
-    if (::close(std::exchange(fd, -1)) != 0)
+    if (::close(std::exchange(fd, -1)) != 0) {
         fail("cannot write", errno);
+    }
     // Checked again just before the rename, so that a file put there while we wrote is not replaced either.
     if (!MayReplace(path, magic, why)) {
         ::unlink(tmp.c_str());

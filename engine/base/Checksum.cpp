@@ -18,10 +18,12 @@ std::uint64_t Checksum(const unsigned char* data, std::size_t size) {
         }
     }
     std::uint64_t hash = lane[0];
-    for (int k = 1; k < 4; ++k)
+    for (int k = 1; k < 4; ++k) {
         hash = (hash ^ lane[k]) * 1099511628211ull;
-    for (; i < size; ++i)
+    }
+    for (; i < size; ++i) {
         hash = (hash ^ data[i]) * 1099511628211ull;
+    }
     return (hash ^ size) * 1099511628211ull;
 }
 

@@ -16,7 +16,6 @@ using FieldArray = std::array<std::string_view, kMaxFields>;
 std::size_t Split(std::string_view line, std::string_view separator, FieldArray& out);
 
 // The message for a line with the wrong number of fields: "expected 4 fields separated by "::" (...), found 3.".
-std::string FieldCountText(std::size_t expected, std::string_view separator, std::string_view names,
-                           std::size_t found);
+std::string FieldCountText(std::size_t expected, std::string_view separator, std::string_view names, std::size_t found);
 
 } // namespace quillory::data

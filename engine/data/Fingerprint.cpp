@@ -22,8 +22,9 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::files
     std::uint64_t size = 0;
     std::string reason;
     const int fd = OpenRegularFile(path, size, reason);
-    if (fd < 0)
+    if (fd < 0) {
         return std::nullopt;
+    }
     CContentHasher hasher(size);
     constexpr std::size_t kBlock = 1 << 20; // a multiple of 8: words never straddle blocks
     std::vector<unsigned char> block(kBlock);
@@ -32,23 +33,28 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::files
     std::optional<std::uint64_t> hash;
     while (!hash) {
         const ssize_t n = ::read(fd, block.data() + filled, kBlock - filled);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n < 0)
+        }
+        if (n < 0) {
             break;
+        }
         filled += static_cast<std::size_t>(n);
         total += static_cast<std::uint64_t>(n);
-        if (n > 0 && filled < kBlock)
+        if (n > 0 && filled < kBlock) {
             continue;
+        }
         const std::size_t whole = filled / 8 * 8;
         hasher.AddWords(block.data(), whole);
-        if (n == 0)
+        if (n == 0) {
             hash = hasher.Finish(block.data() + whole, filled - whole);
+        }
         filled = 0;
     }
     ::close(fd);
-    if (!hash || total != size) // unreadable, or the file changed while we read it
+    if (!hash || total != size) { // unreadable, or the file changed while we read it
         return std::nullopt;
+    }
     return std::make_pair(*hash, size);
 }
 
@@ -68,15 +74,17 @@ std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
     fingerprint.text = FingerprintStart(manifest.format);
     const auto add = [&](const char* role, const std::filesystem::path& path) {
         const auto hashed = HashFile(path);
-        if (!hashed)
+        if (!hashed) {
             return false;
+        }
         fingerprint.text += FingerprintPart(role, hashed->first, hashed->second);
         fingerprint.bytes += hashed->second;
         return true;
     };
     if (!add("movies", manifest.movies) || (manifest.format == "movielens-csv" && !add("links", manifest.links)) ||
-        !add("ratings", manifest.ratings))
+        !add("ratings", manifest.ratings)) {
         return std::nullopt;
+    }
     return fingerprint;
 }
 

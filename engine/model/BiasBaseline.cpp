@@ -17,16 +17,18 @@ void CRatingModel::Impl::TrainBaseline(std::span<const Rating> ratings) {
             acc[r.item] += r.value - mean - baseUserBias[r.user];
             ++cnt[r.item];
         }
-        for (std::uint32_t i = 0; i < numItems; ++i)
+        for (std::uint32_t i = 0; i < numItems; ++i) {
             baseItemBias[i] = static_cast<float>(acc[i] / (cnt[i] + settings.biasRegItem));
+        }
         acc.assign(numUsers, 0.0);
         cnt.assign(numUsers, 0);
         for (const Rating& r : ratings) {
             acc[r.user] += r.value - mean - baseItemBias[r.item];
             ++cnt[r.user];
         }
-        for (std::uint32_t u = 0; u < numUsers; ++u)
+        for (std::uint32_t u = 0; u < numUsers; ++u) {
             baseUserBias[u] = static_cast<float>(acc[u] / (cnt[u] + settings.biasRegUser));
+        }
     }
 }
 
@@ -34,8 +36,9 @@ float CRatingModel::Impl::SolveBaseBias(UserRatings ratings) const {
     double acc = 0.0;
     std::size_t count = 0;
     for (const auto& [item, value] : ratings) {
-        if (item >= numItems)
+        if (item >= numItems) {
             continue;
+        }
         acc += value - mean - baseItemBias[item];
         ++count;
     }

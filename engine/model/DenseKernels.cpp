@@ -8,15 +8,19 @@ void SymmetricEigen(const Matrix& a, Matrix& q, Vector& e) {
     q = Matrix::Identity(n, n);
     for (int sweep = 0; sweep < 60; ++sweep) {
         double off = 0.0;
-        for (Eigen::Index i = 0; i < n; ++i)
-            for (Eigen::Index j = i + 1; j < n; ++j)
+        for (Eigen::Index i = 0; i < n; ++i) {
+            for (Eigen::Index j = i + 1; j < n; ++j) {
                 off += m(i, j) * m(i, j);
-        if (off <= 1e-30 * std::max(1.0, m.diagonal().squaredNorm()))
+            }
+        }
+        if (off <= 1e-30 * std::max(1.0, m.diagonal().squaredNorm())) {
             break;
+        }
         for (Eigen::Index p = 0; p < n; ++p) {
             for (Eigen::Index r = p + 1; r < n; ++r) {
-                if (m(p, r) == 0.0)
+                if (m(p, r) == 0.0) {
                     continue;
+                }
                 const double theta = (m(r, r) - m(p, p)) / (2.0 * m(p, r));
                 const double t = (theta >= 0.0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1.0));
                 const double c = 1.0 / std::sqrt(t * t + 1.0);

@@ -18,16 +18,18 @@ template <int N> void CholeskyInPlace(double* a, int d) {
     const int n = N > 0 ? N : d;
     for (int j = 0; j < n; ++j) {
         double diagonal = a[j * n + j];
-        for (int k = 0; k < j; ++k)
+        for (int k = 0; k < j; ++k) {
             diagonal -= a[j * n + k] * a[j * n + k];
+        }
         // The prior keeps the matrix well conditioned; the floor only guards against rounding.
         diagonal = std::sqrt(std::max(diagonal, 1e-12));
         a[j * n + j] = diagonal;
         const double inverse = 1.0 / diagonal;
         for (int i = j + 1; i < n; ++i) {
             double value = a[i * n + j];
-            for (int k = 0; k < j; ++k)
+            for (int k = 0; k < j; ++k) {
                 value -= a[i * n + k] * a[j * n + k];
+            }
             a[i * n + j] = value * inverse;
         }
     }
@@ -38,8 +40,9 @@ template <int N> void SolveLower(const double* l, int d, double* b) {
     const int n = N > 0 ? N : d;
     for (int i = 0; i < n; ++i) {
         double value = b[i];
-        for (int k = 0; k < i; ++k)
+        for (int k = 0; k < i; ++k) {
             value -= l[i * n + k] * b[k];
+        }
         b[i] = value / l[i * n + i];
     }
 }
@@ -49,8 +52,9 @@ template <int N> void SolveUpper(const double* l, int d, double* y) {
     const int n = N > 0 ? N : d;
     for (int i = n - 1; i >= 0; --i) {
         double value = y[i];
-        for (int k = i + 1; k < n; ++k)
+        for (int k = i + 1; k < n; ++k) {
             value -= l[k * n + i] * y[k];
+        }
         y[i] = value / l[i * n + i];
     }
 }
@@ -71,8 +75,9 @@ void ConditionOnFew(const Eigen::Matrix<double, D, D>& factor, const Eigen::Matr
     constexpr int kFixed = D == Eigen::Dynamic ? 0 : D;
     const auto d = static_cast<int>(m0.size());
     Vec b[2];
-    for (int j = 0; j < n; ++j)
+    for (int j = 0; j < n; ++j) {
         b[j].noalias() = covariance.lazyProduct(x[j]);
+    }
     // S = X^T P^-1 X + I / alpha, applied through its inverse to a residual r: the move P^-1 X S^-1 r.
     const double noise = 1.0 / alpha;
     const double s00 = x[0].dot(b[0]) + noise;
@@ -94,8 +99,9 @@ void ConditionOnFew(const Eigen::Matrix<double, D, D>& factor, const Eigen::Matr
         return;
     }
     z.resize(d);
-    for (int f = 0; f < d; ++f)
+    for (int f = 0; f < d; ++f) {
         z(f) = random->Normal();
+    }
     SolveUpper<kFixed>(factor.data(), d, z.data());
     z += m0;
     const double noiseScale = std::sqrt(noise);
@@ -120,22 +126,27 @@ template <int P, int C, int R0> void GramBlock(const float* x, std::size_t n, fl
     for (std::size_t j = 0; j < n; ++j) {
         const float* column = x + j * kStride;
         Packet rows[kRows];
-        for (int r = 0; r < kRows; ++r)
+        for (int r = 0; r < kRows; ++r) {
             __builtin_memcpy(&rows[r], column + 4 * (R0 + r), sizeof(Packet));
+        }
         for (int k = 0; k < 4; ++k) {
             const float v = column[4 * C + k];
             const Packet broadcast = {v, v, v, v};
-            for (int r = 0; r < kRows; ++r)
+            for (int r = 0; r < kRows; ++r) {
                 sum[r][k] += broadcast * rows[r];
+            }
         }
     }
-    for (int k = 0; k < 4; ++k)
-        for (int r = 0; r < kRows; ++r)
+    for (int k = 0; k < 4; ++k) {
+        for (int r = 0; r < kRows; ++r) {
             __builtin_memcpy(out + (4 * C + k) * kStride + 4 * (R0 + r), &sum[r][k], sizeof(Packet));
-    if constexpr (R0 + kRows < P)
+        }
+    }
+    if constexpr (R0 + kRows < P) {
         GramBlock<P, C, R0 + kRows>(x, n, out);
-    else if constexpr (C + 1 < P)
+    } else if constexpr (C + 1 < P) {
         GramBlock<P, C + 1, C + 1>(x, n, out);
+    }
 }
 
 } // namespace detail

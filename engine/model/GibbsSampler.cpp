@@ -42,8 +42,9 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random, CThre
         const Eigen::Index first = static_cast<Eigen::Index>(chunk) * kColumnsPerChunk;
         const Eigen::Index last = std::min(columns, first + kColumnsPerChunk);
         for (Eigen::Index c = first; c < last; ++c) {
-            if (rows.Count(static_cast<std::size_t>(c)) == 0)
+            if (rows.Count(static_cast<std::size_t>(c)) == 0) {
                 continue;
+            }
             chunkSum[chunk] += params.col(c);
             ++chunkCount[chunk];
         }
@@ -70,16 +71,19 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random, CThre
         const Eigen::Index last = std::min(columns, first + kColumnsPerChunk);
         Matrix centred(d, static_cast<Eigen::Index>(chunkCount[chunk]));
         Eigen::Index filled = 0;
-        for (Eigen::Index c = first; c < last; ++c)
-            if (rows.Count(static_cast<std::size_t>(c)) != 0)
+        for (Eigen::Index c = first; c < last; ++c) {
+            if (rows.Count(static_cast<std::size_t>(c)) != 0) {
                 centred.col(filled++) = params.col(c) - average;
+            }
+        }
         Matrix& part = chunkScatter[chunk];
         part = Matrix::Zero(d, d);
         part.selfadjointView<Eigen::Lower>().rankUpdate(centred);
     });
     Matrix scatter = Matrix::Zero(d, d);
-    for (const Matrix& part : chunkScatter)
+    for (const Matrix& part : chunkScatter) {
         scatter += part;
+    }
     scatter.triangularView<Eigen::StrictlyUpper>() = scatter.transpose();
     Matrix scaleInverse =
         Matrix::Identity(d, d) + scatter + (beta0 * count / (beta0 + count)) * average * average.transpose();
@@ -93,8 +97,9 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random, CThre
     Matrix a = Matrix::Zero(d, d);
     for (Eigen::Index i = 0; i < d; ++i) {
         a(i, i) = std::sqrt(2.0 * random.Gamma((nu - static_cast<double>(i)) / 2.0));
-        for (Eigen::Index j = 0; j < i; ++j)
+        for (Eigen::Index j = 0; j < i; ++j) {
             a(i, j) = random.Normal();
+        }
     }
     const Matrix la = chol * a;
     hyper.precision = la * la.transpose();
@@ -102,8 +107,9 @@ Hyper SampleHyper(const Matrix& params, const Rows& rows, CRandom& random, CThre
     // mean ~ N(postMean, (beta * precision)^-1)
     Eigen::LLT<Matrix> llt(beta * hyper.precision);
     Vector z(d);
-    for (Eigen::Index i = 0; i < d; ++i)
+    for (Eigen::Index i = 0; i < d; ++i) {
         z(i) = random.Normal();
+    }
     hyper.mean = postMean + llt.matrixU().solve(z);
     return hyper;
 }
@@ -132,8 +138,9 @@ void ComputeImplicitPartOf(CThreadPool& pool, const Rows& byUser, const std::vec
         Column sum(d);
         for (std::size_t u = chunk * kUsersPerChunk; u < last; ++u) {
             sum.setZero();
-            for (std::size_t k = byUser.start[u]; k < byUser.start[u + 1]; ++k)
+            for (std::size_t k = byUser.start[u]; k < byUser.start[u + 1]; ++k) {
                 sum += Eigen::Map<const Column>(y.data() + static_cast<Eigen::Index>(byUser.index[k]) * d, d);
+            }
             Eigen::Map<Column>(out.data() + static_cast<Eigen::Index>(u) * d, d) = sum * scale[u];
         }
     });
@@ -175,8 +182,9 @@ double ForRatersOf(const Rows& byItem, std::uint32_t j, const std::vector<double
     const std::size_t end = byItem.start[j + 1];
     for (std::size_t k = byItem.start[j]; k < end; ++k) {
         const std::uint32_t u = byItem.index[k];
-        if (k + kPrefetchAhead < end)
+        if (k + kPrefetchAhead < end) {
             PrefetchColumn(residual, byItem.index[k + std::size_t{kPrefetchAhead}]);
+        }
         const double f = scale[u];
         Eigen::Map<Column> column(residual.data() + static_cast<Eigen::Index>(u) * d, d);
         if (spread) {
@@ -209,8 +217,9 @@ double DrawImplicitOf(const Rows& byItem, const std::vector<double>& scale, cons
     double squares = 0.0;
     const auto items = static_cast<std::uint32_t>(implicitY.cols());
     for (std::uint32_t j = 0; j < items; ++j) {
-        if (byItem.Count(j) == 0)
+        if (byItem.Count(j) == 0) {
             continue;
+        }
         Eigen::Map<Vec> y(implicitY.data() + static_cast<Eigen::Index>(j) * d, d);
         sum.setZero();
         const double c = ForRatersOf<D>(byItem, j, scale, residual, sum, false);
@@ -356,15 +365,18 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
         gathered.setZero();
         for (Eigen::Index j = 0; j < n; ++j) {
             const std::uint32_t o = step.rows.index[begin + static_cast<std::size_t>(j)];
-            if (j + kPrefetchAhead < n)
+            if (j + kPrefetchAhead < n) {
                 PrefetchColumn(step.other, step.rows.index[begin + static_cast<std::size_t>(j + kPrefetchAhead)]);
+            }
             float* column = work.design.data() + j * stride;
             const double* from = step.other.data() + static_cast<Eigen::Index>(o) * d;
             column[0] = 1.0f;
-            for (Eigen::Index f = 1; f < length; ++f)
+            for (Eigen::Index f = 1; f < length; ++f) {
                 column[f] = static_cast<float>(from[f]);
-            for (Eigen::Index f = length; f < stride; ++f)
+            }
+            for (Eigen::Index f = length; f < stride; ++f) {
                 column[f] = 0.0f;
+            }
             const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - from[0];
             work.targets[static_cast<std::size_t>(j)] = t;
             targetSquares += t * t;
@@ -376,9 +388,11 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
                 // summed in single precision like the general product below, then mirrored.
                 GramLowerInPackets<kPadded / 4>(work.design.data(), static_cast<std::size_t>(n),
                                                 work.gramPackets.data());
-                for (Eigen::Index b = 0; b < d; ++b)
-                    for (Eigen::Index i = b; i < d; ++i)
+                for (Eigen::Index b = 0; b < d; ++b) {
+                    for (Eigen::Index i = b; i < d; ++i) {
                         gram(i, b) = gram(b, i) = work.gramPackets[static_cast<std::size_t>(b * stride + i)];
+                    }
+                }
             } else {
                 work.gramBlock.setZero();
                 work.gramBlock.selfadjointView<Eigen::Lower>().rankUpdate(work.design.leftCols(n));
@@ -394,15 +408,18 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
             const int m = kFixed > 0 ? kFixed : dd;
             const double* p = prior.data();
             double* a = precision.data();
-            for (int i = 0; i < m; ++i)
-                for (int k = 0; k <= i; ++k)
+            for (int i = 0; i < m; ++i) {
+                for (int k = 0; k <= i; ++k) {
                     a[i * m + k] = p[i * m + k];
+                }
+            }
             for (Eigen::Index j = 0; j < n; ++j) {
                 const float* x = work.design.data() + j * stride;
                 for (int i = 0; i < m; ++i) {
                     const double xi = step.alpha * x[i];
-                    for (int k = 0; k <= i; ++k)
+                    for (int k = 0; k <= i; ++k) {
                         a[i * m + k] += xi * static_cast<double>(x[k]);
+                    }
                 }
             }
         } else {
@@ -413,8 +430,9 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
         SolveLower<kFixed>(precision.data(), dd, rhs.data());
         if (step.draw) {
             CRandom random = RowRandom(step.seed, static_cast<std::uint64_t>(row));
-            for (Eigen::Index f = 0; f < d; ++f)
+            for (Eigen::Index f = 0; f < d; ++f) {
                 z(f) = rhs(f) + random.Normal();
+            }
         } else {
             z = rhs;
         }
@@ -459,10 +477,12 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     const Rows byUser = GroupRatings(ratings, numUsers, true);
     const Rows byItem = GroupRatings(ratings, numItems, false);
     std::size_t longest = 0;
-    for (std::uint32_t u = 0; u < numUsers; ++u)
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
         longest = std::max(longest, byUser.Count(u));
-    for (std::uint32_t i = 0; i < numItems; ++i)
+    }
+    for (std::uint32_t i = 0; i < numItems; ++i) {
         longest = std::max(longest, byItem.Count(i));
+    }
 
     CThreadPool serial(1);
     CThreadPool& pool = threads ? *threads : serial;
@@ -476,13 +496,15 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     Matrix items(d, numItems);
     for (std::uint32_t u = 0; u < numUsers; ++u) {
         users(0, u) = baseUserBias[u];
-        for (Eigen::Index f = 1; f < d; ++f)
+        for (Eigen::Index f = 1; f < d; ++f) {
             users(f, u) = 0.1 * random.Normal();
+        }
     }
     for (std::uint32_t i = 0; i < numItems; ++i) {
         items(0, i) = baseItemBias[i];
-        for (Eigen::Index f = 1; f < d; ++f)
+        for (Eigen::Index f = 1; f < d; ++f) {
             items(f, i) = 0.1 * random.Normal();
+        }
     }
 
     userBias.assign(numUsers, 0.0f);
@@ -552,8 +574,9 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             break;
         }
         double total = 0.0;
-        for (const double error : chunkError)
+        for (const double error : chunkError) {
             total += error;
+        }
         return total;
     };
 
@@ -566,9 +589,11 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     Matrix implicitPart = Matrix::Zero(d, implicit ? numUsers : 0);
     Matrix residual, priorMeans;
     std::vector<double> userScale(implicit ? numUsers : 0, 0.0);
-    for (std::size_t u = 0; u < userScale.size(); ++u)
-        if (byUser.Count(u) > 0)
+    for (std::size_t u = 0; u < userScale.size(); ++u) {
+        if (byUser.Count(u) > 0) {
             userScale[u] = 1.0 / std::sqrt(static_cast<double>(byUser.Count(u)));
+        }
+    }
     double implicitPrecision = warm ? state->implicitPrecision : 1.0;
     implicitVectors.assign(implicit ? std::size_t(numItems) * samples * std::size_t(d) : 0, 0.0f);
     Matrix implicitNoise(d, implicit ? numItems : 0);
@@ -584,8 +609,9 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         double gamma = 0.0;
     };
     std::size_t implicitRows = 0;
-    for (std::uint32_t j = 0; j < numItems; ++j)
+    for (std::uint32_t j = 0; j < numItems; ++j) {
         implicitRows += byItem.Count(j) > 0;
+    }
     auto prepareImplicit = [&](const Hyper& hyper) {
         const std::uint64_t noiseSeed = random.Next();
         const std::size_t chunks = (numItems + kRowsPerChunk - 1) / kRowsPerChunk;
@@ -593,8 +619,9 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             const std::size_t last = std::min<std::size_t>(numItems, (chunk + 1) * kRowsPerChunk);
             for (std::size_t j = chunk * kRowsPerChunk; j < last; ++j) {
                 CRandom itemRandom = RowRandom(noiseSeed, j);
-                for (Eigen::Index f = 0; f < d; ++f)
+                for (Eigen::Index f = 0; f < d; ++f) {
                     implicitNoise(f, static_cast<Eigen::Index>(j)) = itemRandom.Normal();
+                }
             }
         });
         // One eigendecomposition of the prior precision per sweep makes every item's draw two small products.
@@ -632,8 +659,9 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         }
         drawing = true;
         alpha = savedAlpha;
-        if (implicit)
+        if (implicit) {
             implicitPart.setZero();
+        }
     }
 
     const int sweeps = burnIn + static_cast<int>(samples);
@@ -678,25 +706,30 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
                     static_cast<std::uint32_t>(std::min<std::size_t>(numItems, (chunk + 1) * kItemsPerChunk));
                 for (auto i = static_cast<std::uint32_t>(chunk * kItemsPerChunk); i < last; ++i) {
                     float* row = &itemFactors[std::size_t(i) * width + std::size_t(s) * factors];
-                    for (std::uint32_t f = 0; f < factors; ++f)
+                    for (std::uint32_t f = 0; f < factors; ++f) {
                         row[f] = static_cast<float>(items(f + 1, i) * invSamples);
+                    }
                     itemSampleBias[std::size_t(i) * samples + std::size_t(s)] = static_cast<float>(items(0, i));
                     itemBias[i] += static_cast<float>(items(0, i) * invSamples);
-                    if (implicit)
-                        for (Eigen::Index f = 0; f < d; ++f)
+                    if (implicit) {
+                        for (Eigen::Index f = 0; f < d; ++f) {
                             implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
                                             static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
+                        }
+                    }
                 }
             });
             squaredError = sampleSide(
                 byUser, items, users, userHyper, userPriorMeans, true,
                 [&](Eigen::Index u, const auto& m) {
                     float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
-                    for (std::uint32_t f = 0; f < factors; ++f)
+                    for (std::uint32_t f = 0; f < factors; ++f) {
                         row[f] = static_cast<float>(m(f + 1));
+                    }
                     userBias[static_cast<std::size_t>(u)] += static_cast<float>(m(0) * invSamples);
-                    if (curve)
+                    if (curve) {
                         sampleUserBias[static_cast<std::size_t>(u)] = m(0);
+                    }
                 },
                 random.Next());
             if (curve) {
@@ -705,16 +738,18 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
                     const Rating& r = heldOut[j];
                     const float* row = &userFactors[std::size_t(r.user) * width + std::size_t(s) * factors];
                     double p = mean + sampleUserBias[r.user] + items(0, r.item);
-                    for (std::uint32_t f = 0; f < factors; ++f)
+                    for (std::uint32_t f = 0; f < factors; ++f) {
                         p += row[f] * items(f + 1, r.item);
+                    }
                     heldOutSum[j] += p;
                     const double e = std::clamp(heldOutSum[j] / (s + 1), 1.0, 5.0) - r.value;
                     se += e * e;
                 }
                 curve->push_back(std::sqrt(se / static_cast<double>(std::max<std::size_t>(1, heldOut.size()))));
             }
-            for (std::uint32_t f = 0; f < factors; ++f)
+            for (std::uint32_t f = 0; f < factors; ++f) {
                 priorUserFactors[std::size_t(s) * factors + f] = static_cast<float>(userHyper.mean(f + 1));
+            }
             priorUserBias += static_cast<float>(userHyper.mean(0) * invSamples);
             hyperMean.push_back(userHyper.mean);
             hyperPrecision.push_back(userHyper.precision);
@@ -742,9 +777,11 @@ void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* fact
     const std::size_t width = Width();
     std::vector<std::pair<std::uint32_t, float>> known;
     known.reserve(ratings.size());
-    for (const auto& entry : ratings)
-        if (entry.first < numItems)
+    for (const auto& entry : ratings) {
+        if (entry.first < numItems) {
             known.push_back(entry);
+        }
+    }
     const auto n = static_cast<Eigen::Index>(known.size());
     Matrix design(d, n);
     Vector target(n);
@@ -754,8 +791,9 @@ void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* fact
             const std::uint32_t item = known[static_cast<std::size_t>(j)].first;
             const float* row = &itemFactors[std::size_t(item) * width + std::size_t(s) * factors];
             design(0, j) = 1.0;
-            for (std::uint32_t f = 0; f < factors; ++f)
+            for (std::uint32_t f = 0; f < factors; ++f) {
                 design(f + 1, j) = static_cast<double>(row[f]) * samples;
+            }
             const double itemB = itemSampleBias[std::size_t(item) * samples + s];
             target(j) = known[static_cast<std::size_t>(j)].second - mean - itemB;
         }
@@ -769,15 +807,17 @@ void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* fact
                 const float* y =
                     &implicitVectors[(std::size_t(known[static_cast<std::size_t>(j)].first) * samples + s) *
                                      std::size_t(d)];
-                for (Eigen::Index f = 0; f < d; ++f)
+                for (Eigen::Index f = 0; f < d; ++f) {
                     priorMean(f) += scale * y[f];
+                }
             }
         }
         Vector rhs = prior * priorMean;
         rhs.noalias() += noisePrecision[s] * (design * target);
         const Vector m = Eigen::LLT<Matrix>(precision).solve(rhs);
-        for (std::uint32_t f = 0; f < factors; ++f)
+        for (std::uint32_t f = 0; f < factors; ++f) {
             factorsOut[std::size_t(s) * factors + f] = static_cast<float>(m(f + 1));
+        }
         biasSum += m(0);
     }
     bias = static_cast<float>(biasSum / samples);

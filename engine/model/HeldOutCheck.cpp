@@ -51,10 +51,12 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
         probe.samples = 0;
     }
     double blend = 0.0;
-    if (settings.neighbours > 0)
+    if (settings.neighbours > 0) {
         blend = FitNeighbourBlend(probe, trainPart, heldOut);
-    if (plan.checkChainIsModel)
+    }
+    if (plan.checkChainIsModel) {
         AdoptCheckChain(probe, blend);
+    }
     return blend;
 }
 
@@ -113,8 +115,9 @@ double CRatingModel::Impl::FitNeighbourBlend(Impl& probe, std::span<const Rating
     if (threads) {
         threads->Run(chunks, evaluate);
     } else {
-        for (std::size_t chunk = 0; chunk < chunks; ++chunk)
+        for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
             evaluate(chunk, 0);
+        }
     }
     double errorTerm = 0.0, termTerm = 0.0;
     for (std::size_t j = 0; j < heldOut.size(); ++j) {
@@ -129,8 +132,9 @@ double CRatingModel::Impl::FitNeighbourBlend(Impl& probe, std::span<const Rating
         coreSe += e0 * e0;
         blendSe += e1 * e1;
     }
-    if (blendSe >= coreSe)
+    if (blendSe >= coreSe) {
         return 0.0;
+    }
     blendRmse = std::sqrt(blendSe / static_cast<double>(heldOut.size()));
     return weight;
 }

@@ -52,8 +52,9 @@ CRatingModel::Impl::UserView CRatingModel::Impl::View(std::uint32_t user) const 
 }
 
 double CRatingModel::Impl::Core(const UserView& user, std::uint32_t item) const {
-    if (!HasFactors())
+    if (!HasFactors()) {
         return double(mean) + user.baseBias + baseItemBias[item];
+    }
     const auto width = static_cast<Eigen::Index>(Width());
     const Eigen::Map<const Eigen::VectorXf> u(user.row, width);
     const Eigen::Map<const Eigen::VectorXf> v(&itemFactors[std::size_t(item) * Width()], width);
@@ -61,8 +62,9 @@ double CRatingModel::Impl::Core(const UserView& user, std::uint32_t item) const 
 }
 
 double CRatingModel::Impl::NeighbourTerm(const UserView& user, std::uint32_t item) const {
-    if (!HasNeighbours() || user.count == 0)
+    if (!HasNeighbours() || user.count == 0) {
         return 0.0;
+    }
     const std::uint32_t* first = neighbourIndex.data() + neighbourStart[item];
     const std::uint32_t* last = neighbourIndex.data() + neighbourStart[item + 1];
     const float* weights = neighbourWeight.data() + neighbourStart[item];
@@ -110,9 +112,11 @@ double CRatingModel::Impl::NeighbourTerm(const UserView& user, std::uint32_t ite
 CRatingModel::Impl::RatedList CRatingModel::Impl::MakeRatedList(std::uint32_t user, UserRatings ratings) const {
     std::vector<std::pair<std::uint32_t, float>> sorted;
     sorted.reserve(ratings.size());
-    for (const auto& entry : ratings)
-        if (entry.first < numItems)
+    for (const auto& entry : ratings) {
+        if (entry.first < numItems) {
             sorted.push_back(entry);
+        }
+    }
     std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     // An item rated twice counts once (the first), so that a rank among the items is a position in the list.
     sorted.erase(
@@ -126,8 +130,9 @@ CRatingModel::Impl::RatedList CRatingModel::Impl::MakeRatedList(std::uint32_t us
         list.items.push_back(item);
         list.residuals.push_back(static_cast<float>(value - Core(view, item)));
     }
-    if (IsHeavy(list.items.size()))
+    if (IsHeavy(list.items.size())) {
         list.set = MakeItemSet(list.items.data(), list.items.size());
+    }
     return list;
 }
 
@@ -136,8 +141,9 @@ CRatingModel::Impl::ItemSet CRatingModel::Impl::MakeItemSet(const std::uint32_t*
     const std::size_t words = (std::size_t(numItems) + 63) / 64;
     set.bits.assign(words, 0);
     set.ranks.assign(words, 0);
-    for (std::size_t k = 0; k < count; ++k)
+    for (std::size_t k = 0; k < count; ++k) {
         set.bits[items[k] >> 6] |= std::uint64_t(1) << (items[k] & 63);
+    }
     std::uint32_t before = 0;
     for (std::size_t w = 0; w < words; ++w) {
         set.ranks[w] = before;
@@ -151,8 +157,9 @@ void CRatingModel::Impl::IndexHeavyUsers() {
     heavySets.clear();
     for (std::uint32_t u = 0; u < numUsers; ++u) {
         const auto count = static_cast<std::size_t>(ratedStart[u + 1] - ratedStart[u]);
-        if (!IsHeavy(count))
+        if (!IsHeavy(count)) {
             continue;
+        }
         heavyOf[u] = static_cast<std::uint32_t>(heavySets.size());
         heavySets.push_back(MakeItemSet(ratedItem.data() + ratedStart[u], count));
     }
@@ -174,8 +181,9 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
         for (auto u = static_cast<std::uint32_t>(chunk * kUsersPerChunk); u < last; ++u) {
             const std::size_t begin = byUser.start[u];
             row.clear();
-            for (std::size_t k = begin; k < byUser.start[u + 1]; ++k)
+            for (std::size_t k = begin; k < byUser.start[u + 1]; ++k) {
                 row.emplace_back(byUser.index[k], byUser.value[k]);
+            }
             std::stable_sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
             const UserView view = View(u);
             for (std::size_t k = 0; k < row.size(); ++k) {
@@ -205,29 +213,35 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
             for (const auto& [key, u] : order) {
                 const std::size_t n = byUser.Count(u);
                 sampled[u] = used + n * n <= settings.neighbourLimit / 10;
-                if (sampled[u])
+                if (sampled[u]) {
                     used += n * n;
+                }
             }
         }
     }
 
     // The raters of each item with their residuals.
     std::vector<std::size_t> itemStart(std::size_t(numItems) + 1, 0);
-    for (std::uint32_t u = 0; u < numUsers; ++u)
-        if (sampled[u])
-            for (std::size_t k = ratedStart[u]; k < ratedStart[u + 1]; ++k)
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        if (sampled[u]) {
+            for (std::size_t k = ratedStart[u]; k < ratedStart[u + 1]; ++k) {
                 ++itemStart[ratedItem[k] + 1];
-    for (std::size_t i = 0; i < numItems; ++i)
+            }
+        }
+    }
+    for (std::size_t i = 0; i < numItems; ++i) {
         itemStart[i + 1] += itemStart[i];
+    }
     std::vector<std::size_t> fill(itemStart.begin(), itemStart.end() - 1);
     std::vector<std::uint32_t> raterUser(itemStart.back());
     std::vector<float> raterResidual(itemStart.back());
-    for (std::uint32_t u = 0; u < numUsers; ++u)
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
         for (std::size_t k = ratedStart[u]; sampled[u] && k < ratedStart[u + 1]; ++k) {
             const std::size_t at = fill[ratedItem[k]]++;
             raterUser[at] = u;
             raterResidual[at] = ratedResidual[k];
         }
+    }
 
     // Each item's similarity to every item sharing a rater: the cosine of the residuals over the co-raters,
     // shrunk by c / (c + shrink) for c co-raters so that few shared ratings count for little. Every pair is
@@ -243,8 +257,9 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
         return a.first != b.first ? a.first > b.first : a.second < b.second;
     };
     const auto cut = [&](std::vector<Candidate>& list) {
-        if (list.size() <= keep)
+        if (list.size() <= keep) {
             return;
+        }
         std::nth_element(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(keep), list.end(), stronger);
         list.resize(keep);
     };
@@ -275,8 +290,9 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
                 const std::uint32_t* last = ratedItem.data() + ratedStart[u + 1];
                 for (const std::uint32_t* at = std::upper_bound(first, last, i); at != last; ++at) {
                     const std::uint32_t j = *at;
-                    if (own.count[j] == 0)
+                    if (own.count[j] == 0) {
                         own.touched.push_back(j);
+                    }
                     const float y = ratedResidual[static_cast<std::size_t>(at - ratedItem.data())];
                     own.sumXy[j] += x * y;
                     own.sumXx[j] += x * x;
@@ -292,14 +308,16 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
                         static_cast<float>(xy / std::sqrt(xx * yy) * c / (c + settings.neighbourShrink));
                     own.candidates[i].emplace_back(similarity, j);
                     own.candidates[j].emplace_back(similarity, i);
-                    if (own.candidates[j].size() > cutAt)
+                    if (own.candidates[j].size() > cutAt) {
                         cut(own.candidates[j]);
+                    }
                 }
                 own.sumXy[j] = own.sumXx[j] = own.sumYy[j] = 0.0f;
                 own.count[j] = 0;
             }
-            if (own.candidates[i].size() > cutAt)
+            if (own.candidates[i].size() > cutAt) {
                 cut(own.candidates[i]);
+            }
         }
     });
     // Each item's offers from every thread, cut to the strongest and put in index order; items in chunks over the
@@ -310,12 +328,14 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
         for (auto i = static_cast<std::uint32_t>(chunk * kItemsPerChunk); i < lastItem; ++i) {
             std::vector<Candidate>& list = candidates[i];
             for (Scratch& own : scratch) {
-                if (own.candidates.empty())
+                if (own.candidates.empty()) {
                     continue;
+                }
                 list.insert(list.end(), own.candidates[i].begin(), own.candidates[i].end());
                 std::vector<Candidate>().swap(own.candidates[i]);
-                if (list.size() > cutAt)
+                if (list.size() > cutAt) {
                     cut(list);
+                }
             }
             cut(list);
             std::sort(list.begin(), list.end(),
@@ -323,8 +343,9 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
         }
     });
     std::vector<std::uint64_t> start(std::size_t(numItems) + 1, 0);
-    for (std::uint32_t i = 0; i < numItems; ++i)
+    for (std::uint32_t i = 0; i < numItems; ++i) {
         start[i + 1] = start[i] + candidates[i].size();
+    }
     std::vector<std::uint32_t> index(start.back());
     std::vector<float> weight(start.back());
     for (std::uint32_t i = 0; i < numItems; ++i) {

@@ -14,8 +14,9 @@ using Vector = Eigen::VectorXd;
 
 // A prediction on the rating scale; NaN (which no sound model yields) becomes the middle of the scale.
 inline double Clamp(double value) {
-    if (std::isnan(value))
+    if (std::isnan(value)) {
         return 3.0;
+    }
     return std::clamp(value, 1.0, 5.0);
 }
 

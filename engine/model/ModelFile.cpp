@@ -49,8 +49,9 @@ class CLength {
 public:
     void Add(std::uint64_t count, std::uint64_t size) {
         std::uint64_t product = 0;
-        if (__builtin_mul_overflow(count, size, &product) || __builtin_add_overflow(m_total, product, &m_total))
+        if (__builtin_mul_overflow(count, size, &product) || __builtin_add_overflow(m_total, product, &m_total)) {
             m_valid = false;
+        }
     }
     bool Equals(std::uint64_t size) const { return m_valid && m_total == size; }
     std::uint64_t Total() const { return m_valid ? m_total : 0; }
@@ -73,8 +74,9 @@ CLength ExpectedLength(const Counts& c, std::uint64_t fingerprintSize) {
         length.Add(c.items, std::uint64_t(c.samples) * sizeof(float));       // per-sample item biases
         length.Add(width + 1, sizeof(float));                                // prior factors and bias
         length.Add(c.samples, (d + d * d + 1) * sizeof(double));             // hyperparameters, noise
-        if (c.implicit)
+        if (c.implicit) {
             length.Add(c.items, std::uint64_t(c.samples) * d * sizeof(float));
+        }
     }
     if (c.neighbours) {
         length.Add(1, sizeof(float));
@@ -131,8 +133,9 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
             out.Put(m.hyperPrecision[s].data(), static_cast<std::size_t>(m.hyperPrecision[s].size()) * sizeof(double));
             out.PutValue(m.noisePrecision[s]);
         }
-        if (m.HasImplicit())
+        if (m.HasImplicit()) {
             out.PutVector(m.implicitVectors);
+        }
     }
     if (m.HasNeighbours()) {
         out.PutValue(m.neighbourBlend);
@@ -161,27 +164,31 @@ bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fing
 bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
                                std::optional<ModelShape> expected) {
     CCacheFileReader file;
-    if (!file.Open(path))
+    if (!file.Open(path)) {
         return false;
+    }
 
     // The header, read piece by piece: nothing is allocated from what the file says until its exact length is known
     // and matches the file.
     constexpr std::size_t kPrefix = sizeof kMagic + sizeof kFormatVersion + sizeof(std::uint64_t);
     unsigned char prefix[kPrefix];
-    if (file.Size() < kPrefix || !file.Read(prefix, kPrefix) || std::memcmp(prefix, kMagic, sizeof kMagic) != 0)
+    if (file.Size() < kPrefix || !file.Read(prefix, kPrefix) || std::memcmp(prefix, kMagic, sizeof kMagic) != 0) {
         return false;
+    }
     std::uint32_t version = 0;
     std::uint64_t fingerprintSize = 0;
     std::memcpy(&version, prefix + sizeof kMagic, sizeof version);
     std::memcpy(&fingerprintSize, prefix + sizeof kMagic + sizeof version, sizeof fingerprintSize);
     if (version != kFormatVersion || fingerprintSize != fingerprint.size() || fingerprintSize > kMaxFingerprint ||
-        file.Size() < kPrefix + fingerprintSize + kCountsSize)
+        file.Size() < kPrefix + fingerprintSize + kCountsSize) {
         return false;
+    }
     std::vector<unsigned char> bytes(kPrefix + fingerprint.size() + kCountsSize);
     std::memcpy(bytes.data(), prefix, kPrefix);
     if (!file.Read(bytes.data() + kPrefix, bytes.size() - kPrefix) ||
-        std::memcmp(bytes.data() + kPrefix, fingerprint.data(), fingerprint.size()) != 0)
+        std::memcmp(bytes.data() + kPrefix, fingerprint.data(), fingerprint.size()) != 0) {
         return false;
+    }
     Counts counts;
     {
         CByteReader header(bytes.data() + kPrefix + fingerprint.size(), kCountsSize);
@@ -197,25 +204,30 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     const bool factorsAlone = (counts.factors == 0) == (counts.samples == 0);
     if (!factorsAlone || counts.factors > kMaxFactors || counts.samples > kMaxSamples || counts.implicit > 1 ||
         counts.neighbours > 1 || (counts.factors == 0 && counts.implicit) ||
-        (!counts.neighbours && (counts.links != 0 || counts.rated != 0)))
+        (!counts.neighbours && (counts.links != 0 || counts.rated != 0))) {
         return false;
-    if (expected && (counts.users != expected->users || counts.items != expected->items))
+    }
+    if (expected && (counts.users != expected->users || counts.items != expected->items)) {
         return false;
-    if (!ExpectedLength(counts, fingerprint.size()).Equals(file.Size()))
+    }
+    if (!ExpectedLength(counts, fingerprint.size()).Equals(file.Size())) {
         return false;
+    }
 
     // The whole file in one buffer, left uninitialised: it is read over at once.
     const std::size_t headerSize = bytes.size();
     const auto total = static_cast<std::size_t>(file.Size());
     const std::unique_ptr<unsigned char[]> whole(new unsigned char[total]);
     std::memcpy(whole.get(), bytes.data(), headerSize);
-    if (!file.Read(whole.get() + headerSize, total - headerSize))
+    if (!file.Read(whole.get() + headerSize, total - headerSize)) {
         return false;
+    }
     std::uint64_t stored = 0;
     const std::size_t body = total - sizeof stored;
     std::memcpy(&stored, whole.get() + body, sizeof stored);
-    if (Checksum(whole.get(), body) != stored)
+    if (Checksum(whole.get(), body) != stored) {
         return false;
+    }
 
     CByteReader in(whole.get() + headerSize - sizeof(float), body - headerSize + sizeof(float));
     Impl loaded;
@@ -225,8 +237,9 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     loaded.factors = counts.factors;
     loaded.samples = counts.samples;
     if (!in.GetValue(loaded.mean) || !in.GetVector(loaded.baseUserBias, loaded.numUsers) ||
-        !in.GetVector(loaded.baseItemBias, loaded.numItems))
+        !in.GetVector(loaded.baseItemBias, loaded.numItems)) {
         return false;
+    }
     if (loaded.HasFactors()) {
         const std::size_t width = loaded.Width();
         const Eigen::Index d = loaded.factors + 1;
@@ -234,52 +247,64 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
             !in.GetVector(loaded.userFactors, std::size_t(loaded.numUsers) * width) ||
             !in.GetVector(loaded.itemFactors, std::size_t(loaded.numItems) * width) ||
             !in.GetVector(loaded.itemSampleBias, std::size_t(loaded.numItems) * loaded.samples) ||
-            !in.GetVector(loaded.priorUserFactors, width) || !in.GetValue(loaded.priorUserBias))
+            !in.GetVector(loaded.priorUserFactors, width) || !in.GetValue(loaded.priorUserBias)) {
             return false;
+        }
         for (std::uint32_t s = 0; s < loaded.samples; ++s) {
             Vector mean(d);
             Matrix precision(d, d);
             double noise = 0.0;
             if (!in.Get(mean.data(), static_cast<std::size_t>(d) * sizeof(double)) ||
-                !in.Get(precision.data(), static_cast<std::size_t>(d * d) * sizeof(double)) || !in.GetValue(noise))
+                !in.Get(precision.data(), static_cast<std::size_t>(d * d) * sizeof(double)) || !in.GetValue(noise)) {
                 return false;
+            }
             loaded.hyperMean.push_back(std::move(mean));
             loaded.hyperPrecision.push_back(std::move(precision));
             loaded.noisePrecision.push_back(noise);
         }
         if (counts.implicit && !in.GetVector(loaded.implicitVectors, std::size_t(loaded.numItems) * loaded.samples *
-                                                                         static_cast<std::size_t>(d)))
+                                                                         static_cast<std::size_t>(d))) {
             return false;
+        }
     }
     if (counts.neighbours) {
         // Offsets must run from 0 upward to the list's length and indices stay below the item count, so that no
         // lookup can leave the arrays whatever the file says.
         const auto validLists = [&](std::vector<std::uint64_t>& start, std::size_t rows, std::uint64_t entries,
                                     std::vector<std::uint32_t>& index) {
-            if (!in.GetVector(start, rows + 1) || start.front() != 0 || start.back() != entries)
+            if (!in.GetVector(start, rows + 1) || start.front() != 0 || start.back() != entries) {
                 return false;
-            for (std::size_t r = 0; r < rows; ++r)
-                if (start[r + 1] < start[r])
+            }
+            for (std::size_t r = 0; r < rows; ++r) {
+                if (start[r + 1] < start[r]) {
                     return false;
-            if (!in.GetVector(index, static_cast<std::size_t>(entries)))
+                }
+            }
+            if (!in.GetVector(index, static_cast<std::size_t>(entries))) {
                 return false;
+            }
             return std::all_of(index.begin(), index.end(), [&](std::uint32_t i) { return i < loaded.numItems; });
         };
         if (!in.GetValue(loaded.neighbourBlend) || !std::isfinite(loaded.neighbourBlend) ||
             !validLists(loaded.neighbourStart, loaded.numItems, counts.links, loaded.neighbourIndex) ||
             !in.GetVector(loaded.neighbourWeight, loaded.neighbourIndex.size()) ||
             !validLists(loaded.ratedStart, loaded.numUsers, counts.rated, loaded.ratedItem) ||
-            !in.GetVector(loaded.ratedResidual, loaded.ratedItem.size()))
+            !in.GetVector(loaded.ratedResidual, loaded.ratedItem.size())) {
             return false;
+        }
     }
-    if (in.Left() != 0)
+    if (in.Left() != 0) {
         return false;
+    }
     if (loaded.HasNeighbours()) {
         // Lookups in a user's items assume them sorted, as training writes them.
-        for (std::uint32_t u = 0; u < loaded.numUsers; ++u)
-            for (std::uint64_t k = loaded.ratedStart[u] + 1; k < loaded.ratedStart[u + 1]; ++k)
-                if (loaded.ratedItem[k - 1] > loaded.ratedItem[k])
+        for (std::uint32_t u = 0; u < loaded.numUsers; ++u) {
+            for (std::uint64_t k = loaded.ratedStart[u] + 1; k < loaded.ratedStart[u + 1]; ++k) {
+                if (loaded.ratedItem[k - 1] > loaded.ratedItem[k]) {
                     return false;
+                }
+            }
+        }
         loaded.IndexHeavyUsers();
     }
     *m_impl = std::move(loaded);

@@ -45,8 +45,9 @@ const Ziggurat& Layers() {
 } // namespace
 
 CRandom::CRandom(std::uint64_t seed) : m_edge(Layers().edge) {
-    for (auto& s : m_state)
+    for (auto& s : m_state) {
         s = SplitMix(seed);
+    }
 }
 
 double CRandom::NormalBeyond(std::uint64_t bits, double x, unsigned layer) {
@@ -64,8 +65,9 @@ double CRandom::NormalBeyond(std::uint64_t bits, double x, unsigned layer) {
     // The wedge between the layer's rectangle and the curve; a point above the curve starts over with a fresh draw
     // (about one draw in a hundred, so the chain of retries stays short).
     const double y = z.height[layer] + Uniform() * (z.height[layer + 1] - z.height[layer]);
-    if (y < std::exp(-0.5 * x * x))
+    if (y < std::exp(-0.5 * x * x)) {
         return sign * x;
+    }
     return Normal();
 }
 
@@ -84,10 +86,12 @@ double CRandom::Gamma(double shape) {
         } while (v <= 0.0);
         v = v * v * v;
         const double u = Uniform();
-        if (u < 1.0 - 0.0331 * x * x * x * x)
+        if (u < 1.0 - 0.0331 * x * x * x * x) {
             return d * v;
-        if (std::log(u) < 0.5 * x * x + d * (1.0 - v + std::log(v)))
+        }
+        if (std::log(u) < 0.5 * x * x + d * (1.0 - v + std::log(v))) {
             return d * v;
+        }
     }
 }
 

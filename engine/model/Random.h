@@ -39,8 +39,9 @@ public:
         const std::uint64_t bits = Next();
         const auto layer = static_cast<unsigned>(bits & 0xff);
         const double x = static_cast<double>(bits >> 11) * 0x1.0p-53 * m_edge[layer];
-        if (x < m_edge[layer + 1]) [[likely]]
+        if (x < m_edge[layer + 1]) [[likely]] {
             return (bits & 0x100) != 0 ? -x : x;
+        }
         return NormalBeyond(bits, x, layer);
     }
     // Gamma with this shape (> 0) and scale 1.

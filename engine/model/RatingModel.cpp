@@ -61,9 +61,11 @@ const ModelSettings& CRatingModel::Settings() const {
 }
 
 void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems) {
-    for (const Rating& r : ratings)
-        if (r.user >= numUsers || r.item >= numItems || !std::isfinite(r.value))
+    for (const Rating& r : ratings) {
+        if (r.user >= numUsers || r.item >= numItems || !std::isfinite(r.value)) {
             throw std::invalid_argument("rating outside the trained range");
+        }
+    }
     CThreadPool threads(TrainingThreads());
     Impl fresh;
     fresh.settings = m_impl->settings;
@@ -92,8 +94,9 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
 
 void CRatingModel::Impl::FitBaseline(std::span<const Rating> ratings) {
     double sum = 0.0;
-    for (const Rating& r : ratings)
+    for (const Rating& r : ratings) {
         sum += r.value;
+    }
     mean = ratings.empty() ? 3.0f : static_cast<float>(sum / static_cast<double>(ratings.size()));
     TrainBaseline(ratings);
 }
@@ -108,8 +111,9 @@ CRatingModel::Impl::ChainPlan CRatingModel::Impl::PlanChain(std::span<const Rati
     // cost as much again. Otherwise the final chain goes on from where the check's chain stopped: that has settled
     // on nine tenths of these ratings, so a short burn-in replaces the starting fit and most of the usual one.
     plan.checkChainIsModel = plan.check && ratings.size() / 10 > std::max<std::size_t>(1, settings.heldOutLimit);
-    if (plan.check && !plan.checkChainIsModel)
+    if (plan.check && !plan.checkChainIsModel) {
         plan.burnIn = std::min(plan.burnIn, kWarmBurnIn);
+    }
     // A sweep costs about one unit per rating and sixteen per user or item with ratings (its own small solve).
     // Where the whole chain would exceed the budget, burn-in and samples shrink in proportion (not below 6 and 12):
     // small dense data gets every sample it asks for, large data, whose posterior is narrow, fewer.
@@ -135,26 +139,28 @@ CRatingModel::Impl::ChainPlan CRatingModel::Impl::PlanChain(std::span<const Rati
 std::string CRatingModel::Summary() const {
     const Impl& m = *m_impl;
     char text[256];
-    if (m.validationRmse > 0.0 && m.HasNeighbours())
+    if (m.validationRmse > 0.0 && m.HasNeighbours()) {
         std::snprintf(text, sizeof text,
                       "%u users, %u items, rank %u, %d + %u sweeps (held-out RMSE %.4f, baseline %.4f), neighbours "
                       "x %.3f (held-out RMSE %.4f)",
                       m.numUsers, m.numItems, m.factors, m.burnIn, m.samples, m.validationRmse,
                       m.validationBaselineRmse, double(m.neighbourBlend), m.blendRmse);
-    else if (m.validationRmse > 0.0)
+    } else if (m.validationRmse > 0.0) {
         std::snprintf(text, sizeof text,
                       "%u users, %u items, rank %u, %d + %u sweeps (held-out RMSE %.4f, baseline %.4f)", m.numUsers,
                       m.numItems, m.factors, m.burnIn, m.samples, m.validationRmse, m.validationBaselineRmse);
-    else
+    } else {
         std::snprintf(text, sizeof text, "%u users, %u items, rank %u, %d + %u sweeps", m.numUsers, m.numItems,
                       m.factors, m.burnIn, m.samples);
+    }
     return text;
 }
 
 double CRatingModel::PredictBaseline(std::uint32_t user, std::uint32_t item) const {
     const Impl& m = *m_impl;
-    if (item >= m.numItems)
+    if (item >= m.numItems) {
         return Clamp(m.mean);
+    }
     float userB = 0.0f;
     if (user < m.numUsers) {
         userB = m.baseUserBias[user];
@@ -166,14 +172,17 @@ double CRatingModel::PredictBaseline(std::uint32_t user, std::uint32_t item) con
 
 double CRatingModel::Predict(std::uint32_t user, std::uint32_t item) const {
     const Impl& m = *m_impl;
-    if (!m.HasFactors() && !m.HasNeighbours())
+    if (!m.HasFactors() && !m.HasNeighbours()) {
         return PredictBaseline(user, item);
-    if (item >= m.numItems)
+    }
+    if (item >= m.numItems) {
         return Clamp(m.mean);
+    }
     const Impl::UserView view = m.View(user);
     double prediction = m.Core(view, item);
-    if (view.count > 0)
+    if (view.count > 0) {
         prediction += m.neighbourBlend * m.NeighbourTerm(view, item);
+    }
     return Clamp(prediction);
 }
 
@@ -182,10 +191,12 @@ void CRatingModel::FoldInUser(std::uint32_t user, UserRatings ratings) {
     const float baseBias = m.SolveBaseBias(ratings);
     if (user < m.numUsers) {
         m.baseUserBias[user] = baseBias;
-        if (m.HasFactors())
+        if (m.HasFactors()) {
             m.SolveUser(ratings, m.userBias[user], &m.userFactors[std::size_t(user) * m.Width()]);
-        if (m.HasNeighbours())
+        }
+        if (m.HasNeighbours()) {
             m.foldedRated[user] = m.MakeRatedList(user, ratings);
+        }
         return;
     }
     Impl::ExtraUser extra;
@@ -197,8 +208,9 @@ void CRatingModel::FoldInUser(std::uint32_t user, UserRatings ratings) {
     Impl::ExtraUser& stored = m.extraUsers[user];
     stored = std::move(extra);
     // The residuals are taken against the parameters just solved, so the user must be in place first.
-    if (m.HasNeighbours())
+    if (m.HasNeighbours()) {
         stored.rated = m.MakeRatedList(user, ratings);
+    }
 }
 
 } // namespace quillory::model

@@ -23,8 +23,9 @@ template <class Done> void Watch(Done done) {
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
 #endif
-        if (round % 64 == 63 && std::chrono::steady_clock::now() >= until)
+        if (round % 64 == 63 && std::chrono::steady_clock::now() >= until) {
             return;
+        }
     }
 }
 
@@ -34,8 +35,9 @@ unsigned TrainingThreads() {
     if (const char* text = std::getenv("QUILLORY_THREADS"); text != nullptr && *text != '\0') {
         char* end = nullptr;
         const long value = std::strtol(text, &end, 10);
-        if (*end == '\0' && value >= 1 && value <= 256)
+        if (*end == '\0' && value >= 1 && value <= 256) {
             return static_cast<unsigned>(value);
+        }
     }
     return std::max(1u, std::thread::hardware_concurrency());
 }
@@ -44,26 +46,30 @@ CThreadPool::CThreadPool(unsigned threads) {
     const unsigned workers = std::max(1u, threads) - 1;
     m_workers.reserve(workers);
     try {
-        for (unsigned t = 0; t < workers; ++t)
+        for (unsigned t = 0; t < workers; ++t) {
             m_workers.emplace_back([this, t](std::stop_token stop) { Work(stop, t + 1); });
+        }
     } catch (const std::system_error&) {
         // Fewer threads than asked (the system has no more to give) train the same model, only slower.
     }
 }
 
 CThreadPool::~CThreadPool() {
-    for (std::jthread& worker : m_workers)
+    for (std::jthread& worker : m_workers) {
         worker.request_stop();
+    }
     m_wake.notify_all();
     // The jthreads join as the vector is destroyed.
 }
 
 void CThreadPool::Run(std::size_t chunks, const std::function<void(std::size_t, unsigned)>& body) {
-    if (chunks == 0)
+    if (chunks == 0) {
         return;
+    }
     if (m_workers.empty() || chunks == 1) {
-        for (std::size_t chunk = 0; chunk < chunks; ++chunk)
+        for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
             body(chunk, 0);
+        }
         return;
     }
     {
@@ -85,8 +91,9 @@ void CThreadPool::Run(std::size_t chunks, const std::function<void(std::size_t, 
     std::unique_lock lock(m_mutex);
     m_done.wait(lock, [this] { return m_busy == 0; });
     m_body = nullptr;
-    if (m_error)
+    if (m_error) {
         std::rethrow_exception(std::exchange(m_error, nullptr));
+    }
 }
 
 void CThreadPool::RunChunks(unsigned thread) {
@@ -95,16 +102,18 @@ void CThreadPool::RunChunks(unsigned thread) {
         {
             std::lock_guard lock(m_mutex);
             // After a failure the remaining chunks are skipped: the loop's result is thrown away anyway.
-            if (m_next >= m_chunks || m_error)
+            if (m_next >= m_chunks || m_error) {
                 return;
+            }
             chunk = m_next++;
         }
         try {
             (*m_body)(chunk, thread);
         } catch (...) {
             std::lock_guard lock(m_mutex);
-            if (!m_error)
+            if (!m_error) {
                 m_error = std::current_exception();
+            }
         }
     }
 }
@@ -115,15 +124,17 @@ void CThreadPool::Work(std::stop_token stop, unsigned thread) {
         Watch([&] { return m_generation.load() != seen || stop.stop_requested(); });
         {
             std::unique_lock lock(m_mutex);
-            if (!m_wake.wait(lock, stop, [&] { return m_generation != seen && m_body != nullptr; }))
+            if (!m_wake.wait(lock, stop, [&] { return m_generation != seen && m_body != nullptr; })) {
                 return;
+            }
             seen = m_generation;
             ++m_busy;
         }
         RunChunks(thread);
         std::lock_guard lock(m_mutex);
-        if (--m_busy == 0)
+        if (--m_busy == 0) {
             m_done.notify_all();
+        }
     }
 }
 

@@ -20,8 +20,8 @@ TEST(RatingIndex, GroupsByUserSortsByItemAndAnswersStars) {
     const CRatingIndex index =
         CRatingIndex::Group(3, ratings.size(), [&](std::size_t i) -> const Triple& { return ratings[i]; });
     EXPECT_EQ(index.Offsets(), (std::vector<std::uint64_t>{0, 2, 4, 5}));
-    EXPECT_EQ(index.Entries(), (std::vector<std::uint32_t>{(1 << 3) | 3, (3 << 3) | 2, (2 << 3) | 4, (7 << 3) | 5,
-                                                           (9 << 3) | 1}));
+    EXPECT_EQ(index.Entries(),
+              (std::vector<std::uint32_t>{(1 << 3) | 3, (3 << 3) | 2, (2 << 3) | 4, (7 << 3) | 5, (9 << 3) | 1}));
     EXPECT_EQ(index.Stars(1, 7), 5);
     EXPECT_EQ(index.Stars(0, 7), 0); // another user's movie
     EXPECT_EQ(index.Stars(3, 1), 0); // no such user
@@ -39,16 +39,16 @@ TEST(RatingIndex, StoredIndexesThatGroupCouldNotHaveBuiltAreRefused) {
     };
     const Stored cases[] = {
         {{0, 2}, {a, b}, true},
-        {{0, 0, 2}, {a, b}, true},                       // a user without ratings
-        {{1, 2}, {a, b}, false},                         // not starting at 0
-        {{0, 1}, {a, b}, false},                         // not ending at the entry count
-        {{0, 2, 1, 2}, {a, b}, false},                   // falling
-        {{0, 5, 2}, {a, b}, false},                      // rising past the entries, then back
-        {{0, 2}, {b, a}, false},                         // a user's items out of order
-        {{0, 2}, {a, a}, false},                         // the same item twice
-        {{0, 1}, {CRatingIndex::Pack(1, 0)}, false},     // no stars
-        {{0, 1}, {CRatingIndex::Pack(1, 6)}, false},     // six stars
-        {{}, {}, false},                                 // no offsets at all
+        {{0, 0, 2}, {a, b}, true},                   // a user without ratings
+        {{1, 2}, {a, b}, false},                     // not starting at 0
+        {{0, 1}, {a, b}, false},                     // not ending at the entry count
+        {{0, 2, 1, 2}, {a, b}, false},               // falling
+        {{0, 5, 2}, {a, b}, false},                  // rising past the entries, then back
+        {{0, 2}, {b, a}, false},                     // a user's items out of order
+        {{0, 2}, {a, a}, false},                     // the same item twice
+        {{0, 1}, {CRatingIndex::Pack(1, 0)}, false}, // no stars
+        {{0, 1}, {CRatingIndex::Pack(1, 6)}, false}, // six stars
+        {{}, {}, false},                             // no offsets at all
     };
     for (const Stored& c : cases) {
         EXPECT_EQ(CRatingIndex(c.offsets, c.entries).IsWellFormed(3), c.wellFormed)

@@ -35,9 +35,11 @@ std::vector<long> RatingsSeen(const std::string& manifest, int movies, int users
     CMovieTable table;
     table.Init(manifest);
     std::vector<long> seen;
-    for (int u = 1; u <= users; ++u)
-        for (int m = 0; m < movies; ++m)
+    for (int u = 1; u <= users; ++u) {
+        for (int m = 0; m < movies; ++m) {
             seen.push_back(table.GetRating(kMovie0 + m, u, ""));
+        }
+    }
     const MovieItem details = table.GetMovieDetails(3);
     EXPECT_EQ(details.title, "Movie 2 (1992)");
     EXPECT_EQ(details.id, 1000003);
@@ -158,8 +160,9 @@ TEST(DerivedFiles, AModelCacheOfImpossibleSizeIsRebuilt) {
         CMovieTable table;
         table.Init(manifest);
         table.InitMatrices();
-        for (int m = 0; m < 15; ++m)
+        for (int m = 0; m < 15; ++m) {
             expected.push_back(table.GetPredictedRating(kMovie0 + m, 2));
+        }
     }
     const std::string good = folder.Read("quillory.sqlite.model");
     // The right header over a sparse file of 100 GB: the start neither fails nor reads it, and trains again.
@@ -168,8 +171,9 @@ TEST(DerivedFiles, AModelCacheOfImpossibleSizeIsRebuilt) {
     table.Init(manifest);
     EXPECT_NO_THROW(table.InitMatrices());
     std::vector<double> again;
-    for (int m = 0; m < 15; ++m)
+    for (int m = 0; m < 15; ++m) {
         again.push_back(table.GetPredictedRating(kMovie0 + m, 2));
+    }
     EXPECT_EQ(again, expected);
     EXPECT_EQ(folder.Read("quillory.sqlite.model"), good);
 }
@@ -203,10 +207,12 @@ TEST(DerivedFiles, HashingTheFilesGivesTheFingerprintParsingGives) {
                  "3|Four Rooms (1995)|01-Jan-1995|||0|0|0|1|0|0|0|0|0|0|0|0|0|0|0|0|0|0|0\n");
     const std::string uniqueRatings = [] {
         std::string text;
-        for (int user = 1; user <= 20000; ++user)
-            for (int movie = 1; movie <= 3; ++movie)
+        for (int user = 1; user <= 20000; ++user) {
+            for (int movie = 1; movie <= 3; ++movie) {
                 text += std::to_string(user) + "\t" + std::to_string(movie) + "\t" +
                         std::to_string(1 + (user + movie) % 5) + "\t881250949\n";
+            }
+        }
         return text;
     }();
     folder.Write("a/u.data", uniqueRatings);
@@ -294,8 +300,9 @@ TEST(DerivedFiles, TwoProgramsSavingAtOnceLeaveValidFiles) {
         EXPECT_EQ(folder.Read("quillory.sqlite.model"), cache) << "round " << round;
     }
     // No temporary is left behind.
-    for (const auto& entry : fs::directory_iterator(folder.Path()))
+    for (const auto& entry : fs::directory_iterator(folder.Path())) {
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
 }
 
 } // namespace

@@ -78,9 +78,11 @@ TEST(DenseKernels, GramInPacketsSumsTheLowerTriangleOfEveryBlock) {
     const float lower[6][6] = {{3}, {1, 5}, {3, -2, 5}, {1, -2, 2, 5}, {3, 5, 1, -5, 11}, {0, 4, -3, 1, 0, 6}};
     float out[8 * 8] = {};
     GramLowerInPackets<2>(&x[0][0], 3, out);
-    for (int i = 0; i < 6; ++i)
-        for (int b = 0; b <= i; ++b)
+    for (int i = 0; i < 6; ++i) {
+        for (int b = 0; b <= i; ++b) {
             EXPECT_EQ(out[b * 8 + i], lower[i][b]) << i << ", " << b;
+        }
+    }
 
     // Rank 10 (eleven rows in three packets) and rank 20 (six packets, blocks of three on and below the diagonal):
     // the same bits as a plain loop over the columns.
@@ -88,22 +90,27 @@ TEST(DenseKernels, GramInPacketsSumsTheLowerTriangleOfEveryBlock) {
         const int stride = 4 * packets, d = stride - 1;
         std::vector<float> columns(static_cast<std::size_t>(stride) * 50, 0.0f);
         CRandom random(5);
-        for (int j = 0; j < 50; ++j)
-            for (int i = 0; i < d; ++i)
+        for (int j = 0; j < 50; ++j) {
+            for (int i = 0; i < d; ++i) {
                 columns[static_cast<std::size_t>(j * stride + i)] = static_cast<float>(random.Normal());
+            }
+        }
         std::vector<float> got(static_cast<std::size_t>(stride * stride), 0.0f);
-        if (packets == 3)
+        if (packets == 3) {
             GramLowerInPackets<3>(columns.data(), 50, got.data());
-        else
+        } else {
             GramLowerInPackets<6>(columns.data(), 50, got.data());
-        for (int b = 0; b < d; ++b)
+        }
+        for (int b = 0; b < d; ++b) {
             for (int i = b; i < d; ++i) {
                 float sum = 0.0f;
-                for (int j = 0; j < 50; ++j)
+                for (int j = 0; j < 50; ++j) {
                     sum += columns[static_cast<std::size_t>(j * stride + b)] *
                            columns[static_cast<std::size_t>(j * stride + i)];
+                }
                 EXPECT_EQ(got[static_cast<std::size_t>(b * stride + i)], sum) << packets << ": " << i << ", " << b;
             }
+        }
     }
 }
 

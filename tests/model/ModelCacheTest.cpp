@@ -39,11 +39,12 @@ protected:
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     void ExpectSamePredictions(const CRatingModel& a, const CRatingModel& b) {
-        for (std::uint32_t u = 0; u < m_data.users + 2; ++u)
+        for (std::uint32_t u = 0; u < m_data.users + 2; ++u) {
             for (std::uint32_t i = 0; i < m_data.items; ++i) {
                 ASSERT_EQ(a.Predict(u, i), b.Predict(u, i)) << u << "," << i;
                 ASSERT_EQ(a.PredictBaseline(u, i), b.PredictBaseline(u, i)) << u << "," << i;
             }
+        }
     }
 
     fs::path m_folder;
@@ -87,9 +88,11 @@ TEST_F(ModelCacheTest, ItemNeighbourhoodIsSavedAndFoldsInAlikeAfterLoading) {
         each->FoldInUser(data.users + 3, ratings);
         each->FoldInUser(6, ratings);
     }
-    for (std::uint32_t u : {0u, 6u, 17u, data.users + 3, data.users + 4})
-        for (std::uint32_t i = 0; i < data.items; ++i)
+    for (std::uint32_t u : {0u, 6u, 17u, data.users + 3, data.users + 4}) {
+        for (std::uint32_t i = 0; i < data.items; ++i) {
             ASSERT_EQ(model.Predict(u, i), loaded.Predict(u, i)) << u << "," << i;
+        }
+    }
 
     // The file of a model with a neighbourhood is checked as strictly as any: cut short, it is refused.
     std::vector<char> bytes = ReadBytes(file);

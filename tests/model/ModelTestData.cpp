@@ -33,8 +33,9 @@ LowRankData MakePairedItemData(std::uint32_t users, std::uint32_t pairs) {
     for (std::uint32_t u = 0; u < users; ++u) {
         std::uint32_t rated = 0;
         for (std::uint32_t p = 0; p < pairs; ++p) {
-            if (next() < 0.5)
+            if (next() < 0.5) {
                 continue;
+            }
             const double taste = next() < 0.5 ? -1.2 : 1.2;
             for (std::uint32_t i = 2 * p; i < 2 * p + 2; ++i) {
                 const double value = std::clamp(3.2 + taste + 0.3 * (next() - 0.5), 1.0, 5.0);

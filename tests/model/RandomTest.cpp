@@ -45,8 +45,9 @@ TEST(Random, DrawsHaveTheirDistributionsMomentsAndRepeat) {
     for (int i = 0; i < kDraws; ++i) {
         const double x = std::fabs(random.Normal());
         int bin = 0;
-        while (x >= bounds[bin + 1])
+        while (x >= bounds[bin + 1]) {
             ++bin;
+        }
         ++counts[bin];
     }
     for (int bin = 0; bin < 8; ++bin) {

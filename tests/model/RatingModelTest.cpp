@@ -34,9 +34,11 @@ TEST(RatingModel, SameRatingsGiveIdenticalPredictions) {
     CRatingModel first(QuickSettings()), second(QuickSettings());
     first.Train(data.train, data.users, data.items);
     second.Train(data.train, data.users, data.items);
-    for (std::uint32_t u = 0; u < data.users; ++u)
-        for (std::uint32_t i = 0; i < data.items; ++i)
+    for (std::uint32_t u = 0; u < data.users; ++u) {
+        for (std::uint32_t i = 0; i < data.items; ++i) {
             ASSERT_EQ(first.Predict(u, i), second.Predict(u, i)) << u << "," << i;
+        }
+    }
 
     // Another seed is another chain: the settings really reach the sampler.
     ModelSettings otherSeed = QuickSettings();
@@ -77,9 +79,11 @@ TEST(RatingModel, FoldInMovesPredictionsTowardTheNewRatings) {
     CRatingModel again(QuickSettings());
     again.Train(data.train, data.users, data.items);
     std::vector<std::pair<std::uint32_t, float>> own;
-    for (const Rating& r : data.train)
-        if (r.user == 7)
+    for (const Rating& r : data.train) {
+        if (r.user == 7) {
             own.emplace_back(r.item, r.value);
+        }
+    }
     const double trainedSeven = again.Predict(7, 2);
     again.FoldInUser(7, own);
     EXPECT_NEAR(again.Predict(7, 2), trainedSeven, 1e-4);
@@ -95,21 +99,24 @@ TEST(RatingModel, FoldInMovesPredictionsTowardTheNewRatings) {
 
 TEST(RatingModel, PredictionsStayWithinTheScaleForAnyUserAndData) {
     auto checkAll = [](const CRatingModel& model, std::uint32_t users, std::uint32_t items) {
-        for (std::uint32_t u : {0u, users, users + 1, 1000000u, std::numeric_limits<std::uint32_t>::max()})
+        for (std::uint32_t u : {0u, users, users + 1, 1000000u, std::numeric_limits<std::uint32_t>::max()}) {
             for (std::uint32_t i = 0; i < items; ++i) {
                 const double p = model.Predict(u, i);
                 const double b = model.PredictBaseline(u, i);
                 ASSERT_TRUE(p >= 1.0 && p <= 5.0) << p;
                 ASSERT_TRUE(b >= 1.0 && b <= 5.0) << b;
             }
+        }
     };
 
     // Every rating 5, or every rating 1: the predictions stay on the scale.
     for (float value : {5.0F, 1.0F}) {
         std::vector<Rating> ratings;
-        for (std::uint32_t u = 0; u < 20; ++u)
-            for (std::uint32_t i = 0; i < 10; ++i)
+        for (std::uint32_t u = 0; u < 20; ++u) {
+            for (std::uint32_t i = 0; i < 10; ++i) {
                 ratings.push_back({u, i, value});
+            }
+        }
         CRatingModel model(QuickSettings());
         model.Train(ratings, 20, 10);
         checkAll(model, 20, 10);
@@ -143,7 +150,7 @@ TEST(RatingModel, NeverFallsBehindTheBaselineWhereOnlyBiasesCarrySignal) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
         return static_cast<double>(state >> 11) * 0x1.0p-53;
     };
-    for (std::uint32_t u = 0; u < 400; ++u)
+    for (std::uint32_t u = 0; u < 400; ++u) {
         for (int k = 0; k < 6; ++k) {
             const auto item = static_cast<std::uint32_t>(next() * 120);
             const double noise = (next() + next() + next() - 1.5) * 2.0;
@@ -151,6 +158,7 @@ TEST(RatingModel, NeverFallsBehindTheBaselineWhereOnlyBiasesCarrySignal) {
                 std::clamp(3.3 + 0.5 * std::sin(u * 1.7) + 0.6 * std::cos(item * 0.9) + noise, 1.0, 5.0);
             (k == 0 ? withheld : train).push_back({u, item, static_cast<float>(value)});
         }
+    }
     CRatingModel model;
     model.Train(train, 400, 120);
     const double modelRmse = Rmse(withheld, [&](auto u, auto i) { return model.Predict(u, i); });
@@ -176,21 +184,26 @@ TEST(RatingModel, ItemNeighbourhoodAddsWhatTheFactorsMissAndFoldsIn) {
     // A trained user folded in with his own ratings predicts as before; a newcomer who rated one item of a pair
     // is steered by it on the other one, beyond what the factors alone give him.
     std::vector<std::pair<std::uint32_t, float>> own;
-    for (const Rating& r : data.train)
-        if (r.user == 9)
+    for (const Rating& r : data.train) {
+        if (r.user == 9) {
             own.emplace_back(r.item, r.value);
+        }
+    }
     std::vector<double> before;
-    for (std::uint32_t i = 0; i < data.items; ++i)
+    for (std::uint32_t i = 0; i < data.items; ++i) {
         before.push_back(model.Predict(9, i));
+    }
     model.FoldInUser(9, own);
-    for (std::uint32_t i = 0; i < data.items; ++i)
+    for (std::uint32_t i = 0; i < data.items; ++i) {
         EXPECT_NEAR(model.Predict(9, i), before[i], 1e-4) << i;
+    }
 
     // Whoever rated what a trained user rated, in any order, is predicted as he is: for light raters, whose
     // ratings are searched, and for heavy ones (64 and more), whose ratings are looked up in a bit set.
     std::vector<std::vector<std::pair<std::uint32_t, float>>> byUser(data.users);
-    for (const Rating& r : data.train)
+    for (const Rating& r : data.train) {
         byUser[r.user].emplace_back(r.item, r.value);
+    }
     std::uint32_t light = data.users, heavy = data.users;
     for (std::uint32_t u = 0; u < data.users; ++u) {
         (byUser[u].size() < 64 ? light : heavy) = u;
@@ -201,8 +214,9 @@ TEST(RatingModel, ItemNeighbourhoodAddsWhatTheFactorsMissAndFoldsIn) {
         std::vector<std::pair<std::uint32_t, float>> reversed(byUser[u].rbegin(), byUser[u].rend());
         const std::uint32_t twin = data.users + 100 + u;
         model.FoldInUser(twin, reversed);
-        for (std::uint32_t i = 0; i < data.items; ++i)
+        for (std::uint32_t i = 0; i < data.items; ++i) {
             ASSERT_NEAR(model.Predict(twin, i), model.Predict(u, i), 1e-4) << u << "," << i;
+        }
     }
 
     // A newcomer who liked or disliked one item of a pair is steered by it on the other one, far beyond what the

@@ -16,15 +16,17 @@ namespace {
 class CThreadsOverride {
 public:
     explicit CThreadsOverride(const char* value) {
-        if (const char* old = std::getenv("QUILLORY_THREADS"))
+        if (const char* old = std::getenv("QUILLORY_THREADS")) {
             m_old = old;
+        }
         ::setenv("QUILLORY_THREADS", value, 1);
     }
     ~CThreadsOverride() {
-        if (m_old.empty())
+        if (m_old.empty()) {
             ::unsetenv("QUILLORY_THREADS");
-        else
+        } else {
             ::setenv("QUILLORY_THREADS", m_old.c_str(), 1);
+        }
     }
 
 private:
@@ -46,9 +48,11 @@ Trained TrainOn(const char* threads, const LowRankData& data, const ModelSetting
     model.FoldInUser(2, ratings);
     Trained trained;
     trained.summary = model.Summary();
-    for (std::uint32_t u = 0; u < data.users + 4; ++u)
-        for (std::uint32_t i = 0; i < data.items; ++i)
+    for (std::uint32_t u = 0; u < data.users + 4; ++u) {
+        for (std::uint32_t i = 0; i < data.items; ++i) {
             trained.predictions.push_back(model.Predict(u, i));
+        }
+    }
     return trained;
 }
 
@@ -90,8 +94,9 @@ TEST(Threading, OneTwoAndEightThreadsTrainTheSameBits) {
         const Trained other = TrainOn(threads, lowRank, QuickSettings());
         EXPECT_EQ(other.summary, one.summary) << threads;
         ASSERT_EQ(other.predictions.size(), one.predictions.size());
-        for (std::size_t k = 0; k < one.predictions.size(); ++k)
+        for (std::size_t k = 0; k < one.predictions.size(); ++k) {
             ASSERT_EQ(other.predictions[k], one.predictions[k]) << threads << " threads, prediction " << k;
+        }
     }
 
     const LowRankData paired = MakePairedItemData(200, 60);
@@ -110,12 +115,15 @@ TEST(Threading, EveryRankDrawsLongAndShortRowsAlikeOnAnyThreads) {
     LowRankData data = MakeLowRankData(300, 150);
     for (std::uint32_t extra = 0; extra < 40; ++extra) {
         const std::uint32_t count = extra < 20 ? 4 : extra < 30 ? 1 : 2;
-        for (std::uint32_t k = 0; k < count; ++k)
+        for (std::uint32_t k = 0; k < count; ++k) {
             data.train.push_back({data.users + extra, (extra * 7 + k * 31) % data.items, float(1 + (extra + k) % 5)});
+        }
     }
-    for (std::uint32_t extra = 0; extra < 6; ++extra)
-        for (std::uint32_t k = 0; k <= extra % 2; ++k)
+    for (std::uint32_t extra = 0; extra < 6; ++extra) {
+        for (std::uint32_t k = 0; k <= extra % 2; ++k) {
             data.train.push_back({extra * 13 + k, data.items + extra, float(1 + (extra + k) % 5)});
+        }
+    }
     data.users += 40;
     data.items += 6;
     for (const int factors : {5, 7, 10, 20}) {
@@ -149,7 +157,7 @@ TEST(Threading, HeldOutGuardRunsOnLargeDataWhereFactorsCannotHelp) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
         return static_cast<double>(state >> 11) * 0x1.0p-53;
     };
-    for (std::uint32_t u = 0; u < kUsers; ++u)
+    for (std::uint32_t u = 0; u < kUsers; ++u) {
         for (int k = 0; k < 8; ++k) {
             const auto item = static_cast<std::uint32_t>(next() * kItems);
             const double noise = (next() + next() + next() - 1.5) * 2.0;
@@ -157,6 +165,7 @@ TEST(Threading, HeldOutGuardRunsOnLargeDataWhereFactorsCannotHelp) {
                 std::clamp(3.3 + 0.5 * std::sin(u * 1.7) + 0.6 * std::cos(item * 0.9) + noise, 1.0, 5.0);
             (k == 0 && u % 20 == 0 ? withheld : train).push_back({u, item, static_cast<float>(value)});
         }
+    }
     ASSERT_GT(train.size(), 2000000u);
     ModelSettings settings = ModelSettings::Defaults();
     settings.factors = 2;

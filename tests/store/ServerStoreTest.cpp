@@ -14,8 +14,8 @@
 
 #include "DataSet.h"
 #include "EngineErrors.h"
-#include "StoreTestSupport.h"
 #include "MovieTable.h"
+#include "StoreTestSupport.h"
 
 namespace quillory::test {
 namespace {

@@ -24,16 +24,16 @@ public:
     CScriptedEngine& operator=(const CScriptedEngine&) = delete;
 
     // --- what the test puts in ---
-    std::vector<MovieItem> movies;                  // catalogue number i is movies[i - 1]
-    std::optional<long> numberOfMovies;             // GetNumberOfMovies answer; default movies.size() + 1
-    std::map<int, std::string> urls;                // by catalogue number; default "url<number>"
+    std::vector<MovieItem> movies;                             // catalogue number i is movies[i - 1]
+    std::optional<long> numberOfMovies;                        // GetNumberOfMovies answer; default movies.size() + 1
+    std::map<int, std::string> urls;                           // by catalogue number; default "url<number>"
     std::map<std::pair<std::string, std::string>, long> users; // (name, password) -> id for GetUserID
-    long nextInsertedUserId = 100;                  // InsertUser answers this (then increments) ...
-    std::optional<long> insertUserAnswer;           // ... unless this is set (e.g. NO_USER)
-    std::map<std::pair<long, long>, long> ratings;  // (movie id, user id) -> rating; SetNewRating adds here
-    std::optional<bool> canPredict;                 // default: the current user's count >= 15
-    std::optional<double> prediction;               // GetPredictedRating answer; default 3.0
-    std::optional<std::pair<double, long>> info;    // GetInfo answer; default computed from `ratings`
+    long nextInsertedUserId = 100;                             // InsertUser answers this (then increments) ...
+    std::optional<long> insertUserAnswer;                      // ... unless this is set (e.g. NO_USER)
+    std::map<std::pair<long, long>, long> ratings;             // (movie id, user id) -> rating; SetNewRating adds here
+    std::optional<bool> canPredict;                            // default: the current user's count >= 15
+    std::optional<double> prediction;                          // GetPredictedRating answer; default 3.0
+    std::optional<std::pair<double, long>> info;               // GetInfo answer; default computed from `ratings`
     long currentUser = NO_USER;
 
     // Throw `exception` at the n-th call (1-based) of `call` ("GetMovieDetails", "Init", ...).

@@ -37,8 +37,8 @@ struct CScriptedControl {
     int curSel = -1;                // list box selection
     int check = 0;                  // check box mark
     bool visible = true;
-    int redraws = 0;                // RedrawWindow calls
-    int initStorageCalls = 0;       // ListInitStorage calls
+    int redraws = 0;          // RedrawWindow calls
+    int initStorageCalls = 0; // ListInitStorage calls
 };
 
 // A window kept in memory: one per live dialog. Test actions raise the notifications the real toolkit raises.
@@ -75,7 +75,7 @@ public:
     void SetFocus(int id);
 
     // --- what a test reads ---
-    CScriptedControl& Control(int id);     // fails the test (CScriptedFailure) when there is no such control
+    CScriptedControl& Control(int id); // fails the test (CScriptedFailure) when there is no such control
     bool HasControl(int id) const;
     std::string Text(int id) { return Control(id).text; }
     std::vector<std::string> Items(int id) { return Control(id).items; }
@@ -90,12 +90,19 @@ public:
     int FocusedControl() const { return m_focus; }
     HICON Icon(bool big) const { return big ? m_bigIcon : m_smallIcon; }
     // The system menu's items as (flags, id, text), in order; empty when nothing was appended.
-    struct MenuItem { UINT flags; UINT_PTR id; std::string text; };
+    struct MenuItem {
+        UINT flags;
+        UINT_PTR id;
+        std::string text;
+    };
     const std::vector<MenuItem>& SystemMenu() const { return m_systemMenu; }
 
     // Minimised state and client size, for the painting tests.
     void SetIconic(bool iconic) { m_iconic = iconic; }
-    void SetClientSize(int width, int height) { m_clientWidth = width; m_clientHeight = height; }
+    void SetClientSize(int width, int height) {
+        m_clientWidth = width;
+        m_clientHeight = height;
+    }
 
 private:
     friend class CScriptedWindowSystem;
@@ -107,7 +114,7 @@ private:
     CScriptedWindowSystem* m_system;
     CDialog* m_dialog;
     const DialogTemplate* m_tmpl;
-    int m_serial = 0;      // handles are derived from it, so a dead window's handle never names a new one
+    int m_serial = 0; // handles are derived from it, so a dead window's handle never names a new one
     bool m_modal = false;
     std::string m_title;
     std::vector<CScriptedControl> m_controls;
@@ -175,7 +182,10 @@ public:
     // Window that has no system menu (for the missing-menu case), by template id.
     void SetNoSystemMenu(UINT templateId) { m_noSystemMenu.push_back(templateId); }
     // Icon metrics answered by GetSystemMetrics(SM_CXICON / SM_CYICON); default 32 x 32.
-    void SetIconMetrics(int cx, int cy) { m_iconCx = cx; m_iconCy = cy; }
+    void SetIconMetrics(int cx, int cy) {
+        m_iconCx = cx;
+        m_iconCy = cy;
+    }
 
     // The constructor makes the new toolkit the framework's (AfxSetWindowSystem); the destructor unsets it and
     // detaches every dialog object from the windows still alive.

@@ -52,8 +52,9 @@ Scores Evaluate(const std::vector<Rating>& train, const TestSet& test, std::uint
 
     std::vector<double> predictions(test.size());
     const auto predictStart = Clock::now();
-    for (std::size_t j = 0; j < test.size(); ++j)
+    for (std::size_t j = 0; j < test.size(); ++j) {
         predictions[j] = model.Predict(test[j].user, test[j].item);
+    }
     const double predictSeconds = std::chrono::duration<double>(Clock::now() - predictStart).count();
     scores.nanosPerPrediction = test.empty() ? 0.0 : predictSeconds * 1e9 / static_cast<double>(test.size());
 
@@ -79,8 +80,9 @@ void Print(const char* label, const Scores& s) {
     std::printf("%-8s model RMSE %.4f MAE %.4f | baseline RMSE %.4f MAE %.4f | train %.3f s | predict %.0f ns | "
                 "%zu tests\n",
                 label, s.rmse, s.mae, s.baselineRmse, s.baselineMae, s.trainSeconds, s.nanosPerPrediction, s.tests);
-    if (!s.summary.empty())
+    if (!s.summary.empty()) {
         std::printf("         %s\n", s.summary.c_str());
+    }
 }
 
 void Usage() {
@@ -95,8 +97,9 @@ void Usage() {
 }
 
 bool ParseInt(const char* text, long long& value) {
-    if (!text || !*text)
+    if (!text || !*text) {
         return false;
+    }
     char* end = nullptr;
     errno = 0;
     value = std::strtoll(text, &end, 10);
@@ -104,8 +107,9 @@ bool ParseInt(const char* text, long long& value) {
 }
 
 bool ParseNumber(const char* text, double& value) {
-    if (!text || !*text)
+    if (!text || !*text) {
         return false;
+    }
     char* end = nullptr;
     errno = 0;
     value = std::strtod(text, &end);
@@ -162,8 +166,9 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
-    if (testPath.empty() && folds == 0)
+    if (testPath.empty() && folds == 0) {
         folds = 5;
+    }
     if (!testPath.empty() && folds != 0) {
         std::fputs("quillory-eval: --test and --folds exclude each other\n", stderr);
         return 2;
@@ -177,22 +182,25 @@ int main(int argc, char** argv) {
         const auto numItems = static_cast<std::uint32_t>(data.movies.size());
         std::vector<Rating> all;
         all.reserve(data.ratings.size());
-        for (const auto& r : data.ratings)
+        for (const auto& r : data.ratings) {
             all.push_back({r.userIndex, r.item, static_cast<float>(r.stars)});
+        }
         std::printf("data: %u users, %u movies, %zu ratings (loaded in %.2f s); model: %s\n", numUsers, numItems,
                     all.size(), loadSeconds, settings.Describe().c_str());
 
         if (!testPath.empty()) {
             const auto records = quillory::data::LoadRatingsFile(testPath, data.manifest.format, data.movies);
             std::unordered_map<int, std::uint32_t> userIndex;
-            for (std::uint32_t u = 0; u < numUsers; ++u)
+            for (std::uint32_t u = 0; u < numUsers; ++u) {
                 userIndex.emplace(data.users[u], u);
+            }
             TestSet test;
             std::uint32_t unknown = numUsers;
             for (const auto& r : records) {
                 auto [it, added] = userIndex.emplace(r.user, unknown);
-                if (added)
+                if (added) {
                     ++unknown;
+                }
                 test.push_back({it->second, r.item, static_cast<float>(r.stars)});
             }
             Print("test", Evaluate(all, test, numUsers, numItems, settings));
@@ -203,18 +211,21 @@ int main(int argc, char** argv) {
         std::vector<std::size_t> order(all.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
         quillory::model::CRandom random(static_cast<std::uint64_t>(seed));
-        for (std::size_t i = order.size(); i > 1; --i)
+        for (std::size_t i = order.size(); i > 1; --i) {
             std::swap(order[i - 1], order[random.Next() % i]);
+        }
         std::vector<int> foldOf(all.size());
-        for (std::size_t p = 0; p < order.size(); ++p)
+        for (std::size_t p = 0; p < order.size(); ++p) {
             foldOf[order[p]] = static_cast<int>(p % static_cast<std::size_t>(folds));
+        }
 
         Scores mean;
         for (int fold = 0; fold < folds; ++fold) {
             std::vector<Rating> train;
             TestSet test;
-            for (std::size_t j = 0; j < all.size(); ++j)
+            for (std::size_t j = 0; j < all.size(); ++j) {
                 (foldOf[j] == fold ? test : train).push_back(all[j]);
+            }
             const Scores s = Evaluate(train, test, numUsers, numItems, settings);
             char label[32];
             std::snprintf(label, sizeof label, "fold %d", fold + 1);

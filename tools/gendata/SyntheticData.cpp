@@ -20,24 +20,27 @@ constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 struct FileCloser {
     void operator()(std::FILE* f) const {
-        if (f)
+        if (f) {
             std::fclose(f);
+        }
     }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 File OpenForWriting(const std::filesystem::path& path) {
     File file(std::fopen(path.c_str(), "wb"));
-    if (!file)
+    if (!file) {
         throw std::runtime_error("cannot create " + path.string());
+    }
     return file;
 }
 
 void Finish(File& file, const std::filesystem::path& path) {
     const bool failed = std::ferror(file.get()) != 0;
     const bool closeFailed = std::fclose(file.release()) != 0;
-    if (failed || closeFailed)
+    if (failed || closeFailed) {
         throw std::runtime_error("cannot write " + path.string());
+    }
 }
 
 // How many ratings each user gives: at least `least`, the rest shared by Pareto-distributed weights, none above
@@ -47,8 +50,9 @@ std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total
     std::vector<std::uint32_t> counts(users, 0);
     const std::uint64_t least = std::min<std::uint64_t>({20, total / users / 2, most});
     std::vector<double> weight(users);
-    for (auto& w : weight)
+    for (auto& w : weight) {
         w = std::pow(random.Uniform(), -1.0 / 1.5) - 1.0;
+    }
     std::uint64_t left = total;
     for (auto& c : counts) {
         c = static_cast<std::uint32_t>(least);
@@ -57,13 +61,16 @@ std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total
     // Share the rest by weight, capping at `most`; whatever the caps hold back is shared again.
     while (left > 0) {
         double weightSum = 0.0;
-        for (std::uint32_t u = 0; u < users; ++u)
-            if (counts[u] < most)
+        for (std::uint32_t u = 0; u < users; ++u) {
+            if (counts[u] < most) {
                 weightSum += weight[u] + 1e-9;
+            }
+        }
         std::uint64_t given = 0;
         for (std::uint32_t u = 0; u < users && given < left; ++u) {
-            if (counts[u] >= most)
+            if (counts[u] >= most) {
                 continue;
+            }
             const double share = static_cast<double>(left) * (weight[u] + 1e-9) / weightSum;
             const auto extra =
                 static_cast<std::uint64_t>(std::min<double>(std::floor(share), static_cast<double>(most - counts[u])));
@@ -73,11 +80,12 @@ std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total
         }
         if (given == 0) {
             // Rounding left a remainder: hand it out one by one.
-            for (std::uint32_t u = 0; u < users && given < left; ++u)
+            for (std::uint32_t u = 0; u < users && given < left; ++u) {
                 if (counts[u] < most) {
                     ++counts[u];
                     ++given;
                 }
+            }
         }
         left -= given;
     }
@@ -89,11 +97,13 @@ std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total
 void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::filesystem::path& folder) {
     const std::uint32_t users = settings.users;
     const std::uint32_t movies = settings.movies;
-    if (users == 0 || movies == 0)
+    if (users == 0 || movies == 0) {
         throw std::runtime_error("there must be at least one user and one movie");
+    }
     const std::uint32_t most = std::max<std::uint32_t>(1, movies / 2);
-    if (settings.ratings > std::uint64_t(users) * most)
+    if (settings.ratings > std::uint64_t(users) * most) {
         throw std::runtime_error("too many ratings: at most half of all user-movie pairs can be rated");
+    }
 
     model::CRandom random(settings.seed);
     const std::uint32_t k = settings.factors;
@@ -101,21 +111,26 @@ void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::fil
     const double factorScale = k > 0 ? std::pow(0.3 / k, 0.25) : 0.0;
     std::vector<float> userFactors(std::size_t(users) * k), movieFactors(std::size_t(movies) * k);
     std::vector<float> userBias(users), movieBias(movies);
-    for (auto& x : userFactors)
+    for (auto& x : userFactors) {
         x = static_cast<float>(factorScale * random.Normal());
-    for (auto& x : movieFactors)
+    }
+    for (auto& x : movieFactors) {
         x = static_cast<float>(factorScale * random.Normal());
-    for (auto& b : userBias)
+    }
+    for (auto& b : userBias) {
         b = static_cast<float>(0.45 * random.Normal());
-    for (auto& b : movieBias)
+    }
+    for (auto& b : movieBias) {
         b = static_cast<float>(0.5 * random.Normal());
+    }
 
     // Popularity: a power law over a random order of the movies, so that popular movies are spread over the
     // catalogue; popular movies are also rated a little higher, as in real data.
     std::vector<std::uint32_t> order(movies);
     std::iota(order.begin(), order.end(), 0u);
-    for (std::uint32_t i = movies; i > 1; --i)
+    for (std::uint32_t i = movies; i > 1; --i) {
         std::swap(order[i - 1], order[random.Next() % i]);
+    }
     std::vector<double> cumulative(movies);
     double total = 0.0;
     for (std::uint32_t rank = 0; rank < movies; ++rank) {
@@ -137,8 +152,9 @@ void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::fil
             std::fprintf(file.get(), "%u|Movie %u (%d)|%02d-%s-%d||http://movies.example.org/title/%u", m + 1, m + 1,
                          year, day, month, year, m + 1);
             const std::uint64_t genres = random.Next();
-            for (int g = 0; g < 19; ++g)
+            for (int g = 0; g < 19; ++g) {
                 std::fprintf(file.get(), "|%d", (genres >> (g * 3)) % 6 == 0 ? 1 : 0);
+            }
             std::fputc('\n', file.get());
         }
         Finish(file, path);
@@ -177,14 +193,16 @@ void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::fil
                 }
                 std::partial_sort(keys.begin(), keys.begin() + count, keys.end(),
                                   [](const auto& a, const auto& b) { return a.first > b.first; });
-                for (std::uint32_t j = 0; j < count; ++j)
+                for (std::uint32_t j = 0; j < count; ++j) {
                     chosen.push_back(keys[j].second);
+                }
             }
             for (std::uint32_t movie : chosen) {
                 taken[movie] = 0;
                 double value = 3.6 + userBias[u] + movieBias[movie] + settings.noise * random.Normal();
-                for (std::uint32_t f = 0; f < k; ++f)
+                for (std::uint32_t f = 0; f < k; ++f) {
                     value += userFactors[std::size_t(u) * k + f] * movieFactors[std::size_t(movie) * k + f];
+                }
                 const int stars = static_cast<int>(std::clamp(std::lround(value), 1L, 5L));
                 const long long timestamp = 874724710LL + static_cast<long long>(random.Next() % 20000000ULL);
                 std::fprintf(file.get(), "%u\t%u\t%d\t%lld\n", u + 1, movie + 1, stars, timestamp);

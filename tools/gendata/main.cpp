@@ -16,13 +16,15 @@ void Usage() {
 }
 
 bool ParseNumber(const char* text, std::uint64_t& value) {
-    if (!text || !*text)
+    if (!text || !*text) {
         return false;
+    }
     char* end = nullptr;
     errno = 0;
     const unsigned long long parsed = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0' || text[0] == '-')
+    if (errno != 0 || *end != '\0' || text[0] == '-') {
         return false;
+    }
     value = parsed;
     return true;
 }
@@ -45,15 +47,15 @@ int main(int argc, char** argv) {
             Usage();
             return 2;
         }
-        if (arg == "--users" && number > 0 && number <= 0xffffffffu)
+        if (arg == "--users" && number > 0 && number <= 0xffffffffu) {
             settings.users = static_cast<std::uint32_t>(number);
-        else if (arg == "--movies" && number > 0 && number <= 0xffffffffu)
+        } else if (arg == "--movies" && number > 0 && number <= 0xffffffffu) {
             settings.movies = static_cast<std::uint32_t>(number);
-        else if (arg == "--ratings")
+        } else if (arg == "--ratings") {
             settings.ratings = number;
-        else if (arg == "--seed")
+        } else if (arg == "--seed") {
             settings.seed = number;
-        else {
+        } else {
             Usage();
             return 2;
         }

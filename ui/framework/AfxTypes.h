@@ -18,7 +18,7 @@ struct WindowHandleTag;
 struct MenuHandleTag;
 struct IconHandleTag;
 struct DeviceContextTag;
-using HWND = WindowHandleTag*;   // a window or a control
+using HWND = WindowHandleTag*; // a window or a control
 using HMENU = MenuHandleTag*;
 using HICON = IconHandleTag*;
 using HCURSOR = HICON;

@@ -7,9 +7,9 @@ class CCmdTarget;
 // One entry of a static message map: a window message (WM_COMMAND with a notification code and a control id, or a
 // window message matched by message alone) bound to a handler through a small thunk.
 struct MessageMapEntry {
-    UINT message;  // WM_COMMAND, WM_SYSCOMMAND, WM_PAINT, WM_QUERYDRAGICON ...; 0 ends the table
-    UINT code;     // notification code, for WM_COMMAND
-    int id;        // control or command identifier, for WM_COMMAND
+    UINT message; // WM_COMMAND, WM_SYSCOMMAND, WM_PAINT, WM_QUERYDRAGICON ...; 0 ends the table
+    UINT code;    // notification code, for WM_COMMAND
+    int id;       // control or command identifier, for WM_COMMAND
     LRESULT (*handler)(CCmdTarget& target, WPARAM wParam, LPARAM lParam);
 };
 
@@ -29,7 +29,9 @@ private:
 
 // Defines the message map of theClass, whose unmatched messages go on to baseClass's map.
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                                         \
-    const MessageMap* theClass::GetMessageMap() const { return GetThisMessageMap(); }                                  \
+    const MessageMap* theClass::GetMessageMap() const {                                                                \
+        return GetThisMessageMap();                                                                                    \
+    }                                                                                                                  \
     const MessageMap* theClass::GetThisMessageMap() {                                                                  \
         using ThisClass [[maybe_unused]] = theClass;                                                                   \
         using TheBaseClass = baseClass;                                                                                \
@@ -39,7 +41,7 @@ private:
     { 0, 0, 0, nullptr }                                                                                               \
     }                                                                                                                  \
     ;                                                                                                                  \
-    static const MessageMap messageMap = {&TheBaseClass::GetThisMessageMap, &entries[0]};                             \
+    static const MessageMap messageMap = {&TheBaseClass::GetThisMessageMap, &entries[0]};                              \
     return &messageMap;                                                                                                \
     }
 

@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "EngineErrors.h"
-#include "StoreRefusals.h"
 #include "MException.h"
 #include "PostgresTransaction.h"
+#include "StoreRefusals.h"
 
 namespace quillory::store {
 

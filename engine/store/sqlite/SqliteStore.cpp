@@ -16,10 +16,10 @@
 
 #include "AccountName.h"
 #include "EngineErrors.h"
-#include "StoreRefusals.h"
 #include "MException.h"
 #include "SqliteStatement.h"
 #include "SqliteTransaction.h"
+#include "StoreRefusals.h"
 
 namespace quillory::store {
 
