@@ -13,6 +13,8 @@
 
 #include <unistd.h>
 
+#include <fmt/format.h>
+
 #include "DataFolders.h"
 #include "EngineErrors.h"
 #include "QuoteExcerpt.h"
@@ -40,7 +42,7 @@ bool Exists(const fs::path& path) {
 
 // Finds the manifest: an absolute path as it is; a relative one in each folder of ManifestFolders, in order.
 fs::path LocateManifest(const std::string& given, const Surroundings& surroundings) {
-    const fs::path path(WithSlashes(given));
+    fs::path path(WithSlashes(given));
     if (given.empty()) {
         ThrowDataError("No manifest was named: expected the path of a data folder's files.txt.");
     }
@@ -52,7 +54,7 @@ fs::path LocateManifest(const std::string& given, const Surroundings& surroundin
     }
     std::string looked;
     for (const fs::path& folder : ManifestFolders(surroundings)) {
-        const fs::path candidate = folder / path;
+        fs::path candidate = folder / path;
         if (Exists(candidate)) {
             return candidate;
         }
@@ -168,7 +170,7 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
     const fs::path folder = manifest.file.parent_path();
     auto resolve = [&](std::string_view key, bool mustOpen) {
         const Entry& entry = entryOf(key);
-        const fs::path file = folder / fs::path(WithSlashes(entry.value));
+        fs::path file = folder / fs::path(WithSlashes(entry.value));
         if (mustOpen) {
             std::uint64_t size = 0;
             std::string reason;
@@ -243,8 +245,9 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
     for (const auto& [path, what] : written) {
         for (const auto& [file, whose] : read) {
             if (!file.empty() && SameFile(path, file)) {
-                fail(store.line, what + " " + path.string() + ", named after the key \"store\", is " + whose +
-                                     "; name a store of its own, apart from the data files.");
+                fail(store.line, fmt::format("{} {}, named after the key \"store\", is {}; name a store of its own, "
+                                             "apart from the data files.",
+                                             what, path.string(), whose));
             }
         }
     }

@@ -121,13 +121,13 @@ using Packet = float __attribute__((vector_size(16)));
 
 template <int P, int C, int R0> void GramBlock(const float* x, std::size_t n, float* out) {
     constexpr int kRows = P - R0 < 3 ? P - R0 : 3;
-    constexpr std::size_t kStride = 4 * P;
+    constexpr std::size_t kStride = std::size_t{4} * P;
     Packet sum[kRows][4] = {};
     for (std::size_t j = 0; j < n; ++j) {
         const float* column = x + j * kStride;
         Packet rows[kRows];
         for (int r = 0; r < kRows; ++r) {
-            __builtin_memcpy(&rows[r], column + 4 * (R0 + r), sizeof(Packet));
+            __builtin_memcpy(&rows[r], column + std::size_t{4} * (R0 + r), sizeof(Packet));
         }
         for (int k = 0; k < 4; ++k) {
             const float v = column[4 * C + k];
@@ -139,7 +139,8 @@ template <int P, int C, int R0> void GramBlock(const float* x, std::size_t n, fl
     }
     for (int k = 0; k < 4; ++k) {
         for (int r = 0; r < kRows; ++r) {
-            __builtin_memcpy(out + (4 * C + k) * kStride + 4 * (R0 + r), &sum[r][k], sizeof(Packet));
+            __builtin_memcpy(out + (std::size_t{4} * C + k) * kStride + std::size_t{4} * (R0 + r), &sum[r][k],
+                             sizeof(Packet));
         }
     }
     if constexpr (R0 + kRows < P) {

@@ -212,7 +212,7 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
             std::size_t used = 0;
             for (const auto& [key, u] : order) {
                 const std::size_t n = byUser.Count(u);
-                sampled[u] = used + n * n <= settings.neighbourLimit / 10;
+                sampled[u] = static_cast<char>(used + n * n <= settings.neighbourLimit / 10);
                 if (sampled[u]) {
                     used += n * n;
                 }

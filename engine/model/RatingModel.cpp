@@ -49,7 +49,7 @@ ModelSettings ModelSettings::Defaults() {
 }
 
 CRatingModel::CRatingModel(ModelSettings settings) : m_impl(std::make_unique<Impl>()) {
-    m_impl->settings = std::move(settings);
+    m_impl->settings = settings;
 }
 
 CRatingModel::~CRatingModel() = default;

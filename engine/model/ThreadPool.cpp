@@ -47,7 +47,7 @@ CThreadPool::CThreadPool(unsigned threads) {
     m_workers.reserve(workers);
     try {
         for (unsigned t = 0; t < workers; ++t) {
-            m_workers.emplace_back([this, t](std::stop_token stop) { Work(stop, t + 1); });
+            m_workers.emplace_back([this, t](const std::stop_token& stop) { Work(stop, t + 1); });
         }
     } catch (const std::system_error&) {
         // Fewer threads than asked (the system has no more to give) train the same model, only slower.

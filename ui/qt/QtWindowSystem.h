@@ -32,8 +32,8 @@ public:
     INT_PTR RunModalDialog(CDialog& dialog, HWND owner) override;
     bool CreateModelessDialog(CDialog& dialog, HWND parent) override;
     void EndDialog(HWND dialog, INT_PTR result) override;
-    void DestroyWindow(HWND window) override;
-    void ShowWindow(HWND window, int showCommand) override;
+    void DestroyWindow(HWND handle) override;
+    void ShowWindow(HWND handle, int showCommand) override;
     HWND GetDlgItem(HWND dialog, int controlId) override;
 
     int GetWindowText(HWND control, CString& text) override;
@@ -52,17 +52,17 @@ public:
 
     CString LoadString(UINT id) override;
     HICON LoadIcon(UINT id) override;
-    void SetIcon(HWND window, HICON icon, bool big) override;
-    HMENU GetSystemMenu(HWND window) override;
+    void SetIcon(HWND handle, HICON icon, bool big) override;
+    HMENU GetSystemMenu(HWND handle) override;
     bool AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CString& text) override;
 
-    bool IsIconic(HWND window) override;
-    HDC BeginPaint(HWND window) override;
+    bool IsIconic(HWND handle) override;
+    HDC BeginPaint(HWND handle) override;
     void EndPaint(HWND window, HDC dc) override;
     int GetSystemMetrics(int index) override;
-    RECT GetClientRect(HWND window) override;
+    RECT GetClientRect(HWND handle) override;
     void DrawIcon(HDC dc, int x, int y, HICON icon) override;
-    LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    LRESULT DefWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     [[noreturn]] void ExitProcess(int status) override;
 
