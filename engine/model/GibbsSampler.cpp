@@ -352,6 +352,9 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
         // is summed in single precision, which halves its cost and stays far below the noise of a draw. The vectors
         // are converted by a plain loop: written as an Eigen cast and assignment, GCC's block vectoriser made -O2 and
         // -O3 compute other values than an unoptimised build, so two builds of one source trained different models.
+        // X t is summed in a pass of its own, from the stored single-precision vectors: summed in the gathering loop,
+        // GCC 12's vectoriser took some lanes of X straight from the double values, without their rounding to float,
+        // whenever the code around it was inlined a little differently.
         double targetSquares = 0.0;
         gathered.setZero();
         for (Eigen::Index j = 0; j < n; ++j) {
@@ -368,8 +371,10 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
             const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - from[0];
             work.targets[static_cast<std::size_t>(j)] = t;
             targetSquares += t * t;
-            gathered.noalias() += t * Eigen::Map<const VecF>(column, d).template cast<double>();
         }
+        for (Eigen::Index j = 0; j < n; ++j)
+            gathered.noalias() += work.targets[static_cast<std::size_t>(j)] *
+                                  Eigen::Map<const VecF>(work.design.data() + j * stride, d).template cast<double>();
         if (n > 32) {
             if constexpr (kFixed > 0) {
                 // Long rows of a known dimension: the lower triangle of X X^T in register blocks of whole packets,
