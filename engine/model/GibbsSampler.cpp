@@ -361,6 +361,9 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
         // is summed in single precision, which halves its cost and stays far below the noise of a draw. The vectors
         // are converted by a plain loop: written as an Eigen cast and assignment, GCC's block vectoriser made -O2 and
         // -O3 compute other values than an unoptimised build, so two builds of one source trained different models.
+        // X t is summed in a pass of its own, from the stored single-precision vectors: summed in the gathering loop,
+        // GCC 12's vectoriser took some lanes of X straight from the double values, without their rounding to float,
+        // whenever the code around it was inlined a little differently.
         double targetSquares = 0.0;
         gathered.setZero();
         for (Eigen::Index j = 0; j < n; ++j) {
@@ -380,7 +383,10 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
             const double t = step.rows.value[begin + static_cast<std::size_t>(j)] - step.mean - from[0];
             work.targets[static_cast<std::size_t>(j)] = t;
             targetSquares += t * t;
-            gathered.noalias() += t * Eigen::Map<const VecF>(column, d).template cast<double>();
+        }
+        for (Eigen::Index j = 0; j < n; ++j) {
+            gathered.noalias() += work.targets[static_cast<std::size_t>(j)] *
+                                  Eigen::Map<const VecF>(work.design.data() + j * stride, d).template cast<double>();
         }
         if (n > 32) {
             if constexpr (kFixed > 0) {
@@ -460,94 +466,87 @@ double SampleRows(const SideStep& step, const FewRatingsPrior<D>& fewPrior, RowW
     return squaredError;
 }
 
+// The store of a step whose conditional means nobody keeps: the ridge fit's, the items', the burn-in's users'.
+struct DiscardRows {
+    template <class Mean> void operator()(Eigen::Index, const Mean&) const {}
+};
+
 } // namespace
 
-void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
-                                            std::span<const Rating> heldOut, std::vector<double>* curve,
-                                            ChainState* state) {
-    factors = static_cast<std::uint32_t>(std::max(0, settings.factors));
-    samples = sampleCount;
-    if (ratings.empty() || factors == 0 || samples == 0) {
-        factors = 0;
-        samples = 0;
-        return;
-    }
-    const Eigen::Index d = factors + 1;
-    const std::size_t width = Width();
-    const Rows byUser = GroupRatings(ratings, numUsers, true);
-    const Rows byItem = GroupRatings(ratings, numItems, false);
-    std::size_t longest = 0;
-    for (std::uint32_t u = 0; u < numUsers; ++u) {
-        longest = std::max(longest, byUser.Count(u));
-    }
-    for (std::uint32_t i = 0; i < numItems; ++i) {
-        longest = std::max(longest, byItem.Count(i));
-    }
+// One run of the sampler on one set of ratings: the chain's state (both sides' vectors, the implicit vectors, the
+// precisions, the shared random stream) and the steps of a sweep, each of which writes what it keeps straight into
+// the model. The steps draw from the shared stream in a fixed order and spread their rows over the threads in chunks
+// whose bounds do not depend on the thread count, so that a seed trains the same bits on any number of threads.
+class CRatingModel::Impl::CGibbsChain {
+public:
+    // Sets up the chain on `ratings`. With `state` of the right shape, the chain goes on from it; with `curve`, each
+    // kept sample adds the held-out RMSE of the model averaged so far.
+    CGibbsChain(Impl& model, std::span<const Rating> ratings, CThreadPool& pool, const ChainState* state,
+                std::span<const Rating> heldOut, std::vector<double>* curve);
 
-    CThreadPool serial(1);
-    CThreadPool& pool = threads ? *threads : serial;
-    const bool warm = state && state->users.rows() == d && state->users.cols() == numUsers &&
-                      state->items.cols() == numItems &&
-                      state->implicitY.cols() == (settings.implicitFeedback ? numItems : 0);
-    CRandom random(settings.seed + (warm ? 1 : 0));
-    // Column c of users / items is (bias, factors) of user / item c. Start from the baseline biases and small
-    // random factors.
-    Matrix users(d, numUsers);
-    Matrix items(d, numItems);
-    for (std::uint32_t u = 0; u < numUsers; ++u) {
-        users(0, u) = baseUserBias[u];
-        for (Eigen::Index f = 1; f < d; ++f) {
-            users(f, u) = 0.1 * random.Normal();
-        }
-    }
-    for (std::uint32_t i = 0; i < numItems; ++i) {
-        items(0, i) = baseItemBias[i];
-        for (Eigen::Index f = 1; f < d; ++f) {
-            items(f, i) = 0.1 * random.Normal();
-        }
-    }
+    // Where the sweeps start: the state gone on from, or else a ridge least-squares fit.
+    void Start();
+    // One sweep: both sides' hyperparameters, the items, the implicit vectors, the users, the noise precision.
+    // `sample` is the index of the sample the sweep keeps, negative in the burn-in.
+    void Sweep(int sample);
+    // The chain's last state, for another chain on nearly the same ratings to go on from.
+    void LeaveState(ChainState& state);
 
-    userBias.assign(numUsers, 0.0f);
-    itemBias.assign(numItems, 0.0f);
-    userFactors.assign(std::size_t(numUsers) * width, 0.0f);
-    itemFactors.assign(std::size_t(numItems) * width, 0.0f);
-    itemSampleBias.assign(std::size_t(numItems) * samples, 0.0f);
-    priorUserFactors.assign(width, 0.0f);
-    priorUserBias = 0.0f;
-    hyperMean.clear();
-    hyperPrecision.clear();
-    noisePrecision.clear();
+private:
+    // What the implicit step draws from the shared stream, drawn before the step itself runs (see
+    // PrepareImplicitStep).
+    struct ImplicitStep {
+        Matrix q; // eigenvectors and eigenvalues of the prior precision
+        Vector e;
+        double gamma = 0.0;
+    };
 
-    std::vector<RowWorkspace> workspaces(pool.Threads());
-    for (RowWorkspace& work : workspaces) {
-        const int fixed = d == 6 || d == 11 || d == 21 ? static_cast<int>(d) : 0;
-        work.design.resize(PaddedRows(fixed, d), static_cast<Eigen::Index>(longest));
-        work.gramBlock.resize(d, d);
-        work.targets.resize(longest);
-        work.gramPackets.resize(static_cast<std::size_t>(PaddedRows(fixed, d) * PaddedRows(fixed, d)));
-    }
-    double alpha = warm ? state->alpha : 2.0;
-    const double invSamples = 1.0 / samples;
+    static bool CanGoOnFrom(const Impl& model, const ChainState* state);
+    void DrawStartingVectors();
+    void ClearSamples();
+    void MakeWorkspaces();
+    void SetUpImplicit();
+
+    void GoOnFrom(const ChainState& state);
+    void FitRidge();
+    void FitSide(const Rows& rows, const Matrix& other, Matrix& self, const Hyper& prior);
+
+    Hyper DrawUserHyperLessImplicit();
+    ImplicitStep PrepareImplicitStep(const Hyper& userHyper);
+    void DrawImplicitVectors(const ImplicitStep& step);
+    void UpdateUserPriorMeans(const Hyper& userHyper);
+    const Matrix* UserPriorMeans() const { return m_implicit ? &m_priorMeans : nullptr; }
+    double DrawUsers(const Hyper& userHyper);
+    double DrawAndKeepSample(std::uint32_t s, const Hyper& userHyper);
+    void KeepItems(std::uint32_t s);
+    void KeepUserPrior(std::uint32_t s, const Hyper& userHyper);
+    void RecordHeldOutError(std::uint32_t s);
+    void DrawNoisePrecision(double squaredError);
 
     // One side's step: every row's vector drawn from its Gaussian conditional given the other side, in chunks of
-    // rows spread over the threads. Returns the squared error of the drawn vectors (used for the noise precision
-    // when called last in a sweep), summed chunk by chunk in order.
-    bool drawing = true;
-    std::vector<double> chunkError;
-    // `alongside`, where given, runs as one more task of the same loop (the first handed out), on whichever thread
-    // takes it; it must neither read nor write what the rows do.
-    auto sampleSide = [&](const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper,
-                          const Matrix* rowPriorMeans, bool wantMean, auto&& store, std::uint64_t seed,
-                          const std::function<void()>& alongside = {}) {
-        SideStep step{rows, other, self, hyper, rowPriorMeans, wantMean, alpha, mean, seed};
-        step.draw = drawing;
-        const auto count = static_cast<std::size_t>(self.cols());
+    // rows spread over the threads. `store(row, conditionalMean)` sees every row. Returns the squared error of the
+    // drawn vectors (what the noise precision is drawn from when the step ends a sweep), summed chunk by chunk in
+    // order. `alongside`, where given, runs as one more task of the same loop (the first handed out), on whichever
+    // thread takes it; it must neither read nor write what the rows do.
+    template <class Store>
+    double DrawSide(const Rows& rows, const Matrix& other, Matrix& self, const Hyper& hyper,
+                    const Matrix* rowPriorMeans, bool wantMean, Store&& store, std::uint64_t seed,
+                    const std::function<void()>& alongside = {}) {
+        const SideStep step{rows, other, self, hyper, rowPriorMeans, wantMean, m_alpha, m_model.mean, seed};
+        return RunSide(step, store, alongside);
+    }
+
+    // DrawSide for a step its caller set up (the ridge fit's, which takes conditional means at a noise precision of
+    // its own).
+    template <class Store>
+    double RunSide(const SideStep& step, Store&& store, const std::function<void()>& alongside = {}) {
+        const auto count = static_cast<std::size_t>(step.self.cols());
         const std::size_t chunks = (count + kRowsPerChunk - 1) / kRowsPerChunk;
         const std::size_t extra = alongside ? 1 : 0;
-        chunkError.assign(chunks, 0.0);
+        m_chunkError.assign(chunks, 0.0);
         const auto run = [&]<int D>() {
-            const FewRatingsPrior<D> fewPrior(hyper.precision);
-            pool.Run(chunks + extra, [&](std::size_t task, unsigned thread) {
+            const FewRatingsPrior<D> fewPrior(step.hyper.precision);
+            m_pool.Run(chunks + extra, [&](std::size_t task, unsigned thread) {
                 if (task < extra) {
                     alongside();
                     return;
@@ -555,11 +554,11 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
                 const std::size_t chunk = task - extra;
                 const auto first = static_cast<Eigen::Index>(chunk * kRowsPerChunk);
                 const auto last = static_cast<Eigen::Index>(std::min(count, (chunk + 1) * kRowsPerChunk));
-                chunkError[chunk] = SampleRows<D>(step, fewPrior, workspaces[thread], first, last, store);
+                m_chunkError[chunk] = SampleRows<D>(step, fewPrior, m_workspaces[thread], first, last, store);
             });
         };
         // The common ranks get loops of fixed length, which the compiler unrolls; any other rank works as well.
-        switch (d) {
+        switch (m_d) {
         case 6:
             run.template operator()<6>();
             break;
@@ -574,200 +573,359 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
             break;
         }
         double total = 0.0;
-        for (const double error : chunkError) {
+        for (const double error : m_chunkError) {
             total += error;
         }
         return total;
-    };
+    }
+
+    Impl& m_model;
+    CThreadPool& m_pool;
+    const Eigen::Index m_d;
+    const std::size_t m_width;
+    const double m_invSamples;
+    const std::size_t m_ratingCount;
+    const Rows m_byUser;
+    const Rows m_byItem;
+    const ChainState* m_goOnFrom; // null: a fresh start
+    CRandom m_random;
+    // Column c of m_users / m_items is (bias, factors) of user / item c.
+    Matrix m_users;
+    Matrix m_items;
+    double m_alpha; // the noise precision
+    std::vector<RowWorkspace> m_workspaces;
+    std::vector<double> m_chunkError;
 
     // Implicit feedback: which items a user rated says something about his taste even before the values do, most
     // of all for users with few ratings. Each item j has a vector y_j; a user's prior mean is the population mean
     // plus |N(u)|^-1/2 times the sum of y_j over his rated items N(u). The y_j have a Gaussian prior whose
     // precision has a Gamma hyperprior, and are drawn item by item given the users' vectors.
-    const bool implicit = settings.implicitFeedback;
-    Matrix implicitY = Matrix::Zero(d, implicit ? numItems : 0);
-    Matrix implicitPart = Matrix::Zero(d, implicit ? numUsers : 0);
-    Matrix residual, priorMeans;
-    std::vector<double> userScale(implicit ? numUsers : 0, 0.0);
-    for (std::size_t u = 0; u < userScale.size(); ++u) {
-        if (byUser.Count(u) > 0) {
-            userScale[u] = 1.0 / std::sqrt(static_cast<double>(byUser.Count(u)));
+    const bool m_implicit;
+    Matrix m_implicitY;
+    Matrix m_implicitPart; // column u: |N(u)|^-1/2 times the sum of y_j over N(u)
+    // w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the rest, and the
+    // residuals of its raters are updated at once.
+    Matrix m_residual;
+    Matrix m_priorMeans; // the users' prior means: the hyperparameters' mean plus the implicit part
+    std::vector<double> m_userScale;
+    double m_implicitPrecision;
+    Matrix m_implicitNoise; // column j: the normal variates of item j's draw
+    std::size_t m_implicitRows = 0;
+
+    std::span<const Rating> m_heldOut;
+    std::vector<double>* m_curve;
+    std::vector<double> m_sampleUserBias; // this sample's user biases, for the held-out curve
+    std::vector<double> m_heldOutSum;     // per held-out rating, the sum of its predictions over the samples so far
+};
+
+CRatingModel::Impl::CGibbsChain::CGibbsChain(Impl& model, std::span<const Rating> ratings, CThreadPool& pool,
+                                             const ChainState* state, std::span<const Rating> heldOut,
+                                             std::vector<double>* curve)
+    : m_model(model), m_pool(pool), m_d(model.factors + 1), m_width(model.Width()), m_invSamples(1.0 / model.samples),
+      m_ratingCount(ratings.size()), m_byUser(GroupRatings(ratings, model.numUsers, true)),
+      m_byItem(GroupRatings(ratings, model.numItems, false)), m_goOnFrom(CanGoOnFrom(model, state) ? state : nullptr),
+      m_random(model.settings.seed + (m_goOnFrom ? 1 : 0)), m_alpha(m_goOnFrom ? m_goOnFrom->alpha : 2.0),
+      m_implicit(model.settings.implicitFeedback),
+      m_implicitPrecision(m_goOnFrom ? m_goOnFrom->implicitPrecision : 1.0), m_heldOut(heldOut), m_curve(curve),
+      m_sampleUserBias(curve ? model.numUsers : 0, 0.0), m_heldOutSum(curve ? heldOut.size() : 0, 0.0) {
+    DrawStartingVectors();
+    ClearSamples();
+    MakeWorkspaces();
+    SetUpImplicit();
+}
+
+bool CRatingModel::Impl::CGibbsChain::CanGoOnFrom(const Impl& model, const ChainState* state) {
+    return state && state->users.rows() == model.factors + 1 && state->users.cols() == model.numUsers &&
+           state->items.cols() == model.numItems &&
+           state->implicitY.cols() == (model.settings.implicitFeedback ? model.numItems : 0);
+}
+
+void CRatingModel::Impl::CGibbsChain::DrawStartingVectors() {
+    // The baseline biases and small random factors. Drawn when the chain goes on from a state as well, which then
+    // replaces them: every later draw depends on where the shared stream stands.
+    m_users.resize(m_d, m_model.numUsers);
+    m_items.resize(m_d, m_model.numItems);
+    for (std::uint32_t u = 0; u < m_model.numUsers; ++u) {
+        m_users(0, u) = m_model.baseUserBias[u];
+        for (Eigen::Index f = 1; f < m_d; ++f) {
+            m_users(f, u) = 0.1 * m_random.Normal();
         }
     }
-    double implicitPrecision = warm ? state->implicitPrecision : 1.0;
-    implicitVectors.assign(implicit ? std::size_t(numItems) * samples * std::size_t(d) : 0, 0.0f);
-    Matrix implicitNoise(d, implicit ? numItems : 0);
-    // `residual` holds w_u - mean - sum_j f_uj y_j for every user; each y_j is drawn from its conditional given the
-    // rest and the residuals of its raters are updated at once.
-    // Everything the implicit step draws from the shared stream, drawn before the step itself runs: the seed of the
-    // items' normal variates (which are then drawn over the threads, from a stream per item) and the Gamma variate
-    // of the vectors' precision, whose shape is known beforehand. The step proper then needs the stream no more, so
-    // it can run beside the item side's step, which reads neither the residuals nor the implicit vectors.
-    struct ImplicitStep {
-        Matrix q; // eigenvectors and eigenvalues of the prior precision
-        Vector e;
-        double gamma = 0.0;
-    };
-    std::size_t implicitRows = 0;
-    for (std::uint32_t j = 0; j < numItems; ++j) {
-        implicitRows += byItem.Count(j) > 0;
+    for (std::uint32_t i = 0; i < m_model.numItems; ++i) {
+        m_items(0, i) = m_model.baseItemBias[i];
+        for (Eigen::Index f = 1; f < m_d; ++f) {
+            m_items(f, i) = 0.1 * m_random.Normal();
+        }
     }
-    auto prepareImplicit = [&](const Hyper& hyper) {
-        const std::uint64_t noiseSeed = random.Next();
-        const std::size_t chunks = (numItems + kRowsPerChunk - 1) / kRowsPerChunk;
-        pool.Run(chunks, [&](std::size_t chunk, unsigned) {
-            const std::size_t last = std::min<std::size_t>(numItems, (chunk + 1) * kRowsPerChunk);
-            for (std::size_t j = chunk * kRowsPerChunk; j < last; ++j) {
-                CRandom itemRandom = RowRandom(noiseSeed, j);
-                for (Eigen::Index f = 0; f < d; ++f) {
-                    implicitNoise(f, static_cast<Eigen::Index>(j)) = itemRandom.Normal();
+}
+
+void CRatingModel::Impl::CGibbsChain::ClearSamples() {
+    Impl& m = m_model;
+    m.userBias.assign(m.numUsers, 0.0f);
+    m.itemBias.assign(m.numItems, 0.0f);
+    m.userFactors.assign(std::size_t(m.numUsers) * m_width, 0.0f);
+    m.itemFactors.assign(std::size_t(m.numItems) * m_width, 0.0f);
+    m.itemSampleBias.assign(std::size_t(m.numItems) * m.samples, 0.0f);
+    m.priorUserFactors.assign(m_width, 0.0f);
+    m.priorUserBias = 0.0f;
+    m.hyperMean.clear();
+    m.hyperPrecision.clear();
+    m.noisePrecision.clear();
+    m.implicitVectors.assign(m_implicit ? std::size_t(m.numItems) * m.samples * std::size_t(m_d) : 0, 0.0f);
+}
+
+void CRatingModel::Impl::CGibbsChain::MakeWorkspaces() {
+    std::size_t longest = 0;
+    for (std::uint32_t u = 0; u < m_model.numUsers; ++u) {
+        longest = std::max(longest, m_byUser.Count(u));
+    }
+    for (std::uint32_t i = 0; i < m_model.numItems; ++i) {
+        longest = std::max(longest, m_byItem.Count(i));
+    }
+    m_workspaces.resize(m_pool.Threads());
+    for (RowWorkspace& work : m_workspaces) {
+        const int fixed = m_d == 6 || m_d == 11 || m_d == 21 ? static_cast<int>(m_d) : 0;
+        work.design.resize(PaddedRows(fixed, m_d), static_cast<Eigen::Index>(longest));
+        work.gramBlock.resize(m_d, m_d);
+        work.targets.resize(longest);
+        work.gramPackets.resize(static_cast<std::size_t>(PaddedRows(fixed, m_d) * PaddedRows(fixed, m_d)));
+    }
+}
+
+void CRatingModel::Impl::CGibbsChain::SetUpImplicit() {
+    const std::uint32_t users = m_implicit ? m_model.numUsers : 0;
+    const std::uint32_t items = m_implicit ? m_model.numItems : 0;
+    m_implicitY = Matrix::Zero(m_d, items);
+    m_implicitPart = Matrix::Zero(m_d, users);
+    m_userScale.assign(users, 0.0);
+    for (std::size_t u = 0; u < m_userScale.size(); ++u) {
+        if (m_byUser.Count(u) > 0) {
+            m_userScale[u] = 1.0 / std::sqrt(static_cast<double>(m_byUser.Count(u)));
+        }
+    }
+    m_implicitNoise.resize(m_d, items);
+    for (std::uint32_t j = 0; j < m_model.numItems; ++j) {
+        m_implicitRows += m_byItem.Count(j) > 0;
+    }
+}
+
+void CRatingModel::Impl::CGibbsChain::Start() {
+    if (m_goOnFrom) {
+        GoOnFrom(*m_goOnFrom);
+    } else if (m_model.settings.initSweeps > 0) {
+        FitRidge();
+    }
+}
+
+void CRatingModel::Impl::CGibbsChain::GoOnFrom(const ChainState& state) {
+    m_users = state.users;
+    m_items = state.items;
+    if (m_implicit) {
+        m_implicitY = state.implicitY;
+        ComputeImplicitPart(m_pool, m_byUser, m_userScale, m_implicitY, m_implicitPart);
+    }
+}
+
+void CRatingModel::Impl::CGibbsChain::FitRidge() {
+    // A few alternating ridge least-squares sweeps rather than the small random factors alone: from there the
+    // sampler needs far fewer sweeps to settle, on sparse data (where the fit stays small) as on dense data (where
+    // it does not). The implicit part stays zero until the first sweep draws the implicit vectors.
+    Hyper ridge;
+    ridge.mean = Vector::Zero(m_d);
+    ridge.precision = Matrix::Identity(m_d, m_d) * m_model.settings.initRidge;
+    for (int sweep = 0; sweep < m_model.settings.initSweeps; ++sweep) {
+        FitSide(m_byItem, m_users, m_items, ridge);
+        FitSide(m_byUser, m_items, m_users, ridge);
+    }
+}
+
+void CRatingModel::Impl::CGibbsChain::FitSide(const Rows& rows, const Matrix& other, Matrix& self, const Hyper& prior) {
+    // Every row takes its conditional mean, with unit noise precision: a ridge least-squares step.
+    SideStep step{rows, other, self, prior, nullptr, false, 1.0, m_model.mean, m_random.Next()};
+    step.draw = false;
+    RunSide(step, DiscardRows{});
+}
+
+void CRatingModel::Impl::CGibbsChain::Sweep(int sample) {
+    const Hyper itemHyper = SampleHyper(m_items, m_byItem, m_random, m_pool);
+    const std::uint64_t itemSeed = m_random.Next();
+    Hyper userHyper;
+    if (m_implicit) {
+        // The users' hyperparameters come first, since the implicit vectors are drawn given them; those are drawn
+        // beside the item side's step, which needs neither, and each user's prior mean follows from the items he
+        // rated.
+        userHyper = DrawUserHyperLessImplicit();
+        const ImplicitStep step = PrepareImplicitStep(userHyper);
+        DrawSide(m_byItem, m_users, m_items, itemHyper, nullptr, false, DiscardRows{}, itemSeed,
+                 [&] { DrawImplicitVectors(step); });
+        UpdateUserPriorMeans(userHyper);
+    } else {
+        DrawSide(m_byItem, m_users, m_items, itemHyper, nullptr, false, DiscardRows{}, itemSeed);
+        userHyper = SampleHyper(m_users, m_byUser, m_random, m_pool);
+    }
+    const double squaredError =
+        sample >= 0 ? DrawAndKeepSample(static_cast<std::uint32_t>(sample), userHyper) : DrawUsers(userHyper);
+    DrawNoisePrecision(squaredError);
+}
+
+Hyper CRatingModel::Impl::CGibbsChain::DrawUserHyperLessImplicit() {
+    // The hyperparameters of the users' vectors less their implicit part; those, less the mean drawn, are the
+    // residuals the implicit step starts from.
+    m_residual = m_users - m_implicitPart;
+    Hyper userHyper = SampleHyper(m_residual, m_byUser, m_random, m_pool);
+    m_residual.colwise() -= userHyper.mean;
+    return userHyper;
+}
+
+CRatingModel::Impl::CGibbsChain::ImplicitStep
+CRatingModel::Impl::CGibbsChain::PrepareImplicitStep(const Hyper& userHyper) {
+    // Everything the implicit step draws from the shared stream: the seed of the items' normal variates (which are
+    // then drawn over the threads, from a stream per item) and the Gamma variate of the vectors' precision, whose
+    // shape is known beforehand. The step proper then needs the stream no more, so it can run beside the item
+    // side's step, which reads neither the residuals nor the implicit vectors.
+    const std::uint64_t noiseSeed = m_random.Next();
+    const std::uint32_t items = m_model.numItems;
+    const std::size_t chunks = (items + kRowsPerChunk - 1) / kRowsPerChunk;
+    m_pool.Run(chunks, [&](std::size_t chunk, unsigned) {
+        const std::size_t last = std::min<std::size_t>(items, (chunk + 1) * kRowsPerChunk);
+        for (std::size_t j = chunk * kRowsPerChunk; j < last; ++j) {
+            CRandom itemRandom = RowRandom(noiseSeed, j);
+            for (Eigen::Index f = 0; f < m_d; ++f) {
+                m_implicitNoise(f, static_cast<Eigen::Index>(j)) = itemRandom.Normal();
+            }
+        }
+    });
+    // One eigendecomposition of the prior precision per sweep makes every item's draw two small products.
+    ImplicitStep step;
+    SymmetricEigen(userHyper.precision, step.q, step.e);
+    step.gamma = m_random.Gamma(1.0 + 0.5 * static_cast<double>(m_implicitRows * static_cast<std::size_t>(m_d)));
+    return step;
+}
+
+void CRatingModel::Impl::CGibbsChain::DrawImplicitVectors(const ImplicitStep& step) {
+    // The vectors, then their precision given the vectors drawn.
+    const double squares = DrawImplicit(m_byItem, m_userScale, step.q, step.e, m_implicitPrecision, m_implicitNoise,
+                                        m_residual, m_implicitY);
+    m_implicitPrecision = step.gamma / (1.0 + 0.5 * squares);
+}
+
+void CRatingModel::Impl::CGibbsChain::UpdateUserPriorMeans(const Hyper& userHyper) {
+    ComputeImplicitPart(m_pool, m_byUser, m_userScale, m_implicitY, m_implicitPart);
+    m_priorMeans = m_implicitPart.colwise() + userHyper.mean;
+}
+
+double CRatingModel::Impl::CGibbsChain::DrawUsers(const Hyper& userHyper) {
+    return DrawSide(m_byUser, m_items, m_users, userHyper, UserPriorMeans(), false, DiscardRows{}, m_random.Next());
+}
+
+double CRatingModel::Impl::CGibbsChain::DrawAndKeepSample(std::uint32_t s, const Hyper& userHyper) {
+    // Items keep this sweep's draw; users keep their conditional mean given it, which fold-in reproduces.
+    KeepItems(s);
+    Impl& m = m_model;
+    const double squaredError = DrawSide(
+        m_byUser, m_items, m_users, userHyper, UserPriorMeans(), true,
+        [&](Eigen::Index u, const auto& rowMean) {
+            float* row = &m.userFactors[std::size_t(u) * m_width + std::size_t(s) * m.factors];
+            for (std::uint32_t f = 0; f < m.factors; ++f) {
+                row[f] = static_cast<float>(rowMean(f + 1));
+            }
+            m.userBias[static_cast<std::size_t>(u)] += static_cast<float>(rowMean(0) * m_invSamples);
+            if (m_curve) {
+                m_sampleUserBias[static_cast<std::size_t>(u)] = rowMean(0);
+            }
+        },
+        m_random.Next());
+    if (m_curve) {
+        RecordHeldOutError(s);
+    }
+    KeepUserPrior(s, userHyper);
+    return squaredError;
+}
+
+void CRatingModel::Impl::CGibbsChain::KeepItems(std::uint32_t s) {
+    Impl& m = m_model;
+    constexpr std::size_t kItemsPerChunk = 1024;
+    m_pool.Run((m.numItems + kItemsPerChunk - 1) / kItemsPerChunk, [&](std::size_t chunk, unsigned) {
+        const auto last = static_cast<std::uint32_t>(std::min<std::size_t>(m.numItems, (chunk + 1) * kItemsPerChunk));
+        for (auto i = static_cast<std::uint32_t>(chunk * kItemsPerChunk); i < last; ++i) {
+            float* row = &m.itemFactors[std::size_t(i) * m_width + std::size_t(s) * m.factors];
+            for (std::uint32_t f = 0; f < m.factors; ++f) {
+                row[f] = static_cast<float>(m_items(f + 1, i) * m_invSamples);
+            }
+            m.itemSampleBias[std::size_t(i) * m.samples + std::size_t(s)] = static_cast<float>(m_items(0, i));
+            m.itemBias[i] += static_cast<float>(m_items(0, i) * m_invSamples);
+            if (m_implicit) {
+                for (Eigen::Index f = 0; f < m_d; ++f) {
+                    m.implicitVectors[(std::size_t(i) * m.samples + std::size_t(s)) * std::size_t(m_d) +
+                                      static_cast<std::size_t>(f)] = static_cast<float>(m_implicitY(f, i));
                 }
             }
-        });
-        // One eigendecomposition of the prior precision per sweep makes every item's draw two small products.
-        ImplicitStep step;
-        SymmetricEigen(hyper.precision, step.q, step.e);
-        step.gamma = random.Gamma(1.0 + 0.5 * static_cast<double>(implicitRows * static_cast<std::size_t>(d)));
-        return step;
-    };
+        }
+    });
+}
 
-    std::vector<double> sampleUserBias(curve ? numUsers : 0, 0.0);
-    std::vector<double> heldOutSum(curve ? heldOut.size() : 0, 0.0);
-
-    // Start the chain from a ridge least-squares fit (a few alternating sweeps) rather than from small random
-    // factors: from there the sampler needs far fewer sweeps to settle, on sparse data (where the fit stays small)
-    // as on dense data (where it does not).
-    if (warm) {
-        users = state->users;
-        items = state->items;
-        if (implicit) {
-            implicitY = state->implicitY;
-            ComputeImplicitPart(pool, byUser, userScale, implicitY, implicitPart);
-        }
-    } else if (settings.initSweeps > 0) {
-        Hyper ridge;
-        ridge.mean = Vector::Zero(d);
-        ridge.precision = Matrix::Identity(d, d) * settings.initRidge;
-        const double savedAlpha = alpha;
-        alpha = 1.0;
-        drawing = false;
-        for (int sweep = 0; sweep < settings.initSweeps; ++sweep) {
-            sampleSide(
-                byItem, users, items, ridge, nullptr, false, [](Eigen::Index, const auto&) {}, random.Next());
-            sampleSide(
-                byUser, items, users, ridge, nullptr, false, [](Eigen::Index, const auto&) {}, random.Next());
-        }
-        drawing = true;
-        alpha = savedAlpha;
-        if (implicit) {
-            implicitPart.setZero();
-        }
+void CRatingModel::Impl::CGibbsChain::KeepUserPrior(std::uint32_t s, const Hyper& userHyper) {
+    // The users' prior and the noise precision this sweep drew them with, which fold-in solves against.
+    Impl& m = m_model;
+    for (std::uint32_t f = 0; f < m.factors; ++f) {
+        m.priorUserFactors[std::size_t(s) * m.factors + f] = static_cast<float>(userHyper.mean(f + 1));
     }
+    m.priorUserBias += static_cast<float>(userHyper.mean(0) * m_invSamples);
+    m.hyperMean.push_back(userHyper.mean);
+    m.hyperPrecision.push_back(userHyper.precision);
+    m.noisePrecision.push_back(m_alpha);
+}
 
+void CRatingModel::Impl::CGibbsChain::RecordHeldOutError(std::uint32_t s) {
+    // The RMSE on the held-out ratings of the model averaged over the samples kept so far, this one included.
+    const Impl& m = m_model;
+    double se = 0.0;
+    for (std::size_t j = 0; j < m_heldOut.size(); ++j) {
+        const Rating& r = m_heldOut[j];
+        const float* row = &m.userFactors[std::size_t(r.user) * m_width + std::size_t(s) * m.factors];
+        double p = m.mean + m_sampleUserBias[r.user] + m_items(0, r.item);
+        for (std::uint32_t f = 0; f < m.factors; ++f) {
+            p += row[f] * m_items(f + 1, r.item);
+        }
+        m_heldOutSum[j] += p;
+        const double e = std::clamp(m_heldOutSum[j] / (s + 1), 1.0, 5.0) - r.value;
+        se += e * e;
+    }
+    m_curve->push_back(std::sqrt(se / static_cast<double>(std::max<std::size_t>(1, m_heldOut.size()))));
+}
+
+void CRatingModel::Impl::CGibbsChain::DrawNoisePrecision(double squaredError) {
+    // Gamma(1 + N/2, rate 1 + SSE/2).
+    m_alpha = m_random.Gamma(1.0 + 0.5 * static_cast<double>(m_ratingCount)) / (1.0 + 0.5 * squaredError);
+}
+
+void CRatingModel::Impl::CGibbsChain::LeaveState(ChainState& state) {
+    state.users = std::move(m_users);
+    state.items = std::move(m_items);
+    state.implicitY = std::move(m_implicitY);
+    state.alpha = m_alpha;
+    state.implicitPrecision = m_implicitPrecision;
+}
+
+void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
+                                            std::span<const Rating> heldOut, std::vector<double>* curve,
+                                            ChainState* state) {
+    factors = static_cast<std::uint32_t>(std::max(0, settings.factors));
+    samples = sampleCount;
+    if (ratings.empty() || factors == 0 || samples == 0) {
+        factors = 0;
+        samples = 0;
+        return;
+    }
+    CThreadPool serial(1);
+    CGibbsChain chain(*this, ratings, threads ? *threads : serial, state, heldOut, curve);
+    chain.Start();
     const int sweeps = burnIn + static_cast<int>(samples);
     for (int sweep = 0; sweep < sweeps; ++sweep) {
-        const int s = sweep - burnIn;
-        const bool keep = s >= 0;
-        const Hyper itemHyper = SampleHyper(items, byItem, random, pool);
-        const std::uint64_t itemSeed = random.Next();
-        const Matrix* userPriorMeans = nullptr;
-        Hyper userHyper;
-        if (implicit) {
-            // Users' vectors less their implicit part give the hyperparameters; the implicit vectors are then
-            // drawn given those (beside the item side's step, which needs neither), and each user's prior mean
-            // follows from the items he rated.
-            residual = users - implicitPart;
-            userHyper = SampleHyper(residual, byUser, random, pool);
-            residual.colwise() -= userHyper.mean;
-            const ImplicitStep step = prepareImplicit(userHyper);
-            double squares = 0.0;
-            sampleSide(
-                byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const auto&) {}, itemSeed,
-                [&] {
-                    squares = DrawImplicit(byItem, userScale, step.q, step.e, implicitPrecision, implicitNoise,
-                                           residual, implicitY);
-                });
-            implicitPrecision = step.gamma / (1.0 + 0.5 * squares);
-            ComputeImplicitPart(pool, byUser, userScale, implicitY, implicitPart);
-            priorMeans = implicitPart.colwise() + userHyper.mean;
-            userPriorMeans = &priorMeans;
-        } else {
-            sampleSide(
-                byItem, users, items, itemHyper, nullptr, false, [](Eigen::Index, const auto&) {}, itemSeed);
-            userHyper = SampleHyper(users, byUser, random, pool);
-        }
-        const double usedAlpha = alpha;
-        double squaredError = 0.0;
-        if (keep) {
-            // Items keep this sweep's draw; users keep their conditional mean given it, which fold-in reproduces.
-            constexpr std::size_t kItemsPerChunk = 1024;
-            pool.Run((numItems + kItemsPerChunk - 1) / kItemsPerChunk, [&](std::size_t chunk, unsigned) {
-                const auto last =
-                    static_cast<std::uint32_t>(std::min<std::size_t>(numItems, (chunk + 1) * kItemsPerChunk));
-                for (auto i = static_cast<std::uint32_t>(chunk * kItemsPerChunk); i < last; ++i) {
-                    float* row = &itemFactors[std::size_t(i) * width + std::size_t(s) * factors];
-                    for (std::uint32_t f = 0; f < factors; ++f) {
-                        row[f] = static_cast<float>(items(f + 1, i) * invSamples);
-                    }
-                    itemSampleBias[std::size_t(i) * samples + std::size_t(s)] = static_cast<float>(items(0, i));
-                    itemBias[i] += static_cast<float>(items(0, i) * invSamples);
-                    if (implicit) {
-                        for (Eigen::Index f = 0; f < d; ++f) {
-                            implicitVectors[(std::size_t(i) * samples + std::size_t(s)) * std::size_t(d) +
-                                            static_cast<std::size_t>(f)] = static_cast<float>(implicitY(f, i));
-                        }
-                    }
-                }
-            });
-            squaredError = sampleSide(
-                byUser, items, users, userHyper, userPriorMeans, true,
-                [&](Eigen::Index u, const auto& m) {
-                    float* row = &userFactors[std::size_t(u) * width + std::size_t(s) * factors];
-                    for (std::uint32_t f = 0; f < factors; ++f) {
-                        row[f] = static_cast<float>(m(f + 1));
-                    }
-                    userBias[static_cast<std::size_t>(u)] += static_cast<float>(m(0) * invSamples);
-                    if (curve) {
-                        sampleUserBias[static_cast<std::size_t>(u)] = m(0);
-                    }
-                },
-                random.Next());
-            if (curve) {
-                double se = 0.0;
-                for (std::size_t j = 0; j < heldOut.size(); ++j) {
-                    const Rating& r = heldOut[j];
-                    const float* row = &userFactors[std::size_t(r.user) * width + std::size_t(s) * factors];
-                    double p = mean + sampleUserBias[r.user] + items(0, r.item);
-                    for (std::uint32_t f = 0; f < factors; ++f) {
-                        p += row[f] * items(f + 1, r.item);
-                    }
-                    heldOutSum[j] += p;
-                    const double e = std::clamp(heldOutSum[j] / (s + 1), 1.0, 5.0) - r.value;
-                    se += e * e;
-                }
-                curve->push_back(std::sqrt(se / static_cast<double>(std::max<std::size_t>(1, heldOut.size()))));
-            }
-            for (std::uint32_t f = 0; f < factors; ++f) {
-                priorUserFactors[std::size_t(s) * factors + f] = static_cast<float>(userHyper.mean(f + 1));
-            }
-            priorUserBias += static_cast<float>(userHyper.mean(0) * invSamples);
-            hyperMean.push_back(userHyper.mean);
-            hyperPrecision.push_back(userHyper.precision);
-            noisePrecision.push_back(usedAlpha);
-        } else {
-            squaredError = sampleSide(
-                byUser, items, users, userHyper, userPriorMeans, false, [](Eigen::Index, const auto&) {},
-                random.Next());
-        }
-        // Noise precision ~ Gamma(1 + N/2, rate 1 + SSE/2).
-        alpha = random.Gamma(1.0 + 0.5 * static_cast<double>(ratings.size())) / (1.0 + 0.5 * squaredError);
+        chain.Sweep(sweep - burnIn);
     }
     if (state) {
-        state->users = std::move(users);
-        state->items = std::move(items);
-        state->implicitY = std::move(implicitY);
-        state->alpha = alpha;
-        state->implicitPrecision = implicitPrecision;
+        chain.LeaveState(*state);
     }
 }
 

@@ -4,7 +4,7 @@
 //
 //   magic "QLRMODEL", version, fingerprint length and bytes,
 //   users, items, factors, samples (u32), implicit, neighbours (u8), neighbour links, rated entries (u64), mean (f32),
-//   the parameter arrays in the order Save writes them, checksum (u64).
+//   the parameter arrays as ForEachPart lists them, checksum (u64).
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +12,9 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "ByteReader.h"
 #include "ByteWriter.h"
@@ -42,7 +45,71 @@ struct Counts {
     std::uint64_t links = 0; // neighbour links
     std::uint64_t rated = 0; // rated entries
 };
-constexpr std::size_t kCountsSize = 4 * 4 + 2 + 2 * 8 + sizeof(float);
+
+// Calls field(value) for every count in file order: what the writer, the reader and the header's size all follow.
+template <class AnyCounts, class Field> constexpr void ForEachCount(AnyCounts& c, Field&& field) {
+    field(c.users);
+    field(c.items);
+    field(c.factors);
+    field(c.samples);
+    field(c.implicit);
+    field(c.neighbours);
+    field(c.links);
+    field(c.rated);
+}
+
+// The header's bytes after the fingerprint: the counts and the mean.
+constexpr std::size_t kCountsSize = [] {
+    Counts c;
+    std::size_t size = sizeof(float);
+    ForEachCount(c, [&](const auto& value) { size += sizeof value; });
+    return size;
+}();
+static_assert(kCountsSize == 4 * 4 + 2 + 2 * 8 + sizeof(float));
+
+// Every part of the file after the header, in file order, with the type and the number of its values: the one list
+// that the length check, the writer and the reader follow. For each part, `part` is called as
+//     part.template Array<T>(count, storage)  count values of T, or
+//     part.template Value<T>(storage)         a single T,
+// `storage(model)` pointing to where the model keeps them: a std::vector<T>, an Eigen vector or matrix of T (sized
+// by the reader beforehand), or a T. What is there follows from the counts alone, so the length is known before
+// anything is read.
+template <class Part> void ForEachPart(const Counts& c, Part&& part) {
+    const std::uint64_t width = std::uint64_t(c.factors) * c.samples;
+    const std::uint64_t d = std::uint64_t(c.factors) + 1;
+    part.template Array<float>(c.users, [](auto& m) { return &m.baseUserBias; });
+    part.template Array<float>(c.items, [](auto& m) { return &m.baseItemBias; });
+    if (width > 0) {
+        part.template Array<float>(c.users, [](auto& m) { return &m.userBias; });
+        part.template Array<float>(c.items, [](auto& m) { return &m.itemBias; });
+        part.template Array<float>(c.users * width, [](auto& m) { return &m.userFactors; });
+        part.template Array<float>(c.items * width, [](auto& m) { return &m.itemFactors; });
+        part.template Array<float>(std::uint64_t(c.items) * c.samples, [](auto& m) { return &m.itemSampleBias; });
+        part.template Array<float>(width, [](auto& m) { return &m.priorUserFactors; });
+        part.template Value<float>([](auto& m) { return &m.priorUserBias; });
+        for (std::uint32_t s = 0; s < c.samples; ++s) {
+            part.template Array<double>(d, [s](auto& m) { return &m.hyperMean[s]; });
+            part.template Array<double>(d * d, [s](auto& m) { return &m.hyperPrecision[s]; });
+            part.template Value<double>([s](auto& m) { return &m.noisePrecision[s]; });
+        }
+        if (c.implicit) {
+            part.template Array<float>(std::uint64_t(c.items) * c.samples * d,
+                                       [](auto& m) { return &m.implicitVectors; });
+        }
+    }
+    if (c.neighbours) {
+        part.template Value<float>([](auto& m) { return &m.neighbourBlend; });
+        part.template Array<std::uint64_t>(std::uint64_t(c.items) + 1, [](auto& m) { return &m.neighbourStart; });
+        part.template Array<std::uint32_t>(c.links, [](auto& m) { return &m.neighbourIndex; });
+        part.template Array<float>(c.links, [](auto& m) { return &m.neighbourWeight; });
+        part.template Array<std::uint64_t>(std::uint64_t(c.users) + 1, [](auto& m) { return &m.ratedStart; });
+        part.template Array<std::uint32_t>(c.rated, [](auto& m) { return &m.ratedItem; });
+        part.template Array<float>(c.rated, [](auto& m) { return &m.ratedResidual; });
+    }
+}
+
+// The element type of what a part's storage holds, which must be the type the part list gives it.
+template <class Storage> using ElementOf = std::remove_cvref_t<decltype(*std::declval<Storage&>().data())>;
 
 // Accumulates a length without overflow; any overflow makes the whole length invalid.
 class CLength {
@@ -56,6 +123,10 @@ public:
     bool Equals(std::uint64_t size) const { return m_valid && m_total == size; }
     std::uint64_t Total() const { return m_valid ? m_total : 0; }
 
+    // As a part visitor: the parts' sizes, without a model.
+    template <class T, class Storage> void Array(std::uint64_t count, Storage&&) { Add(count, sizeof(T)); }
+    template <class T, class Storage> void Value(Storage&&) { Add(1, sizeof(T)); }
+
 private:
     std::uint64_t m_total = 0;
     bool m_valid = true;
@@ -65,28 +136,82 @@ private:
 CLength ExpectedLength(const Counts& c, std::uint64_t fingerprintSize) {
     CLength length;
     length.Add(1, sizeof kMagic + sizeof kFormatVersion + sizeof(std::uint64_t) + fingerprintSize + kCountsSize);
-    length.Add(std::uint64_t(c.users) + c.items, sizeof(float)); // baseline biases
-    const std::uint64_t width = std::uint64_t(c.factors) * c.samples;
-    const std::uint64_t d = std::uint64_t(c.factors) + 1;
-    if (width > 0) {
-        length.Add(std::uint64_t(c.users) + c.items, sizeof(float));         // biases
-        length.Add(std::uint64_t(c.users) + c.items, width * sizeof(float)); // factors
-        length.Add(c.items, std::uint64_t(c.samples) * sizeof(float));       // per-sample item biases
-        length.Add(width + 1, sizeof(float));                                // prior factors and bias
-        length.Add(c.samples, (d + d * d + 1) * sizeof(double));             // hyperparameters, noise
-        if (c.implicit) {
-            length.Add(c.items, std::uint64_t(c.samples) * d * sizeof(float));
-        }
-    }
-    if (c.neighbours) {
-        length.Add(1, sizeof(float));
-        length.Add(std::uint64_t(c.items) + 1, sizeof(std::uint64_t));
-        length.Add(c.links, sizeof(std::uint32_t) + sizeof(float));
-        length.Add(std::uint64_t(c.users) + 1, sizeof(std::uint64_t));
-        length.Add(c.rated, sizeof(std::uint32_t) + sizeof(float));
-    }
+    ForEachPart(c, length);
     length.Add(1, sizeof(std::uint64_t)); // checksum
     return length;
+}
+
+// Writes a model's parts. A part whose size disagrees with the counts would make a file no reader accepts, so it
+// stops the save instead.
+template <class Model> class CPartWriter {
+public:
+    CPartWriter(const Model& model, CByteWriter& out) : m_model(model), m_out(out) {}
+
+    template <class T, class Storage> void Array(std::uint64_t count, Storage&& storage) {
+        const auto& values = *storage(m_model);
+        static_assert(std::is_same_v<ElementOf<decltype(values)>, T>);
+        if (static_cast<std::uint64_t>(values.size()) != count) {
+            throw std::runtime_error("the model's parameters do not match its sizes");
+        }
+        m_out.Put(values.data(), static_cast<std::size_t>(count) * sizeof(T));
+    }
+    template <class T, class Storage> void Value(Storage&& storage) {
+        const auto& value = *storage(m_model);
+        static_assert(std::is_same_v<std::remove_cvref_t<decltype(value)>, T>);
+        m_out.PutValue(value);
+    }
+
+private:
+    const Model& m_model;
+    CByteWriter& m_out;
+};
+
+// Reads a model's parts; after the first read that fails, reads nothing more.
+template <class Model> class CPartReader {
+public:
+    CPartReader(Model& model, CByteReader& in) : m_model(model), m_in(in) {}
+    bool Ok() const { return m_ok; }
+
+    template <class T, class Storage> void Array(std::uint64_t count, Storage&& storage) {
+        auto& values = *storage(m_model);
+        static_assert(std::is_same_v<ElementOf<decltype(values)>, T>);
+        if (!m_ok) {
+            return;
+        }
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(values)>, std::vector<T>>) {
+            m_ok = m_in.GetVector(values, static_cast<std::size_t>(count));
+        } else {
+            m_ok = static_cast<std::uint64_t>(values.size()) == count &&
+                   m_in.Get(values.data(), static_cast<std::size_t>(count) * sizeof(T));
+        }
+    }
+    template <class T, class Storage> void Value(Storage&& storage) {
+        auto& value = *storage(m_model);
+        static_assert(std::is_same_v<std::remove_cvref_t<decltype(value)>, T>);
+        if (m_ok) {
+            m_ok = m_in.GetValue(value);
+        }
+    }
+
+private:
+    Model& m_model;
+    CByteReader& m_in;
+    bool m_ok = true;
+};
+
+// Offsets that run from 0 upward to `entries` and indices below `items`, so that no lookup can leave the arrays
+// whatever the file says.
+bool ValidLists(const std::vector<std::uint64_t>& start, std::uint64_t entries, const std::vector<std::uint32_t>& index,
+                std::uint32_t items) {
+    if (start.empty() || start.front() != 0 || start.back() != entries) {
+        return false;
+    }
+    for (std::size_t r = 0; r + 1 < start.size(); ++r) {
+        if (start[r + 1] < start[r]) {
+            return false;
+        }
+    }
+    return std::all_of(index.begin(), index.end(), [&](std::uint32_t i) { return i < items; });
 }
 
 } // namespace
@@ -109,43 +234,9 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
     out.PutValue(kFormatVersion);
     out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
     out.Put(fingerprint.data(), fingerprint.size());
-    out.PutValue(counts.users);
-    out.PutValue(counts.items);
-    out.PutValue(counts.factors);
-    out.PutValue(counts.samples);
-    out.PutValue(counts.implicit);
-    out.PutValue(counts.neighbours);
-    out.PutValue(counts.links);
-    out.PutValue(counts.rated);
+    ForEachCount(counts, [&](const auto& value) { out.PutValue(value); });
     out.PutValue(m.mean);
-    out.PutVector(m.baseUserBias);
-    out.PutVector(m.baseItemBias);
-    if (m.HasFactors()) {
-        out.PutVector(m.userBias);
-        out.PutVector(m.itemBias);
-        out.PutVector(m.userFactors);
-        out.PutVector(m.itemFactors);
-        out.PutVector(m.itemSampleBias);
-        out.PutVector(m.priorUserFactors);
-        out.PutValue(m.priorUserBias);
-        for (std::uint32_t s = 0; s < m.samples; ++s) {
-            out.Put(m.hyperMean[s].data(), static_cast<std::size_t>(m.hyperMean[s].size()) * sizeof(double));
-            out.Put(m.hyperPrecision[s].data(), static_cast<std::size_t>(m.hyperPrecision[s].size()) * sizeof(double));
-            out.PutValue(m.noisePrecision[s]);
-        }
-        if (m.HasImplicit()) {
-            out.PutVector(m.implicitVectors);
-        }
-    }
-    if (m.HasNeighbours()) {
-        out.PutValue(m.neighbourBlend);
-        out.PutVector(m.neighbourStart);
-        out.PutVector(m.neighbourIndex);
-        out.PutVector(m.neighbourWeight);
-        out.PutVector(m.ratedStart);
-        out.PutVector(m.ratedItem);
-        out.PutVector(m.ratedResidual);
-    }
+    ForEachPart(counts, CPartWriter(m, out));
     const std::uint64_t sum = Checksum(out.Bytes().data(), out.Bytes().size());
     out.PutValue(sum);
     WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
@@ -192,14 +283,7 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     Counts counts;
     {
         CByteReader header(bytes.data() + kPrefix + fingerprint.size(), kCountsSize);
-        header.GetValue(counts.users);
-        header.GetValue(counts.items);
-        header.GetValue(counts.factors);
-        header.GetValue(counts.samples);
-        header.GetValue(counts.implicit);
-        header.GetValue(counts.neighbours);
-        header.GetValue(counts.links);
-        header.GetValue(counts.rated);
+        ForEachCount(counts, [&](auto& value) { header.GetValue(value); });
     }
     const bool factorsAlone = (counts.factors == 0) == (counts.samples == 0);
     if (!factorsAlone || counts.factors > kMaxFactors || counts.samples > kMaxSamples || counts.implicit > 1 ||
@@ -236,64 +320,23 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     loaded.numItems = counts.items;
     loaded.factors = counts.factors;
     loaded.samples = counts.samples;
-    if (!in.GetValue(loaded.mean) || !in.GetVector(loaded.baseUserBias, loaded.numUsers) ||
-        !in.GetVector(loaded.baseItemBias, loaded.numItems)) {
+    // The hyperparameters are read into place, so they take their shape first.
+    const Eigen::Index d = loaded.factors + 1;
+    loaded.hyperMean.assign(loaded.samples, Vector(d));
+    loaded.hyperPrecision.assign(loaded.samples, Matrix(d, d));
+    loaded.noisePrecision.assign(loaded.samples, 0.0);
+    CPartReader reader(loaded, in);
+    if (!in.GetValue(loaded.mean)) {
         return false;
     }
-    if (loaded.HasFactors()) {
-        const std::size_t width = loaded.Width();
-        const Eigen::Index d = loaded.factors + 1;
-        if (!in.GetVector(loaded.userBias, loaded.numUsers) || !in.GetVector(loaded.itemBias, loaded.numItems) ||
-            !in.GetVector(loaded.userFactors, std::size_t(loaded.numUsers) * width) ||
-            !in.GetVector(loaded.itemFactors, std::size_t(loaded.numItems) * width) ||
-            !in.GetVector(loaded.itemSampleBias, std::size_t(loaded.numItems) * loaded.samples) ||
-            !in.GetVector(loaded.priorUserFactors, width) || !in.GetValue(loaded.priorUserBias)) {
-            return false;
-        }
-        for (std::uint32_t s = 0; s < loaded.samples; ++s) {
-            Vector mean(d);
-            Matrix precision(d, d);
-            double noise = 0.0;
-            if (!in.Get(mean.data(), static_cast<std::size_t>(d) * sizeof(double)) ||
-                !in.Get(precision.data(), static_cast<std::size_t>(d * d) * sizeof(double)) || !in.GetValue(noise)) {
-                return false;
-            }
-            loaded.hyperMean.push_back(std::move(mean));
-            loaded.hyperPrecision.push_back(std::move(precision));
-            loaded.noisePrecision.push_back(noise);
-        }
-        if (counts.implicit && !in.GetVector(loaded.implicitVectors, std::size_t(loaded.numItems) * loaded.samples *
-                                                                         static_cast<std::size_t>(d))) {
-            return false;
-        }
+    ForEachPart(counts, reader);
+    if (!reader.Ok() || in.Left() != 0) {
+        return false;
     }
-    if (counts.neighbours) {
-        // Offsets must run from 0 upward to the list's length and indices stay below the item count, so that no
-        // lookup can leave the arrays whatever the file says.
-        const auto validLists = [&](std::vector<std::uint64_t>& start, std::size_t rows, std::uint64_t entries,
-                                    std::vector<std::uint32_t>& index) {
-            if (!in.GetVector(start, rows + 1) || start.front() != 0 || start.back() != entries) {
-                return false;
-            }
-            for (std::size_t r = 0; r < rows; ++r) {
-                if (start[r + 1] < start[r]) {
-                    return false;
-                }
-            }
-            if (!in.GetVector(index, static_cast<std::size_t>(entries))) {
-                return false;
-            }
-            return std::all_of(index.begin(), index.end(), [&](std::uint32_t i) { return i < loaded.numItems; });
-        };
-        if (!in.GetValue(loaded.neighbourBlend) || !std::isfinite(loaded.neighbourBlend) ||
-            !validLists(loaded.neighbourStart, loaded.numItems, counts.links, loaded.neighbourIndex) ||
-            !in.GetVector(loaded.neighbourWeight, loaded.neighbourIndex.size()) ||
-            !validLists(loaded.ratedStart, loaded.numUsers, counts.rated, loaded.ratedItem) ||
-            !in.GetVector(loaded.ratedResidual, loaded.ratedItem.size())) {
-            return false;
-        }
-    }
-    if (in.Left() != 0) {
+    if (counts.neighbours &&
+        (!std::isfinite(loaded.neighbourBlend) ||
+         !ValidLists(loaded.neighbourStart, counts.links, loaded.neighbourIndex, loaded.numItems) ||
+         !ValidLists(loaded.ratedStart, counts.rated, loaded.ratedItem, loaded.numItems))) {
         return false;
     }
     if (loaded.HasNeighbours()) {

@@ -160,6 +160,8 @@ struct CRatingModel::Impl {
     double FitNeighbourBlend(Impl& probe, std::span<const Rating> trainPart, std::span<const Rating> heldOut);
     // Makes the check's chain this model.
     void AdoptCheckChain(Impl& probe, double blend);
+    // One run of the sampler: the chain's state and the steps of a sweep (GibbsSampler).
+    class CGibbsChain;
     // Runs the sampler and keeps `sampleCount` samples. With `curve`, also records after each kept sample the RMSE
     // of the averaged model on `heldOut`. With `state`, a chain that holds a state of the same shape goes on from
     // it (no starting fit); the chain's last state is left there either way.

@@ -1,4 +1,6 @@
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -100,6 +102,64 @@ TEST_F(ModelCacheTest, ItemNeighbourhoodIsSavedAndFoldsInAlikeAfterLoading) {
     WriteBytes(file, bytes);
     CRatingModel truncated(test::QuickSettings());
     EXPECT_FALSE(truncated.Load(file, "data-B"));
+}
+
+TEST_F(ModelCacheTest, FileLengthFollowsFromItsHeaderInEveryLayout) {
+    // Format 5: magic, version (u32), fingerprint length (u64) and bytes, users, items, factors, samples (u32),
+    // implicit, neighbours (u8), links, rated (u64), mean (f32); then the parts those counts call for; a checksum.
+    struct Layout {
+        const char* name;
+        int factors;
+        bool implicit;
+        bool pairedData; // the paired data keeps an item neighbourhood, the low-rank data none
+    };
+    const Layout layouts[] = {
+        {"baseline", 0, false, false},
+        {"factors", 4, false, false},
+        {"implicit", 4, true, false},
+        {"neighbours", 4, true, true},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        ModelSettings settings = test::QuickSettings();
+        settings.factors = layout.factors;
+        settings.implicitFeedback = layout.implicit;
+        const test::LowRankData data = layout.pairedData ? test::MakePairedItemData(200, 60) : m_data;
+        CRatingModel model(settings);
+        model.Train(data.train, data.users, data.items);
+        const fs::path file = m_folder / "layout.cache";
+        model.Save(file, "fp");
+        const std::vector<char> bytes = ReadBytes(file);
+
+        const auto at = [&](std::size_t offset, auto value) {
+            std::memcpy(&value, bytes.data() + offset, sizeof value);
+            return static_cast<std::uint64_t>(value);
+        };
+        ASSERT_EQ(std::string(bytes.data(), 8), "QLRMODEL");
+        EXPECT_EQ(at(8, std::uint32_t{}), 5u);
+        ASSERT_EQ(at(12, std::uint64_t{}), 2u);
+        const std::uint64_t users = at(22, std::uint32_t{}), items = at(26, std::uint32_t{});
+        const std::uint64_t k = at(30, std::uint32_t{}), samples = at(34, std::uint32_t{});
+        const std::uint64_t implicit = at(38, std::uint8_t{}), neighbours = at(39, std::uint8_t{});
+        const std::uint64_t links = at(40, std::uint64_t{}), rated = at(48, std::uint64_t{});
+        EXPECT_EQ(users, data.users);
+        EXPECT_EQ(items, data.items);
+        EXPECT_EQ(k, static_cast<std::uint64_t>(layout.factors));
+        EXPECT_EQ(samples > 0, layout.factors > 0);
+        EXPECT_EQ(implicit, layout.implicit ? 1u : 0u);
+        EXPECT_EQ(neighbours, layout.pairedData ? 1u : 0u);
+
+        std::uint64_t length = (8 + 4 + 8 + 2 + 4 * 4 + 2 + 2 * 8 + 4) + (users + items) * 4 + 8;
+        if (k > 0) {
+            const std::uint64_t d = k + 1;
+            length += (users + items) * (1 + k * samples) * 4 + items * samples * 4 + (k * samples + 1) * 4 +
+                      samples * (d + d * d + 1) * 8 + implicit * items * samples * d * 4;
+        }
+        if (neighbours) {
+            length += 4 + (items + 1) * 8 + links * 8 + (users + 1) * 8 + rated * 8;
+        }
+        EXPECT_EQ(bytes.size(), length);
+    }
 }
 
 TEST_F(ModelCacheTest, MissingStaleTruncatedOrCorruptFilesAreRefused) {
