@@ -211,8 +211,9 @@ double DrawImplicitOf(const Rows& byItem, const std::vector<double>& scale, cons
     using Vec = Eigen::Matrix<double, D, 1>;
     using Mat = Eigen::Matrix<double, D, D>;
     const Eigen::Index d = residual.rows();
-    const Mat q = eigenvectors;
-    const Vec e = eigenvalues;
+    // Copies of fixed size where D is known, so that the loop below unrolls; a plain copy where it is not.
+    const Mat q = eigenvectors; // NOLINT(performance-unnecessary-copy-initialization)
+    const Vec e = eigenvalues;  // NOLINT(performance-unnecessary-copy-initialization)
     Vec sum(d), rotated(d), drawn(d);
     double squares = 0.0;
     const auto items = static_cast<std::uint32_t>(implicitY.cols());
@@ -255,7 +256,7 @@ double DrawImplicit(const Rows& byItem, const std::vector<double>& scale, const 
 // Rows of the design matrix: where the dimension is known at compile time, a whole number of 4-float packets, the
 // padding zero, so that the Gram matrix of a long row is built from full packets.
 constexpr Eigen::Index PaddedRows(int fixed, Eigen::Index d) {
-    return fixed > 0 ? (fixed + 3) / 4 * 4 : d;
+    return fixed > 0 ? (Eigen::Index{fixed} + 3) / 4 * 4 : d;
 }
 
 // One thread's scratch space for the row draws.
