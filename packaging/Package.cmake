@@ -2,8 +2,9 @@
 # from the binaries. ./scripts/package.sh drives it.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillory)
-set(CPACK_PACKAGE_VENDOR "Quillory developers")
-set(CPACK_PACKAGE_CONTACT "Quillory developers <quillory@example.org>")
+set(CPACK_PACKAGE_VENDOR "${QUILLORY_DEVELOPERS}")
+set(CPACK_PACKAGE_CONTACT "${QUILLORY_DEVELOPERS} <${QUILLORY_CONTACT}>")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILLORY_HOMEPAGE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop movie recommendations: rate movies, get predictions")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Quillory lets you log in or register, browse and search a movie catalogue,\n"

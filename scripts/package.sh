@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package of the program (the program, its data, menu entry, icons, metainfo and manual page;
-# not the developer tools) and prints the package file's path as its last line.
+# Builds the Debian package of the program (the program, its data, menu entry, icons, metainfo, manual page and
+# documents; not the developer tools), checks it with lintian, and prints the package file's path as its last line.
 # The build goes to ./build-package (or $QUILLORY_PACKAGE_DIR), apart from the development build.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -33,4 +33,19 @@ if [ ! -f "${package[0]}" ]; then
     echo "cpack made no package" >&2
     exit 1
 fi
+
+# The control fields agree with the metainfo: the same homepage, and the maintainer is the metainfo's developers at
+# its contact address.
+metainfo=("$build"/packaging/*.metainfo.xml)
+element() { sed -n "s:.*<$1[^>]*>\(.*\)</$1>.*:\1:p" "${metainfo[0]}" | head -n1; }
+maintainer="$(element developer_name) <$(element update_contact)>"
+if [ "$(dpkg-deb -f "${package[0]}" Homepage)" != "$(element url)" ] ||
+    [ "$(dpkg-deb -f "${package[0]}" Maintainer)" != "$maintainer" ]; then
+    echo "the package's Maintainer or Homepage differs from the metainfo:" >&2
+    dpkg-deb -f "${package[0]}" Maintainer Homepage >&2
+    exit 1
+fi
+
+# Debian's own checks of the package: warnings are shown, an error fails the build.
+lintian --fail-on error "${package[0]}" >&2
 echo "${package[0]}"

@@ -1,5 +1,6 @@
 # Run by ctest: installs the program component into WORK_DIR/dest with DESTDIR and checks what an installed copy
-# does. Inputs: BUILD_DIR, WORK_DIR, START_PROGRAM (quillory-installed-start), APP_ID.
+# does. Inputs: BUILD_DIR, WORK_DIR, START_PROGRAM (quillory-installed-start), APP_ID, VERSION, HOMEPAGE, and
+# CONFIGURED_PREFIX, the prefix the build was configured for, which the installed texts name.
 cmake_minimum_required(VERSION 3.25)
 
 function(fail)
@@ -28,7 +29,8 @@ if(NOT result EQUAL 0)
     fail("cmake --install failed:\n" ${output})
 endif()
 
-# Exactly what the package ships: the program, its data, the menu entry, metainfo, manual page and five icon sizes.
+# Exactly what the package ships: the program, its data, the menu entry, metainfo, manual page, five icon sizes and
+# the documents.
 # The developer tools are another component and must not be here.
 listing("${prefix}" installed)
 set(expected
@@ -37,6 +39,11 @@ set(expected
     share
     share/applications
     share/applications/${APP_ID}.desktop
+    share/doc
+    share/doc/quillory
+    share/doc/quillory/changelog.gz
+    share/doc/quillory/copyright
+    share/doc/quillory/data-files.md
     share/icons
     share/icons/hicolor
     share/icons/hicolor/128x128
@@ -91,6 +98,57 @@ foreach(line "Exec=quillory" "Icon=${APP_ID}" "Terminal=false" "StartupWMClass=q
     string(FIND "${entry}" "\n${line}\n" at)
     if(at EQUAL -1)
         fail("the menu entry lacks the line ${line}:\n" "${entry}")
+    endif()
+endforeach()
+
+# The copyright file is machine-readable, gives the program's licence and the bundled data's, and names the data's
+# licence file where it is installed.
+file(READ "${prefix}/share/doc/quillory/copyright" copyright)
+foreach(stanza
+        "^Format: https://www\\.debian\\.org/doc/packaging-manuals/copyright-format/1\\.0/\n"
+        "\nFiles: \\*\nCopyright: [0-9]+ Quillory developers\nLicense: MIT\n"
+        "\nFiles: MovieData/\\*\nCopyright: [^\n]*\n ${CONFIGURED_PREFIX}/share/quillory/MovieData/LICENSE\nLicense: MIT\n"
+        "\nLicense: MIT\n Permission is hereby granted")
+    if(NOT copyright MATCHES "${stanza}")
+        fail("the copyright file lacks [${stanza}]:\n" "${copyright}")
+    endif()
+endforeach()
+
+# Compressed texts: the changelog opens with this version's entry; the manual page points at installed documents.
+function(read_compressed path out)
+    execute_process(COMMAND gzip -dc "${path}" RESULT_VARIABLE result OUTPUT_VARIABLE text)
+    if(NOT result EQUAL 0)
+        fail("${path} is not gzip-compressed")
+    endif()
+    set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+read_compressed("${prefix}/share/doc/quillory/changelog.gz" changelog)
+if(NOT changelog MATCHES "^quillory \\(${VERSION}\\) ")
+    fail("the changelog does not open with version ${VERSION}:\n" "${changelog}")
+endif()
+read_compressed("${prefix}/share/man/man1/quillory.1.gz" manual)
+string(FIND "${manual}" ".SH SEE ALSO" at)
+if(at EQUAL -1)
+    fail("the manual page has no SEE ALSO")
+endif()
+string(SUBSTRING "${manual}" ${at} -1 see_also)
+foreach(document data-files.md copyright)
+    string(FIND "${see_also}" "${CONFIGURED_PREFIX}/share/doc/quillory/${document}" named)
+    if(named EQUAL -1 OR NOT EXISTS "${prefix}/share/doc/quillory/${document}")
+        fail("the manual's SEE ALSO does not point at the installed ${document}:\n" "${see_also}")
+    endif()
+endforeach()
+
+# The metainfo names the project's licence, its homepage, a screenshot there and this release.
+file(READ "${prefix}/share/metainfo/${APP_ID}.metainfo.xml" metainfo)
+foreach(element
+        "<project_license>MIT</project_license>"
+        "<url type=\"homepage\">${HOMEPAGE}</url>"
+        "<image type=\"source\" width=\"[0-9]+\" height=\"[0-9]+\">${HOMEPAGE}[^<]+\\.png</image>"
+        "<content_rating type=\"oars-1.1\""
+        "<release version=\"${VERSION}\" date=\"[0-9]+-[0-9]+-[0-9]+\"")
+    if(NOT metainfo MATCHES "${element}")
+        fail("the metainfo lacks ${element}:\n" "${metainfo}")
     endif()
 endforeach()
 

@@ -29,6 +29,7 @@
 #include "QtTestHelpers.h"
 #include "RecordingDialog.h"
 #include "Resources.h"
+#include "WinApp.h"
 #include "WindowSystem.h"
 #include "resource.h"
 
@@ -211,6 +212,48 @@ TEST_F(QtWindowSystemTest, ModalDialogDisablesTheMainWindowAndAnOwnerlessMessage
     EXPECT_EQ(m_driver.System().MessageBox(nullptr, "Line one\r\nLine two", "Caption", MB_OK), IDOK);
     EXPECT_TRUE(mainEnabledDuringBox);
     EXPECT_TRUE(main.Received(BN_CLICKED, IDC_GET_INFO));
+}
+
+// An engine failure's box has no owner. It still opens in front of the main window (transient for it, active, the
+// keyboard on OK) and leaves it enabled; before the main window shows, it opens in front of the start-up notice.
+TEST_F(QtWindowSystemTest, OwnerlessMessageBoxOpensInFrontOfTheMainWindowAndLeavesItEnabled) {
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    CQtDialogWindow* mainWindow = Open(main);
+    CRecordingDialog notice(IDD_WAIT_DIALOG);
+    ASSERT_TRUE(notice.CreateModeless(IDD_WAIT_DIALOG, nullptr));
+    m_driver.System().ShowWindow(notice.GetSafeHwnd(), SW_SHOW);
+    QWidget* noticeWindow = m_driver.QtSystem().WindowOf(notice.GetSafeHwnd());
+    CWinApp app;
+    app.m_pMainWnd = &main;
+
+    struct Case {
+        const char* name;
+        bool mainShown;
+        QWidget* inFrontOf;
+    };
+    for (const Case& c : {Case{"main window shown", true, mainWindow}, Case{"start-up", false, noticeWindow}}) {
+        SCOPED_TRACE(c.name);
+        mainWindow->setVisible(c.mainShown);
+        QWindow* transientParent = nullptr;
+        bool active = false;
+        bool focusOnOk = false;
+        bool mainEnabled = false;
+        WhenShown([](QWidget* widget) { return qobject_cast<QMessageBox*>(widget) != nullptr; },
+                  [&](QWidget* widget) {
+                      auto* box = qobject_cast<QMessageBox*>(widget);
+                      transientParent = box->windowHandle()->transientParent();
+                      active = QTest::qWaitForWindowActive(box);
+                      focusOnOk = box->focusWidget() == box->button(QMessageBox::Ok);
+                      mainEnabled = mainWindow->isEnabled();
+                      QTest::keyClick(box->focusWidget(), Qt::Key_Return);
+                  });
+        EXPECT_EQ(m_driver.System().MessageBox(nullptr, "Text", "Caption", MB_OK), IDOK);
+        EXPECT_EQ(transientParent, c.inFrontOf->windowHandle());
+        EXPECT_TRUE(active);
+        EXPECT_TRUE(focusOnOk);
+        EXPECT_TRUE(mainEnabled);
+    }
+    notice.DestroyWindow();
 }
 
 // What a window manager is told about a fixed-size dialog: a title, a close button, no minimise or maximise button,

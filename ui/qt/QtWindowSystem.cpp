@@ -34,6 +34,8 @@
 #include "QtDisplayText.h"
 #include "QtModalKeeper.h"
 #include "Resources.h"
+#include "WinApp.h"
+#include "Wnd.h"
 #include "resource.h"
 
 namespace {
@@ -105,15 +107,17 @@ private:
     QWidget* m_window;
 };
 
-// Shows `window` over `owner` and runs `loop` until something ends it, unless `ended` says it is over already. The
-// owner is disabled meanwhile; the window is transient for it (the window manager keeps it above the owner and
-// minimises and restores the two together, so it cannot be lost behind the owner it disables) and kept within reach.
-void ShowAndWait(CQtModalKeeper& keeper, QWidget* window, QWidget* owner, QEventLoop& loop,
+// Shows `window` in front of `inFrontOf` and runs `loop` until something ends it, unless `ended` says it is over
+// already. `owner` (when not null) is disabled meanwhile. The window is transient for `inFrontOf`: the window manager
+// keeps it above that window and minimises and restores the two together, so it cannot be lost behind a window of
+// ours. Without one, Qt makes a dialog transient for a hidden window of its own, which window managers stack behind
+// the visible ones.
+void ShowAndWait(CQtModalKeeper& keeper, QWidget* window, QWidget* owner, QWidget* inFrontOf, QEventLoop& loop,
                  const std::function<bool()>& ended) {
     COwnerDisabled disabled(owner);
-    if (owner != nullptr && owner->isVisible() && owner->windowHandle() != nullptr) {
+    if (inFrontOf != nullptr && inFrontOf->isVisible() && inFrontOf->windowHandle() != nullptr) {
         window->winId();
-        window->windowHandle()->setTransientParent(owner->windowHandle());
+        window->windowHandle()->setTransientParent(inFrontOf->windowHandle());
     }
     const CKeptWithinReach kept(keeper, window);
     window->show();
@@ -228,7 +232,7 @@ INT_PTR CQtWindowSystem::RunModalDialog(CDialog& dialog, HWND owner) {
     CenterOn(window, ownerWindow);
     QEventLoop loop;
     window->SetModalLoop(&loop);
-    ShowAndWait(*m_keeper, window, ownerWindow, loop, [window] { return window->IsEnded(); });
+    ShowAndWait(*m_keeper, window, ownerWindow, ownerWindow, loop, [window] { return window->IsEnded(); });
     window->SetModalLoop(nullptr);
     return window->Result();
 }
@@ -381,7 +385,10 @@ void CQtWindowSystem::SetCheck(HWND button, int check) {
 
 int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& caption, UINT /*style*/) {
     // Without an owner the box blocks only its caller: every other window stays enabled and keeps taking commands
-    // while it is up. With an owner, that window is disabled for the box's life.
+    // while it is up. With an owner, that window is disabled for the box's life. Either way the box opens in front
+    // of the program's windows, raised and with the keyboard focus, so that it is seen before another one follows.
+    QWidget* ownerWindow = WindowOf(owner);
+    QWidget* inFrontOf = ownerWindow != nullptr ? ownerWindow : FrontWindow();
     QMessageBox box;
     box.setWindowModality(Qt::NonModal);
     // After the modality, which sets the flags of a plain dialog again.
@@ -395,8 +402,20 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
     box.setEscapeButton(QMessageBox::Ok);
     QEventLoop loop;
     QObject::connect(&box, &QMessageBox::finished, &loop, [&loop] { loop.exit(0); });
-    ShowAndWait(*m_keeper, &box, WindowOf(owner), loop, [] { return false; });
+    ShowAndWait(*m_keeper, &box, ownerWindow, inFrontOf, loop, [] { return false; });
     return IDOK;
+}
+
+QWidget* CQtWindowSystem::FrontWindow() const {
+    const auto onScreen = [](const QWidget* window) { return window->isVisible() && !window->isMinimized(); };
+    const CWnd* mainWnd = AfxGetMainWnd();
+    if (CQtDialogWindow* main = mainWnd != nullptr ? WindowOf(mainWnd->GetSafeHwnd()) : nullptr;
+        main != nullptr && onScreen(main)) {
+        return main;
+    }
+    // Before the main window shows (while the engine starts), the start-up notice is the one on the screen.
+    const auto newest = std::find_if(m_windows.rbegin(), m_windows.rend(), onScreen);
+    return newest != m_windows.rend() ? *newest : nullptr;
 }
 
 void CQtWindowSystem::BeginWaitCursor() {

@@ -76,6 +76,9 @@ private:
     // Builds the window for `dialog` from its template and attaches it; nullptr when there is no such template.
     CQtDialogWindow* CreateWindowFor(CDialog& dialog);
     void Forget(CQtDialogWindow* window);
+    // The window a message box without an owner opens in front of: the main window while it is on the screen, else
+    // the newest window of ours that is; nullptr when none is.
+    QWidget* FrontWindow() const;
     PaintContext* ContextOf(HDC dc) const;
     // Shows a window and paints it before returning, without taking user input on the way.
     static void ShowAndPaint(QWidget* window);
