@@ -4,10 +4,12 @@
 #include <ctime>
 #include <limits>
 
+#include "AccountName.h"
 #include "EngineErrors.h"
 #include "MException.h"
 #include "PostgresTransaction.h"
 #include "StoreRefusals.h"
+#include "Utf8Text.h"
 
 namespace quillory::store {
 
@@ -145,9 +147,16 @@ std::vector<CRatingStore::Rating> CPostgresStore::LoadNewRatings() {
 }
 
 std::optional<CRatingStore::User> CPostgresStore::FindUser(std::string_view name, std::string_view key) {
-    // The server's text holds no NUL, and a parameter would end at the first one: "ab\0cd" must not find "ab".
-    if (name.find('\0') != std::string_view::npos) {
+    // The server holds only well-formed UTF-8 without NUL, and refuses anything else as a parameter (one would end
+    // at the first NUL besides: "ab\0cd" must not find "ab"). Such a name is no account's, as on the other store.
+    const auto storable = [](std::string_view text) {
+        return text.find('\0') == std::string_view::npos && IsValidUtf8(text);
+    };
+    if (!storable(name)) {
         return std::nullopt;
+    }
+    if (!storable(key)) {
+        key = {};
     }
     // The exact name first, so that an account whose name is not its key still logs in by it.
     const CPostgresResult rows = m_connection.Execute(
@@ -160,6 +169,10 @@ std::optional<CRatingStore::User> CPostgresStore::FindUser(std::string_view name
 }
 
 std::optional<long> CPostgresStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {
+    // The names either store refuses, whoever asks: the server would refuse some of them with an error of its own.
+    if (!AccountNameKey(name) || !AccountNameKey(key)) {
+        return std::nullopt;
+    }
     const std::string what = "Registering a user";
     CPostgresTransaction transaction(m_connection, what);
     // The counter's row lock orders every registration: the id read below cannot be taken by another program

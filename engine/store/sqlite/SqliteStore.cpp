@@ -268,6 +268,10 @@ std::optional<CRatingStore::User> CSqliteStore::FindUser(std::string_view name, 
 }
 
 std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {
+    // The names either store refuses, whoever asks: SQLite itself would take any length and any bytes.
+    if (!AccountNameKey(name) || !AccountNameKey(key)) {
+        return std::nullopt;
+    }
     CSqliteTransaction transaction(m_db, "Registering a user");
     {
         CSqliteStatement taken(m_db, "SELECT 1 FROM users WHERE name = ?1 OR name_key = ?2", "Registering a user");
