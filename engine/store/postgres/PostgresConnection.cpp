@@ -5,41 +5,13 @@
 #include <array>
 #include <memory>
 
+#include "CleanedText.h"
+#include "ConnectionUri.h"
 #include "EngineErrors.h"
 
 namespace quillory::store {
 
 namespace {
-
-// libpq's last message on one line, without its trailing newline.
-std::string OneLine(const char* message) {
-    std::string text = message != nullptr ? message : "";
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    for (char& c : text) {
-        if (c == '\n') {
-            c = ' ';
-        }
-    }
-    return text;
-}
-
-// The password section of a URI as written (user:password@host), for a URI that libpq cannot even read.
-std::string RawPasswordOf(const std::string& uri) {
-    const std::size_t scheme = uri.find("://");
-    if (scheme == std::string::npos) {
-        return {};
-    }
-    const std::size_t begin = scheme + 3;
-    const std::size_t end = uri.find_first_of("/?", begin);
-    const std::size_t at = uri.rfind('@', end == std::string::npos ? std::string::npos : end);
-    if (at == std::string::npos || at < begin) {
-        return {};
-    }
-    const std::size_t colon = uri.find(':', begin);
-    return colon < at ? uri.substr(colon + 1, at - colon - 1) : std::string();
-}
 
 // Notices (e.g. "relation already exists, skipping") are the server talking to a console nobody reads.
 void IgnoreNotice(void* /*arg*/, const char* /*message*/) {}
@@ -55,12 +27,24 @@ CPostgresConnection::CPostgresConnection(std::string uri) : m_uri(std::move(uri)
     char* error = nullptr;
     std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(PQconninfoParse(m_uri.c_str(), &error),
                                                                          &PQconninfoFree);
-    if (!options) {
-        const std::string reason = OneLine(error);
+    const bool readAsWritten = CredentialsReadAsWritten(m_uri);
+    if (!options || !readAsWritten) {
+        std::string reason;
+        if (!readAsWritten) {
+            reason = "a '/' or '@' in its user name, password or database name must be written %2F or %40";
+        } else {
+            // libpq's complaint may quote the part it could not read, a password included: ask again about the URI
+            // with every secret masked, and quote only that answer.
+            char* maskedError = nullptr;
+            const std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> masked(
+                PQconninfoParse(MaskedUri(m_uri).c_str(), &maskedError), &PQconninfoFree);
+            reason = masked ? "a part of it that may hold a password cannot be read (it is not shown here); write "
+                              "'%', '/', '@' and '&' in a user name or password as %25, %2F, %40 and %26"
+                            : CleanedText(maskedError != nullptr ? maskedError : "");
+            PQfreemem(maskedError);
+        }
         PQfreemem(error);
-        // libpq's complaint may quote a piece of the URI, the password included (a bad percent escape in it).
-        m_password = RawPasswordOf(m_uri);
-        ThrowStoreError("The store's connection URI in the manifest is not valid: " + Scrubbed(reason) +
+        ThrowStoreError("The store's connection URI in the manifest is not valid: " + reason +
                         ". Expected postgresql://user@host:port/database?option=value.");
     }
     std::string host;
@@ -79,12 +63,13 @@ CPostgresConnection::CPostgresConnection(std::string uri) : m_uri(std::move(uri)
             database = value;
         }
     }
-    m_description = (database.empty() ? std::string("named after the user") : database) + " (database on the server " +
-                    (host.empty() ? std::string("of the local socket") : host) + ", port " +
-                    (port.empty() ? std::string("5432") : port) + ")";
+    m_description = (database.empty() ? std::string("named after the user") : CleanedText(database)) +
+                    " (database on the server " +
+                    (host.empty() ? std::string("of the local socket") : CleanedText(host)) + ", port " +
+                    (port.empty() ? std::string("5432") : CleanedText(port)) + ")";
     Connect();
     if (PQstatus(m_connection.get()) != CONNECTION_OK) {
-        FailUnreachable("Connecting", OneLine(PQerrorMessage(m_connection.get())));
+        FailUnreachable("Connecting", PQerrorMessage(m_connection.get()));
     }
 }
 
@@ -102,19 +87,19 @@ void CPostgresConnection::Connect() {
 }
 
 void CPostgresConnection::FailUnreachable(const std::string& what, const std::string& reason) const {
-    ThrowStoreError(what + ": the store " + m_description + " cannot be reached (" + Scrubbed(reason) +
+    ThrowStoreError(what + ": the store " + m_description + " cannot be reached (" + ForMessage(reason) +
                     "). Check that the server runs and can be reached, then try again.");
 }
 
-std::string CPostgresConnection::Scrubbed(std::string text) const {
-    if (m_password.empty()) {
-        return text;
+std::string CPostgresConnection::ForMessage(std::string text) const {
+    // The password first, as written: cleaning could change how it appears.
+    if (!m_password.empty()) {
+        for (std::size_t at = text.find(m_password); at != std::string::npos; at = text.find(m_password, at)) {
+            text.replace(at, m_password.size(), "***");
+            at += 3;
+        }
     }
-    for (std::size_t at = text.find(m_password); at != std::string::npos; at = text.find(m_password, at)) {
-        text.replace(at, m_password.size(), "***");
-        at += 3;
-    }
-    return text;
+    return CleanedText(text);
 }
 
 CPostgresResult CPostgresConnection::Execute(const std::string& sql, const std::vector<std::string>& parameters,
@@ -129,7 +114,7 @@ CPostgresResult CPostgresConnection::Execute(const std::string& sql, const std::
             Connect();
         }
         if (!m_connection || PQstatus(m_connection.get()) != CONNECTION_OK) {
-            FailUnreachable(what, OneLine(m_connection ? PQerrorMessage(m_connection.get()) : "out of memory"));
+            FailUnreachable(what, m_connection ? PQerrorMessage(m_connection.get()) : "out of memory");
         }
         m_lost = false;
     }
@@ -147,9 +132,9 @@ CPostgresResult CPostgresConnection::Execute(const std::string& sql, const std::
         return result;
     }
     const std::string state = result.SqlState();
-    std::string reason = OneLine(result.ErrorMessage().c_str());
-    if (reason.empty()) {
-        reason = OneLine(PQerrorMessage(m_connection.get()));
+    std::string reason = result.ErrorMessage();
+    if (CleanedText(reason).empty()) {
+        reason = PQerrorMessage(m_connection.get());
     }
     // A failure the server did not report itself (no SQLSTATE) is the connection's; class 08 is a broken
     // connection, 57P01-57P03 a server shutting down or starting up. libpq does not always mark such a connection
@@ -159,7 +144,7 @@ CPostgresResult CPostgresConnection::Execute(const std::string& sql, const std::
         m_lost = true;
         FailUnreachable(what, reason);
     }
-    ThrowStoreError(what + " in the store " + m_description + " failed: " + Scrubbed(reason) + ".");
+    ThrowStoreError(what + " in the store " + m_description + " failed: " + ForMessage(reason) + ".");
 }
 
 bool CPostgresConnection::Lost() const {

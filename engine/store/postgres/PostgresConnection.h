@@ -44,8 +44,8 @@ private:
 
     void Connect();
     [[noreturn]] void FailUnreachable(const std::string& what, const std::string& reason) const;
-    // The server's text without the password, should a message ever quote the URI.
-    std::string Scrubbed(std::string text) const;
+    // libpq's or the server's text for a message: without the password, on one line.
+    std::string ForMessage(std::string text) const;
 
     std::string m_uri;
     std::string m_password;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "CleanedText.h"
 #include "EngineErrors.h"
 
 namespace quillory::store {
@@ -60,7 +61,8 @@ int CSqliteDatabase::ErrorCode() const {
 
 void CSqliteDatabase::Fail(const std::string& what) const {
     const int code = sqlite3_extended_errcode(m_db.get());
-    std::string text = what + " in the store " + m_path.string() + " failed: " + sqlite3_errmsg(m_db.get()) + ".";
+    std::string text =
+        what + " in the store " + m_path.string() + " failed: " + CleanedText(sqlite3_errmsg(m_db.get())) + ".";
     if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
         text += " Another program is using the store; try again when it is done.";
     }
