@@ -4,16 +4,30 @@
 #include <cctype>
 #include <charconv>
 
+#include "EngineErrors.h"
+
 namespace quillory::store {
 
 namespace {
 
+constexpr std::string_view kCallTimeout = "call_timeout";
 constexpr std::string_view kMask = "***";
 
 // Where the part after "scheme://" begins; npos for a string that is no URI.
 std::size_t AuthorityBegin(std::string_view uri) {
     const std::size_t scheme = uri.find("://");
     return scheme == std::string_view::npos ? scheme : scheme + 3;
+}
+
+// The '?' or '&' that introduces the option `name`; npos when there is none.
+std::size_t FindOption(std::string_view uri, std::string_view name) {
+    for (std::size_t at = uri.find(name); at != std::string_view::npos; at = uri.find(name, at + 1)) {
+        if (at > 0 && (uri[at - 1] == '?' || uri[at - 1] == '&') && at + name.size() < uri.size() &&
+            uri[at + name.size()] == '=') {
+            return at - 1;
+        }
+    }
+    return std::string_view::npos;
 }
 
 bool IsNameCharacter(char c) {
@@ -46,6 +60,35 @@ std::string DecodedName(std::string_view name) {
 }
 
 } // namespace
+
+ServerUri ReadServerUri(std::string_view uri) {
+    ServerUri read{std::string(uri), kDefaultCallTimeout};
+    std::string& text = read.libpqUri;
+    for (std::size_t at = FindOption(text, kCallTimeout); at != std::string::npos;
+         at = FindOption(text, kCallTimeout)) {
+        const std::size_t valueBegin = at + 1 + kCallTimeout.size() + 1;
+        const std::size_t valueEnd = std::min(text.find('&', valueBegin), text.size());
+        long long seconds = 0;
+        const char* const first = text.data() + valueBegin;
+        const char* const last = text.data() + valueEnd;
+        const auto [stop, error] = std::from_chars(first, last, seconds);
+        if (error != std::errc() || stop != last || first == last || seconds < kShortestCallTimeout.count() ||
+            seconds > kLongestCallTimeout.count()) {
+            ThrowStoreError("The store's connection URI in the manifest is not valid: call_timeout must be a whole "
+                            "number of seconds from " +
+                            std::to_string(kShortestCallTimeout.count()) + " to " +
+                            std::to_string(kLongestCallTimeout.count()) + ".");
+        }
+        read.callTimeout = std::chrono::seconds(seconds);
+        // Keep the '?' when other options follow it; otherwise the option goes with the separator before it.
+        if (text[at] == '?' && valueEnd < text.size()) {
+            text.erase(at + 1, valueEnd + 1 - (at + 1));
+        } else {
+            text.erase(at, valueEnd - at);
+        }
+    }
+    return read;
+}
 
 bool CredentialsReadAsWritten(std::string_view uri) {
     const std::size_t begin = AuthorityBegin(uri);
