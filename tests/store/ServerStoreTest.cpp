@@ -1,5 +1,6 @@
 // What only a store on a server has: a manifest that names it by URI, a server that cannot be reached at start-up,
-// goes away or falls silent while the program runs, and a password that must never be shown.
+// goes away or falls silent while the program runs, a password that must never be shown, and a user who lacks a
+// permission.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -232,6 +233,27 @@ TEST(ServerStore, ASilentServerFailsEachCallWithinTheUrisBoundAndIsBackWithoutAR
     server.Thaw();
     EXPECT_EQ(table.GetRating(MovieId(0), id, ""), 4);
     EXPECT_EQ(table.InsertUser("rhea", "pw-rhea"), id + 1);
+}
+
+TEST(ServerStore, AUserWhoLacksAPermissionIsToldSo) {
+    CServerDatabase database;
+    CTempFolder folder;
+    CMovieTable().Init(ManifestWithStore(folder, database.Uri())); // the owner makes the store
+    const std::string guest = "quillory_guest_" + std::to_string(::getpid());
+    database.Execute("CREATE ROLE " + guest + " LOGIN");
+    const std::string manifest = ManifestWithStore(folder, database.Uri() + "&user=" + guest); // the last one counts
+    for (const auto& [grant, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"", "permission denied for table quillory_meta. The user the store's URI names lacks a permission"},
+             {"GRANT SELECT ON ALL TABLES IN SCHEMA public TO " + guest,
+              "cannot be written: the user the store's URI names lacks a permission on its tables"}}) {
+        if (!grant.empty()) {
+            database.Execute(grant);
+        }
+        const Thrown thrown = CatchEngineError([&] { CMovieTable().Init(manifest); });
+        EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+        EXPECT_NE(thrown.text.find(expected), std::string::npos) << thrown.text;
+    }
+    database.Execute("DROP OWNED BY " + guest + "; DROP ROLE " + guest);
 }
 
 } // namespace

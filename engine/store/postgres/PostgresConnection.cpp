@@ -236,6 +236,7 @@ CPostgresResult CPostgresConnection::Execute(const std::string& sql, const std::
                                              const std::string& what) {
     // One bound for the whole call, connecting again included (a connection takes at most m_connectTimeout).
     const Deadline deadline = std::chrono::steady_clock::now() + m_callTimeout;
+    m_lastRefusal.clear();
     if (Lost()) {
         if (m_inTransaction) {
             FailUnreachable(what, "the connection was lost inside a transaction, which the server has undone");
@@ -268,7 +269,13 @@ CPostgresResult CPostgresConnection::Execute(const std::string& sql, const std::
         m_lost = true;
         FailUnreachable(what, reason);
     }
-    ThrowStoreError(what + " in the store " + m_description + " failed: " + ForMessage(reason) + ".");
+    m_lastRefusal = state;
+    std::string text = what + " in the store " + m_description + " failed: " + ForMessage(reason) + ".";
+    if (state == kInsufficientPrivilege) {
+        text += " The user the store's URI names lacks a permission the store needs; the database's owner can grant "
+                "it.";
+    }
+    ThrowStoreError(text);
 }
 
 bool CPostgresConnection::Lost() const {

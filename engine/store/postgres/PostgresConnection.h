@@ -39,9 +39,14 @@ public:
     // True when the connection is gone (never made, broken, or the server went away): the next Execute makes it
     // again. A statement the server refused on a sound connection leaves it false.
     bool Lost() const;
+    // The SQLSTATE of the last statement when the server refused it; "" when it ran or got no answer.
+    const std::string& LastRefusal() const { return m_lastRefusal; }
     // Ends an open transaction without a word: for a destructor, never throws, never reconnects, and waits no
     // longer than a call may.
     void RollBackQuietly() noexcept;
+
+    // The SQLSTATE of a statement refused for want of a privilege.
+    static constexpr const char* kInsufficientPrivilege = "42501";
 
 private:
     using Deadline = std::chrono::steady_clock::time_point;
@@ -65,6 +70,7 @@ private:
     std::chrono::seconds m_connectTimeout{};
     std::string m_password;
     std::string m_description;
+    std::string m_lastRefusal;
     std::unique_ptr<pg_conn, Closer> m_connection;
     bool m_inTransaction = false;
     bool m_lost = false;

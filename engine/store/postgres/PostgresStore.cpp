@@ -89,8 +89,9 @@ void CPostgresStore::OpenOrCreate() {
             ours = true;
         }
     } catch (const CMException&) {
-        if (m_connection.Lost()) {
-            throw; // the server, not the table
+        // The server, or a permission this user lacks, not the table: the message already says which.
+        if (m_connection.Lost() || m_connection.LastRefusal() == CPostgresConnection::kInsufficientPrivilege) {
+            throw;
         }
     }
     if (!ours) {
@@ -106,15 +107,25 @@ void CPostgresStore::OpenOrCreate() {
 void CPostgresStore::RequireWritable() {
     // A read-only role, a standby server or a database set read-only would otherwise fail only at the first
     // registration or rating.
-    const CPostgresResult writable = m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off'"
+    // (has_table_privilege answers whether any of the privileges it is given is held, so each is asked alone.)
+    const CPostgresResult writable = m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off',"
+                                                          " has_table_privilege('quillory_meta', 'SELECT')"
                                                           " AND has_table_privilege('quillory_meta', 'UPDATE')"
+                                                          " AND has_table_privilege('quillory_users', 'SELECT')"
                                                           " AND has_table_privilege('quillory_users', 'INSERT')"
+                                                          " AND has_table_privilege('quillory_ratings', 'SELECT')"
                                                           " AND has_table_privilege('quillory_ratings', 'INSERT')",
                                                           {}, "Opening the store");
     if (writable.Text(0, 0) != "t") {
         ThrowStoreError("The store " + Describe() +
-                        " cannot be written: the database is read-only or this user may not write its tables. The "
-                        "store must be writable.");
+                        " cannot be written: the database is read-only (a standby server, or a database set "
+                        "read-only). The store must be writable.");
+    }
+    if (writable.Text(0, 1) != "t") {
+        ThrowStoreError("The store " + Describe() +
+                        " cannot be written: the user the store's URI names lacks a permission on its tables (it "
+                        "needs SELECT and INSERT on quillory_users and quillory_ratings, SELECT and UPDATE on "
+                        "quillory_meta); the database's owner can grant them.");
     }
 }
 
