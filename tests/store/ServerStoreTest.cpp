@@ -26,7 +26,7 @@ namespace {
 
 // A data folder whose manifest names the store `uri`.
 std::string ManifestWithStore(const CTempFolder& folder, const std::string& uri) {
-    const std::string manifest = WriteSmallTweetings(folder, 30, 20).string();
+    std::string manifest = WriteSmallTweetings(folder, 30, 20).string();
     folder.Write("files.txt",
                  "format = movietweetings\nmovies = movies.dat\nratings = ratings.dat\nstore = " + uri + "\n");
     return manifest;
