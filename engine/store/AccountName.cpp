@@ -18,9 +18,22 @@ bool IsControl(utf8proc_int32_t c) {
     return category == UTF8PROC_CATEGORY_CC || category == UTF8PROC_CATEGORY_ZL || category == UTF8PROC_CATEGORY_ZP;
 }
 
+// The code points of well-formed UTF-8: every byte but the continuation bytes begins one.
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (const char c : text) {
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return count;
+}
+
 } // namespace
 
 std::optional<std::string> AccountNameKey(std::string_view name) {
+    // A character takes at most 4 bytes: a longer name is refused before any work on it, however long it is.
+    if (name.size() > 4 * kMaxAccountNameCharacters) {
+        return std::nullopt;
+    }
     // utf8proc_map reads up to the length given (NUL included as a code point) and refuses malformed UTF-8.
     utf8proc_uint8_t* mapped = nullptr;
     const utf8proc_ssize_t length =
@@ -51,7 +64,12 @@ std::optional<std::string> AccountNameKey(std::string_view name) {
     if (begin < 0) {
         return std::nullopt;
     }
-    return std::string(reinterpret_cast<const char*>(mapped) + begin, static_cast<std::size_t>(end - begin));
+    // Composing can make a name longer (a few characters decompose for good), so the key is measured too.
+    std::string key(reinterpret_cast<const char*>(mapped) + begin, static_cast<std::size_t>(end - begin));
+    if (CharacterCount(name) > kMaxAccountNameCharacters || CharacterCount(key) > kMaxAccountNameCharacters) {
+        return std::nullopt;
+    }
+    return key;
 }
 
 } // namespace quillory::store

@@ -41,12 +41,12 @@ public:
 
     // The account with exactly this name, else the one whose name has this comparison key (AccountNameKey), with
     // its hash. The exact match comes first so that an account made before names were compared by key still logs
-    // in by its own name.
+    // in by its own name. Any bytes may be asked for: a name no account can hold (not UTF-8 ...) finds none.
     virtual std::optional<User> FindUser(std::string_view name, std::string_view key) = 0;
 
     // Adds an account and returns its id: kFirstAccountId or above, above every account id the store holds, chosen
     // inside the write transaction so that two programs never hand out the same id. std::nullopt when the name or
-    // its key is taken.
+    // its key is taken, or is one no account may take (AccountNameKey refuses it): both stores take the same names.
     virtual std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) = 0;
 
     // Adds a rating; false (and nothing written) when the store already holds one for this user and movie.

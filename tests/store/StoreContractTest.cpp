@@ -95,6 +95,39 @@ TEST_P(StoreContract, AccountsTakeTheirOwnIdsAndNamesCompareAsTheyLook) {
     EXPECT_EQ(table.InsertUser("carol", "pw-carol"), 2000000005);
 }
 
+TEST_P(StoreContract, BothStoresTakeTheSameNamesAndFindNoneThatIsNotUtf8) {
+    CStoreUnderTest store(GetParam(), 5, 5);
+    CMovieTable table;
+    table.Init(store.Manifest());
+    const auto times = [](const std::string& piece, int count) {
+        std::string text;
+        for (int k = 0; k < count; ++k) {
+            text += piece;
+        }
+        return text;
+    };
+    struct Case {
+        std::string name;
+        bool taken;
+    };
+    const std::vector<Case> cases = {
+        {std::string(256, 'a'), true},
+        {times("\xF0\x9F\x8E\xAC", 256), true}, // 256 characters of 4 bytes
+        {std::string(257, 'b'), false},
+        {std::string(255, 'c') + "  ", false}, // blanks count as written
+        {std::string(2800, 'd'), false},
+        {times("\xF0\x9D\x85\xA0", 100), false}, // 100 characters, and 300 once composed
+    };
+    for (const Case& c : cases) {
+        const long id = table.InsertUser(c.name, "pw");
+        EXPECT_EQ(id != NO_USER, c.taken) << c.name.size() << " bytes";
+        EXPECT_EQ(table.GetUserID(c.name, "pw"), id) << c.name.size() << " bytes";
+    }
+    for (const std::string& name : {"\xFF\xFE"s, "caf\xC3"s, "a\xC0\x80z"s, "\xED\xA0\x80"s}) {
+        EXPECT_EQ(table.GetUserID(name, "pw"), NO_USER) << QuoteExcerpt(name);
+    }
+}
+
 TEST_P(StoreContract, DataUsersInTheAccountsRangeAreRefusedAtStart) {
     CStoreUnderTest store(GetParam(), 5, 3);
     store.Folder().Write("ratings.dat", "1::1000001::8::1365000000\n2000000000::1000002::7::1365000001\n");

@@ -1,5 +1,6 @@
 // The store: accounts and entered ratings survive a kill, names and passwords are checked exactly, no password is
-// kept in clear, a file that is not ours is refused untouched, and a write that cannot be made is an error.
+// kept in clear, a file that is not ours is refused untouched, and a write that cannot be made, or that would go to a
+// file no longer at the store's path, is an error.
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -7,6 +8,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <vector>
 
@@ -277,6 +279,41 @@ TEST(Store, AWriteThatCannotBeMadeIsAnError) {
     EXPECT_EQ(store.InsertUser("ivy", "ivy", "$argon2id$fake").value_or(-1), 2000000002);
     EXPECT_EQ(store.LoadNewRatings().size(), 1U); // the one added since
     EXPECT_EQ(store.LoadNewUsers().size(), 3U);
+}
+
+TEST(Store, AStoreMovedReplacedOrDeletedUnderARunningProgramTakesNoMoreWrites) {
+    const std::vector<std::function<void(const std::string&)>> changes = {
+        [](const std::string& store) { std::filesystem::remove(store); },
+        [](const std::string& store) { std::filesystem::rename(store, store + ".old"); },
+        [](const std::string& store) {
+            std::filesystem::copy_file(store, store + ".new");
+            std::filesystem::rename(store + ".new", store);
+        },
+    };
+    for (std::size_t k = 0; k < changes.size(); ++k) {
+        CTempFolder folder;
+        const std::string manifest = WriteSmallTweetings(folder, 10, 10).string();
+        const std::string path = (folder.Path() / "quillory.sqlite").string();
+        {
+            CMovieTable table;
+            table.Init(manifest);
+            const long id = table.InsertUser("rita", "pw-rita");
+            changes[k](path);
+            for (const Thrown& thrown : {CatchEngineError([&] { table.SetNewRating(MovieId(1), id, 2); }),
+                                         CatchEngineError([&] { table.InsertUser("sam", "pw-sam"); })}) {
+                EXPECT_EQ(thrown.caption, kStoreErrorCaption) << k;
+                EXPECT_NE(thrown.text.find(" in the store " + path + " failed: "), std::string::npos) << thrown.text;
+                EXPECT_NE(thrown.text.find("The store was moved, replaced or deleted while Quillory ran"),
+                          std::string::npos)
+                    << thrown.text;
+            }
+            EXPECT_EQ(table.GetRating(MovieId(1), id, ""), 0) << k; // never taken as made
+        }
+        CMovieTable restarted; // opens what is at the path now, and writes there
+        restarted.Init(manifest);
+        EXPECT_EQ(restarted.GetUserID("sam", "pw-sam"), NO_USER) << k;
+        EXPECT_NE(restarted.InsertUser("tess", "pw-tess"), NO_USER) << k;
+    }
 }
 
 TEST(Store, AStoreOfTheFirstSchemaIsUpgradedInPlaceAndItsAccountsStillLogIn) {

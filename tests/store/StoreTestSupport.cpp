@@ -73,6 +73,9 @@ CPrivateServer::CPrivateServer()
 }
 
 CPrivateServer::~CPrivateServer() {
+    if (m_frozen) {
+        Thaw();
+    }
     const std::string command = std::string(QUILLORY_PG_TEST_SCRIPT) + " stop " + m_folder;
     if (std::system(command.c_str()) != 0) {
         ADD_FAILURE() << "could not stop the test's own server in " << m_folder;
@@ -85,6 +88,16 @@ void CPrivateServer::Halt(const std::string& mode) {
 
 void CPrivateServer::Start() {
     RunScript("start " + m_folder);
+}
+
+void CPrivateServer::Freeze() {
+    RunScript("freeze " + m_folder);
+    m_frozen = true;
+}
+
+void CPrivateServer::Thaw() {
+    RunScript("thaw " + m_folder);
+    m_frozen = false;
 }
 
 CStoreUnderTest::CStoreUnderTest(StoreKind kind, int movies, int users) : m_kind(kind) {

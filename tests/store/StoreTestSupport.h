@@ -44,9 +44,14 @@ public:
     // pg_ctl stop with `mode` ("fast", "immediate"), keeping the data.
     void Halt(const std::string& mode);
     void Start();
+    // SIGSTOP to every process of the server, as a server that no longer answers: connections stay open and new
+    // ones wait, unanswered, until Thaw (or the destructor) sends SIGCONT.
+    void Freeze();
+    void Thaw();
 
 private:
     std::string m_folder;
+    bool m_frozen = false;
 };
 
 // A small data folder (WriteSmallTweetings) whose manifest names a store of the given kind: the file

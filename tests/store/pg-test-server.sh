@@ -4,6 +4,8 @@
 # runs as the unprivileged user nobody.
 #   pg-test-server.sh start DIR        initialise the cluster when missing, then start the server
 #   pg-test-server.sh halt DIR MODE    stop it with pg_ctl's MODE (fast, immediate), keeping the cluster
+#   pg-test-server.sh freeze DIR       stop every process of the server with SIGSTOP, as a server that stops answering
+#   pg-test-server.sh thaw DIR         let them go on with SIGCONT
 #   pg-test-server.sh stop DIR         stop it when it runs and remove the folder
 # Clients connect with postgresql:///DATABASE?host=FOLDER&user=quillory (trust authentication, socket only), FOLDER
 # being DIR with symbolic links resolved.
@@ -66,6 +68,18 @@ start)
 halt)
     run_pg_ctl -m "${3:-fast}" -w -t 60 stop >/dev/null
     ;;
+freeze)
+    # Each backend leads a process group of its own, so the server is asked for its processes while it answers;
+    # thaw reads the same list, since a frozen server answers nothing.
+    folder="$(real)"
+    { head -n 1 "$folder/data/postmaster.pid"
+      "$bindir/psql" -h "$folder" -U quillory -d postgres -Atc \
+          "SELECT pid FROM pg_stat_activity WHERE pid <> pg_backend_pid()"; } >"$folder/frozen.pids"
+    kill -STOP $(cat "$folder/frozen.pids")
+    ;;
+thaw)
+    kill -CONT $(cat "$(real)/frozen.pids")
+    ;;
 stop)
     if [ -f "$(real)/data/PG_VERSION" ] && run_pg_ctl status >/dev/null 2>&1; then
         run_pg_ctl -m fast -w -t 60 stop >/dev/null || run_pg_ctl -m immediate -w -t 60 stop >/dev/null || true
@@ -76,7 +90,7 @@ stop)
     rm -rf "$dir"
     ;;
 *)
-    echo "pg-test-server: unknown action $action (expected start, halt or stop)" >&2
+    echo "pg-test-server: unknown action $action (expected start, halt, freeze, thaw or stop)" >&2
     exit 2
     ;;
 esac

@@ -4,10 +4,12 @@
 #include <ctime>
 #include <limits>
 
+#include "AccountName.h"
 #include "EngineErrors.h"
 #include "MException.h"
 #include "PostgresTransaction.h"
 #include "StoreRefusals.h"
+#include "Utf8Text.h"
 
 namespace quillory::store {
 
@@ -87,8 +89,9 @@ void CPostgresStore::OpenOrCreate() {
             ours = true;
         }
     } catch (const CMException&) {
-        if (m_connection.Lost()) {
-            throw; // the server, not the table
+        // The server, or a permission this user lacks, not the table: the message already says which.
+        if (m_connection.Lost() || m_connection.LastRefusal() == CPostgresConnection::kInsufficientPrivilege) {
+            throw;
         }
     }
     if (!ours) {
@@ -104,15 +107,25 @@ void CPostgresStore::OpenOrCreate() {
 void CPostgresStore::RequireWritable() {
     // A read-only role, a standby server or a database set read-only would otherwise fail only at the first
     // registration or rating.
-    const CPostgresResult writable = m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off'"
+    // (has_table_privilege answers whether any of the privileges it is given is held, so each is asked alone.)
+    const CPostgresResult writable = m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off',"
+                                                          " has_table_privilege('quillory_meta', 'SELECT')"
                                                           " AND has_table_privilege('quillory_meta', 'UPDATE')"
+                                                          " AND has_table_privilege('quillory_users', 'SELECT')"
                                                           " AND has_table_privilege('quillory_users', 'INSERT')"
+                                                          " AND has_table_privilege('quillory_ratings', 'SELECT')"
                                                           " AND has_table_privilege('quillory_ratings', 'INSERT')",
                                                           {}, "Opening the store");
     if (writable.Text(0, 0) != "t") {
         ThrowStoreError("The store " + Describe() +
-                        " cannot be written: the database is read-only or this user may not write its tables. The "
-                        "store must be writable.");
+                        " cannot be written: the database is read-only (a standby server, or a database set "
+                        "read-only). The store must be writable.");
+    }
+    if (writable.Text(0, 1) != "t") {
+        ThrowStoreError("The store " + Describe() +
+                        " cannot be written: the user the store's URI names lacks a permission on its tables (it "
+                        "needs SELECT and INSERT on quillory_users and quillory_ratings, SELECT and UPDATE on "
+                        "quillory_meta); the database's owner can grant them.");
     }
 }
 
@@ -145,9 +158,16 @@ std::vector<CRatingStore::Rating> CPostgresStore::LoadNewRatings() {
 }
 
 std::optional<CRatingStore::User> CPostgresStore::FindUser(std::string_view name, std::string_view key) {
-    // The server's text holds no NUL, and a parameter would end at the first one: "ab\0cd" must not find "ab".
-    if (name.find('\0') != std::string_view::npos) {
+    // The server holds only well-formed UTF-8 without NUL, and refuses anything else as a parameter (one would end
+    // at the first NUL besides: "ab\0cd" must not find "ab"). Such a name is no account's, as on the other store.
+    const auto storable = [](std::string_view text) {
+        return text.find('\0') == std::string_view::npos && IsValidUtf8(text);
+    };
+    if (!storable(name)) {
         return std::nullopt;
+    }
+    if (!storable(key)) {
+        key = {};
     }
     // The exact name first, so that an account whose name is not its key still logs in by it.
     const CPostgresResult rows = m_connection.Execute(
@@ -160,6 +180,10 @@ std::optional<CRatingStore::User> CPostgresStore::FindUser(std::string_view name
 }
 
 std::optional<long> CPostgresStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {
+    // The names either store refuses, whoever asks: the server would refuse some of them with an error of its own.
+    if (!AccountNameKey(name) || !AccountNameKey(key)) {
+        return std::nullopt;
+    }
     const std::string what = "Registering a user";
     CPostgresTransaction transaction(m_connection, what);
     // The counter's row lock orders every registration: the id read below cannot be taken by another program

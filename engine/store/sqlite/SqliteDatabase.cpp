@@ -1,7 +1,12 @@
 #include "SqliteDatabase.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "CleanedText.h"
 #include "EngineErrors.h"
 
 namespace quillory::store {
@@ -20,6 +25,18 @@ CSqliteDatabase::CSqliteDatabase(const std::filesystem::path& path) : m_path(pat
         ThrowStoreError("Cannot open the store " + path.string() + ": " + message + ".");
     }
     sqlite3_extended_result_codes(db, 1);
+
+    // Remember which file is open, so that RequireInPlace can tell whether the path still leads to it. SQLite holds
+    // the file it opened a moment ago; it confirms that the one found at the path now is that file.
+    struct stat opened {};
+    int moved = 0;
+    if (::stat(path.c_str(), &opened) != 0 ||
+        (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0)) {
+        ThrowStoreError("Cannot open the store " + path.string() +
+                        ": it was moved or deleted while it was being opened. Start Quillory again.");
+    }
+    m_device = opened.st_dev;
+    m_inode = opened.st_ino;
 }
 
 void CSqliteDatabase::Execute(const char* sql, const std::string& what) {
@@ -44,11 +61,29 @@ int CSqliteDatabase::ErrorCode() const {
 
 void CSqliteDatabase::Fail(const std::string& what) const {
     const int code = sqlite3_extended_errcode(m_db.get());
-    std::string text = what + " in the store " + m_path.string() + " failed: " + sqlite3_errmsg(m_db.get()) + ".";
+    std::string text =
+        what + " in the store " + m_path.string() + " failed: " + CleanedText(sqlite3_errmsg(m_db.get())) + ".";
     if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
         text += " Another program is using the store; try again when it is done.";
     }
     ThrowStoreError(text);
+}
+
+void CSqliteDatabase::RequireInPlace(const std::string& what) const {
+    struct stat now {};
+    const bool found = ::stat(m_path.c_str(), &now) == 0;
+    const int error = errno;
+    if (found && now.st_dev == m_device && now.st_ino == m_inode) {
+        return;
+    }
+    // A deleted file stays open and takes every write without a complaint, and a moved one takes them wherever it
+    // went; either way the next start, which opens the path, would not see them.
+    const std::string reason = found ? "another file is at that path now"
+                                     : std::string("its file is no longer at that path (") + std::strerror(error) + ")";
+    ThrowStoreError(what + " in the store " + m_path.string() + " failed: " + reason +
+                    ". The store was moved, replaced or deleted while Quillory ran, and a change written to it now "
+                    "would not be seen by the next start. Restart Quillory to open the store that is at that path "
+                    "now.");
 }
 
 } // namespace quillory::store

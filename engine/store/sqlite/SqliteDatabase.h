@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -30,6 +32,10 @@ public:
     // Throws CMException: "<what> in the store <file> failed: <SQLite's message>."
     [[noreturn]] void Fail(const std::string& what) const;
 
+    // Throws CMException when the path no longer leads to the file that is open (moved, replaced or deleted): a
+    // write would then go where the next start cannot see it. One stat, a microsecond beside a commit's sync.
+    void RequireInPlace(const std::string& what) const;
+
     sqlite3* Handle() const { return m_db.get(); }
     const std::filesystem::path& Path() const { return m_path; }
 
@@ -40,6 +46,9 @@ private:
 
     std::filesystem::path m_path;
     std::unique_ptr<sqlite3, Closer> m_db;
+    // The open file, as the file system names it.
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
 };
 
 } // namespace quillory::store

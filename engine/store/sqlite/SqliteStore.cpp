@@ -268,6 +268,10 @@ std::optional<CRatingStore::User> CSqliteStore::FindUser(std::string_view name, 
 }
 
 std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_view key, const std::string& hash) {
+    // The names either store refuses, whoever asks: SQLite itself would take any length and any bytes.
+    if (!AccountNameKey(name) || !AccountNameKey(key)) {
+        return std::nullopt;
+    }
     CSqliteTransaction transaction(m_db, "Registering a user");
     {
         CSqliteStatement taken(m_db, "SELECT 1 FROM users WHERE name = ?1 OR name_key = ?2", "Registering a user");
@@ -304,8 +308,9 @@ std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_
 }
 
 bool CSqliteStore::InsertRating(const Rating& rating) {
-    // One statement is its own transaction; the conflict clause makes "already rated" an answer, not an error.
-    // The sequence number is taken inside the write lock, so numbers grow in the order ratings are committed.
+    // The conflict clause makes "already rated" an answer, not an error. The sequence number is taken inside the
+    // write lock, so numbers grow in the order ratings are committed.
+    CSqliteTransaction transaction(m_db, "Storing a rating");
     CSqliteStatement insert(m_db,
                             "INSERT INTO ratings(user, movie, stars, timestamp, seq) "
                             "VALUES(?, ?, ?, ?, (SELECT coalesce(max(seq), 0) + 1 FROM ratings)) "
@@ -316,7 +321,9 @@ bool CSqliteStore::InsertRating(const Rating& rating) {
     insert.Bind(3, static_cast<std::int64_t>(rating.stars));
     insert.Bind(4, static_cast<std::int64_t>(rating.timestamp));
     insert.Step();
-    return m_db.Changes() == 1;
+    const bool added = m_db.Changes() == 1;
+    transaction.Commit();
+    return added;
 }
 
 bool CSqliteStore::ChangedSinceLastLook() {

@@ -7,6 +7,7 @@
 namespace quillory::store {
 
 CSqliteTransaction::CSqliteTransaction(CSqliteDatabase& db, std::string what) : m_db(db), m_what(std::move(what)) {
+    m_db.RequireInPlace(m_what);
     m_db.Execute("BEGIN IMMEDIATE", m_what);
     m_open = true;
 }
@@ -22,6 +23,8 @@ CSqliteTransaction::~CSqliteTransaction() {
 void CSqliteTransaction::Commit() {
     m_db.Execute("COMMIT", m_what);
     m_open = false;
+    // Checked again after the commit, for a file that went away while the transaction ran.
+    m_db.RequireInPlace(m_what);
 }
 
 } // namespace quillory::store
