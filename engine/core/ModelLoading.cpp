@@ -49,7 +49,7 @@ std::unique_ptr<model::CRatingModel> LoadOrTrainModel(const std::filesystem::pat
         std::filesystem::path cache = cacheBase;
         cache += ".model";
         // The cache is derived data: the model refuses a missing, stale or damaged file, and then we train afresh.
-        const model::ModelShape shape{ratings.Users(), items};
+        const model::ModelShape shape{ratings.Users(), items, ratings.Size()};
         if (!model->Load(cache, fingerprint, shape)) {
             model->Train(TrainingRatings(ratings), shape.users, shape.items);
             KeepInCache(*model, cache, fingerprint);

@@ -291,7 +291,16 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         (!counts.neighbours && (counts.links != 0 || counts.rated != 0))) {
         return false;
     }
-    if (expected && (counts.users != expected->users || counts.items != expected->items)) {
+    if (expected && (counts.users != expected->users || counts.items != expected->items ||
+                     (expected->ratings && counts.rated > *expected->ratings))) {
+        return false;
+    }
+    // The rest of the counts against what these settings train (the fingerprint holds them): one rank, at most the
+    // samples asked for, at most the neighbours asked for per item.
+    const ModelSettings& settings = m_impl->settings;
+    if ((counts.factors != 0 && counts.factors != static_cast<std::uint32_t>(std::max(0, settings.factors))) ||
+        counts.samples > static_cast<std::uint32_t>(std::max(0, settings.samples)) ||
+        counts.links > std::uint64_t(counts.items) * static_cast<std::uint64_t>(std::max(0, settings.neighbours))) {
         return false;
     }
     if (!ExpectedLength(counts, fingerprint.size()).Equals(file.Size())) {

@@ -69,8 +69,14 @@ struct ModelSettings {
 
 // The users and items a model was trained on.
 struct ModelShape {
+    ModelShape() = default;
+    ModelShape(std::uint32_t userCount, std::uint32_t itemCount, std::optional<std::uint64_t> ratingCount = {})
+        : users(userCount), items(itemCount), ratings(ratingCount) {}
+
     std::uint32_t users = 0;
     std::uint32_t items = 0;
+    // The ratings it was trained on, when known: no part of a model holds more entries than that.
+    std::optional<std::uint64_t> ratings;
 };
 
 // The number of threads training uses: QUILLORY_THREADS when it holds a number from 1 to 256, else the machine's
@@ -103,10 +109,12 @@ public:
     // and a checksum. An existing file at `path` is replaced only when it is a model file; anything else is left
     // alone. Throws std::runtime_error when nothing was written, saying why.
     void Save(const std::filesystem::path& path, std::string_view fingerprint) const;
-    // Loads a model saved with this fingerprint (and, when given, trained on exactly this many users and items).
-    // Returns false, leaving the model as it was, when the file is missing, not a regular file, was saved with
-    // another fingerprint, or has any size, length or checksum that is not exactly right; never throws for a bad
-    // file, and allocates nothing before the file's length matches its header.
+    // Loads a model saved with this fingerprint (and, when given, trained on exactly this many users and items, and
+    // on no more ratings than given). Returns false, leaving the model as it was, when the file is missing, not a
+    // regular file, was saved with another fingerprint, or has any size, length or checksum that is not exactly
+    // right; never throws for a bad file. Nothing is allocated before every count of the header is found within what
+    // these settings and that shape allow and the file's length matches the header, so a file that claims more than
+    // the data could give (a sparse file of gigabytes, say) costs nothing to refuse.
     bool Load(const std::filesystem::path& path, std::string_view fingerprint,
               std::optional<ModelShape> expected = std::nullopt);
 

@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
+
+#include <unistd.h>
 
 #include "DataSet.h"
 #include "EngineErrors.h"
@@ -17,10 +22,19 @@
 namespace {
 
 std::atomic<std::size_t> g_failFrom{std::numeric_limits<std::size_t>::max()};
+// The largest single allocation asked for since a test last cleared it.
+std::atomic<std::size_t> g_largest{0};
 
 } // namespace
 
+// The replaced functions below pair malloc with free by design; once inlined into a test, GCC mistakes that for a
+// mismatched new and delete.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size) {
+    std::size_t largest = g_largest.load(std::memory_order_relaxed);
+    while (size > largest && !g_largest.compare_exchange_weak(largest, size, std::memory_order_relaxed)) {
+    }
     if (size >= g_failFrom.load(std::memory_order_relaxed)) {
         throw std::bad_alloc();
     }
@@ -131,6 +145,45 @@ TEST(OutOfMemory, TrainingLeavesAsAnEngineErrorAndAWarmStartStillWorks) {
         const long movie = table.GetMovieDetails(number).id;
         EXPECT_EQ(table.GetPredictedRating(movie, 1), fresh.GetPredictedRating(movie, 1)) << number;
     }
+}
+
+// A model cache whose header claims more rated entries than the data holds, over a sparse file of exactly the length
+// that claim gives (2 GiB more, taking no disk): refused from its header before anything of that size is allocated,
+// and the model is trained again.
+TEST(OutOfMemory, AModelCacheThatClaimsMoreThanTheDataIsRefusedBeforeAllocating) {
+    CTempFolder folder;
+    const fs::path manifest = WriteSmallTweetings(folder, 40, 60);
+    const fs::path cache = folder.Path() / "quillory.sqlite.model";
+    double expected = 0.0;
+    {
+        CMovieTable table;
+        table.Init(manifest.string());
+        table.InitMatrices();
+        expected = table.GetPredictedRating(MovieId(3), 2);
+    }
+    // The header: magic (8 bytes), version (4), fingerprint length (8) and bytes, then users, items, factors and
+    // samples (4 each), implicit and neighbours (1 each), neighbour links (8), rated entries (8); each rated entry
+    // takes 8 bytes further on.
+    std::string bytes = folder.Read("quillory.sqlite.model");
+    std::uint64_t fingerprint = 0;
+    std::memcpy(&fingerprint, bytes.data() + 12, sizeof fingerprint);
+    const std::size_t at = 20 + fingerprint + 4 * 4 + 2 + 8;
+    std::uint64_t rated = 0;
+    std::memcpy(&rated, bytes.data() + at, sizeof rated);
+    ASSERT_GT(rated, 0U) << "the small data's model has a neighbourhood";
+    constexpr std::uint64_t kClaimed = std::uint64_t{1} << 28;
+    rated += kClaimed;
+    std::memcpy(bytes.data() + at, &rated, sizeof rated);
+    folder.Write("quillory.sqlite.model", bytes);
+    ASSERT_EQ(::truncate(cache.c_str(), static_cast<off_t>(bytes.size() + kClaimed * 8)), 0) << std::strerror(errno);
+
+    CMovieTable table;
+    table.Init(manifest.string());
+    g_largest = 0;
+    table.InitMatrices();
+    EXPECT_LT(g_largest.load(), std::size_t{64} << 20);
+    EXPECT_EQ(table.GetPredictedRating(MovieId(3), 2), expected);
+    EXPECT_LT(fs::file_size(cache), kClaimed) << "trained again and kept";
 }
 
 } // namespace
