@@ -1,16 +1,39 @@
 #include "DataLoading.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <system_error>
 
+#include <fmt/format.h>
+
 #include "DataSet.h"
+#include "EngineErrors.h"
 #include "Fingerprint.h"
 #include "OwnFolder.h"
+#include "RatingStore.h"
 
 namespace quillory {
+
+// The snapshot's check of data user ids and the store's numbering of accounts must agree.
+static_assert(data::kDataUserIdEnd == store::CRatingStore::kFirstAccountId);
+
+namespace {
+
+// Accounts own the ids from kFirstAccountId up: a data user there would silently take over an account. Checked on
+// the text, before a snapshot of it is kept (a snapshot holding such an id is refused by LoadSnapshot).
+void RequireDataUsersBelowAccounts(const data::DataSet& data) {
+    const auto highest = std::max_element(data.users.begin(), data.users.end());
+    if (highest != data.users.end() && *highest >= store::CRatingStore::kFirstAccountId) {
+        ThrowDataError(fmt::format("The ratings file {} holds user id {}; the ids from {} up belong to the accounts of "
+                                   "the store, so the data's user ids must stay below it.",
+                                   data.manifest.ratings.string(), *highest, store::CRatingStore::kFirstAccountId));
+    }
+}
+
+} // namespace
 
 data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint) {
     std::filesystem::path snapshotPath = manifest.cacheBase;
@@ -32,6 +55,7 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
     }
 
     data::DataSet data = data::LoadDataSet(manifest);
+    RequireDataUsersBelowAccounts(data);
     fingerprint = data.fingerprint;
     data::Snapshot snapshot = data::BuildSnapshot(std::move(data));
     if (notOwn) {
