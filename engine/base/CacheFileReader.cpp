@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "OwnFolder.h"
+
 namespace quillory {
 
 CCacheFileReader::~CCacheFileReader() {
@@ -25,8 +27,10 @@ bool CCacheFileReader::Open(const std::filesystem::path& path) {
     if (m_fd < 0) {
         return false;
     }
+    // Only the user's own file, which nobody else could have written: derived data is trusted on its checksum, and
+    // anyone who could write it could give it a right one.
     struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+    if (::fstat(m_fd, &info) != 0 || WhyNotOwnFile(info) || info.st_size < 0) {
         ::close(m_fd);
         m_fd = -1;
         return false;

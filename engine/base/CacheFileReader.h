@@ -5,8 +5,9 @@
 
 namespace quillory {
 
-// A cache file opened for reading: only a regular file, reached without following a symlink at its own name, and
-// never a FIFO or device (the open does not block and the kind is checked before any read).
+// A cache file opened for reading: only a regular file that belongs to the user who runs the program and that nobody
+// else may write (see WhyNotOwnFile), reached without following a symlink at its own name, and never a FIFO or
+// device (the open does not block and the kind and owner are checked before any read).
 class CCacheFileReader {
 public:
     CCacheFileReader() = default;
@@ -14,7 +15,7 @@ public:
     CCacheFileReader(const CCacheFileReader&) = delete;
     CCacheFileReader& operator=(const CCacheFileReader&) = delete;
 
-    // False when there is no such regular file or it cannot be read.
+    // False when there is no such regular file of the user's, or it cannot be read.
     bool Open(const std::filesystem::path& path);
     // The file's length in bytes when opened.
     std::uint64_t Size() const { return m_size; }

@@ -15,8 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "CacheFileReader.h"
-
 namespace quillory {
 
 namespace {
@@ -64,8 +62,9 @@ void RemoveAbandonedTemporaries(const std::filesystem::path& path) {
     }
 }
 
-// Whether `path` may be replaced: it does not exist, or it is a regular file (not a symlink) starting with `magic`.
-// The check opens nothing that could block and follows no symlink.
+// Whether `path` may be replaced: it does not exist, or it is a regular file (not a symlink) of the user's own
+// starting with `magic`. One of ours that others could write (left so by hand) is replaced too: the new file is
+// 0600. The check opens nothing that could block and follows no symlink.
 bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::string& why) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
@@ -79,13 +78,31 @@ bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::
         why = S_ISLNK(info.st_mode) ? "a symbolic link is there" : "something other than a file is there";
         return false;
     }
-    CCacheFileReader file;
-    if (!file.Open(path)) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
         why = "it cannot be read";
         return false;
     }
     std::string head(magic.size(), '\0');
-    if (!file.Read(head.data(), head.size()) || head != magic) {
+    std::size_t got = 0;
+    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (regular && info.st_uid != ::geteuid()) {
+        why = "it belongs to another user";
+        ::close(fd);
+        return false;
+    }
+    while (regular && got < head.size()) {
+        const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (!regular || got != head.size() || head != magic) {
         why = "a file this program did not write is there";
         return false;
     }

@@ -11,9 +11,9 @@ namespace quillory {
 
 // Writes `bytes` as `path`: a temporary with a unique name in the same folder, created exclusively and without
 // following symlinks (mode 0600), then renamed over `path`; not synced, since readers check length and checksum. An
-// existing `path` is replaced only when it is a regular file whose first bytes are `magic` (a file this program
-// wrote); anything else there (a symlink, another program's file, a folder) is left alone. Throws
-// std::runtime_error saying why nothing was written.
+// existing `path` is replaced only when it is a regular file of the user's whose first bytes are `magic` (a file this
+// program wrote); anything else there (a symlink, another program's or another user's file, a folder) is left alone.
+// Throws std::runtime_error saying why nothing was written.
 void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes, std::string_view magic);
 
 } // namespace quillory

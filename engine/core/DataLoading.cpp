@@ -1,23 +1,50 @@
 #include "DataLoading.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <system_error>
 
+#include <fmt/format.h>
+
 #include "DataSet.h"
+#include "EngineErrors.h"
 #include "Fingerprint.h"
+#include "OwnFolder.h"
+#include "RatingStore.h"
 
 namespace quillory {
+
+// The snapshot's check of data user ids and the store's numbering of accounts must agree.
+static_assert(data::kDataUserIdEnd == store::CRatingStore::kFirstAccountId);
+
+namespace {
+
+// Accounts own the ids from kFirstAccountId up: a data user there would silently take over an account. Checked on
+// the text, before a snapshot of it is kept (a snapshot holding such an id is refused by LoadSnapshot).
+void RequireDataUsersBelowAccounts(const data::DataSet& data) {
+    const auto highest = std::max_element(data.users.begin(), data.users.end());
+    if (highest != data.users.end() && *highest >= store::CRatingStore::kFirstAccountId) {
+        ThrowDataError(fmt::format("The ratings file {} holds user id {}; the ids from {} up belong to the accounts of "
+                                   "the store, so the data's user ids must stay below it.",
+                                   data.manifest.ratings.string(), *highest, store::CRatingStore::kFirstAccountId));
+    }
+}
+
+} // namespace
 
 data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint) {
     std::filesystem::path snapshotPath = manifest.cacheBase;
     snapshotPath += ".snapshot";
+    // The snapshot is trusted on its checksum, which anyone who can write it can make right: it is read and kept only
+    // in a folder of the user's own. ReadManifest chose such a folder; checked again here, where it is used.
+    const std::optional<std::string> notOwn = WhyNotOwnFolder(snapshotPath.parent_path());
     // The snapshot is derived data: a missing, stale or damaged one is ignored, and the text is read instead. The
     // files are hashed only where a snapshot exists, so a first start reads them once.
     std::error_code error;
-    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(snapshotPath, error))) {
+    if (!notOwn && std::filesystem::is_regular_file(std::filesystem::symlink_status(snapshotPath, error))) {
         if (const std::optional<data::DataFingerprint> hashed = data::FingerprintDataFiles(manifest)) {
             data::Snapshot snapshot;
             if (data::LoadSnapshot(snapshotPath, *hashed, snapshot)) {
@@ -28,8 +55,13 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
     }
 
     data::DataSet data = data::LoadDataSet(manifest);
+    RequireDataUsersBelowAccounts(data);
     fingerprint = data.fingerprint;
     data::Snapshot snapshot = data::BuildSnapshot(std::move(data));
+    if (notOwn) {
+        std::cerr << "Quillory: the parsed data is not kept in " << snapshotPath.string() << ": " << *notOwn << '\n';
+        return snapshot;
+    }
     try {
         data::SaveSnapshot(snapshotPath, fingerprint, snapshot);
     } catch (const std::exception& e) {

@@ -3,12 +3,15 @@
 #include <exception>
 #include <iostream>
 #include <new>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <fmt/format.h>
 
 #include "EngineErrors.h"
 #include "MException.h"
+#include "OwnFolder.h"
 
 namespace quillory {
 
@@ -48,11 +51,17 @@ std::unique_ptr<model::CRatingModel> LoadOrTrainModel(const std::filesystem::pat
         const std::string fingerprint = dataFingerprint + "model:" + model->Settings().Describe();
         std::filesystem::path cache = cacheBase;
         cache += ".model";
+        // The cache is trusted on its checksum: it is read and kept only in a folder of the user's own.
+        const std::optional<std::string> notOwn = WhyNotOwnFolder(cache.parent_path());
         // The cache is derived data: the model refuses a missing, stale or damaged file, and then we train afresh.
         const model::ModelShape shape{ratings.Users(), items, ratings.Size()};
-        if (!model->Load(cache, fingerprint, shape)) {
+        if (notOwn || !model->Load(cache, fingerprint, shape)) {
             model->Train(TrainingRatings(ratings), shape.users, shape.items);
-            KeepInCache(*model, cache, fingerprint);
+            if (notOwn) {
+                std::cerr << "Quillory: the trained model is not kept in " << cache.string() << ": " << *notOwn << '\n';
+            } else {
+                KeepInCache(*model, cache, fingerprint);
+            }
         }
         return model;
     } catch (const CMException&) {

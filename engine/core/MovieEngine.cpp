@@ -44,13 +44,7 @@ void CMovieEngine::Init(const CString& path) {
     } catch (const std::bad_alloc&) {
         ThrowDataError("The data files of " + m_manifest.file.string() + " need more memory than there is.");
     }
-    // Accounts own the ids from kFirstAccountId up: a data user there would silently take over an account.
-    const auto highest = std::max_element(snapshot.users.begin(), snapshot.users.end());
-    if (highest != snapshot.users.end() && *highest >= store::CRatingStore::kFirstAccountId) {
-        ThrowDataError(fmt::format("The ratings file {} holds user id {}; the ids from {} up belong to the accounts of "
-                                   "the store, so the data's user ids must stay below it.",
-                                   m_manifest.ratings.string(), *highest, store::CRatingStore::kFirstAccountId));
-    }
+    // LoadData saw to it that every data user id lies below the accounts' (kFirstAccountId).
     m_catalogue = CCatalogue(std::move(snapshot.movies));
     // Data users keep the loader's numbering (order of first appearance).
     m_users = CUserTable(snapshot.users);

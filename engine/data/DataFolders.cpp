@@ -1,16 +1,14 @@
 #include "DataFolders.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <system_error>
 
 #include "EngineErrors.h"
+#include "OwnFolder.h"
 
 namespace quillory::data {
 
@@ -184,17 +182,11 @@ std::string ShortHash(std::string_view text) {
 }
 
 const fs::path& CreatePrivateFolder(const fs::path& folder) {
-    fs::path made;
-    for (const fs::path& part : folder) {
-        made /= part;
-        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
-            ThrowStoreError("Cannot create the folder " + made.string() +
-                            " for your accounts, ratings and model: " + std::strerror(errno) + ".");
-        }
-    }
-    std::error_code error;
-    if (!fs::is_directory(folder, error)) {
-        ThrowStoreError("Cannot use " + folder.string() + " for your accounts, ratings and model: it is not a folder.");
+    // Made and checked in one walk, level by level: a level that another user owns, may write or links elsewhere is
+    // refused before anything is made inside it.
+    if (const std::optional<std::string> why = WhyNotOwnFolder(folder, true)) {
+        ThrowStoreError("Cannot use the folder " + folder.string() + " for your accounts, ratings and model: " + *why +
+                        ".");
     }
     return folder;
 }

@@ -50,7 +50,9 @@ std::string UserDataKey(const std::filesystem::path& manifest);
 std::string ShortHash(std::string_view text);
 
 // Creates `folder` and any missing parent readable by its owner only (a folder that exists is left as it is), and
-// returns it. Throws CMException naming the folder when it cannot be made.
+// returns it once it is the user's own (see WhyNotOwnFolder: his, writable by nobody else, and reached through no
+// folder or symbolic link that another user could change). Throws CMException naming the folder and why when it
+// cannot be made or is not his own; nothing is made inside a level that fails.
 const std::filesystem::path& CreatePrivateFolder(const std::filesystem::path& folder);
 
 } // namespace quillory::data

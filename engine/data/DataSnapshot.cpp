@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -12,10 +13,12 @@
 #include "CacheFileWriter.h"
 #include "Checksum.h"
 #include "EngineErrors.h"
+#include "Utf8Text.h"
 
 // The file: magic "QLRSNAPS", version (u32), fingerprint length (u64) and bytes, the counts (u64 each: movies,
 // users, entries, string bytes), then per movie its id (i32) and the lengths of its four texts (u32 each), the texts
 // one after another, the user ids (i32), the offsets (u64), the entries (u32), and a checksum (u64) of all before.
+// The checksum finds damage, not tampering: every count, id, index and text is checked as the text readers would.
 
 namespace quillory::data {
 
@@ -27,24 +30,79 @@ constexpr std::size_t kPrefix = sizeof kMagic + sizeof kVersion + sizeof(std::ui
 constexpr std::size_t kCounts = 4 * sizeof(std::uint64_t);
 constexpr std::size_t kMovieFixed = sizeof(std::int32_t) + 4 * sizeof(std::uint32_t);
 
+constexpr std::size_t kUserFixed = sizeof(std::int32_t) + sizeof(std::uint64_t); // a user's id and offset
+
+// Text as the catalogue readers let it through: UTF-8 without control characters (TAB and line ends are judged by
+// the readers, and a quoted CSV field may hold a line break).
+bool IsCatalogueText(std::string_view text) {
+    if (!IsValidUtf8(text)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (ControlCharacterAt(text, i) >= 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Ids are keys within the data's ranges: movie ids from 1 up, data user ids from 1 to below the accounts' range,
+// none twice.
+bool HasDistinctIds(std::vector<int> ids, int first, long end) {
+    if (std::any_of(ids.begin(), ids.end(), [&](int id) { return id < first || id >= end; })) {
+        return false;
+    }
+    std::sort(ids.begin(), ids.end());
+    return std::adjacent_find(ids.begin(), ids.end()) == ids.end();
+}
+
 bool Valid(const Snapshot& s) {
     if (s.movies.empty() || s.movies.size() >= CRatingIndex::kMaxItems || s.ratings.Users() != s.users.size() ||
         !s.ratings.IsWellFormed(s.movies.size())) {
         return false;
     }
-    // Ids are keys: no movie id and no user id twice.
-    std::vector<int> ids;
-    ids.reserve(std::max(s.movies.size(), s.users.size()));
-    for (const MovieRecord& movie : s.movies) {
-        ids.push_back(movie.id);
-    }
-    std::sort(ids.begin(), ids.end());
-    if (std::adjacent_find(ids.begin(), ids.end()) != ids.end()) {
+    // Every data user comes from a line of the ratings file: none without a rating.
+    const std::vector<std::uint64_t>& offsets = s.ratings.Offsets();
+    if (std::adjacent_find(offsets.begin(), offsets.end()) != offsets.end()) {
         return false;
     }
-    ids.assign(s.users.begin(), s.users.end());
-    std::sort(ids.begin(), ids.end());
-    return std::adjacent_find(ids.begin(), ids.end()) == ids.end();
+    std::vector<int> ids;
+    ids.reserve(s.movies.size());
+    for (const MovieRecord& movie : s.movies) {
+        if (!IsCatalogueText(movie.title) || !IsCatalogueText(movie.name) || !IsCatalogueText(movie.releaseDate) ||
+            !IsCatalogueText(movie.url)) {
+            return false;
+        }
+        ids.push_back(movie.id);
+    }
+    return HasDistinctIds(std::move(ids), 1, std::numeric_limits<std::int32_t>::max() + 1L) &&
+           HasDistinctIds(s.users, 1, kDataUserIdEnd);
+}
+
+// The counts of a snapshot's header.
+struct Counts {
+    std::uint64_t movies = 0, users = 0, entries = 0, textBytes = 0;
+};
+
+// Whether the counts fit the data they claim to come from, and add up to the file's length exactly. Each bound is
+// one the readers cannot exceed: a movie or a rating takes a line of at least two bytes of its file (an id and a
+// separator); every data user has a rating; a movie's four texts are its title twice (the name is never longer),
+// its date and its address, each at most twice the bytes it takes in the file (Latin-1 becomes UTF-8) or, made by
+// the reader, a year and an address of at most 64 bytes.
+bool CountsFit(const Counts& c, const DataFingerprint& data, std::uint64_t headerBytes, std::uint64_t fileBytes) {
+    if (c.movies > data.moviesBytes / 2 || c.entries > data.ratingsBytes / 2 || c.users > c.entries ||
+        data.moviesBytes > std::numeric_limits<std::uint64_t>::max() / 8 ||
+        c.textBytes > 4 * data.moviesBytes + 64 * c.movies) {
+        return false;
+    }
+    // Each part no longer than the file: the sum below cannot overflow.
+    if (c.movies > fileBytes / kMovieFixed || c.users > fileBytes / kUserFixed ||
+        c.entries > fileBytes / sizeof(std::uint32_t) || c.textBytes > fileBytes) {
+        return false;
+    }
+    return headerBytes + c.movies * kMovieFixed + c.textBytes + c.users * kUserFixed + sizeof(std::uint64_t) +
+               c.entries * sizeof(std::uint32_t) + sizeof(std::uint64_t) ==
+           fileBytes;
 }
 
 bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& fingerprint, Snapshot& out) {
@@ -55,13 +113,40 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
     // A snapshot holds the data's content in a denser form: it can never be much longer than the files themselves.
     // Anything longer (a sparse file of gigabytes, say) is refused before it is read.
     const std::uint64_t limit = 16 * fingerprint.bytes + 4096 + fingerprint.text.size();
-    if (file.Size() > limit || file.Size() < kPrefix + fingerprint.text.size() + kCounts + sizeof(std::uint64_t)) {
+    const std::size_t headerBytes = kPrefix + fingerprint.text.size() + kCounts;
+    if (file.Size() > limit || file.Size() < headerBytes + sizeof(std::uint64_t)) {
         return false;
     }
-    // One buffer, left uninitialised: it is read over at once.
+
+    // The header first, alone: its counts are checked against the data's own sizes and the file's length before
+    // anything is sized from them.
+    std::vector<unsigned char> header(headerBytes);
+    if (!file.Read(header.data(), header.size())) {
+        return false;
+    }
+    CByteReader head(header.data(), header.size());
+    char magic[sizeof kMagic];
+    std::uint32_t version = 0;
+    std::uint64_t fingerprintSize = 0;
+    if (!head.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !head.GetValue(version) ||
+        version != kVersion || !head.GetValue(fingerprintSize) || fingerprintSize != fingerprint.text.size()) {
+        return false;
+    }
+    std::string saved;
+    if (!head.GetText(saved, fingerprint.text.size()) || saved != fingerprint.text) {
+        return false;
+    }
+    Counts counts;
+    if (!head.GetValue(counts.movies) || !head.GetValue(counts.users) || !head.GetValue(counts.entries) ||
+        !head.GetValue(counts.textBytes) || !CountsFit(counts, fingerprint, headerBytes, file.Size())) {
+        return false;
+    }
+
+    // One buffer for the whole file, left uninitialised: it is read over at once.
     const auto size = static_cast<std::size_t>(file.Size());
     const std::unique_ptr<unsigned char[]> bytes(new unsigned char[size]);
-    if (!file.Read(bytes.get(), size)) {
+    std::memcpy(bytes.get(), header.data(), headerBytes);
+    if (!file.Read(bytes.get() + headerBytes, size - headerBytes)) {
         return false;
     }
     std::uint64_t stored = 0;
@@ -71,35 +156,10 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
         return false;
     }
 
-    CByteReader in(bytes.get(), body);
-    char magic[sizeof kMagic];
-    std::uint32_t version = 0;
-    std::uint64_t fingerprintSize = 0;
-    if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.GetValue(version) ||
-        version != kVersion || !in.GetValue(fingerprintSize) || fingerprintSize != fingerprint.text.size()) {
-        return false;
-    }
-    std::string saved;
-    if (!in.GetText(saved, fingerprint.text.size()) || saved != fingerprint.text) {
-        return false;
-    }
-    std::uint64_t movies = 0, users = 0, entries = 0, textBytes = 0;
-    if (!in.GetValue(movies) || !in.GetValue(users) || !in.GetValue(entries) || !in.GetValue(textBytes)) {
-        return false;
-    }
-    // Every count against what is left of the file, before anything is sized from it.
-    const std::uint64_t left = in.Left();
-    if (movies > left / kMovieFixed || users > left / (sizeof(int) + sizeof(std::uint64_t)) ||
-        entries > left / sizeof(std::uint32_t) || textBytes > left ||
-        movies * kMovieFixed + textBytes + users * (sizeof(int) + sizeof(std::uint64_t)) + sizeof(std::uint64_t) +
-                entries * sizeof(std::uint32_t) !=
-            left) {
-        return false;
-    }
-
+    CByteReader in(bytes.get() + headerBytes, body - headerBytes);
     Snapshot loaded;
-    loaded.movies.resize(static_cast<std::size_t>(movies));
-    std::vector<std::uint32_t> lengths(static_cast<std::size_t>(movies) * 4);
+    loaded.movies.resize(static_cast<std::size_t>(counts.movies));
+    std::vector<std::uint32_t> lengths(static_cast<std::size_t>(counts.movies) * 4);
     std::uint64_t lengthSum = 0;
     for (std::size_t m = 0; m < loaded.movies.size(); ++m) {
         std::int32_t id = 0;
@@ -111,7 +171,7 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
             lengthSum += lengths[m * 4 + static_cast<std::size_t>(k)];
         }
     }
-    if (lengthSum != textBytes) {
+    if (lengthSum != counts.textBytes) {
         return false;
     }
     for (std::size_t m = 0; m < loaded.movies.size(); ++m) {
@@ -123,9 +183,9 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
     }
     std::vector<std::uint64_t> offsets;
     std::vector<std::uint32_t> packed;
-    if (!in.GetVector(loaded.users, static_cast<std::size_t>(users)) ||
-        !in.GetVector(offsets, static_cast<std::size_t>(users) + 1) ||
-        !in.GetVector(packed, static_cast<std::size_t>(entries)) || in.Left() != 0) {
+    if (!in.GetVector(loaded.users, static_cast<std::size_t>(counts.users)) ||
+        !in.GetVector(offsets, static_cast<std::size_t>(counts.users) + 1) ||
+        !in.GetVector(packed, static_cast<std::size_t>(counts.entries)) || in.Left() != 0) {
         return false;
     }
     loaded.ratings = CRatingIndex(std::move(offsets), std::move(packed));

@@ -25,8 +25,15 @@ struct Snapshot {
 // CMException naming the movies file.
 Snapshot BuildSnapshot(DataSet&& data);
 
-// Loads the snapshot at `path` if it was made from data with this fingerprint and is valid in every respect.
-// Never throws for a bad file.
+// The data's user ids lie below this; the ids from here up are the store's accounts (CRatingStore::kFirstAccountId,
+// which the engine asserts is the same number).
+inline constexpr long kDataUserIdEnd = 2'000'000'000;
+
+// Loads the snapshot at `path` if it was made from data with this fingerprint and is valid in every respect: a
+// regular file of the user's own (CCacheFileReader); its header's counts within what the data files' sizes allow and
+// adding up to the file's length, checked before anything is sized from them; the checksum right; movie ids 1 to
+// 2^31-1 and data user ids 1 to below kDataUserIdEnd, none twice; every user with a rating; the ratings well formed;
+// the texts UTF-8 without control characters. Never throws for a bad file: the caller reads the text instead.
 bool LoadSnapshot(const std::filesystem::path& path, const DataFingerprint& fingerprint, Snapshot& out);
 
 // Writes the snapshot atomically beside the store; an existing file at `path` is replaced only when it is a

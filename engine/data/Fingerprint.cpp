@@ -72,17 +72,20 @@ std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
     // The same text LoadDataSet builds while it reads the files.
     DataFingerprint fingerprint;
     fingerprint.text = FingerprintStart(manifest.format);
-    const auto add = [&](const char* role, const std::filesystem::path& path) {
+    std::uint64_t ignored = 0;
+    const auto add = [&](const char* role, const std::filesystem::path& path, std::uint64_t& length) {
         const auto hashed = HashFile(path);
         if (!hashed) {
             return false;
         }
         fingerprint.text += FingerprintPart(role, hashed->first, hashed->second);
         fingerprint.bytes += hashed->second;
+        length = hashed->second;
         return true;
     };
-    if (!add("movies", manifest.movies) || (manifest.format == "movielens-csv" && !add("links", manifest.links)) ||
-        !add("ratings", manifest.ratings)) {
+    if (!add("movies", manifest.movies, fingerprint.moviesBytes) ||
+        (manifest.format == "movielens-csv" && !add("links", manifest.links, ignored)) ||
+        !add("ratings", manifest.ratings, fingerprint.ratingsBytes)) {
         return std::nullopt;
     }
     return fingerprint;

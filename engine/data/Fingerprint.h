@@ -17,10 +17,12 @@ std::string FingerprintStart(const std::string& format);
 std::string FingerprintPart(std::string_view role, std::uint64_t hash, std::uint64_t size);
 
 // The data files' fingerprint, the same string LoadDataSet gives, computed by hashing the files' bytes without
-// parsing them (a pass at memory speed). Also the files' total length, which bounds any snapshot of them.
+// parsing them (a pass at memory speed). Also the files' lengths, which bound any snapshot of them.
 struct DataFingerprint {
     std::string text;
-    std::uint64_t bytes = 0;
+    std::uint64_t bytes = 0;        // all the files together
+    std::uint64_t moviesBytes = 0;  // the catalogue
+    std::uint64_t ratingsBytes = 0; // the ratings
 };
 // nullopt when a file is not a regular file or changes while it is read: the caller then loads the text, whose
 // reader reports what is wrong.

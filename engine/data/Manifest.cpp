@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -17,6 +19,7 @@
 
 #include "DataFolders.h"
 #include "EngineErrors.h"
+#include "OwnFolder.h"
 #include "QuoteExcerpt.h"
 #include "RegularFile.h"
 #include "TextFile.h"
@@ -206,11 +209,24 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
             fail(store.line,
                  "the folder of the store " + beside.string() + " (named by the key \"store\") does not exist.");
         }
-        if (!installed && IsWritableFolder(beside.parent_path())) {
+        // The store holds password hashes, and the derived files are trusted on their checksums: they go where the
+        // manifest says only when the manifest's folder and the store's are the user's own, which nobody else can
+        // write or swap. A manifest in a folder others can write is read all the same (its files are inputs), but
+        // it names no place for the user's files.
+        std::optional<std::string> notOwn;
+        if (!installed) {
+            if (const std::optional<std::string> why = WhyNotOwnFolder(folder)) {
+                notOwn = "the manifest's folder is not yours alone: " + *why;
+            } else if (const std::optional<std::string> whyStore = WhyNotOwnFolder(beside.parent_path())) {
+                notOwn = "its folder is not yours alone: " + *whyStore;
+            }
+        }
+        if (!installed && !notOwn && IsWritableFolder(beside.parent_path())) {
             manifest.store = beside;
             manifest.cacheBase = beside;
         } else {
-            // Installed or read-only data: the user's own files go to his XDG folders, in a folder per manifest.
+            // Installed, read-only or another's data: the user's own files go to his XDG folders, in a folder per
+            // manifest.
             const fs::path dataHome = DataHome(surroundings);
             const fs::path cacheHome = CacheHome(surroundings);
             if (dataHome.empty() || cacheHome.empty()) {
@@ -221,6 +237,11 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
             const std::string key = UserDataKey(manifest.file);
             manifest.store = CreatePrivateFolder(dataHome / "quillory" / key) / beside.filename();
             manifest.cacheBase = CreatePrivateFolder(cacheHome / "quillory" / key) / beside.filename();
+            // A store kept there by an earlier version is not lost without a word: say where the accounts are now.
+            if (notOwn && Exists(beside)) {
+                std::cerr << "Quillory: the store " << beside.string() << " is not used: " << *notOwn
+                          << ". Your accounts and ratings are kept in " << manifest.store.string() << ".\n";
+            }
         }
     }
 

@@ -24,10 +24,13 @@ struct Surroundings;
 
 // Reads the manifest at `path`. A backslash in `path` is a path separator ("MovieData\files.txt"); a relative path
 // is tried against each folder of ManifestFolders in turn (the working directory, the program's folder, then the XDG
-// data folders and the installation's share/quillory). The store and the cache stay beside the manifest where that
-// folder is writable and not installed data; otherwise they go to the user's XDG data and cache folders, which are
-// created owner-only. A store or cache path that falls on a file the manifest reads is refused. Every fault is a
-// CMException naming the manifest, and the line and key where there is one.
+// data folders and the installation's share/quillory). The store and the cache go where the manifest's key "store"
+// says only when the data is not installed and both the manifest's folder and the store's are the user's own and
+// writable (WhyNotOwnFolder: his, writable by nobody else, reached through nothing another user could change);
+// otherwise they go to the user's XDG data and cache folders, created owner-only and refused with a CMException
+// naming the folder and why when they are not his own. A store file left in a folder that is not the user's own is
+// not used, with one line on stderr saying where the store is now. A store or cache path that falls on a file the
+// manifest reads is refused. Every fault is a CMException naming the manifest, and the line and key where there is one.
 Manifest ReadManifest(const std::string& path);
 Manifest ReadManifest(const std::string& path, const Surroundings& surroundings);
 

@@ -35,6 +35,8 @@ CTempFolder::CTempFolder() {
              ("quillory-" + test + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(m_path);
     std::filesystem::create_directories(m_path);
+    // Whatever the umask: the engine keeps its files only in folders nobody else may write.
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all);
 }
 
 CTempFolder::~CTempFolder() {

@@ -4,7 +4,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <limits>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -302,6 +306,62 @@ TEST(DerivedFiles, TwoProgramsSavingAtOnceLeaveValidFiles) {
     // No temporary is left behind.
     for (const auto& entry : fs::directory_iterator(folder.Path())) {
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
+// Snapshots with a right checksum, as anyone who could write the file could make, but ids outside the data's ranges or
+// counts the data files cannot hold: ignored, never a reason for a start to fail, and rebuilt from the text.
+TEST(DerivedFiles, ASnapshotOfImpossibleIdsOrCountsIsIgnoredAndRebuilt) {
+    CTempFolder folder;
+    const int movies = 12, users = 20;
+    const std::string manifest = WriteSmallTweetings(folder, movies, users).string();
+    const fs::path snapshot = folder.Path() / "quillory.sqlite.snapshot";
+    const std::vector<long> cold = RatingsSeen(manifest, movies, users);
+    const std::string good = folder.Read("quillory.sqlite.snapshot");
+    const std::optional<data::DataFingerprint> hashed = data::FingerprintDataFiles(data::ReadManifest(manifest));
+    ASSERT_TRUE(hashed.has_value());
+    data::Snapshot loaded;
+    ASSERT_TRUE(data::LoadSnapshot(snapshot, *hashed, loaded));
+    using Change = std::function<void(data::Snapshot&)>;
+    const auto saved = [&](const Change& change) {
+        return [&, change] {
+            data::Snapshot changed = loaded;
+            change(changed);
+            data::SaveSnapshot(snapshot, hashed->text, changed);
+        };
+    };
+    saved([](data::Snapshot&) {})();
+    ASSERT_EQ(folder.Read("quillory.sqlite.snapshot"), good) << "what the cases change is all that differs";
+    // 2^32 rated entries (the third count after magic, version and the fingerprint's length and text), over a sparse
+    // file of the 16 GiB they claim.
+    const auto sparse = [&] {
+        std::string bytes = good;
+        const std::uint64_t claimed = std::uint64_t{1} << 32;
+        std::memcpy(bytes.data() + 8 + 4 + 8 + hashed->text.size() + 2 * 8, &claimed, sizeof claimed);
+        folder.Write("quillory.sqlite.snapshot", bytes);
+        ASSERT_EQ(::truncate(snapshot.c_str(), static_cast<off_t>(bytes.size() + claimed * 4)), 0);
+    };
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"data user 2,000,000,000", saved([](data::Snapshot& s) { s.users[0] = 2000000000; })},
+        {"user id 0", saved([](data::Snapshot& s) { s.users[0] = 0; })},
+        {"user id -1", saved([](data::Snapshot& s) { s.users[0] = -1; })},
+        {"movie id -2147483648", saved([](data::Snapshot& s) { s.movies[0].id = std::numeric_limits<int>::min(); })},
+        {"more movies than the catalogue file has bytes for", saved([&](data::Snapshot& s) {
+             s.movies.resize(hashed->moviesBytes / 2 + 1);
+             for (std::size_t m = movies; m < s.movies.size(); ++m) {
+                 s.movies[m].id = static_cast<int>(2000000 + m);
+             }
+         })},
+        {"a huge count over a sparse file", sparse},
+    };
+    for (const auto& [what, write] : cases) {
+        SCOPED_TRACE(what);
+        write();
+        ASSERT_TRUE(fs::file_size(snapshot) != good.size() || folder.Read("quillory.sqlite.snapshot") != good);
+        std::vector<long> seen;
+        EXPECT_NO_THROW(seen = RatingsSeen(manifest, movies, users));
+        EXPECT_EQ(seen, cold);
+        EXPECT_TRUE(folder.Read("quillory.sqlite.snapshot") == good) << "not rebuilt";
     }
 }
 
