@@ -252,6 +252,28 @@ void CMovieEngine::SetRefresh(bool refresh) {
     }
 }
 
+int CMovieEngine::GetMovieNumber(long movieId) const {
+    RequireInit();
+    return static_cast<int>(m_catalogue.ItemOf(movieId)) + 1;
+}
+
+// PLACEHOLDER: the ranking calls are built on this branch; these answers keep it compiling until then.
+std::vector<long> CMovieEngine::GetTopPicks(long /*userId*/, int /*count*/) {
+    ThrowUsageError("Top picks are not built yet.");
+}
+
+std::vector<MoviePick> CMovieEngine::GetTopPicksWithReasons(long /*userId*/, int /*count*/) {
+    ThrowUsageError("Top picks are not built yet.");
+}
+
+std::vector<long> CMovieEngine::GetSimilarMovies(long /*movieId*/, int /*count*/) {
+    ThrowUsageError("Similar movies are not built yet.");
+}
+
+std::vector<UserRating> CMovieEngine::GetUserRatings(long /*userId*/) {
+    ThrowUsageError("A user's ratings are not built yet.");
+}
+
 void CMovieEngine::RequireInit() const {
     if (!m_initialised) {
         ThrowUsageError("The movie data is not loaded: loading it failed or has not run.");

@@ -41,6 +41,11 @@ public:
     bool CanPredict() const override;
     double GetPredictedRating(long movieId, long userId) override;
     void SetRefresh(bool refresh) override;
+    int GetMovieNumber(long movieId) const override;
+    std::vector<long> GetTopPicks(long userId, int count) override;
+    std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) override;
+    std::vector<long> GetSimilarMovies(long movieId, int count) override;
+    std::vector<UserRating> GetUserRatings(long userId) override;
 
 private:
     void RequireInit() const;
