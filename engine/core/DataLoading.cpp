@@ -11,7 +11,7 @@
 
 namespace quillory {
 
-data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint) {
+data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint, CRatingTimes& times) {
     std::filesystem::path snapshotPath = manifest.cacheBase;
     snapshotPath += ".snapshot";
     // The snapshot is derived data: a missing, stale or damaged one is ignored, and the text is read instead. The
@@ -22,6 +22,7 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
             data::Snapshot snapshot;
             if (data::LoadSnapshot(snapshotPath, *hashed, snapshot)) {
                 fingerprint = hashed->text;
+                times = CRatingTimes(manifest.cacheBase, fingerprint);
                 return snapshot;
             }
         }
@@ -29,6 +30,8 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
 
     data::DataSet data = data::LoadDataSet(manifest);
     fingerprint = data.fingerprint;
+    times = CRatingTimes(manifest.cacheBase, fingerprint);
+    times.KeepFresh(data.ratings); // the snapshot keeps no times
     data::Snapshot snapshot = data::BuildSnapshot(std::move(data));
     try {
         data::SaveSnapshot(snapshotPath, fingerprint, snapshot);

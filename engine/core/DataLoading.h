@@ -4,12 +4,14 @@
 
 #include "DataSnapshot.h"
 #include "Manifest.h"
+#include "RatingTimes.h"
 
 namespace quillory {
 
 // The data of the manifest's files: from the data snapshot when it matches the files, else from the text, keeping
 // a snapshot for the next start (a snapshot that cannot be kept is reported on stderr, never fatal). `fingerprint`
-// receives the data's fingerprint. A data file that cannot be read or is malformed: CMException naming it.
-data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint);
+// receives the data's fingerprint, and `times` when each rating was made (kept beside the snapshot from text, read
+// when first needed from a snapshot). A data file that cannot be read or is malformed: CMException naming it.
+data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint, CRatingTimes& times);
 
 } // namespace quillory

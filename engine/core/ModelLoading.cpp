@@ -1,6 +1,7 @@
 #include "ModelLoading.h"
 
 #include <exception>
+#include <future>
 #include <iostream>
 #include <new>
 #include <vector>
@@ -14,7 +15,7 @@ namespace quillory {
 
 namespace {
 
-// The ratings as the model trains on them: (user, item, stars) triples, user by user.
+// The ratings as the models train on them: (user, item, stars) triples, user by user.
 std::vector<model::Rating> TrainingRatings(const CRatingIndex& ratings) {
     std::vector<model::Rating> out;
     out.reserve(ratings.Size());
@@ -27,7 +28,8 @@ std::vector<model::Rating> TrainingRatings(const CRatingIndex& ratings) {
     return out;
 }
 
-void KeepInCache(const model::CRatingModel& model, const std::filesystem::path& cache, const std::string& fingerprint) {
+template <class Model>
+void KeepInCache(const Model& model, const std::filesystem::path& cache, const std::string& fingerprint) {
     try {
         model.Save(cache, fingerprint);
     } catch (const std::bad_alloc&) {
@@ -38,23 +40,52 @@ void KeepInCache(const model::CRatingModel& model, const std::filesystem::path& 
     }
 }
 
+std::filesystem::path CachePath(const std::filesystem::path& cacheBase, const char* extension) {
+    std::filesystem::path cache = cacheBase;
+    cache += extension;
+    return cache;
+}
+
 } // namespace
 
-std::unique_ptr<model::CRatingModel> LoadOrTrainModel(const std::filesystem::path& cacheBase,
-                                                      const std::string& dataFingerprint, const CRatingIndex& ratings,
-                                                      std::uint32_t items) {
+TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const std::string& dataFingerprint,
+                                const CRatingIndex& ratings, std::uint32_t items) {
     try {
-        auto model = std::make_unique<model::CRatingModel>();
-        const std::string fingerprint = dataFingerprint + "model:" + model->Settings().Describe();
-        std::filesystem::path cache = cacheBase;
-        cache += ".model";
-        // The cache is derived data: the model refuses a missing, stale or damaged file, and then we train afresh.
+        TrainedModels models{std::make_unique<model::CRatingModel>(), std::make_unique<model::CRankingModel>()};
+        const std::string ratingKey = dataFingerprint + "model:" + models.rating->Settings().Describe();
+        const std::string rankingKey = dataFingerprint + "ranking:" + models.ranking->Settings().Describe();
+        const std::filesystem::path ratingCache = CachePath(cacheBase, ".model");
+        const std::filesystem::path rankingCache = CachePath(cacheBase, ".ranking");
+        // The caches are derived data: a model refuses a missing, stale or damaged file, and then we train afresh.
         const model::ModelShape shape{ratings.Users(), items, ratings.Size()};
-        if (!model->Load(cache, fingerprint, shape)) {
-            model->Train(TrainingRatings(ratings), shape.users, shape.items);
-            KeepInCache(*model, cache, fingerprint);
+        const bool ratingLoaded = models.rating->Load(ratingCache, ratingKey, shape);
+        const bool rankingLoaded = models.ranking->Load(rankingCache, rankingKey, shape);
+        if (ratingLoaded && rankingLoaded) {
+            return models;
         }
-        return model;
+        const std::vector<model::Rating> training = TrainingRatings(ratings);
+        {
+            // The ranking model trains on a thread of its own beside the prediction model's pool, which leaves
+            // cores idle between its parallel loops; an exception of either leaves after both have stopped.
+            std::future<void> ranking;
+            if (!rankingLoaded) {
+                ranking =
+                    std::async(std::launch::async, [&] { models.ranking->Train(training, shape.users, shape.items); });
+            }
+            if (!ratingLoaded) {
+                models.rating->Train(training, shape.users, shape.items);
+            }
+            if (ranking.valid()) {
+                ranking.get();
+            }
+        }
+        if (!ratingLoaded) {
+            KeepInCache(*models.rating, ratingCache, ratingKey);
+        }
+        if (!rankingLoaded) {
+            KeepInCache(*models.ranking, rankingCache, rankingKey);
+        }
+        return models;
     } catch (const CMException&) {
         throw;
     } catch (const std::bad_alloc&) {
