@@ -144,16 +144,17 @@ public:
     // store, here or in another program), never one twice, and `count` of them while that many unrated movies exist.
     // A user with fewer than MIN_RATINGS_TO_PREDICT ratings, even none, gets movies that are widely seen and well
     // liked. A rating just entered changes the next answer. Empty for a count of 0 or less; CMException "Nobody is
-    // logged in" for NO_USER and CMException for a user neither the data nor the store holds.
+    // logged in" for NO_USER and CMException for a user neither the data nor the store holds, whatever the count.
     std::vector<long> GetTopPicks(long userId, int count);
     // GetTopPicks with the user's predicted rating of each pick and its reason: the movie he rated highly that
     // supports the pick most (none for a newcomer's picks). The same movies in the same order.
     std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count);
-    // Up to `count` movies most alike the movie (by id) by who likes them, most alike first; never the movie itself.
-    // Empty for a count of 0 or less; CMException for a movie id the catalogue lacks.
+    // Up to `count` movies most alike the movie (by id) by who likes them in the data files, most alike first; never
+    // the movie itself. Empty for a count of 0 or less; CMException for a movie id the catalogue lacks, whatever the
+    // count.
     std::vector<long> GetSimilarMovies(long movieId, int count);
-    // Every rating of the user, data files and store, newest first. CMException "Nobody is logged in" for NO_USER;
-    // an unknown user has none.
+    // Every rating of the user, data files and store, newest first; ratings of the same second by movie id, lowest
+    // first. CMException "Nobody is logged in" for NO_USER; an unknown user has none.
     std::vector<UserRating> GetUserRatings(long userId);
 
 private:
