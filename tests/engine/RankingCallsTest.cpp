@@ -14,14 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kMovies = 30;
+constexpr int kMovies = 31;
 
-// The small data plus user 99, whose three ratings pin the order of a user's ratings: two at the same second.
+// The small data of 30 movies, a 31st listed last with the lowest id, and user 99, whose three ratings pin the order
+// of a user's ratings: two at the same second, listed in the catalogue against the order of their ids.
 std::string WriteData(const CTempFolder& folder) {
-    const fs::path manifest = WriteSmallTweetings(folder, kMovies, 40);
+    const fs::path manifest = WriteSmallTweetings(folder, kMovies - 1, 40);
+    folder.Write("movies.dat", folder.Read("movies.dat") + "999999::Movie 30 (2001)::Drama\n");
     folder.Write("ratings.dat",
                  folder.Read("ratings.dat") +
-                     "99::1000005::8::1400000000\n99::1000003::6::1400000000\n99::1000009::2::1300000000\n");
+                     "99::1000005::8::1400000000\n99::999999::6::1400000000\n99::1000009::2::1300000000\n");
     return manifest.string();
 }
 
@@ -99,7 +101,7 @@ TEST(RankingCalls, ContractOfEveryCall) {
 
     const std::vector<UserRating> ratings = table.GetUserRatings(99);
     ASSERT_EQ(ratings.size(), 3U);
-    EXPECT_EQ(ratings[0].movieId, 1000003); // the same second: by movie id
+    EXPECT_EQ(ratings[0].movieId, 999999); // the same second: by movie id
     EXPECT_EQ(ratings[0].stars, 3);
     EXPECT_EQ(ratings[0].timestamp, 1400000000);
     EXPECT_EQ(ratings[1].movieId, 1000005);
