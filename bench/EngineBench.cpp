@@ -64,10 +64,12 @@ fs::path CacheOf(const fs::path& manifest) {
     return manifest.parent_path() / "quillory.sqlite.model";
 }
 
-// A cold start has neither the model cache nor the snapshot of the parsed data.
+// A cold start has none of the derived files: the model caches, the snapshot of the parsed data and its times.
 void RemoveCache(const fs::path& manifest) {
     fs::remove(CacheOf(manifest));
-    fs::remove(manifest.parent_path() / "quillory.sqlite.snapshot");
+    for (const char* name : {"quillory.sqlite.ranking", "quillory.sqlite.snapshot", "quillory.sqlite.times"}) {
+        fs::remove(manifest.parent_path() / name);
+    }
 }
 
 // Times Init + InitMatrices of a fresh engine per iteration; with `cold`, the derived files are removed first.

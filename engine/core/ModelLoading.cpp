@@ -64,20 +64,17 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
             return models;
         }
         const std::vector<model::Rating> training = TrainingRatings(ratings);
-        {
+        if (ratingLoaded) {
+            models.ranking->Train(training, shape.users, shape.items);
+        } else if (rankingLoaded) {
+            models.rating->Train(training, shape.users, shape.items);
+        } else {
             // The ranking model trains on a thread of its own beside the prediction model's pool, which leaves
             // cores idle between its parallel loops; an exception of either leaves after both have stopped.
-            std::future<void> ranking;
-            if (!rankingLoaded) {
-                ranking =
-                    std::async(std::launch::async, [&] { models.ranking->Train(training, shape.users, shape.items); });
-            }
-            if (!ratingLoaded) {
-                models.rating->Train(training, shape.users, shape.items);
-            }
-            if (ranking.valid()) {
-                ranking.get();
-            }
+            std::future<void> ranking =
+                std::async(std::launch::async, [&] { models.ranking->Train(training, shape.users, shape.items); });
+            models.rating->Train(training, shape.users, shape.items);
+            ranking.get();
         }
         if (!ratingLoaded) {
             KeepInCache(*models.rating, ratingCache, ratingKey);
