@@ -1,6 +1,8 @@
 // Benchmarks of the engine as the program uses it: start-up (Init + InitMatrices) without and with the trained-model
-// cache, one prediction, and one refresh of a user with 15 and with 500 ratings, on the bundled data and on
-// generated data of 100K, 1M and (with --large) 10M ratings. Every case reports the process's peak resident memory.
+// cache, one prediction, one refresh of a user with 15 and with 500 ratings, twenty top picks for each of them and
+// twenty similar movies, on the bundled data and on generated data of 100K, 1M and (with --large) 10M ratings; with
+// --many-movies, the picks and similar movies also on 3M ratings of 87,585 movies. Every case reports the process's
+// peak resident memory.
 // The data is copied or generated into the build folder, so no store or cache is ever written into the sources.
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/resource.h>
@@ -61,10 +64,12 @@ fs::path CacheOf(const fs::path& manifest) {
     return manifest.parent_path() / "quillory.sqlite.model";
 }
 
-// A cold start has neither the model cache nor the snapshot of the parsed data.
+// A cold start has none of the derived files: the model caches, the snapshot of the parsed data and its times.
 void RemoveCache(const fs::path& manifest) {
     fs::remove(CacheOf(manifest));
-    fs::remove(manifest.parent_path() / "quillory.sqlite.snapshot");
+    for (const char* name : {"quillory.sqlite.ranking", "quillory.sqlite.snapshot", "quillory.sqlite.times"}) {
+        fs::remove(manifest.parent_path() / name);
+    }
 }
 
 // Times Init + InitMatrices of a fresh engine per iteration; with `cold`, the derived files are removed first.
@@ -166,6 +171,31 @@ void Refresh(benchmark::State& state, const fs::path& manifest, bool heavy) {
     ReportPeakMemory(state);
 }
 
+// Twenty picks, as the main window asks for them, alone or with their predictions and reasons.
+void TopPicks(benchmark::State& state, const fs::path& manifest, bool heavy, bool reasons) {
+    ReadyEngine& ready = Ready(manifest);
+    const long user = heavy ? ready.user500 : ready.user15;
+    for (auto _ : state) {
+        if (reasons) {
+            benchmark::DoNotOptimize(ready.table.GetTopPicksWithReasons(user, 20));
+        } else {
+            benchmark::DoNotOptimize(ready.table.GetTopPicks(user, 20));
+        }
+    }
+    ReportPeakMemory(state);
+}
+
+void SimilarMovies(benchmark::State& state, const fs::path& manifest) {
+    ReadyEngine& ready = Ready(manifest);
+    std::size_t j = 0;
+    for (auto _ : state) {
+        // Movies spread over the catalogue, busy and obscure ones alike.
+        const long movie = ready.movieIds[(j++ * 7919) % ready.movieIds.size()];
+        benchmark::DoNotOptimize(ready.table.GetSimilarMovies(movie, 20));
+    }
+    ReportPeakMemory(state);
+}
+
 struct DataCase {
     std::string name;
     fs::path manifest;
@@ -175,12 +205,16 @@ struct DataCase {
 } // namespace
 
 int main(int argc, char** argv) {
-    // --large adds the 10M-rating cases, which take minutes; everything else stays short.
+    // --large adds the 10M-rating cases, which take minutes, and --many-movies the 87,585-movie catalogue (a few
+    // minutes to make and train once); everything else stays short.
     bool large = false;
+    bool manyMovies = false;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--large") == 0) {
             large = true;
+        } else if (std::strcmp(argv[i], "--many-movies") == 0) {
+            manyMovies = true;
         } else {
             args.push_back(argv[i]);
         }
@@ -216,6 +250,24 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMicrosecond);
         benchmark::RegisterBenchmark("SetRefresh/default/500", Refresh, refreshData, true)
             ->Unit(benchmark::kMicrosecond);
+        std::vector<std::pair<std::string, fs::path>> rankingData = {{"default", refreshData}};
+        if (manyMovies) {
+            // The catalogue of the largest public data set this program reads, with a tenth of its ratings and
+            // users.
+            rankingData.emplace_back("gen87k", GeneratedData(20000, 87585, 3000000, "gen-87k"));
+        }
+        for (const auto& [name, manifest] : rankingData) {
+            for (const bool heavy : {false, true}) {
+                benchmark::RegisterBenchmark(("GetTopPicks/" + name + (heavy ? "/500" : "/15")).c_str(), TopPicks,
+                                             manifest, heavy, false)
+                    ->Unit(benchmark::kMicrosecond);
+            }
+            benchmark::RegisterBenchmark(("GetTopPicksWithReasons/" + name + "/500").c_str(), TopPicks, manifest, true,
+                                         true)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("GetSimilarMovies/" + name).c_str(), SimilarMovies, manifest)
+                ->Unit(benchmark::kMicrosecond);
+        }
         benchmark::RunSpecifiedBenchmarks();
     } catch (const CMException& e) {
         std::fprintf(stderr, "quillory-bench: %s: %s\n", e.GetCaption().c_str(), e.GetText().c_str());

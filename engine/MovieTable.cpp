@@ -92,3 +92,23 @@ double CMovieTable::GetPredictedRating(long movieId, long userId) {
 void CMovieTable::SetRefresh(bool refresh) {
     Require(m_engine).SetRefresh(refresh);
 }
+
+int CMovieTable::GetMovieNumber(long movieId) const {
+    return Require(m_engine).GetMovieNumber(movieId);
+}
+
+std::vector<long> CMovieTable::GetTopPicks(long userId, int count) {
+    return Require(m_engine).GetTopPicks(userId, count);
+}
+
+std::vector<MoviePick> CMovieTable::GetTopPicksWithReasons(long userId, int count) {
+    return Require(m_engine).GetTopPicksWithReasons(userId, count);
+}
+
+std::vector<long> CMovieTable::GetSimilarMovies(long movieId, int count) {
+    return Require(m_engine).GetSimilarMovies(movieId, count);
+}
+
+std::vector<UserRating> CMovieTable::GetUserRatings(long userId) {
+    return Require(m_engine).GetUserRatings(userId);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "CString.h"
 #include "MException.h"
@@ -23,6 +24,21 @@ struct MovieItem {
     CString releaseDate; // release date as the data gives it, else the year
 };
 
+// A movie the engine recommends to a user, and why.
+struct MoviePick {
+    long movieId = 0;        // the movie recommended
+    double predicted = 0.0;  // the user's predicted rating of it, 1 to 5 (GetPredictedRating)
+    long becauseMovieId = 0; // the movie the user rated highly that supports the pick most; 0 for none
+    long becauseStars = 0;   // his stars for that movie; 0 for none
+};
+
+// A rating a user gave.
+struct UserRating {
+    long movieId = 0;
+    long stars = 0;          // 1 to 5
+    long long timestamp = 0; // seconds since 1970 as the data files or the store keep it
+};
+
 // The operations behind CMovieTable. The real engine implements them; tests put a scripted engine in its place.
 class IMovieEngine {
 public:
@@ -42,6 +58,11 @@ public:
     virtual bool CanPredict() const = 0;
     virtual double GetPredictedRating(long movieId, long userId) = 0;
     virtual void SetRefresh(bool refresh) = 0;
+    virtual int GetMovieNumber(long movieId) const = 0;
+    virtual std::vector<long> GetTopPicks(long userId, int count) = 0;
+    virtual std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) = 0;
+    virtual std::vector<long> GetSimilarMovies(long movieId, int count) = 0;
+    virtual std::vector<UserRating> GetUserRatings(long userId) = 0;
 };
 
 // The recommendation engine: catalogue, accounts, durable ratings and predictions.
@@ -115,6 +136,26 @@ public:
     // With true, folds every rating of the current user into the model now (nothing while nobody is logged in);
     // false does nothing.
     void SetRefresh(bool refresh);
+
+    // The catalogue number (1 to GetNumberOfMovies() - 1) of the movie with this id; CMException for an id the
+    // catalogue lacks.
+    int GetMovieNumber(long movieId) const;
+    // Up to `count` movies for the user to watch next, best first: never one he has rated (in the data files or the
+    // store, here or in another program), never one twice, and `count` of them while that many unrated movies exist.
+    // A user with fewer than MIN_RATINGS_TO_PREDICT ratings, even none, gets movies that are widely seen and well
+    // liked. A rating just entered changes the next answer. Empty for a count of 0 or less; CMException "Nobody is
+    // logged in" for NO_USER and CMException for a user neither the data nor the store holds, whatever the count.
+    std::vector<long> GetTopPicks(long userId, int count);
+    // GetTopPicks with the user's predicted rating of each pick and its reason: the movie he rated highly that
+    // supports the pick most (none for a newcomer's picks). The same movies in the same order.
+    std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count);
+    // Up to `count` movies most alike the movie (by id) by who likes them in the data files, most alike first; never
+    // the movie itself. Empty for a count of 0 or less; CMException for a movie id the catalogue lacks, whatever the
+    // count.
+    std::vector<long> GetSimilarMovies(long movieId, int count);
+    // Every rating of the user, data files and store, newest first; ratings of the same second by movie id, lowest
+    // first. CMException "Nobody is logged in" for NO_USER; an unknown user has none.
+    std::vector<UserRating> GetUserRatings(long userId);
 
 private:
     std::unique_ptr<IMovieEngine> m_engine;

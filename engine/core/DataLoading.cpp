@@ -35,7 +35,7 @@ void RequireDataUsersBelowAccounts(const data::DataSet& data) {
 
 } // namespace
 
-data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint) {
+data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint, CRatingTimes& times) {
     std::filesystem::path snapshotPath = manifest.cacheBase;
     snapshotPath += ".snapshot";
     // The snapshot is trusted on its checksum, which anyone who can write it can make right: it is read and kept only
@@ -49,6 +49,7 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
             data::Snapshot snapshot;
             if (data::LoadSnapshot(snapshotPath, *hashed, snapshot)) {
                 fingerprint = hashed->text;
+                times = CRatingTimes(manifest.cacheBase, fingerprint);
                 return snapshot;
             }
         }
@@ -57,6 +58,8 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
     data::DataSet data = data::LoadDataSet(manifest);
     RequireDataUsersBelowAccounts(data);
     fingerprint = data.fingerprint;
+    times = CRatingTimes(notOwn ? std::filesystem::path() : manifest.cacheBase, fingerprint);
+    times.KeepFresh(data.ratings); // the snapshot keeps no times
     data::Snapshot snapshot = data::BuildSnapshot(std::move(data));
     if (notOwn) {
         std::cerr << "Quillory: the parsed data is not kept in " << snapshotPath.string() << ": " << *notOwn << '\n';

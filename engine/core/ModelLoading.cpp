@@ -1,6 +1,7 @@
 #include "ModelLoading.h"
 
 #include <exception>
+#include <future>
 #include <iostream>
 #include <new>
 #include <optional>
@@ -17,7 +18,7 @@ namespace quillory {
 
 namespace {
 
-// The ratings as the model trains on them: (user, item, stars) triples, user by user.
+// The ratings as the models train on them: (user, item, stars) triples, user by user.
 std::vector<model::Rating> TrainingRatings(const CRatingIndex& ratings) {
     std::vector<model::Rating> out;
     out.reserve(ratings.Size());
@@ -30,7 +31,8 @@ std::vector<model::Rating> TrainingRatings(const CRatingIndex& ratings) {
     return out;
 }
 
-void KeepInCache(const model::CRatingModel& model, const std::filesystem::path& cache, const std::string& fingerprint) {
+template <class Model>
+void KeepInCache(const Model& model, const std::filesystem::path& cache, const std::string& fingerprint) {
     try {
         model.Save(cache, fingerprint);
     } catch (const std::bad_alloc&) {
@@ -41,29 +43,56 @@ void KeepInCache(const model::CRatingModel& model, const std::filesystem::path& 
     }
 }
 
+std::filesystem::path CachePath(const std::filesystem::path& cacheBase, const char* extension) {
+    std::filesystem::path cache = cacheBase;
+    cache += extension;
+    return cache;
+}
+
 } // namespace
 
-std::unique_ptr<model::CRatingModel> LoadOrTrainModel(const std::filesystem::path& cacheBase,
-                                                      const std::string& dataFingerprint, const CRatingIndex& ratings,
-                                                      std::uint32_t items) {
+TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const std::string& dataFingerprint,
+                                const CRatingIndex& ratings, std::uint32_t items) {
     try {
-        auto model = std::make_unique<model::CRatingModel>();
-        const std::string fingerprint = dataFingerprint + "model:" + model->Settings().Describe();
-        std::filesystem::path cache = cacheBase;
-        cache += ".model";
-        // The cache is trusted on its checksum: it is read and kept only in a folder of the user's own.
-        const std::optional<std::string> notOwn = WhyNotOwnFolder(cache.parent_path());
-        // The cache is derived data: the model refuses a missing, stale or damaged file, and then we train afresh.
+        TrainedModels models{std::make_unique<model::CRatingModel>(), std::make_unique<model::CRankingModel>()};
+        const std::string ratingKey = dataFingerprint + "model:" + models.rating->Settings().Describe();
+        const std::string rankingKey = dataFingerprint + "ranking:" + models.ranking->Settings().Describe();
+        const std::filesystem::path ratingCache = CachePath(cacheBase, ".model");
+        const std::filesystem::path rankingCache = CachePath(cacheBase, ".ranking");
+        // The caches are trusted on their checksums: they are read and kept only in a folder of the user's own.
+        const std::optional<std::string> notOwn = WhyNotOwnFolder(ratingCache.parent_path());
+        // The caches are derived data: a model refuses a missing, stale or damaged file, and then we train afresh.
         const model::ModelShape shape{ratings.Users(), items, ratings.Size()};
-        if (notOwn || !model->Load(cache, fingerprint, shape)) {
-            model->Train(TrainingRatings(ratings), shape.users, shape.items);
-            if (notOwn) {
-                std::cerr << "Quillory: the trained model is not kept in " << cache.string() << ": " << *notOwn << '\n';
-            } else {
-                KeepInCache(*model, cache, fingerprint);
-            }
+        const bool ratingLoaded = !notOwn && models.rating->Load(ratingCache, ratingKey, shape);
+        const bool rankingLoaded = !notOwn && models.ranking->Load(rankingCache, rankingKey, shape);
+        if (ratingLoaded && rankingLoaded) {
+            return models;
         }
-        return model;
+        const std::vector<model::Rating> training = TrainingRatings(ratings);
+        if (ratingLoaded) {
+            models.ranking->Train(training, shape.users, shape.items);
+        } else if (rankingLoaded) {
+            models.rating->Train(training, shape.users, shape.items);
+        } else {
+            // The ranking model trains on a thread of its own beside the prediction model's pool, which leaves
+            // cores idle between its parallel loops; an exception of either leaves after both have stopped.
+            std::future<void> ranking =
+                std::async(std::launch::async, [&] { models.ranking->Train(training, shape.users, shape.items); });
+            models.rating->Train(training, shape.users, shape.items);
+            ranking.get();
+        }
+        if (notOwn) {
+            std::cerr << "Quillory: the trained models are not kept in " << ratingCache.parent_path().string() << ": "
+                      << *notOwn << '\n';
+            return models;
+        }
+        if (!ratingLoaded) {
+            KeepInCache(*models.rating, ratingCache, ratingKey);
+        }
+        if (!rankingLoaded) {
+            KeepInCache(*models.ranking, rankingCache, rankingKey);
+        }
+        return models;
     } catch (const CMException&) {
         throw;
     } catch (const std::bad_alloc&) {

@@ -15,13 +15,21 @@
 #include "Login.h"
 #include "ModelLoading.h"
 #include "OpenStore.h"
+#include "RankingModel.h"
+#include "RatingHistory.h"
 #include "RatingModel.h"
+#include "TopPicks.h"
 
 namespace quillory {
 
 namespace {
 
 constexpr std::uint32_t kNoIndex = CUserTable::kNoIndex;
+
+// What the calls for a given user answer for an id that neither the data nor the store holds.
+[[noreturn]] void ThrowUnknownUser(long userId) {
+    ThrowUsageError(fmt::format("No user with the id {} is known. Log in again.", userId));
+}
 
 } // namespace
 
@@ -32,15 +40,17 @@ void CMovieEngine::Init(const CString& path) {
     // Whatever happens below, the engine is usable only once everything has loaded.
     m_initialised = false;
     m_model.reset();
+    m_ranking.reset();
     m_store.reset();
     m_stale.clear();
     m_ratings = CUserRatings();
     m_users = CUserTable();
+    m_times = CRatingTimes();
 
     m_manifest = data::ReadManifest(path);
     data::Snapshot snapshot;
     try {
-        snapshot = LoadData(m_manifest, m_fingerprint);
+        snapshot = LoadData(m_manifest, m_fingerprint, m_times);
     } catch (const std::bad_alloc&) {
         ThrowDataError("The data files of " + m_manifest.file.string() + " need more memory than there is.");
     }
@@ -59,10 +69,14 @@ void CMovieEngine::Init(const CString& path) {
 void CMovieEngine::InitMatrices() {
     RequireInit();
     m_model.reset();
-    m_model = LoadOrTrainModel(m_manifest.cacheBase, m_fingerprint, m_ratings.DataRatings(),
-                               static_cast<std::uint32_t>(m_catalogue.Count()));
-    // The model holds the data ratings only; every user with ratings in the store is solved again from all of his
-    // ratings, on a cold start and a warm one alike, so both predict the same.
+    m_ranking.reset();
+    TrainedModels models = LoadOrTrainModels(m_manifest.cacheBase, m_fingerprint, m_ratings.DataRatings(),
+                                             static_cast<std::uint32_t>(m_catalogue.Count()));
+    m_model = std::move(models.rating);
+    m_ranking = std::move(models.ranking);
+    // The models hold the data ratings only. The ranking model takes a user's ratings as they are at each call; the
+    // prediction model solves every user with ratings in the store again from all of his ratings, on a cold start
+    // and a warm one alike, so that both predict the same.
     for (const std::uint32_t user : m_ratings.UsersWithEnteredRatings()) {
         FoldIn(user);
     }
@@ -156,7 +170,7 @@ void CMovieEngine::SetNewRating(long movieId, long userId, long rating) {
     TakeInChanges();
     const std::uint32_t user = FindOrLoadUser(userId);
     if (user == kNoIndex) {
-        ThrowUsageError(fmt::format("No user with the id {} is known. Log in again.", userId));
+        ThrowUnknownUser(userId);
     }
     if (const int existing = m_ratings.Stars(user, item); existing != 0) {
         ThrowUsageError(fmt::format("The movie is already rated ({} stars), and a rating is never changed. Pick a "
@@ -246,6 +260,49 @@ void CMovieEngine::SetRefresh(bool refresh) {
     }
 }
 
+int CMovieEngine::GetMovieNumber(long movieId) const {
+    RequireInit();
+    return static_cast<int>(m_catalogue.ItemOf(movieId)) + 1;
+}
+
+std::vector<long> CMovieEngine::GetTopPicks(long userId, int count) {
+    RequireModel();
+    const std::uint32_t user = KnownUser(userId);
+    std::vector<long> movies;
+    for (const MoviePick& pick : RankPicks(*m_ranking, nullptr, m_catalogue, m_ratings, user, count)) {
+        movies.push_back(pick.movieId);
+    }
+    return movies;
+}
+
+std::vector<MoviePick> CMovieEngine::GetTopPicksWithReasons(long userId, int count) {
+    RequireModel();
+    const std::uint32_t user = KnownUser(userId);
+    if (count > 0 && m_stale.count(user) != 0) {
+        FoldIn(user); // each pick's prediction reflects every rating, as GetPredictedRating's does
+    }
+    return RankPicks(*m_ranking, m_model.get(), m_catalogue, m_ratings, user, count);
+}
+
+std::vector<long> CMovieEngine::GetSimilarMovies(long movieId, int count) {
+    RequireModel();
+    // Alike by the data's ratings alone, which the store never changes: no look at the store.
+    return SimilarMovies(*m_ranking, m_catalogue, m_catalogue.ItemOf(movieId), count);
+}
+
+std::vector<UserRating> CMovieEngine::GetUserRatings(long userId) {
+    RequireInit();
+    if (userId == NO_USER) {
+        ThrowNobodyLoggedIn();
+    }
+    TakeInChanges();
+    const std::uint32_t user = m_users.IndexOf(userId);
+    if (user == kNoIndex) {
+        return {};
+    }
+    return RatingsNewestFirst(m_ratings, user, m_times.OfUser(user, m_ratings.DataRatings(), m_manifest), m_catalogue);
+}
+
 void CMovieEngine::RequireInit() const {
     if (!m_initialised) {
         ThrowUsageError("The movie data is not loaded: loading it failed or has not run.");
@@ -309,18 +366,26 @@ void CMovieEngine::AddStoredRating(const store::CRatingStore::Rating& rating) {
     }
     // Already held: the data files now hold this pair themselves (they win, and nothing is overwritten), or the
     // rating is this program's own, read back.
-    if (m_ratings.AddEntered(user, item, rating.stars)) {
+    if (m_ratings.AddEntered(user, item, rating.stars, rating.timestamp)) {
         m_stale.insert(user);
     }
 }
 
-void CMovieEngine::FoldIn(std::uint32_t user) {
-    std::vector<std::pair<std::uint32_t, float>> ratings;
-    for (const CUserRatings::ItemStars& rating : m_ratings.Of(user)) {
-        ratings.emplace_back(rating.first, static_cast<float>(rating.second));
+std::uint32_t CMovieEngine::KnownUser(long userId) {
+    if (userId == NO_USER) {
+        ThrowNobodyLoggedIn();
     }
+    TakeInChanges();
+    const std::uint32_t user = FindOrLoadUser(userId);
+    if (user == kNoIndex) {
+        ThrowUnknownUser(userId);
+    }
+    return user;
+}
+
+void CMovieEngine::FoldIn(std::uint32_t user) {
     try {
-        m_model->FoldInUser(user, ratings);
+        m_model->FoldInUser(user, ModelRatings(m_ratings, user));
     } catch (const std::exception& e) {
         ThrowModelError(std::string("Updating the predictions with the user's latest ratings failed: ") + e.what());
     }

@@ -9,18 +9,20 @@
 #include "Manifest.h"
 #include "MovieTable.h"
 #include "RatingStore.h"
+#include "RatingTimes.h"
 #include "UserRatings.h"
 #include "UserTable.h"
 
 namespace quillory::model {
 class CRatingModel;
-}
+class CRankingModel;
+} // namespace quillory::model
 
 namespace quillory {
 
 // The real engine behind CMovieTable: the catalogue and ratings of the data files (read-only), accounts and
-// entered ratings in the store, and the prediction model trained on the data ratings. Every answer that depends on
-// the store first takes in what other programs committed to it since the last look.
+// entered ratings in the store, and the prediction and ranking models trained on the data ratings. Every answer that
+// depends on the store first takes in what other programs committed to it since the last look.
 class CMovieEngine final : public IMovieEngine {
 public:
     CMovieEngine();
@@ -41,6 +43,11 @@ public:
     bool CanPredict() const override;
     double GetPredictedRating(long movieId, long userId) override;
     void SetRefresh(bool refresh) override;
+    int GetMovieNumber(long movieId) const override;
+    std::vector<long> GetTopPicks(long userId, int count) override;
+    std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) override;
+    std::vector<long> GetSimilarMovies(long movieId, int count) override;
+    std::vector<UserRating> GetUserRatings(long userId) override;
 
 private:
     void RequireInit() const;
@@ -53,6 +60,9 @@ private:
     // lacks the movie or the user has rated it already).
     void AddStoredRating(const store::CRatingStore::Rating& rating);
     void FoldIn(std::uint32_t user);
+    // The index of a user the data or the store holds, after taking in others' changes; CMException for NO_USER and
+    // for anyone else the engine does not know.
+    std::uint32_t KnownUser(long userId);
     // Takes in what other programs committed to the store since the last look: a cheap look when nothing changed.
     void TakeInChanges();
     void TakeInChanges() const;
@@ -65,7 +75,9 @@ private:
     CUserTable m_users;
     CUserRatings m_ratings;
     std::unique_ptr<store::CRatingStore> m_store;
+    CRatingTimes m_times; // of the data ratings
     std::unique_ptr<model::CRatingModel> m_model;
+    std::unique_ptr<model::CRankingModel> m_ranking;
     // Users whose ratings changed since the model last saw them: folded in at their next prediction.
     std::unordered_set<std::uint32_t> m_stale;
 

@@ -9,9 +9,10 @@ int CUserRatings::Stars(std::uint32_t user, std::uint32_t item) const {
         return stars;
     }
     if (const auto entered = m_entered.find(user); entered != m_entered.end()) {
-        const auto it = std::lower_bound(entered->second.begin(), entered->second.end(), ItemStars{item, 0});
-        if (it != entered->second.end() && it->first == item) {
-            return it->second;
+        const auto it = std::lower_bound(entered->second.begin(), entered->second.end(), item,
+                                         [](const Entered& rating, std::uint32_t key) { return rating.item < key; });
+        if (it != entered->second.end() && it->item == item) {
+            return it->stars;
         }
     }
     return 0;
@@ -25,19 +26,27 @@ std::vector<CUserRatings::ItemStars> CUserRatings::Of(std::uint32_t user) const 
         }
     }
     if (const auto entered = m_entered.find(user); entered != m_entered.end()) {
-        ratings.insert(ratings.end(), entered->second.begin(), entered->second.end());
+        for (const Entered& rating : entered->second) {
+            ratings.emplace_back(rating.item, rating.stars);
+        }
     }
     return ratings;
 }
 
-bool CUserRatings::AddEntered(std::uint32_t user, std::uint32_t item, int stars) {
+bool CUserRatings::AddEntered(std::uint32_t user, std::uint32_t item, int stars, long long timestamp) {
     if (Stars(user, item) != 0) {
         return false;
     }
-    std::vector<ItemStars>& ratings = m_entered[user];
-    const ItemStars entry{item, static_cast<std::uint8_t>(stars)};
-    ratings.insert(std::lower_bound(ratings.begin(), ratings.end(), entry), entry);
+    std::vector<Entered>& ratings = m_entered[user];
+    const auto at = std::lower_bound(ratings.begin(), ratings.end(), item,
+                                     [](const Entered& rating, std::uint32_t key) { return rating.item < key; });
+    ratings.insert(at, Entered{item, static_cast<std::uint8_t>(stars), timestamp});
     return true;
+}
+
+std::span<const CUserRatings::Entered> CUserRatings::EnteredOf(std::uint32_t user) const {
+    const auto entered = m_entered.find(user);
+    return entered == m_entered.end() ? std::span<const Entered>() : std::span<const Entered>(entered->second);
 }
 
 std::vector<std::uint32_t> CUserRatings::UsersWithEnteredRatings() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -23,9 +24,18 @@ public:
     int Stars(std::uint32_t user, std::uint32_t item) const;
     // Every rating of the user: the data's by item, then the entered ones by item.
     std::vector<ItemStars> Of(std::uint32_t user) const;
+    // A rating entered in the program, with when the store says it was made (seconds since 1970).
+    struct Entered {
+        std::uint32_t item = 0;
+        std::uint8_t stars = 0;
+        long long timestamp = 0;
+    };
+
     // Takes in a rating entered in the program. False, and nothing changes, when the user has rated the movie
     // already (the same rating read again, or the data files hold the pair themselves).
-    bool AddEntered(std::uint32_t user, std::uint32_t item, int stars);
+    bool AddEntered(std::uint32_t user, std::uint32_t item, int stars, long long timestamp);
+    // The user's entered ratings, by item; empty for none.
+    std::span<const Entered> EnteredOf(std::uint32_t user) const;
     // The users with entered ratings, in index order.
     std::vector<std::uint32_t> UsersWithEnteredRatings() const;
 
@@ -34,7 +44,7 @@ public:
 private:
     CRatingIndex m_data;
     // By user index, each user's sorted by item.
-    std::unordered_map<std::uint32_t, std::vector<ItemStars>> m_entered;
+    std::unordered_map<std::uint32_t, std::vector<Entered>> m_entered;
 };
 
 } // namespace quillory

@@ -1,14 +1,32 @@
 #include "ScriptedEngine.h"
 
+#include <algorithm>
 #include <set>
 #include <stdexcept>
 
 namespace {
 
 const std::set<std::string> kEngineCalls = {
-    "Init",         "InitMatrices", "GetNumberOfMovies", "GetMovieDetails",    "GetURLOfMovie",
-    "GetUserID",    "InsertUser",   "SetCurrentUser",    "GetCurrentUserID",   "GetRating",
-    "SetNewRating", "GetInfo",      "CanPredict",        "GetPredictedRating", "SetRefresh",
+    "Init",
+    "InitMatrices",
+    "GetNumberOfMovies",
+    "GetMovieDetails",
+    "GetURLOfMovie",
+    "GetUserID",
+    "InsertUser",
+    "SetCurrentUser",
+    "GetCurrentUserID",
+    "GetRating",
+    "SetNewRating",
+    "GetInfo",
+    "CanPredict",
+    "GetPredictedRating",
+    "SetRefresh",
+    "GetMovieNumber",
+    "GetTopPicks",
+    "GetTopPicksWithReasons",
+    "GetSimilarMovies",
+    "GetUserRatings",
 };
 
 std::string CallName(const std::string& entry) {
@@ -154,4 +172,44 @@ double CScriptedEngine::GetPredictedRating(long movieId, long userId) {
 
 void CScriptedEngine::SetRefresh(bool refresh) {
     Record("SetRefresh", FormatString("SetRefresh(%d)", refresh ? 1 : 0));
+}
+
+int CScriptedEngine::GetMovieNumber(long movieId) const {
+    Record("GetMovieNumber", FormatString("GetMovieNumber(%d)", movieId));
+    for (std::size_t i = 0; i < movies.size(); ++i) {
+        if (movies[i].id == movieId) {
+            return static_cast<int>(i) + 1;
+        }
+    }
+    throw CMException("Scripted engine", FormatString("No movie with the id %d", movieId));
+}
+
+std::vector<MoviePick> CScriptedEngine::GetTopPicksWithReasons(long userId, int count) {
+    Record("GetTopPicksWithReasons", FormatString("GetTopPicksWithReasons(%d,%d)", userId, count));
+    const std::size_t n = count > 0 ? std::min(picks.size(), static_cast<std::size_t>(count)) : 0;
+    return {picks.begin(), picks.begin() + static_cast<std::ptrdiff_t>(n)};
+}
+
+std::vector<long> CScriptedEngine::GetTopPicks(long userId, int count) {
+    Record("GetTopPicks", FormatString("GetTopPicks(%d,%d)", userId, count));
+    std::vector<long> ids;
+    for (std::size_t i = 0; count > 0 && i < std::min(picks.size(), static_cast<std::size_t>(count)); ++i) {
+        ids.push_back(picks[i].movieId);
+    }
+    return ids;
+}
+
+std::vector<long> CScriptedEngine::GetSimilarMovies(long movieId, int count) {
+    Record("GetSimilarMovies", FormatString("GetSimilarMovies(%d,%d)", movieId, count));
+    std::vector<long> ids;
+    if (const auto it = similar.find(movieId); it != similar.end() && count > 0) {
+        ids.assign(it->second.begin(), it->second.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                                it->second.size(), static_cast<std::size_t>(count))));
+    }
+    return ids;
+}
+
+std::vector<UserRating> CScriptedEngine::GetUserRatings(long userId) {
+    Record("GetUserRatings", FormatString("GetUserRatings(%d)", userId));
+    return userRatings;
 }

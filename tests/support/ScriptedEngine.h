@@ -17,7 +17,8 @@ public:
     // Call log entries look like "Init(MovieData\files.txt)", "GetMovieDetails(3)", "GetRating(7,2,)",
     // "SetNewRating(7,2,5)", "GetInfo(2)", "SetRefresh(1)", "GetPredictedRating(7,2)", "CanPredict()",
     // "GetCurrentUserID()", "SetCurrentUser(2)", "GetUserID(guest,pw)", "InsertUser(guest,pw)",
-    // "GetNumberOfMovies()", "GetURLOfMovie(1)", "InitMatrices()".
+    // "GetNumberOfMovies()", "GetURLOfMovie(1)", "InitMatrices()", "GetMovieNumber(7)", "GetTopPicks(2,20)",
+    // "GetTopPicksWithReasons(2,20)", "GetSimilarMovies(7,20)", "GetUserRatings(2)".
     explicit CScriptedEngine(std::vector<std::string>* log = nullptr);
     // Not copied: the log pointer may point into the object itself.
     CScriptedEngine(const CScriptedEngine&) = delete;
@@ -35,6 +36,9 @@ public:
     std::optional<double> prediction;                          // GetPredictedRating answer; default 3.0
     std::optional<std::pair<double, long>> info;               // GetInfo answer; default computed from `ratings`
     long currentUser = NO_USER;
+    std::vector<MoviePick> picks;              // GetTopPicks(WithReasons) answers the first `count` of these
+    std::map<long, std::vector<long>> similar; // movie id -> GetSimilarMovies answer (then cut to `count`)
+    std::vector<UserRating> userRatings;       // GetUserRatings answer, as given
 
     // Throw `exception` at the n-th call (1-based) of `call` ("GetMovieDetails", "Init", ...).
     void ThrowAt(const std::string& call, int nth, CMException exception);
@@ -61,6 +65,11 @@ public:
     bool CanPredict() const override;
     double GetPredictedRating(long movieId, long userId) override;
     void SetRefresh(bool refresh) override;
+    int GetMovieNumber(long movieId) const override;
+    std::vector<long> GetTopPicks(long userId, int count) override;
+    std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) override;
+    std::vector<long> GetSimilarMovies(long movieId, int count) override;
+    std::vector<UserRating> GetUserRatings(long userId) override;
 
 private:
     void Record(const std::string& call, const std::string& entry) const;

@@ -1,0 +1,156 @@
+#include "RatingTimes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "ByteReader.h"
+#include "ByteWriter.h"
+#include "CacheFileReader.h"
+#include "CacheFileWriter.h"
+#include "Checksum.h"
+#include "DataSet.h"
+#include "EngineErrors.h"
+
+// The file: magic "QLRTIMES", version (u32), fingerprint length (u64) and bytes, the count of ratings (u64), one
+// time per rating (i64) in the rating index's order, and a checksum (u64) of all before.
+
+namespace quillory {
+
+namespace {
+
+constexpr char kMagic[8] = {'Q', 'L', 'R', 'T', 'I', 'M', 'E', 'S'};
+constexpr std::uint32_t kVersion = 1;
+
+} // namespace
+
+CRatingTimes::CRatingTimes(const std::filesystem::path& cacheBase, std::string fingerprint)
+    : m_path(cacheBase), m_fingerprint(std::move(fingerprint)) {
+    if (!m_path.empty()) {
+        m_path += ".times";
+    }
+}
+
+void CRatingTimes::KeepFresh(const std::vector<data::RatingRecord>& ratings) {
+    Place(ratings);
+    try {
+        Save();
+    } catch (const std::exception& e) {
+        // Not fatal: they stay in memory, and the next start reads the text again. One line, so the reason can be
+        // found.
+        std::cerr << "Quillory: the times of the ratings could not be kept in " << m_path.string() << ": " << e.what()
+                  << '\n';
+        return;
+    }
+    // Kept: read back only if someone asks, as after a warm start.
+    std::vector<long long>().swap(m_times);
+    m_loaded = false;
+}
+
+void CRatingTimes::Place(const std::vector<data::RatingRecord>& ratings) {
+    // The rating index holds each user's ratings together, users in index order and each user's by item: sorting by
+    // (user, item) gives its order, since a user rates a movie at most once.
+    struct Keyed {
+        std::uint64_t key;
+        long long timestamp;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(ratings.size());
+    for (const data::RatingRecord& rating : ratings) {
+        keyed.push_back({(std::uint64_t{rating.userIndex} << 32) | rating.item, rating.timestamp});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    m_times.resize(keyed.size());
+    std::transform(keyed.begin(), keyed.end(), m_times.begin(), [](const Keyed& k) { return k.timestamp; });
+    m_loaded = true;
+}
+
+std::span<const long long> CRatingTimes::OfUser(std::uint32_t user, const CRatingIndex& index,
+                                                const data::Manifest& manifest) {
+    if (user >= index.Users() || index.Row(user).empty()) {
+        return {};
+    }
+    if (!m_loaded && !Load(index.Size())) {
+        // Missing, stale or damaged: the text holds the times. Data changed since the start would not match the
+        // ratings held, which the fingerprint tells.
+        data::DataSet data = data::LoadDataSet(manifest);
+        if (data.fingerprint != m_fingerprint || data.ratings.size() != index.Size()) {
+            ThrowDataError("The data files of " + manifest.file.string() +
+                           " changed since Quillory started. Start it again to see the ratings they hold.");
+        }
+        Place(data.ratings);
+        try {
+            Save();
+        } catch (const std::exception& e) {
+            std::cerr << "Quillory: the times of the ratings could not be kept in " << m_path.string() << ": "
+                      << e.what() << '\n';
+        }
+    }
+    const auto first = static_cast<std::size_t>(index.Offsets()[user]);
+    return std::span<const long long>(m_times).subspan(first, index.Row(user).size());
+}
+
+bool CRatingTimes::Load(std::size_t count) {
+    CCacheFileReader file;
+    if (m_path.empty() || !file.Open(m_path)) {
+        return false;
+    }
+    // The length follows from the count the index holds: a file of any other length is refused before it is read.
+    const std::size_t body = sizeof kMagic + sizeof kVersion + sizeof(std::uint64_t) + m_fingerprint.size() +
+                             sizeof(std::uint64_t) + count * sizeof(long long);
+    if (file.Size() != body + sizeof(std::uint64_t)) {
+        return false;
+    }
+    try {
+        const std::unique_ptr<unsigned char[]> bytes(new unsigned char[body + sizeof(std::uint64_t)]);
+        if (!file.Read(bytes.get(), body + sizeof(std::uint64_t))) {
+            return false;
+        }
+        std::uint64_t stored = 0;
+        std::memcpy(&stored, bytes.get() + body, sizeof stored);
+        if (Checksum(bytes.get(), body) != stored) {
+            return false;
+        }
+        CByteReader in(bytes.get(), body);
+        char magic[sizeof kMagic];
+        std::uint32_t version = 0;
+        std::uint64_t fingerprintSize = 0;
+        std::string fingerprint;
+        std::uint64_t saved = 0;
+        std::vector<long long> times;
+        if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.GetValue(version) ||
+            version != kVersion || !in.GetValue(fingerprintSize) || fingerprintSize != m_fingerprint.size() ||
+            !in.GetText(fingerprint, m_fingerprint.size()) || fingerprint != m_fingerprint || !in.GetValue(saved) ||
+            saved != count || !in.GetVector(times, count) || in.Left() != 0) {
+            return false;
+        }
+        m_times = std::move(times);
+        m_loaded = true;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false; // then the text is read, which fails with a message of its own if memory is that short
+    }
+}
+
+void CRatingTimes::Save() const {
+    if (m_path.empty()) {
+        return; // kept in memory only
+    }
+    CByteWriter out;
+    out.Put(kMagic, sizeof kMagic);
+    out.PutValue(kVersion);
+    out.PutValue(static_cast<std::uint64_t>(m_fingerprint.size()));
+    out.Put(m_fingerprint.data(), m_fingerprint.size());
+    out.PutValue(static_cast<std::uint64_t>(m_times.size()));
+    out.PutVector(m_times);
+    const std::uint64_t sum = Checksum(out.Bytes().data(), out.Bytes().size());
+    out.PutValue(sum);
+    WriteCacheFile(m_path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
+}
+
+} // namespace quillory

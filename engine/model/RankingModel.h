@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "RatingModel.h"
+
+namespace quillory::model {
+
+// No item: a pick without a reason.
+inline constexpr std::uint32_t kNoItem = std::numeric_limits<std::uint32_t>::max();
+
+// An item ranked for a user, and the item he rated that supports it most (kNoItem for none).
+struct RankedItem {
+    std::uint32_t item = kNoItem;
+    float score = 0.0F;
+    std::uint32_t because = kNoItem;
+};
+
+// Training settings of the ranking model. Describe() is part of its cache fingerprint.
+struct RankingSettings {
+    // Below this many ratings a user's list is the newcomers' list: items widely seen and well liked.
+    std::size_t minPersonalRatings = 15;
+    std::uint64_t seed = 20240607;
+
+    std::string Describe() const;
+    static RankingSettings Defaults();
+};
+
+// The ranking model: which unrated items a user will rate 4 or 5, best first, learned from the same ratings as the
+// prediction model. Deterministic: the same ratings and settings give the same lists. Ranking a user takes his
+// ratings as they are now (fold-in), so a rating just entered changes his next list.
+class CRankingModel {
+public:
+    explicit CRankingModel(RankingSettings settings = RankingSettings::Defaults());
+    ~CRankingModel();
+    CRankingModel(CRankingModel&&) noexcept;
+    CRankingModel& operator=(CRankingModel&&) noexcept;
+
+    const RankingSettings& Settings() const;
+
+    // Trains on every rating. Users 0..numUsers-1 and items 0..numItems-1; any of them may have no ratings.
+    void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems);
+
+    // Up to `count` items for a user whose ratings are `rated` (item, value on 1..5), best first; never an item of
+    // `rated`, never one twice, `count` of them while that many unrated items exist. Fewer than
+    // Settings().minPersonalRatings ratings give the newcomers' list (reasons kNoItem). Items of `rated` must be
+    // below the trained item count.
+    std::vector<RankedItem> Rank(UserRatings rated, std::size_t count) const;
+
+    // Up to `count` items most alike `item` by who likes them, most alike first; never `item` itself.
+    std::vector<std::uint32_t> Similar(std::uint32_t item, std::size_t count) const;
+
+    // Writes the trained model to `path` atomically with `fingerprint` and a checksum, as CRatingModel::Save does.
+    void Save(const std::filesystem::path& path, std::string_view fingerprint) const;
+    // Loads a model saved with this fingerprint and, when given, trained on exactly this shape; false, leaving the
+    // model as it was, for any file that is not exactly right. Never throws for a bad file; bounds every count
+    // before allocating.
+    bool Load(const std::filesystem::path& path, std::string_view fingerprint,
+              std::optional<ModelShape> expected = std::nullopt);
+
+    // One line about the trained model, for tools and logs.
+    std::string Summary() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace quillory::model
