@@ -182,7 +182,9 @@ QWidget* CQtDialogWindow::BuildControl(const ControlTemplate& control) {
         auto* list = new CQtListBox(this);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setSortingEnabled(false); // positions are the program's; nothing is sorted into place
-        list->setUniformItemSizes(true);
+        // Rows of one height and width are quick to lay out, but a list that scrolls sideways needs each row's
+        // own width: uniform sizes take the first row's for all and cut the longer ones short.
+        list->setUniformItemSizes(!Has(control, CS_HSCROLL));
         list->setVerticalScrollBarPolicy(Has(control, CS_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         list->setHorizontalScrollBarPolicy(Has(control, CS_HSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         list->setFrameStyle(Has(control, CS_BORDER) ? (QFrame::StyledPanel | QFrame::Sunken) : QFrame::NoFrame);
