@@ -182,21 +182,6 @@ void CScriptedWindow::SendCommand(UINT code, int id) {
     Notify(code, id);
 }
 
-void CScriptedWindow::ChooseMenuItem(int id) {
-    RequireEnabled("ChooseMenuItem");
-    if (m_menuBar != nullptr) {
-        for (const MenuPopupTemplate& popup : m_menuBar->popups) {
-            for (const MenuItemTemplate& item : popup.items) {
-                if (item.id == id) {
-                    Notify(BN_CLICKED, id);
-                    return;
-                }
-            }
-        }
-    }
-    m_system->Fail("dialog " + std::to_string(m_tmpl->id) + " has no menu item " + std::to_string(id));
-}
-
 void CScriptedWindow::PressShortcut(const std::string& keys) {
     RequireEnabled("PressShortcut");
     if (m_menuBar != nullptr) {

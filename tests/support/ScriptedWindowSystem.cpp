@@ -391,10 +391,7 @@ int CScriptedWindowSystem::ListSelectString(HWND list, int startAfter, const CSt
 
 int CScriptedWindowSystem::ListSetCurSel(HWND list, int position) {
     CScriptedControl& control = RequireControl(list, "ListSetCurSel");
-    if (control.kind != ControlKind::ListBox) {
-        Fail("ListSetCurSel on control " + std::to_string(control.id) + ", which is no list");
-    }
-    if (position < 0 || position >= static_cast<int>(control.items.size())) {
+    if (control.kind != ControlKind::ListBox || position < 0 || position >= static_cast<int>(control.items.size())) {
         return LB_ERR;
     }
     control.curSel = position;

@@ -67,9 +67,8 @@ public:
     void PressEscape();
     // Sends WM_COMMAND with any code and id, as a control or a menu would.
     void SendCommand(UINT code, int id);
-    // Chooses the menu bar's item with this command id: WM_COMMAND with code 0.
-    void ChooseMenuItem(int id);
-    // Presses the shortcut of a menu bar item ("Ctrl+T"): the same command as choosing the item.
+    // Presses the shortcut of a menu bar item ("Ctrl+T"): WM_COMMAND with code 0 and the item's id, as choosing
+    // the item does (SendCommand chooses an item without a shortcut).
     void PressShortcut(const std::string& keys);
     // Sends WM_SYSCOMMAND (e.g. SC_CLOSE for the caption's close box, IDM_ABOUTBOX for the About entry).
     void SysCommand(UINT id, LPARAM lParam = 0);
@@ -100,8 +99,6 @@ public:
         std::string text;
     };
     const std::vector<MenuItem>& SystemMenu() const { return m_systemMenu; }
-    // The menu bar put above the window, or nullptr.
-    const MenuTemplate* MenuBar() const { return m_menuBar; }
 
     // Minimised state and client size, for the painting tests.
     void SetIconic(bool iconic) { m_iconic = iconic; }
