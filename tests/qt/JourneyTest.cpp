@@ -280,6 +280,7 @@ void Press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::N
 }
 
 // By keyboard alone over a scripted engine: Ctrl+T, Down and Enter go to the second pick; Tab to Predict, Enter.
+// The first Ctrl+T meets an engine failure.
 TEST(JourneyTest, KeyboardAloneFromTopPicksToAPrediction) {
     CQtWindowSystem windows;
     AfxSetWindowSystem(&windows);
@@ -291,6 +292,7 @@ TEST(JourneyTest, KeyboardAloneFromTopPicksToAPrediction) {
     engine->prediction = 4.6;
     engine->info = std::make_pair(4.0, 20L);
     engine->picks = {{102, 4.3, 101, 5}, {103, 4.1, 101, 5}};
+    engine->ThrowAt("GetTopPicksWithReasons", 1, CMException("Quillory engine error", "Not yet."));
     CTollivexDlg dlg{CMovieTable(std::move(engine))};
     app.m_pMainWnd = &dlg;
     const auto shown = [](int id) { return [id](QWidget* w) { return w == FindShownWindow(id); }; };
@@ -300,6 +302,11 @@ TEST(JourneyTest, KeyboardAloneFromTopPicksToAPrediction) {
             CUser user(main);
             // The bar sits above the client area, whose controls keep their places.
             EXPECT_EQ(main->Control(IDOK)->y(), main->MenuBar()->height() + main->Units().ToPixelsY(7));
+            // The engine's message first; once it is dismissed, the main window takes the keyboard back.
+            WhenShown([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+                      [](QWidget* box) { Press(box, Qt::Key_Return); });
+            Press(main, Qt::Key_T, Qt::ControlModifier);
+            EXPECT_TRUE(QTest::qWaitForWindowActive(main));
             WhenShown(shown(IDD_PICKS_DIALOG), [&](QWidget* picks) {
                 EXPECT_EQ(CUser(qobject_cast<CQtDialogWindow*>(picks)).ListName(IDC_CHOICE_LIST), "Top picks");
                 Press(picks, Qt::Key_Down);

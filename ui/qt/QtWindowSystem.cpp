@@ -411,7 +411,14 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
     box.setEscapeButton(QMessageBox::Ok);
     QEventLoop loop;
     QObject::connect(&box, &QMessageBox::finished, &loop, [&loop] { loop.exit(0); });
+    const QPointer<QWidget> returnTo = inFrontOf;
     ShowAndWait(*m_keeper, &box, ownerWindow, inFrontOf, loop, [] { return false; });
+    // The keyboard goes back to the window the box stood in front of, so that its shortcuts work at once; not every
+    // window manager does that for a window that was not the box's owner, and without one nobody does.
+    box.hide();
+    if (returnTo && returnTo->isVisible() && returnTo->isEnabled()) {
+        returnTo->activateWindow();
+    }
     return IDOK;
 }
 
