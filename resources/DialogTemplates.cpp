@@ -72,6 +72,24 @@ constexpr std::array kMovieControls{
     ControlTemplate{IDC_DETAIL_URL, ControlKind::Edit, "", 70, 57, 115, 14, kDetailStyle},
 };
 
+// IDD_PICKS_DIALOG: Top picks and More like this. The list comes first, so it has the focus when the dialog opens.
+constexpr std::uint32_t kChoiceListStyle =
+    CS_NOTIFY | CS_NOINTEGRALHEIGHT | CS_VSCROLL | CS_HSCROLL | CS_BORDER | CS_TABSTOP;
+constexpr std::array kPicksControls{
+    ControlTemplate{IDC_CHOICE_LIST, ControlKind::ListBox, "", 7, 22, 386, 150, kChoiceListStyle},
+    ControlTemplate{IDC_CHOICE_NOTE, ControlKind::StaticText, "", 7, 7, 386, 10, CS_NOPREFIX | CS_GROUP},
+    ControlTemplate{IDOK, ControlKind::PushButton, "Go to movie", 286, 179, 50, 14, CS_DEFPUSHBUTTON | CS_TABSTOP},
+    ControlTemplate{IDCANCEL, ControlKind::PushButton, "Close", 343, 179, 50, 14, CS_TABSTOP},
+};
+
+// IDD_RATINGS_DIALOG: Your ratings, with the count and the average above the list.
+constexpr std::array kRatingsControls{
+    ControlTemplate{IDC_CHOICE_LIST, ControlKind::ListBox, "", 7, 22, 266, 150, kChoiceListStyle},
+    ControlTemplate{IDC_CHOICE_NOTE, ControlKind::StaticText, "", 7, 7, 266, 10, CS_NOPREFIX | CS_GROUP},
+    ControlTemplate{IDOK, ControlKind::PushButton, "Go to movie", 166, 179, 50, 14, CS_DEFPUSHBUTTON | CS_TABSTOP},
+    ControlTemplate{IDCANCEL, ControlKind::PushButton, "Close", 223, 179, 50, 14, CS_TABSTOP},
+};
+
 constexpr std::uint32_t kModalStyle = DS_CAPTION | DS_SYSMENU | DS_MODALFRAME | DS_3DLOOK;
 
 constexpr std::array kTemplates{
@@ -82,6 +100,8 @@ constexpr std::array kTemplates{
                    DS_CAPTION | DS_MODALFRAME | DS_CENTER | DS_3DLOOK, kWaitControls},
     DialogTemplate{IDD_LOGIN_DIALOG, "Login Please...", 220, 88, "MS Sans Serif", 8, kModalStyle, kLoginControls},
     DialogTemplate{IDD_MOVIE_DIALOG, "Movie Details", 201, 94, "MS Sans Serif", 8, kModalStyle, kMovieControls},
+    DialogTemplate{IDD_PICKS_DIALOG, "Top picks", 400, 200, "MS Sans Serif", 8, kModalStyle, kPicksControls},
+    DialogTemplate{IDD_RATINGS_DIALOG, "Your ratings", 280, 200, "MS Sans Serif", 8, kModalStyle, kRatingsControls},
 };
 
 } // namespace

@@ -33,6 +33,7 @@ enum ControlStyle : std::uint32_t {
     CS_AUTOCHECK = 1u << 15,        // check box: toggles its own mark on each click
     CS_LEFTTEXT = 1u << 16,         // check box: text on the left of the box
     CS_NOPREFIX = 1u << 17,         // static: ampersands shown as written
+    CS_HSCROLL = 1u << 18,          // list: horizontal scroll bar when an item is wider than the list
 };
 
 // Styles of a dialog window.
@@ -65,6 +66,26 @@ struct DialogTemplate {
     std::span<const ControlTemplate> controls; // template order = tab order = stacking order
 };
 
+// One entry of a drop-down menu: a command (id > 0) with its text and its keyboard shortcut ("Ctrl+T", or empty for
+// none), or a separator (id 0).
+struct MenuItemTemplate {
+    int id;
+    std::string_view text;
+    std::string_view shortcut;
+};
+
+// One drop-down menu of a menu bar, with its title ("&Movies").
+struct MenuPopupTemplate {
+    std::string_view text;
+    std::span<const MenuItemTemplate> items;
+};
+
+// A menu bar, its drop-down menus left to right.
+struct MenuTemplate {
+    int id;
+    std::span<const MenuPopupTemplate> popups;
+};
+
 // An icon image in XPM form (text lines as the XPM format gives them).
 struct IconResource {
     int id;
@@ -73,6 +94,8 @@ struct IconResource {
 
 // The template with this id, or nullptr.
 const DialogTemplate* FindDialogTemplate(int id);
+// The menu bar with this id, or nullptr.
+const MenuTemplate* FindMenuTemplate(int id);
 // The string with this id, or nothing when the string table has none.
 std::optional<std::string_view> FindStringResource(unsigned id);
 // The icon with this id, or nullptr.

@@ -8,6 +8,8 @@
 #define IDD_WAIT_DIALOG 104
 #define IDD_LOGIN_DIALOG 105
 #define IDD_MOVIE_DIALOG 130
+#define IDD_PICKS_DIALOG 132
+#define IDD_RATINGS_DIALOG 133
 
 // Strings
 #define IDS_ABOUTBOX 101
@@ -16,8 +18,17 @@
 #define IDI_PROGRAM_ICON 128
 #define IDR_MAINFRAME 129
 
+// Menu bars
+#define IDR_MAIN_MENU 131
+
 // System-menu command of the About entry
 #define IDM_ABOUTBOX 0x0010
+
+// Commands of the main window's menu bar
+#define ID_MOVIES_TOP_PICKS 32771
+#define ID_MOVIES_MORE_LIKE_THIS 32772
+#define ID_MOVIES_YOUR_RATINGS 32773
+#define ID_HELP_ABOUT 32774
 
 // Standard commands
 #define IDOK 1
@@ -54,3 +65,7 @@
 #define IDC_DETAIL_NAME 1020
 #define IDC_DETAIL_DATE 1021
 #define IDC_DETAIL_URL 1022
+
+// Top picks, More like this and Your ratings: a list of movies and one line of text above it
+#define IDC_CHOICE_LIST 1023
+#define IDC_CHOICE_NOTE 1024

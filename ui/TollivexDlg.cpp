@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "AboutDlg.h"
 #include "CString.h"
@@ -14,6 +15,9 @@
 #include "LoginDialog.h"
 #include "MovieDialog.h"
 #include "PaintDC.h"
+#include "PickTexts.h"
+#include "PicksDlg.h"
+#include "RatingsDlg.h"
 #include "WaitCursor.h"
 #include "WaitDialog.h"
 #include "WindowSystem.h"
@@ -24,6 +28,8 @@ namespace {
 const char* const kStartupNotice = "Orrabel initializing\r\n Please Wait.";
 // The list's hint for the bytes of item text it is about to receive.
 constexpr UINT kListStorageBytes = 50;
+// How many movies Top picks and More like this show.
+constexpr int kPickCount = 20;
 
 } // namespace
 
@@ -59,6 +65,10 @@ ON_COMMAND(IDC_SEARCH, OnSearch)
 ON_LBN_SELCHANGE(IDC_MOVIE_LIST, OnMovieListSelChange)
 ON_EN_CHANGE(IDC_SEARCH_TEXT, OnSearchChange)
 ON_BN_CLICKED(IDC_EXACT_PREDICTIONS, OnExactPredictions)
+ON_COMMAND(ID_MOVIES_TOP_PICKS, OnTopPicks)
+ON_COMMAND(ID_MOVIES_MORE_LIKE_THIS, OnMoreLikeThis)
+ON_COMMAND(ID_MOVIES_YOUR_RATINGS, OnYourRatings)
+ON_COMMAND(ID_HELP_ABOUT, OnHelpAbout)
 END_MESSAGE_MAP()
 
 // --- start-up and shutdown -------------------------------------------------------------------------------------------
@@ -71,6 +81,8 @@ BOOL CTollivexDlg::OnInitDialog() {
     const EngineGuardResult startup = RunEngineGuarded(*this, [&] {
         CDialog::OnInitDialog();
         AddAboutEntry();
+        // Above the template's client area, which stays as it is: the window grows by the bar.
+        SetMenu(IDR_MAIN_MENU);
         SetIcon(m_hIcon, TRUE);
         SetIcon(m_hIcon, FALSE);
 
@@ -125,11 +137,15 @@ void CTollivexDlg::AddAboutEntry() {
 void CTollivexDlg::OnSysCommand(UINT id, LPARAM lParam) {
     // The low four bits of a system command are the system's own; only the rest names the command.
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
-        about.DoModal();
+        OnHelpAbout();
     } else {
         Default(WM_SYSCOMMAND, id, lParam);
     }
+}
+
+void CTollivexDlg::OnHelpAbout() {
+    CAboutDlg about;
+    about.DoModal();
 }
 
 void CTollivexDlg::OnPaint() {
@@ -403,5 +419,91 @@ void CTollivexDlg::OnRefresh() {
     RunEngineGuarded(*this, [&] {
         CWaitCursor wait;
         m_table.SetRefresh(true);
+    });
+}
+
+// --- top picks, movies like the selected one, the user's ratings -----------------------------------------------------
+
+CString CTollivexDlg::ListedTitle(long movieId) const {
+    return m_table.GetMovieDetails(m_table.GetMovieNumber(movieId)).title;
+}
+
+void CTollivexDlg::ShowInMovieList(long movieId) {
+    // List position p holds catalogue number p + 1.
+    const int position = m_table.GetMovieNumber(movieId) - 1;
+    if (m_movieList.SetCurSel(position) >= 0) {
+        OnMovieListSelChange();
+    }
+}
+
+void CTollivexDlg::GoToChosenMovie(const CMovieChoiceDlg& dialog, INT_PTR result) {
+    if (result == IDOK && dialog.GetChosenMovieId() != 0) {
+        ShowInMovieList(dialog.GetChosenMovieId());
+    }
+}
+
+void CTollivexDlg::OnTopPicks() {
+    RunEngineGuarded(*this, [&] {
+        const long userId = m_table.GetCurrentUserID();
+        std::vector<MoviePick> picks;
+        {
+            CWaitCursor wait;
+            picks = m_table.GetTopPicksWithReasons(userId, kPickCount);
+        }
+        double average = 0.0;
+        long count = 0;
+        m_table.GetInfo(userId, average, count);
+
+        CPicksDlg dialog;
+        for (const MoviePick& pick : picks) {
+            const CString because = pick.becauseMovieId != 0 ? ListedTitle(pick.becauseMovieId) : CString();
+            dialog.AddRow(pick.movieId,
+                          PickRowText(ListedTitle(pick.movieId), pick.predicted, because, pick.becauseStars));
+        }
+        if (count < MIN_RATINGS_TO_PREDICT) {
+            dialog.SetNote(NewcomerNote(count));
+        }
+        const INT_PTR result = dialog.DoModal();
+        GoToChosenMovie(dialog, result);
+    });
+}
+
+void CTollivexDlg::OnMoreLikeThis() {
+    RunEngineGuarded(*this, [&] {
+        long movieId = 0;
+        if (!ReadPickedMovie(movieId)) {
+            return;
+        }
+        std::vector<long> similar;
+        {
+            CWaitCursor wait;
+            similar = m_table.GetSimilarMovies(movieId, kPickCount);
+        }
+        CPicksDlg dialog;
+        dialog.SetCaption("More like this");
+        dialog.SetNote(SimilarNote(ListedTitle(movieId)));
+        for (const long similarId : similar) {
+            dialog.AddRow(similarId, ListedTitle(similarId));
+        }
+        const INT_PTR result = dialog.DoModal();
+        GoToChosenMovie(dialog, result);
+    });
+}
+
+void CTollivexDlg::OnYourRatings() {
+    RunEngineGuarded(*this, [&] {
+        const long userId = m_table.GetCurrentUserID();
+        const std::vector<UserRating> ratings = m_table.GetUserRatings(userId);
+        double average = 0.0;
+        long count = 0;
+        m_table.GetInfo(userId, average, count);
+
+        CRatingsDlg dialog;
+        dialog.SetNote(RatingsSummary(count, average));
+        for (const UserRating& rating : ratings) {
+            dialog.AddRow(rating.movieId, RatingRowText(ListedTitle(rating.movieId), rating.stars));
+        }
+        const INT_PTR result = dialog.DoModal();
+        GoToChosenMovie(dialog, result);
     });
 }

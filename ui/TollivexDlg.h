@@ -5,6 +5,7 @@
 #include "Dialog.h"
 #include "ListBox.h"
 #include "MessageMap.h"
+#include "MovieChoiceDlg.h"
 #include "MovieIdArray.h"
 #include "MovieTable.h"
 
@@ -47,6 +48,10 @@ protected:
     void OnExactPredictions();
     void OnGetInfo();
     void OnRefresh();
+    void OnTopPicks();
+    void OnMoreLikeThis();
+    void OnYourRatings();
+    void OnHelpAbout();
 
 private:
     void AddAboutEntry();
@@ -55,6 +60,12 @@ private:
     // The id of the movie the list handed over in IDC_MOVIE_ID; false, with "Movie not picked..." in the results
     // pane, when none has been picked yet.
     bool ReadPickedMovie(long& movieId);
+    // The title the movie list shows for the movie with this id.
+    CString ListedTitle(long movieId) const;
+    // Selects the movie in the list, scrolled into view, and hands its id on as a click on it does.
+    void ShowInMovieList(long movieId);
+    // After a movie dialog closed: goes to the movie chosen in it, if any.
+    void GoToChosenMovie(const CMovieChoiceDlg& dialog, INT_PTR result);
 
     CButton m_refreshButton;
     CListBox m_movieList;

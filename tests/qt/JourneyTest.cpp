@@ -5,14 +5,17 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -23,6 +26,7 @@
 #include "QtDialogWindow.h"
 #include "QtTestHelpers.h"
 #include "QtWindowSystem.h"
+#include "ScriptedEngine.h"
 #include "TollivexDlg.h"
 #include "WinApp.h"
 #include "WindowSystem.h"
@@ -97,6 +101,7 @@ public:
         QTest::keyClicks(edit, text);
     }
     QListWidget* List() const { return qobject_cast<QListWidget*>(m_window->Control(IDC_MOVIE_LIST)); }
+    QString ListName(int id) const { return m_window->Control(id)->accessibleName(); }
     void ClickRow(int row) {
         QListWidgetItem* item = List()->item(row);
         List()->scrollToItem(item);
@@ -268,6 +273,59 @@ TEST(JourneyTest, WithNobodyLoggedInEveryCommandForTheUserSaysToLogIn) {
     AfxSetWindowSystem(nullptr);
     const std::string nobody = "Quillory engine error|Nobody is logged in. Log in first.";
     EXPECT_EQ(said, (std::vector<std::string>{nobody, nobody, nobody, nobody}));
+}
+
+void Press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window->focusWidget(), key, modifiers);
+}
+
+// By keyboard alone over a scripted engine: Ctrl+T, Down and Enter go to the second pick; Tab to Predict, Enter.
+// The first Ctrl+T meets an engine failure.
+TEST(JourneyTest, KeyboardAloneFromTopPicksToAPrediction) {
+    CQtWindowSystem windows;
+    AfxSetWindowSystem(&windows);
+    CWinApp app;
+    auto engine = std::make_unique<CScriptedEngine>();
+    engine->movies = {{"Heat (1995)", 101, "", ""}, {"Toy Story (1995)", 102, "", ""}, {"Jumanji (1995)", 103, "", ""}};
+    engine->currentUser = 3;
+    engine->canPredict = true;
+    engine->prediction = 4.6;
+    engine->info = std::make_pair(4.0, 20L);
+    engine->picks = {{102, 4.3, 101, 5}, {103, 4.1, 101, 5}};
+    engine->ThrowAt("GetTopPicksWithReasons", 1, CMException("Quillory engine error", "Not yet."));
+    CTollivexDlg dlg{CMovieTable(std::move(engine))};
+    app.m_pMainWnd = &dlg;
+    const auto shown = [](int id) { return [id](QWidget* w) { return w == FindShownWindow(id); }; };
+    WhenShown(shown(IDD_LOGIN_DIALOG), [&](QWidget* login) {
+        WhenShown(shown(IDD_TOLLIVEX_DIALOG), [&](QWidget* window) {
+            auto* main = qobject_cast<CQtDialogWindow*>(window);
+            CUser user(main);
+            // The bar sits above the client area, whose controls keep their places.
+            EXPECT_EQ(main->Control(IDOK)->y(), main->MenuBar()->height() + main->Units().ToPixelsY(7));
+            // The engine's message first; once it is dismissed, the main window takes the keyboard back.
+            WhenShown([](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; },
+                      [](QWidget* box) { Press(box, Qt::Key_Return); });
+            Press(main, Qt::Key_T, Qt::ControlModifier);
+            EXPECT_TRUE(QTest::qWaitForWindowActive(main));
+            WhenShown(shown(IDD_PICKS_DIALOG), [&](QWidget* picks) {
+                EXPECT_EQ(CUser(qobject_cast<CQtDialogWindow*>(picks)).ListName(IDC_CHOICE_LIST), "Top picks");
+                Press(picks, Qt::Key_Down);
+                Press(picks, Qt::Key_Return);
+            });
+            Press(main, Qt::Key_T, Qt::ControlModifier);
+            EXPECT_EQ(user.List()->currentRow(), 2);
+            EXPECT_EQ(user.Text(IDC_MOVIE_ID), QStringLiteral("103"));
+            for (int tabs = 0; tabs < 20 && main->focusWidget() != main->Control(IDC_PREDICT); ++tabs) {
+                Press(main, Qt::Key_Tab);
+            }
+            Press(main, Qt::Key_Return);
+            EXPECT_EQ(user.Results(), "The prediction is : 5");
+            Press(main, Qt::Key_Escape);
+        });
+        Press(login, Qt::Key_Escape);
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    AfxSetWindowSystem(nullptr);
 }
 
 } // namespace

@@ -182,6 +182,21 @@ void CScriptedWindow::SendCommand(UINT code, int id) {
     Notify(code, id);
 }
 
+void CScriptedWindow::PressShortcut(const std::string& keys) {
+    RequireEnabled("PressShortcut");
+    if (m_menuBar != nullptr) {
+        for (const MenuPopupTemplate& popup : m_menuBar->popups) {
+            for (const MenuItemTemplate& item : popup.items) {
+                if (item.id != 0 && item.shortcut == keys) {
+                    Notify(BN_CLICKED, item.id);
+                    return;
+                }
+            }
+        }
+    }
+    m_system->Fail("dialog " + std::to_string(m_tmpl->id) + " has no menu shortcut " + keys);
+}
+
 void CScriptedWindow::SysCommand(UINT id, LPARAM lParam) {
     m_dialog->WindowProc(WM_SYSCOMMAND, id, lParam);
 }

@@ -389,6 +389,15 @@ int CScriptedWindowSystem::ListSelectString(HWND list, int startAfter, const CSt
     return LB_ERR;
 }
 
+int CScriptedWindowSystem::ListSetCurSel(HWND list, int position) {
+    CScriptedControl& control = RequireControl(list, "ListSetCurSel");
+    if (control.kind != ControlKind::ListBox || position < 0 || position >= static_cast<int>(control.items.size())) {
+        return LB_ERR;
+    }
+    control.curSel = position;
+    return position;
+}
+
 void CScriptedWindowSystem::RedrawWindow(HWND handle, UINT) {
     if (CScriptedControl* control = ControlOf(handle)) {
         ++control->redraws;
@@ -479,6 +488,16 @@ bool CScriptedWindowSystem::AppendMenu(HMENU menu, UINT flags, UINT_PTR id, cons
         return false;
     }
     window->m_systemMenu.push_back({flags, id, (flags & MF_SEPARATOR) != 0 ? std::string() : text});
+    return true;
+}
+
+bool CScriptedWindowSystem::SetMenu(HWND window, UINT menuId) {
+    CScriptedWindow& target = RequireWindow(window, "SetMenu");
+    const MenuTemplate* menu = FindMenuTemplate(static_cast<int>(menuId));
+    if (menu == nullptr || target.m_menuBar != nullptr) {
+        return false;
+    }
+    target.m_menuBar = menu;
     return true;
 }
 

@@ -67,6 +67,9 @@ public:
     void PressEscape();
     // Sends WM_COMMAND with any code and id, as a control or a menu would.
     void SendCommand(UINT code, int id);
+    // Presses the shortcut of a menu bar item ("Ctrl+T"): WM_COMMAND with code 0 and the item's id, as choosing
+    // the item does (SendCommand chooses an item without a shortcut).
+    void PressShortcut(const std::string& keys);
     // Sends WM_SYSCOMMAND (e.g. SC_CLOSE for the caption's close box, IDM_ABOUTBOX for the About entry).
     void SysCommand(UINT id, LPARAM lParam = 0);
     // Sends WM_PAINT.
@@ -119,6 +122,7 @@ private:
     std::string m_title;
     std::vector<CScriptedControl> m_controls;
     std::vector<MenuItem> m_systemMenu;
+    const MenuTemplate* m_menuBar = nullptr;
     bool m_hasSystemMenu = false;
     bool m_visible = false;
     bool m_enabled = true;
@@ -203,6 +207,7 @@ public:
     int ListInsertString(HWND list, int position, const CString& text) override;
     int ListGetCurSel(HWND list) override;
     int ListSelectString(HWND list, int startAfter, const CString& prefix) override;
+    int ListSetCurSel(HWND list, int position) override;
     void RedrawWindow(HWND control, UINT flags) override;
     int GetCheck(HWND button) override;
     void SetCheck(HWND button, int check) override;
@@ -214,6 +219,7 @@ public:
     void SetIcon(HWND window, HICON icon, bool big) override;
     HMENU GetSystemMenu(HWND window) override;
     bool AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CString& text) override;
+    bool SetMenu(HWND window, UINT menuId) override;
     bool IsIconic(HWND window) override;
     HDC BeginPaint(HWND window) override;
     void EndPaint(HWND window, HDC dc) override;

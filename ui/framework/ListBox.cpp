@@ -17,3 +17,7 @@ int CListBox::GetCurSel() const {
 int CListBox::SelectString(int startAfter, const CString& prefix) {
     return m_hWnd != nullptr ? AfxGetWindowSystem().ListSelectString(m_hWnd, startAfter, prefix) : LB_ERR;
 }
+
+int CListBox::SetCurSel(int position) {
+    return m_hWnd != nullptr ? AfxGetWindowSystem().ListSetCurSel(m_hWnd, position) : LB_ERR;
+}

@@ -10,5 +10,7 @@ public:
     int InitStorage(int items, UINT bytes);
     int InsertString(int position, const CString& text);
     int GetCurSel() const;
+    // Selects a position and scrolls it into view, as the program's own act: no selection-change notification.
+    int SetCurSel(int position);
     int SelectString(int startAfter, const CString& prefix);
 };

@@ -47,6 +47,9 @@ public:
     // first whose text begins with `prefix` (letters compared without regard to case) and scrolls it into view.
     // Returns its position, or -1 leaving the selection unchanged. Raises no selection-change notification.
     virtual int ListSelectString(HWND list, int startAfter, const CString& prefix) = 0;
+    // List: selects `position` and scrolls it into view, without a selection-change notification. Returns the
+    // position, or -1 (selection unchanged) for a position outside the list.
+    virtual int ListSetCurSel(HWND list, int position) = 0;
     // Invalidates, erases and repaints the whole control before returning (flags RDW_*).
     virtual void RedrawWindow(HWND control, UINT flags) = 0;
     // Check box mark: 0 unchecked, 1 checked.
@@ -71,6 +74,11 @@ public:
     virtual HMENU GetSystemMenu(HWND window) = 0;
     // Appends a separator (MF_SEPARATOR) or a text item (MF_STRING) with a command identifier.
     virtual bool AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CString& text) = 0;
+
+    // Puts the menu bar resource `menuId` above the window's client area: the window grows by the bar's height and
+    // no control moves. Choosing an item, or pressing its shortcut while the window takes input, sends the window
+    // WM_COMMAND with code 0 and the item's id. False when there is no such menu or the window has a menu bar.
+    virtual bool SetMenu(HWND window, UINT menuId) = 0;
 
     // --- painting of the minimised window ----------------------------------------------------------------------------
     virtual bool IsIconic(HWND window) = 0;

@@ -69,6 +69,10 @@ HMENU CWnd::GetSystemMenu(BOOL) const {
     return m_hWnd != nullptr ? AfxGetWindowSystem().GetSystemMenu(m_hWnd) : nullptr;
 }
 
+BOOL CWnd::SetMenu(UINT menuId) {
+    return m_hWnd != nullptr && AfxGetWindowSystem().SetMenu(m_hWnd, menuId) ? TRUE : FALSE;
+}
+
 BOOL CWnd::IsIconic() const {
     return m_hWnd != nullptr && AfxGetWindowSystem().IsIconic(m_hWnd) ? TRUE : FALSE;
 }

@@ -27,6 +27,8 @@ public:
     BOOL ShowWindow(int showCommand);
     void SetIcon(HICON icon, BOOL big);
     HMENU GetSystemMenu(BOOL revert) const;
+    // Puts the menu bar resource `menuId` above the window's client area.
+    BOOL SetMenu(UINT menuId);
     BOOL IsIconic() const;
     void GetClientRect(RECT* rect) const;
     void RedrawWindow(UINT flags);

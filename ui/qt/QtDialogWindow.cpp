@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -34,6 +35,8 @@ namespace {
 
 // A static text keeps the text it was given (line breaks as written), and shows it with plain new lines.
 constexpr const char* kRawTextProperty = "quilloryText";
+// A list that no label names is named after its window's title, and follows it when the title changes.
+constexpr const char* kNamedAfterTitleProperty = "quilloryNamedAfterTitle";
 
 QString FromView(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -179,9 +182,11 @@ QWidget* CQtDialogWindow::BuildControl(const ControlTemplate& control) {
         auto* list = new CQtListBox(this);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setSortingEnabled(false); // positions are the program's; nothing is sorted into place
-        list->setUniformItemSizes(true);
+        // Rows of one height and width are quick to lay out, but a list that scrolls sideways needs each row's
+        // own width: uniform sizes take the first row's for all and cut the longer ones short.
+        list->setUniformItemSizes(!Has(control, CS_HSCROLL));
         list->setVerticalScrollBarPolicy(Has(control, CS_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setHorizontalScrollBarPolicy(Has(control, CS_HSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         list->setFrameStyle(Has(control, CS_BORDER) ? (QFrame::StyledPanel | QFrame::Sunken) : QFrame::NoFrame);
         return list;
     }
@@ -273,6 +278,10 @@ void CQtDialogWindow::NameControlsForScreenReaders() {
         } else {
             bestName = groupAround(area);
         }
+        if (bestName.isEmpty() && control->kind == ControlKind::ListBox) {
+            widget->setProperty(kNamedAfterTitleProperty, true);
+            bestName = windowTitle();
+        }
         if (!bestName.isEmpty()) {
             widget->setAccessibleName(bestName);
         }
@@ -320,6 +329,11 @@ void CQtDialogWindow::SetControlText(QWidget* control, const QString& text) {
         group->setTitle(text);
     } else if (control == this) {
         setWindowTitle(text);
+        for (const auto& [entry, widget] : m_controls) {
+            if (widget->property(kNamedAfterTitleProperty).toBool()) {
+                widget->setAccessibleName(text);
+            }
+        }
     }
 }
 
@@ -367,6 +381,43 @@ void CQtDialogWindow::FocusFirstTabStop() {
             return;
         }
     }
+}
+
+bool CQtDialogWindow::SetMenuBar(const MenuTemplate& menu) {
+    if (m_menuBar != nullptr) {
+        return false;
+    }
+    m_menuBar = new QMenuBar(this);
+    // In the window, where the template's client area expects it, also on desktops with a global menu.
+    m_menuBar->setNativeMenuBar(false);
+    m_menuBar->setAccessibleName(tr("Menu bar"));
+    for (const MenuPopupTemplate& popup : menu.popups) {
+        QMenu* dropDown = m_menuBar->addMenu(FromView(popup.text));
+        for (const MenuItemTemplate& item : popup.items) {
+            if (item.id == 0) {
+                dropDown->addSeparator();
+                continue;
+            }
+            QAction* action = dropDown->addAction(FromView(item.text));
+            if (!item.shortcut.empty()) {
+                action->setShortcut(QKeySequence(FromView(item.shortcut), QKeySequence::PortableText));
+                action->setShortcutContext(Qt::WindowShortcut);
+                // Also on the window itself, so the shortcut works while the drop-down menu was never opened.
+                addAction(action);
+            }
+            const int id = item.id;
+            connect(action, &QAction::triggered, this, [this, id] { SendCommand(BN_CLICKED, id); });
+        }
+    }
+    const int barHeight = m_menuBar->sizeHint().height();
+    m_menuBar->setGeometry(0, 0, width(), barHeight);
+    for (const auto& [control, widget] : m_controls) {
+        widget->move(widget->x(), widget->y() + barHeight);
+    }
+    m_clientTop = barHeight;
+    setFixedSize(width(), height() + barHeight);
+    m_menuBar->show();
+    return true;
 }
 
 void CQtDialogWindow::PopupSystemMenu(const QPoint& globalPosition) {

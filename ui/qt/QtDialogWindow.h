@@ -14,6 +14,7 @@ class CDialog;
 class QEventLoop;
 class QListWidget;
 class QMenu;
+class QMenuBar;
 class QPainter;
 
 // A dialog window built from a template: every control is a real Qt widget of its kind, placed by the dialog-unit
@@ -62,6 +63,14 @@ public:
     QMenu* SystemMenu() const { return m_systemMenu.get(); }
     void PopupSystemMenu(const QPoint& globalPosition);
 
+    // Puts a menu bar above the client area: the window grows by the bar's height, every control keeps its place in
+    // the client area. An item's choice or shortcut becomes WM_COMMAND with code 0 and its id. False when the window
+    // has a menu bar already.
+    bool SetMenuBar(const MenuTemplate& menu);
+    QMenuBar* MenuBar() const { return m_menuBar; }
+    // Where the client area starts inside the window: below the menu bar, if any.
+    int ClientTop() const { return m_clientTop; }
+
     // Modal-run state: a run waits in `loop` until End is called.
     void SetModalLoop(QEventLoop* loop) { m_modalLoop = loop; }
     bool InModalRun() const { return m_modalLoop != nullptr; }
@@ -102,6 +111,8 @@ private:
     CDialog* m_dialog = nullptr;
     std::vector<std::pair<const ControlTemplate*, QWidget*>> m_controls; // template order
     std::unique_ptr<QMenu> m_systemMenu;
+    QMenuBar* m_menuBar = nullptr; // a child of the window
+    int m_clientTop = 0;
     QEventLoop* m_modalLoop = nullptr;
     bool m_ended = false;
     INT_PTR m_result = 0;

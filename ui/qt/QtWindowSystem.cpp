@@ -362,6 +362,15 @@ int CQtWindowSystem::ListSelectString(HWND list, int startAfter, const CString& 
     return LB_ERR;
 }
 
+int CQtWindowSystem::ListSetCurSel(HWND list, int position) {
+    auto* widget = qobject_cast<QListWidget*>(WidgetOf(list));
+    if (widget == nullptr || position < 0 || position >= widget->count()) {
+        return LB_ERR;
+    }
+    WindowOf(list)->SelectListRowSilently(widget, position);
+    return position;
+}
+
 void CQtWindowSystem::RedrawWindow(HWND control, UINT /*flags*/) {
     if (QWidget* widget = WidgetOf(control)) {
         widget->update();
@@ -402,7 +411,14 @@ int CQtWindowSystem::MessageBox(HWND owner, const CString& text, const CString& 
     box.setEscapeButton(QMessageBox::Ok);
     QEventLoop loop;
     QObject::connect(&box, &QMessageBox::finished, &loop, [&loop] { loop.exit(0); });
+    const QPointer<QWidget> returnTo = inFrontOf;
     ShowAndWait(*m_keeper, &box, ownerWindow, inFrontOf, loop, [] { return false; });
+    // The keyboard goes back to the window the box stood in front of, so that its shortcuts work at once; not every
+    // window manager does that for a window that was not the box's owner, and without one nobody does.
+    box.hide();
+    if (returnTo && returnTo->isVisible() && returnTo->isEnabled()) {
+        returnTo->activateWindow();
+    }
     return IDOK;
 }
 
@@ -489,6 +505,15 @@ bool CQtWindowSystem::AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CStr
     return false;
 }
 
+bool CQtWindowSystem::SetMenu(HWND handle, UINT menuId) {
+    CQtDialogWindow* window = WindowOf(handle);
+    const MenuTemplate* menu = FindMenuTemplate(static_cast<int>(menuId));
+    if (window == nullptr || reinterpret_cast<QWidget*>(handle) != window || menu == nullptr) {
+        return false;
+    }
+    return window->SetMenuBar(*menu);
+}
+
 bool CQtWindowSystem::IsIconic(HWND handle) {
     QWidget* window = WindowOf(handle);
     return window != nullptr && window->isMinimized();
@@ -541,6 +566,10 @@ RECT CQtWindowSystem::GetClientRect(HWND handle) {
     if (QWidget* widget = WidgetOf(handle)) {
         rect.right = widget->width();
         rect.bottom = widget->height();
+        // A window's client area starts below its menu bar.
+        if (const CQtDialogWindow* window = WindowOf(handle); widget == window) {
+            rect.bottom -= window->ClientTop();
+        }
     }
     return rect;
 }

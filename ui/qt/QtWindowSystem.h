@@ -42,6 +42,7 @@ public:
     int ListInsertString(HWND list, int position, const CString& text) override;
     int ListGetCurSel(HWND list) override;
     int ListSelectString(HWND list, int startAfter, const CString& prefix) override;
+    int ListSetCurSel(HWND list, int position) override;
     void RedrawWindow(HWND control, UINT flags) override;
     int GetCheck(HWND button) override;
     void SetCheck(HWND button, int check) override;
@@ -55,6 +56,7 @@ public:
     void SetIcon(HWND handle, HICON icon, bool big) override;
     HMENU GetSystemMenu(HWND handle) override;
     bool AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CString& text) override;
+    bool SetMenu(HWND handle, UINT menuId) override;
 
     bool IsIconic(HWND handle) override;
     HDC BeginPaint(HWND handle) override;
