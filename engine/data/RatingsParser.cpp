@@ -16,6 +16,7 @@
 #include "ChunkThreads.h"
 #include "CsvHeader.h"
 #include "Fields.h"
+#include "PrefaultPages.h"
 #include "RatingFields.h"
 #include "RatingPiece.h"
 #include "TextChunks.h"
@@ -69,6 +70,15 @@ std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const CMovieLookup& lo
     return ratings;
 }
 
+// One piece for one thread; else a few pieces a thread, so that a thread slowed by other programs holds up the
+// others by a small piece only.
+std::size_t PieceBytes(const RatingsParsing& parsing, unsigned threads, std::size_t textBytes) {
+    if (parsing.chunkBytes != 0) {
+        return parsing.chunkBytes;
+    }
+    return threads == 1 ? textBytes : std::max(kMinPieceBytes, textBytes / (std::size_t{threads} * 8));
+}
+
 // Drops the places of empty lines (line number 0), keeping the order.
 void CloseGaps(std::vector<RatingRecord>& ratings, std::vector<std::uint32_t>& lines) {
     const auto gap = std::find(lines.begin(), lines.end(), 0U);
@@ -100,9 +110,7 @@ std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMo
     const std::uint32_t linesBefore = file.LineNumber();
 
     const unsigned threads = parsing.threads != 0 ? parsing.threads : LoadingThreads();
-    const std::size_t chunkBytes = parsing.chunkBytes != 0 ? parsing.chunkBytes
-                                   : threads == 1          ? text.size()
-                                                           : std::max(kMinPieceBytes, text.size() / (threads * 8));
+    const std::size_t chunkBytes = PieceBytes(parsing, threads, text.size());
     const std::vector<std::size_t> bounds = ChunkBounds(text, chunkBytes);
     const std::size_t pieces = bounds.size() - 1;
     const auto piece = [&](std::size_t i) { return text.substr(bounds[i], bounds[i + 1] - bounds[i]); };
@@ -114,8 +122,17 @@ std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMo
         first[i + 1] += first[i];
     }
 
-    std::vector<RatingRecord> ratings(first[pieces]);
-    lines.assign(first[pieces], 0);
+    // The result's pages are given their memory by every thread at once before the vector zeroes them.
+    std::vector<RatingRecord> ratings;
+    ratings.reserve(first[pieces]);
+    lines.clear();
+    lines.reserve(first[pieces]);
+    RunChunks(threads, pieces, [&](std::size_t i) {
+        PrefaultPages(ratings.data() + first[i], (first[i + 1] - first[i]) * sizeof(RatingRecord));
+        PrefaultPages(lines.data() + first[i], (first[i + 1] - first[i]) * sizeof(std::uint32_t));
+    });
+    ratings.resize(first[pieces]);
+    lines.resize(first[pieces]);
     std::vector<std::optional<RatingLineFailure>> failures(pieces);
     // Pieces after one that failed need not be read: its line comes first whatever they hold.
     std::atomic<std::size_t> firstFailed{pieces};
