@@ -4,6 +4,7 @@
 // field by field by the same code that words the errors, so that both ways give the same record or the same message.
 #include "RatingPiece.h"
 
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -62,8 +63,10 @@ bool ReadEightDigits(const char* p, std::uint64_t& value) {
 bool ReadTimestamp(const char*& p, const char* end, std::uint64_t& value) {
     const char* start = p;
     std::uint64_t v = 0;
-    if (end - p >= 8 && ReadEightDigits(p, v)) {
-        p += 8;
+    if constexpr (std::endian::native == std::endian::little) {
+        if (end - p >= 8 && ReadEightDigits(p, v)) {
+            p += 8;
+        }
     }
     while (p != end && static_cast<unsigned char>(*p - '0') < 10) {
         v = v * 10 + static_cast<unsigned char>(*p - '0');

@@ -34,6 +34,9 @@ constexpr std::size_t kMinPieceBytes = std::size_t{1} << 20;
 std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const CMovieLookup& lookup,
                                          std::vector<std::uint32_t>& lines) {
     std::vector<RatingRecord> ratings;
+    // Real rating lines hold 16 bytes or more; reserving for that many avoids regrowing millions of records.
+    ratings.reserve(static_cast<std::size_t>(file.Size() / 16) + 16);
+    lines.reserve(ratings.capacity());
     FieldArray fields;
     std::vector<std::string> csvFields;
     FieldArray csvViews;
