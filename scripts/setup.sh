@@ -8,7 +8,7 @@ packages=(
     clang-format-16 clang-tidy
     qt6-base-dev libgl-dev
     libsqlite3-dev libsodium-dev libeigen3-dev libfmt-dev
-    libpq-dev libutf8proc-dev postgresql-15
+    libpq-dev libutf8proc-dev libxxhash-dev postgresql-15
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     fonts-liberation
     xvfb xauth xdotool imagemagick

@@ -15,12 +15,12 @@ template <typename Int> bool ParseInteger(std::string_view field, Int& out) {
     return error == std::errc() && end == field.data() + field.size();
 }
 
-class CTextFile;
+class CLineErrors;
 
 // A movie or user id: a whole number from 1 to 2^31 - 1. Anything else fails the line, naming `what`.
-int ParseId(const CTextFile& file, std::string_view field, const char* what);
+int ParseId(const CLineErrors& errors, std::string_view field, const char* what);
 
 // A timestamp: a whole number of seconds. Anything else fails the line.
-long long ParseTimestamp(const CTextFile& file, std::string_view field);
+long long ParseTimestamp(const CLineErrors& errors, std::string_view field);
 
 } // namespace quillory::data

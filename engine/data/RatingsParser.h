@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,10 +12,16 @@ namespace quillory::data {
 class CMovieLookup;
 class CTextFile;
 
+// How the ratings are cut up and on how many threads they are parsed; the result does not depend on either.
+struct RatingsParsing {
+    unsigned threads = 0;       // 0: LoadingThreads()
+    std::size_t chunkBytes = 0; // 0: a few pieces per thread, the whole text on one thread
+};
+
 // Reads the ratings of `file` in `layout` against the catalogue, in file order; fills `lines` with each rating's
 // line number. Every field is checked: the first malformed line, or a movie the catalogue lacks, fails the file with
 // its line number. Users are left unnumbered (see NumberUsersAndCheckPairs).
 std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMovieLookup& lookup,
-                                       std::vector<std::uint32_t>& lines);
+                                       std::vector<std::uint32_t>& lines, const RatingsParsing& parsing = {});
 
 } // namespace quillory::data

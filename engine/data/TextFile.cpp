@@ -1,5 +1,6 @@
 #include "TextFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -52,6 +53,21 @@ CTextFile::CTextFile(const std::filesystem::path& path, std::string role) : m_pa
                                    "computer's memory.",
                                    m_role, path.string(), expected, memory));
     }
+    try {
+        Read(fd, expected);
+    } catch (const std::bad_alloc&) {
+        m_text.reset();
+        m_length = 0;
+        ThrowDataError(fmt::format("Not enough memory to load the {} {} ({} bytes).", m_role, path.string(), expected));
+    }
+    m_size = m_length;
+    if (m_length >= 3 && std::memcmp(m_text.get(), "\xEF\xBB\xBF", 3) == 0) {
+        m_hadBom = true;
+        m_pos = 3;
+    }
+}
+
+void CTextFile::Read(int fd, std::uint64_t expected) {
     const auto readSome = [&](char* into, std::size_t count) {
         while (true) {
             const ssize_t n = ::read(fd, into, count);
@@ -59,45 +75,49 @@ CTextFile::CTextFile(const std::filesystem::path& path, std::string role) : m_pa
                 return static_cast<std::size_t>(n);
             }
             if (errno != EINTR) {
-                ThrowDataError("Cannot read the " + m_role + " " + path.string() + ": " + std::strerror(errno) + ".");
+                ThrowDataError("Cannot read the " + m_role + " " + m_path.string() + ": " + std::strerror(errno) + ".");
             }
         }
     };
-    try {
-        // One read of the whole file: the parsers then walk memory, which is what makes ten million lines cheap.
-        m_text.resize(static_cast<std::size_t>(expected));
-        std::size_t got = 0;
-        while (got < m_text.size()) {
-            const std::size_t n = readSome(m_text.data() + got, m_text.size() - got);
+    // The file is read in blocks of a few megabytes, each hashed while it is still in the processor's cache: the
+    // fingerprint then costs next to nothing beside the read.
+    constexpr std::size_t kBlock = std::size_t{4} << 20;
+    CContentHasher hasher(expected);
+    std::size_t capacity = static_cast<std::size_t>(expected);
+    m_text = std::make_unique_for_overwrite<char[]>(capacity);
+    m_length = 0;
+    while (true) {
+        if (m_length == capacity) {
+            // Whatever the size said (a file still growing), read on to the end.
+            char chunk[1 << 14];
+            const std::size_t n = readSome(chunk, sizeof chunk);
             if (n == 0) {
                 break;
             }
-            got += n;
+            capacity = capacity * 2 + n;
+            auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+            std::memcpy(grown.get(), m_text.get(), m_length);
+            m_text = std::move(grown);
+            std::memcpy(m_text.get() + m_length, chunk, n);
+            hasher.AddBytes(chunk, n);
+            m_length += n;
+            continue;
         }
-        m_text.resize(got);
-        if (got == expected) {
-            // Whatever the size said (a file still growing), read on to the end.
-            char chunk[1 << 14];
-            for (std::size_t n = 0; (n = readSome(chunk, sizeof chunk)) > 0;) {
-                m_text.append(chunk, n);
-            }
+        char* into = m_text.get() + m_length;
+        const std::size_t n = readSome(into, std::min(kBlock, capacity - m_length));
+        if (n == 0) {
+            break;
         }
-    } catch (const std::bad_alloc&) {
-        std::string().swap(m_text);
-        ThrowDataError(fmt::format("Not enough memory to load the {} {} ({} bytes).", m_role, path.string(), expected));
+        hasher.AddBytes(into, n);
+        m_length += n;
     }
-    m_size = m_text.size();
-    m_hash = HashBytes(m_text);
-    if (m_text.size() >= 3 && std::memcmp(m_text.data(), "\xEF\xBB\xBF", 3) == 0) {
-        m_hadBom = true;
-        m_pos = 3;
-    }
+    m_hash = hasher.Finish(nullptr, 0);
 }
 
 void CTextFile::ConvertLatin1ToUtf8() {
     std::string out;
-    out.reserve(m_text.size() + m_text.size() / 8);
-    for (std::size_t i = m_pos; i < m_text.size(); ++i) {
+    out.reserve(m_length + m_length / 8);
+    for (std::size_t i = m_pos; i < m_length; ++i) {
         const auto c = static_cast<unsigned char>(m_text[i]);
         if (c < 0x80) {
             out += static_cast<char>(c);
@@ -106,16 +126,18 @@ void CTextFile::ConvertLatin1ToUtf8() {
             out += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    m_text = std::move(out);
+    m_text = std::make_unique_for_overwrite<char[]>(out.size());
+    std::memcpy(m_text.get(), out.data(), out.size());
+    m_length = out.size();
     m_pos = 0;
 }
 
 bool CTextFile::NextLine(std::string_view& line) {
-    if (m_pos >= m_text.size()) {
+    if (m_pos >= m_length) {
         return false;
     }
-    const char* begin = m_text.data() + m_pos;
-    const std::size_t rest = m_text.size() - m_pos;
+    const char* begin = m_text.get() + m_pos;
+    const std::size_t rest = m_length - m_pos;
     const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', rest));
     std::size_t length = newline ? static_cast<std::size_t>(newline - begin) : rest;
     m_pos += newline ? length + 1 : length;
@@ -128,11 +150,11 @@ bool CTextFile::NextLine(std::string_view& line) {
 }
 
 CTextFile::LineKind CTextFile::NextUnquotedLine(std::string_view& line) {
-    if (m_pos >= m_text.size()) {
+    if (m_pos >= m_length) {
         return LineKind::End;
     }
-    const std::size_t rest = m_text.size() - m_pos;
-    const auto* begin = m_text.data() + m_pos;
+    const std::size_t rest = m_length - m_pos;
+    const auto* begin = m_text.get() + m_pos;
     const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', rest));
     const std::size_t length = newline ? static_cast<std::size_t>(newline - begin) : rest;
     if (std::memchr(begin, '"', length) != nullptr) {
@@ -143,7 +165,7 @@ CTextFile::LineKind CTextFile::NextUnquotedLine(std::string_view& line) {
 }
 
 std::size_t CTextFile::NextCsvRecord(std::vector<std::string>& fields) {
-    if (m_pos >= m_text.size()) {
+    if (m_pos >= m_length) {
         return 0;
     }
     // Errors name the record's first line; m_lineNumber goes on counting the line ends inside quoted fields.
@@ -158,7 +180,7 @@ std::size_t CTextFile::NextCsvRecord(std::vector<std::string>& fields) {
         f.clear();
         return f;
     };
-    const std::size_t end = m_text.size();
+    const std::size_t end = m_length;
     std::string* current = &field();
     bool quoted = false;
     bool wasQuoted = false;
@@ -215,11 +237,16 @@ std::size_t CTextFile::NextCsvRecord(std::vector<std::string>& fields) {
 }
 
 void CTextFile::Fail(const std::string& what) const {
-    ThrowDataError(m_path.string() + ", line " + std::to_string(m_reportLine) + ": " + what);
+    FailAt(m_reportLine, what);
+}
+
+void CTextFile::FailAt(std::uint32_t line, const std::string& what) const {
+    ThrowDataError(m_path.string() + ", line " + std::to_string(line) + ": " + what);
 }
 
 void CTextFile::Release() {
-    std::string().swap(m_text);
+    m_text.reset();
+    m_length = 0;
     m_pos = 0;
 }
 

@@ -3,15 +3,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "LineErrors.h"
 
 namespace quillory::data {
 
 // A data file read whole into memory and walked line by line. Lines end with LF or CRLF; a UTF-8 byte-order mark at
 // the start is skipped. Errors name the file and the current line.
-class CTextFile {
+class CTextFile : public CLineErrors {
 public:
     // Reads the whole file; `role` says what it is in messages ("ratings file"). Throws CMException naming the file
     // when it cannot: the path is no regular file, cannot be read, or is larger than the memory can hold.
@@ -21,7 +24,7 @@ public:
     void ConvertLatin1ToUtf8();
 
     // The contents not yet read (after any byte-order mark).
-    std::string_view Rest() const { return std::string_view(m_text).substr(m_pos); }
+    std::string_view Rest() const { return Text().substr(m_pos); }
 
     // True when the file began with a UTF-8 byte-order mark.
     bool HadByteOrderMark() const { return m_hadBom; }
@@ -47,15 +50,22 @@ public:
     std::uint64_t Size() const { return m_size; }
 
     // Throws CMException: "<file>, line <n>: <what>".
-    [[noreturn]] void Fail(const std::string& what) const;
+    [[noreturn]] void Fail(const std::string& what) const override;
+    // The same for line `line`, which need not be the current one.
+    [[noreturn]] void FailAt(std::uint32_t line, const std::string& what) const;
 
     // Frees the contents (the file is done with).
     void Release();
 
 private:
+    std::string_view Text() const { return {m_text.get(), m_length}; }
+    void Read(int fd, std::uint64_t expected);
+
     std::filesystem::path m_path;
     std::string m_role;
-    std::string m_text;
+    // Not a std::string: that would write zeros over hundreds of megabytes only to read the file over them.
+    std::unique_ptr<char[]> m_text;
+    std::size_t m_length = 0;
     std::size_t m_pos = 0;
     std::uint32_t m_lineNumber = 0; // physical lines consumed
     std::uint32_t m_reportLine = 0; // the line errors name: the current line or the current record's first line

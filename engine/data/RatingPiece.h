@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Layout.h"
+#include "RatingRecord.h"
+
+namespace quillory::data {
+
+class CMovieLookup;
+
+// A malformed line of a piece: its index in the piece (0 for the first) and what is wrong, worded as the file's
+// errors word it.
+struct RatingLineFailure {
+    std::uint32_t line = 0;
+    std::string what;
+};
+
+// Parses a piece of whole lines of a ratings file in `layout` (in movielens-csv, lines without quotes). Its line i
+// fills records[i] and lines[i] = firstLine + i, or leaves lines[i] = 0 when the line is empty; `records` and
+// `lines` hold a place for each of the piece's lines. Stops at the first malformed line and returns it. Pieces of
+// one file may be parsed on different threads at once: nothing else is written.
+std::optional<RatingLineFailure> ParseRatingPiece(std::string_view piece, Layout layout, const CMovieLookup& lookup,
+                                                  std::uint32_t firstLine, RatingRecord* records, std::uint32_t* lines);
+
+} // namespace quillory::data
