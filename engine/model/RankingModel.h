@@ -29,6 +29,23 @@ struct RankingSettings {
     // Below this many ratings a user's list is the newcomers' list: items widely seen and well liked.
     std::size_t minPersonalRatings = 15;
     std::uint64_t seed = 20240607;
+    // The newcomers' list: the `newcomerPool` most-rated items, less those liked by fewer than the share of all
+    // ratings that are 4 or 5 (shrunk towards it by `newcomerShrink` ratings), best liked first.
+    std::size_t newcomerPool = 500;
+    double newcomerShrink = 20.0;
+    // Each item keeps its `neighbours` strongest links: from an item to those that its raters rated 4 or 5, each
+    // rater's vote split over his ratings (their count to the power `alpha`), and a linked item's weight divided by
+    // its rating count to the power `beta`, so that what everybody likes does not crowd out what this item's raters
+    // like in particular. A rating below 4 speaks for other items with `lowWeight` of a liked one's weight.
+    std::size_t neighbours = 100;
+    double alpha = 0.75;
+    double beta = 0.1;
+    double lowWeight = 0.0;
+    // How much of the newcomers' order is added to a user's own scores (in units of his mean score).
+    double popularityBlend = 0.0;
+    // Beyond this much work (the sum over users of their ratings times their liked items) each user's lists are
+    // cut to a random sample of equal length, so that training stays cheap on large data.
+    std::uint64_t workLimit = 300000000;
 
     std::string Describe() const;
     static RankingSettings Defaults();
@@ -70,6 +87,9 @@ public:
     std::string Summary() const;
 
 private:
+    bool LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
+                     std::optional<ModelShape> expected);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

@@ -92,7 +92,9 @@ void Usage() {
                "                    [--model-seed S] [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
                "                    [--validate 0|1] [--neighbours K] [--shrink S] [--damping D]\n"
                "                    [--budget W]\n"
-               "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...]\n"
+               "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
+               "                    [--rank-neighbours K] [--rank-pool P] [--rank-alpha A] [--rank-beta B]\n"
+               "                    [--rank-low W] [--rank-blend G] [--rank-shrink S]\n"
                "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
                "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
                "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n"
@@ -157,6 +159,11 @@ int main(int argc, char** argv) {
             topN = true;
             continue;
         }
+        if (arg == "--no-ease") {
+            topNOptions.easeLambdas.clear();
+            continue;
+        }
+        quillory::model::RankingSettings& rank = topNOptions.ranking;
         if (arg == "--splits" && ParseInt(next, number) && number >= 1 && number <= 100) {
             topNOptions.splits = static_cast<int>(number);
         } else if (arg == "--lambdas" && next && !ParseList(next, topNOptions.easeLambdas)) {
@@ -164,6 +171,20 @@ int main(int argc, char** argv) {
             return 2;
         } else if (arg == "--lambdas" && next) {
             // parsed above
+        } else if (arg == "--rank-neighbours" && ParseInt(next, number) && number >= 1 && number <= 100000) {
+            rank.neighbours = static_cast<std::size_t>(number);
+        } else if (arg == "--rank-pool" && ParseInt(next, number) && number >= 0 && number <= 1000000) {
+            rank.newcomerPool = static_cast<std::size_t>(number);
+        } else if (arg == "--rank-alpha" && ParseNumber(next, real)) {
+            rank.alpha = real;
+        } else if (arg == "--rank-beta" && ParseNumber(next, real)) {
+            rank.beta = real;
+        } else if (arg == "--rank-low" && next && std::isfinite(real = std::strtod(next, nullptr))) {
+            rank.lowWeight = real;
+        } else if (arg == "--rank-blend" && ParseNumber(next, real)) {
+            rank.popularityBlend = real;
+        } else if (arg == "--rank-shrink" && ParseNumber(next, real)) {
+            rank.newcomerShrink = real;
         } else if (arg == "--test" && next) {
             testPath = next;
         } else if (arg == "--folds" && ParseInt(next, number) && number >= 2 && number <= 100) {
