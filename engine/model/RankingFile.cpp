@@ -102,7 +102,7 @@ template <class Model> bool Consistent(const Model& m, const Counts& c) {
     for (std::uint32_t n : m.rated) {
         ratings += n;
     }
-    return ratings == c.ratings;
+    return ratings == c.ratings && m.allLiked == std::accumulate(m.liked.begin(), m.liked.end(), std::uint64_t{0});
 }
 
 } // namespace
@@ -168,8 +168,7 @@ bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_v
         return false;
     }
     const RankingSettings& s = m_impl->settings;
-    if (c.pool > c.items || c.pool > s.newcomerPool || c.links > std::uint64_t(c.items) * s.neighbours ||
-        c.links > c.ratings * std::uint64_t(c.items)) {
+    if (c.pool > c.items || c.pool > s.newcomerPool || c.links > std::uint64_t(c.items) * s.neighbours) {
         return false;
     }
     if (expected && (c.users != expected->users || c.items != expected->items ||
@@ -203,6 +202,7 @@ bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_v
     ForEachArray(loaded, c, [&](auto& values, std::uint64_t count) {
         ok = ok && arrays.GetVector(values, static_cast<std::size_t>(count));
     });
+    loaded.allLiked = std::accumulate(loaded.liked.begin(), loaded.liked.end(), std::uint64_t{0});
     if (!ok || arrays.Left() != 0 || !Consistent(loaded, c)) {
         return false;
     }

@@ -18,6 +18,7 @@ struct CRankingModel::Impl {
     // Per item: how many rated it, and how many of them 4 or 5.
     std::vector<std::uint32_t> rated;
     std::vector<std::uint32_t> liked;
+    std::uint64_t allLiked = 0; // the sum of `liked`
     // Every item, the newcomers' list first (widely seen and well liked, best first), then the rest by how many
     // liked them; `pool` is the length of the newcomers' list.
     std::vector<std::uint32_t> order;

@@ -38,7 +38,7 @@ const RankingSettings& CRankingModel::Settings() const {
 }
 
 void CRankingModel::Impl::BuildOrder(const RankingSettings& s) {
-    std::uint64_t allLiked = 0;
+    allLiked = 0;
     for (std::uint32_t j = 0; j < numItems; ++j) {
         allLiked += liked[j];
     }
@@ -125,13 +125,25 @@ std::vector<RankedItem> CRankingModel::Rank(UserRatings rated, std::size_t count
             }
         }
     }
+    // His scores as shares of their sum, mixed by the blend with each item's share of all ratings of 4 and up:
+    // where his ratings lead only weakly, what many liked comes first.
+    double sum = 0.0;
+    for (std::uint32_t j : touched) {
+        sum += taken[j] ? 0.0 : std::max(0.0F, score[j]);
+    }
+    const double blend = m.settings.popularityBlend;
+    const double own = sum > 0.0 ? (1.0 - blend) / sum : 0.0;
+    const double common = blend / double(std::max<std::uint64_t>(1, m.allLiked));
+    auto mixed = [&](std::uint32_t j) {
+        return static_cast<float>(own * std::max(0.0F, score[j]) + common * m.liked[j]);
+    };
     std::vector<std::pair<float, std::uint32_t>> ranked;
     if (newcomer) {
         // Only the newcomers' list, in his own order where his ratings give one; no reasons.
         for (std::uint32_t k = 0; k < m.pool; ++k) {
             const std::uint32_t j = m.order[k];
             if (!taken[j]) {
-                ranked.emplace_back(score[j], j);
+                ranked.emplace_back(blend > 0.0 ? mixed(j) : score[j], j);
             }
         }
         std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
@@ -143,20 +155,10 @@ std::vector<RankedItem> CRankingModel::Rank(UserRatings rated, std::size_t count
             taken[j] = 1;
         }
     } else {
-        // His scores relative to his strongest, plus the items' liked counts relative to the most liked, times
-        // the blend: every item then competes, those that no rating of his leads to on popularity alone.
-        float strongest = 0.0F;
-        for (std::uint32_t j : touched) {
-            strongest = std::max(strongest, score[j]);
-        }
-        const double blend = m.settings.popularityBlend;
-        const double mostLiked = std::max(1U, m.liked[m.order.front()]);
         if (blend > 0.0) {
             for (std::uint32_t j = 0; j < m.numItems; ++j) {
                 if (!taken[j]) {
-                    ranked.emplace_back(static_cast<float>((strongest > 0.0F ? score[j] / strongest : 0.0F) +
-                                                           blend * m.liked[j] / mostLiked),
-                                        j);
+                    ranked.emplace_back(mixed(j), j);
                 }
             }
         } else {

@@ -39,9 +39,10 @@ struct RankingSettings {
     // like in particular. A rating below 4 speaks for other items with `lowWeight` of a liked one's weight.
     std::size_t neighbours = 100;
     double alpha = 0.75;
-    double beta = 0.1;
-    double lowWeight = 0.0;
-    // How much of the newcomers' order is added to a user's own scores (in units of his mean score).
+    double beta = 0.2;
+    double lowWeight = 0.3;
+    // A user's scores, as shares of their sum, are mixed with each item's share of all ratings of 4 and up by this
+    // much (0 to 1): a guard for users whose ratings lead only weakly to anything.
     double popularityBlend = 0.0;
     // Beyond this much work (the sum over users of their ratings times their liked items) each user's lists are
     // cut to a random sample of equal length, so that training stays cheap on large data.

@@ -38,7 +38,10 @@ struct Metrics {
         double dcg = 0.0, ideal = 0.0;
         std::size_t found = 0;
         for (std::size_t k = 0; k < std::min(depth, list.size()); ++k) {
-            if (std::binary_search(hits.begin(), hits.end(), list[k])) {
+            // An item listed twice counts once, so that a fault of a method cannot raise its score.
+            if (std::binary_search(hits.begin(), hits.end(), list[k]) &&
+                std::find(list.begin(), list.begin() + std::ptrdiff_t(k), list[k]) ==
+                    list.begin() + std::ptrdiff_t(k)) {
                 ++found;
                 dcg += 1.0 / std::log2(static_cast<double>(k) + 2.0);
             }
