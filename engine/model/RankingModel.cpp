@@ -15,9 +15,11 @@ namespace quillory::model {
 std::string RankingSettings::Describe() const {
     char text[320];
     std::snprintf(text, sizeof text,
-                  "rank:min=%zu seed=%llu pool=%zu shrink=%g k=%zu alpha=%g beta=%g low=%g blend=%g work=%llu v1",
-                  minPersonalRatings, static_cast<unsigned long long>(seed), newcomerPool, newcomerShrink, neighbours,
-                  alpha, beta, lowWeight, popularityBlend, static_cast<unsigned long long>(workLimit));
+                  "rank:min=%zu seed=%llu pool=%zu shrink=%g nblend=%g k=%zu alpha=%g beta=%g low=%g blend=%g "
+                  "work=%llu v1",
+                  minPersonalRatings, static_cast<unsigned long long>(seed), newcomerPool, newcomerShrink,
+                  newcomerBlend, neighbours, alpha, beta, lowWeight, popularityBlend,
+                  static_cast<unsigned long long>(workLimit));
     return text;
 }
 
@@ -131,7 +133,7 @@ std::vector<RankedItem> CRankingModel::Rank(UserRatings rated, std::size_t count
     for (std::uint32_t j : touched) {
         sum += taken[j] ? 0.0 : std::max(0.0F, score[j]);
     }
-    const double blend = m.settings.popularityBlend;
+    const double blend = newcomer ? m.settings.newcomerBlend : m.settings.popularityBlend;
     const double own = sum > 0.0 ? (1.0 - blend) / sum : 0.0;
     const double common = blend / double(std::max<std::uint64_t>(1, m.allLiked));
     auto mixed = [&](std::uint32_t j) {

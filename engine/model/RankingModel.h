@@ -33,14 +33,18 @@ struct RankingSettings {
     // ratings that are 4 or 5 (shrunk towards it by `newcomerShrink` ratings), best liked first.
     std::size_t newcomerPool = 500;
     double newcomerShrink = 20.0;
+    // A newcomer's own scores are mixed with the list's by this much (as popularityBlend below does for others).
+    double newcomerBlend = 0.3;
     // Each item keeps its `neighbours` strongest links: from an item to those that its raters rated 4 or 5, each
     // rater's vote split over his ratings (their count to the power `alpha`), and a linked item's weight divided by
     // its rating count to the power `beta`, so that what everybody likes does not crowd out what this item's raters
-    // like in particular. A rating below 4 speaks for other items with `lowWeight` of a liked one's weight.
-    std::size_t neighbours = 100;
-    double alpha = 0.75;
-    double beta = 0.2;
-    double lowWeight = 0.3;
+    // like in particular. A rating below 4 speaks for other items with `lowWeight` of a liked one's weight; below
+    // zero, against them: what an item's detractors liked links to it less, and a user's dislikes push their links
+    // down in his list.
+    std::size_t neighbours = 150;
+    double alpha = 0.8;
+    double beta = 0.35;
+    double lowWeight = -0.15;
     // A user's scores, as shares of their sum, are mixed with each item's share of all ratings of 4 and up by this
     // much (0 to 1): a guard for users whose ratings lead only weakly to anything.
     double popularityBlend = 0.0;

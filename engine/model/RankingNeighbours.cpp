@@ -139,6 +139,7 @@ void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
     CThreadPool threads(TrainingThreads());
     struct Workspace {
         std::vector<float> sum;
+        std::vector<char> seen;
         std::vector<std::uint32_t> touched;
         std::vector<std::pair<float, std::uint32_t>> ranked;
     };
@@ -147,6 +148,7 @@ void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
     threads.Run(chunks, [&](std::size_t chunk, unsigned thread) {
         Workspace& w = spaces[thread];
         w.sum.resize(numItems, 0.0F);
+        w.seen.resize(numItems, 0);
         const auto begin = static_cast<std::uint32_t>(chunk * kItemsPerChunk);
         const auto end = static_cast<std::uint32_t>(std::min<std::size_t>(numItems, begin + kItemsPerChunk));
         for (std::uint32_t i = begin; i < end; ++i) {
@@ -158,7 +160,8 @@ void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
                 const std::uint32_t* items = byUser.item.data() + byUser.start[u];
                 for (std::uint32_t l = 0; l < likedCount[u]; ++l) {
                     const std::uint32_t j = items[l];
-                    if (w.sum[j] == 0.0F) {
+                    if (!w.seen[j]) {
+                        w.seen[j] = 1;
                         w.touched.push_back(j);
                     }
                     w.sum[j] += step;
@@ -171,6 +174,7 @@ void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
                     w.ranked.emplace_back(w.sum[j] * itemStep * penalty[j], j);
                 }
                 w.sum[j] = 0.0F;
+                w.seen[j] = 0;
             }
             const std::size_t top = std::min(keep, w.ranked.size());
             auto stronger = [](const auto& a, const auto& b) {

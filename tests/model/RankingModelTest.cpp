@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,48 @@ TEST(RankingModelTest, ListsKeepTheirContract) {
     EXPECT_EQ(similar.front(), 5U); // its pair
     EXPECT_EQ(std::count(similar.begin(), similar.end(), 4U), 0);
     EXPECT_TRUE(model.Similar(4, 0).empty());
+}
+
+// A rating just entered counts in the next list: the item rated leaves it and its pair, liked by everyone who liked
+// it, comes first with it as the reason.
+TEST(RankingModelTest, ARatingJustEnteredChangesTheNextList) {
+    const test::LowRankData data = test::MakePairedItemData(80, 30);
+    CRankingModel model;
+    model.Train(data.train, data.users, data.items);
+    Ratings mine;
+    for (const Rating& r : data.train) {
+        if (r.user == 3) {
+            mine.emplace_back(r.item, r.value);
+        }
+    }
+    const auto before = model.Rank(mine, 5);
+    ASSERT_FALSE(before.empty());
+    const std::uint32_t top = before.front().item;
+    const std::uint32_t pair = top ^ 1U;
+    ASSERT_TRUE(std::none_of(mine.begin(), mine.end(), [&](const auto& r) { return r.first == pair; }));
+    mine.emplace_back(pair, 5.0F);
+    const auto after = model.Rank(mine, 5);
+    EXPECT_TRUE(std::none_of(after.begin(), after.end(), [&](const RankedItem& p) { return p.item == pair; }));
+    EXPECT_EQ(after.front().item, top);
+    EXPECT_EQ(after.front().because, pair);
+}
+
+// Beyond the work limit every user's lists are cut to a sample: nearly every item still finds its pair among its
+// five most alike, and the lists keep their length.
+TEST(RankingModelTest, AWorkLimitKeepsWhatMatters) {
+    const test::LowRankData data = test::MakePairedItemData(200, 40);
+    RankingSettings settings;
+    settings.workLimit = 60000; // about a third of this data's work
+    CRankingModel model(settings);
+    model.Train(data.train, data.users, data.items);
+    std::uint32_t found = 0;
+    for (std::uint32_t item = 0; item < data.items; ++item) {
+        const auto similar = model.Similar(item, 5);
+        found += std::find(similar.begin(), similar.end(), item ^ 1U) != similar.end() ? 1 : 0;
+    }
+    EXPECT_GE(found, data.items * 9 / 10);
+    EXPECT_EQ(model.Rank({}, 25).size(), 25U);
+    EXPECT_THROW(CRankingModel().Save(fs::temp_directory_path() / "never-written.cache", "x"), std::runtime_error);
 }
 
 std::vector<RankedItem> RankOnThreads(const char* threads, const test::LowRankData& data, const Ratings& user) {

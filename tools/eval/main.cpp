@@ -94,7 +94,7 @@ void Usage() {
                "                    [--budget W]\n"
                "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
                "                    [--rank-neighbours K] [--rank-pool P] [--rank-alpha A] [--rank-beta B]\n"
-               "                    [--rank-low W] [--rank-blend G] [--rank-shrink S]\n"
+               "                    [--rank-low W] [--rank-blend G] [--rank-newcomer-blend G] [--rank-shrink S]\n"
                "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
                "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
                "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n"
@@ -181,7 +181,9 @@ int main(int argc, char** argv) {
             rank.beta = real;
         } else if (arg == "--rank-low" && next && std::isfinite(real = std::strtod(next, nullptr))) {
             rank.lowWeight = real;
-        } else if (arg == "--rank-blend" && ParseNumber(next, real)) {
+        } else if (arg == "--rank-newcomer-blend" && ParseNumber(next, real) && real <= 1.0) {
+            rank.newcomerBlend = real;
+        } else if (arg == "--rank-blend" && ParseNumber(next, real) && real <= 1.0) {
             rank.popularityBlend = real;
         } else if (arg == "--rank-shrink" && ParseNumber(next, real)) {
             rank.newcomerShrink = real;
