@@ -300,16 +300,14 @@ void RunTopN(const std::vector<Rating>& ratings, std::uint32_t numUsers, std::ui
             ++rankCalls;
         });
         rankSeconds += std::chrono::duration<double>(Clock::now() - rankStart).count();
+        double easeBest = 0.0;
+        for (auto c = columns.begin() + 1; c + 1 < columns.end(); ++c) {
+            easeBest = std::max(easeBest, c->splits.back().ndcg);
+        }
         std::printf("split %d: %zu training ratings, %zu users with a hit; NDCG@%zu popular %.4f, EASE best %.4f, "
                     "ranking model %.4f\n",
                     s + 1, split.train.size(), columns.front().splits.back().users, depth,
-                    columns.front().splits.back().ndcg,
-                    std::max_element(
-                        columns.begin() + 1, columns.end() - 1,
-                        [](const Column& a, const Column& b) { return a.splits.back().ndcg < b.splits.back().ndcg; })
-                        ->splits.back()
-                        .ndcg,
-                    columns.back().splits.back().ndcg);
+                    columns.front().splits.back().ndcg, easeBest, columns.back().splits.back().ndcg);
         std::fflush(stdout);
     }
     PrintColumns(columns, depth);
