@@ -29,6 +29,28 @@ struct RankingSettings {
     // Below this many ratings a user's list is the newcomers' list: items widely seen and well liked.
     std::size_t minPersonalRatings = 15;
     std::uint64_t seed = 20240607;
+    // The newcomers' list: the `newcomerPool` most-rated items, less those liked by fewer than the share of all
+    // ratings that are 4 or 5 (shrunk towards it by `newcomerShrink` ratings), best liked first.
+    std::size_t newcomerPool = 500;
+    double newcomerShrink = 20.0;
+    // A newcomer's own scores are mixed with the list's by this much (as popularityBlend below does for others).
+    double newcomerBlend = 0.3;
+    // Each item keeps its `neighbours` strongest links: from an item to those that its raters rated 4 or 5, each
+    // rater's vote split over his ratings (their count to the power `alpha`), and a linked item's weight divided by
+    // its rating count to the power `beta`, so that what everybody likes does not crowd out what this item's raters
+    // like in particular. A rating below 4 speaks for other items with `lowWeight` of a liked one's weight; below
+    // zero, against them: what an item's detractors liked links to it less, and a user's dislikes push their links
+    // down in his list.
+    std::size_t neighbours = 150;
+    double alpha = 0.8;
+    double beta = 0.35;
+    double lowWeight = -0.15;
+    // A user's scores, as shares of their sum, are mixed with each item's share of all ratings of 4 and up by this
+    // much (0 to 1): a guard for users whose ratings lead only weakly to anything.
+    double popularityBlend = 0.0;
+    // Beyond this much work (the sum over users of their ratings times their liked items) each user's lists are
+    // cut to a random sample of equal length, so that training stays cheap on large data.
+    std::uint64_t workLimit = 300000000;
 
     std::string Describe() const;
     static RankingSettings Defaults();
@@ -70,6 +92,9 @@ public:
     std::string Summary() const;
 
 private:
+    bool LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
+                     std::optional<ModelShape> expected);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

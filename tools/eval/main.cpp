@@ -1,6 +1,7 @@
 // quillory-eval: trains the prediction model on a manifest's ratings and reports its accuracy beside the bias
-// baseline's, either on a separate test file or by K-fold cross-validation. It trains and scores on the 1..5 stars
-// that the program itself stores and reports, so the figures measure the predictions users see.
+// baseline's, either on a separate test file or by K-fold cross-validation; with --topn it measures instead how
+// well the ranking model puts the movies a user will like at the top of his list (TopN.cpp). It trains and scores on
+// the 1..5 stars that the program itself stores and reports, so the figures measure what users see.
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,7 @@
 #include "MovieTable.h"
 #include "Random.h"
 #include "RatingModel.h"
+#include "TopN.h"
 
 namespace {
 
@@ -90,9 +92,14 @@ void Usage() {
                "                    [--model-seed S] [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
                "                    [--validate 0|1] [--neighbours K] [--shrink S] [--damping D]\n"
                "                    [--budget W]\n"
+               "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
+               "                    [--rank-neighbours K] [--rank-pool P] [--rank-alpha A] [--rank-beta B]\n"
+               "                    [--rank-low W] [--rank-blend G] [--rank-newcomer-blend G] [--rank-shrink S]\n"
                "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
                "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
-               "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n",
+               "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n"
+               "--topn prints precision, recall and NDCG at 10 of the most popular movies, EASE and the ranking\n"
+               "model over N random 80/20 splits (default 5).\n",
                stderr);
 }
 
@@ -104,6 +111,25 @@ bool ParseInt(const char* text, long long& value) {
     errno = 0;
     value = std::strtoll(text, &end, 10);
     return errno == 0 && *end == '\0';
+}
+
+bool ParseNumber(const char* text, double& value);
+
+// A comma-separated list of non-negative numbers.
+bool ParseList(const char* text, std::vector<double>& values) {
+    values.clear();
+    std::string all = text ? text : "";
+    std::size_t start = 0;
+    while (start <= all.size()) {
+        const std::size_t end = std::min(all.find(',', start), all.size());
+        double value = 0.0;
+        if (!ParseNumber(all.substr(start, end - start).c_str(), value)) {
+            return false;
+        }
+        values.push_back(value);
+        start = end + 1;
+    }
+    return !values.empty();
 }
 
 bool ParseNumber(const char* text, double& value) {
@@ -122,12 +148,46 @@ int main(int argc, char** argv) {
     std::string manifestPath, testPath;
     long long folds = 0, seed = 1;
     ModelSettings settings = ModelSettings::Defaults();
+    bool topN = false;
+    quillory::eval::TopNOptions topNOptions;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         long long number = 0;
         double real = 0.0;
-        if (arg == "--test" && next) {
+        if (arg == "--topn") {
+            topN = true;
+            continue;
+        }
+        if (arg == "--no-ease") {
+            topNOptions.easeLambdas.clear();
+            continue;
+        }
+        quillory::model::RankingSettings& rank = topNOptions.ranking;
+        if (arg == "--splits" && ParseInt(next, number) && number >= 1 && number <= 100) {
+            topNOptions.splits = static_cast<int>(number);
+        } else if (arg == "--lambdas" && next && !ParseList(next, topNOptions.easeLambdas)) {
+            Usage();
+            return 2;
+        } else if (arg == "--lambdas" && next) {
+            // parsed above
+        } else if (arg == "--rank-neighbours" && ParseInt(next, number) && number >= 1 && number <= 100000) {
+            rank.neighbours = static_cast<std::size_t>(number);
+        } else if (arg == "--rank-pool" && ParseInt(next, number) && number >= 0 && number <= 1000000) {
+            rank.newcomerPool = static_cast<std::size_t>(number);
+        } else if (arg == "--rank-alpha" && ParseNumber(next, real)) {
+            rank.alpha = real;
+        } else if (arg == "--rank-beta" && ParseNumber(next, real)) {
+            rank.beta = real;
+        } else if (arg == "--rank-low" && next && std::isfinite(real = std::strtod(next, nullptr))) {
+            rank.lowWeight = real;
+        } else if (arg == "--rank-newcomer-blend" && ParseNumber(next, real) && real <= 1.0) {
+            rank.newcomerBlend = real;
+        } else if (arg == "--rank-blend" && ParseNumber(next, real) && real <= 1.0) {
+            rank.popularityBlend = real;
+        } else if (arg == "--rank-shrink" && ParseNumber(next, real)) {
+            rank.newcomerShrink = real;
+        } else if (arg == "--test" && next) {
             testPath = next;
         } else if (arg == "--folds" && ParseInt(next, number) && number >= 2 && number <= 100) {
             folds = number;
@@ -166,6 +226,10 @@ int main(int argc, char** argv) {
         Usage();
         return 2;
     }
+    if (topN && (!testPath.empty() || folds != 0)) {
+        std::fputs("quillory-eval: --topn excludes --test and --folds\n", stderr);
+        return 2;
+    }
     if (testPath.empty() && folds == 0) {
         folds = 5;
     }
@@ -184,6 +248,13 @@ int main(int argc, char** argv) {
         all.reserve(data.ratings.size());
         for (const auto& r : data.ratings) {
             all.push_back({r.userIndex, r.item, static_cast<float>(r.stars)});
+        }
+        if (topN) {
+            std::printf("data: %u users, %u movies, %zu ratings (loaded in %.2f s)\n", numUsers, numItems, all.size(),
+                        loadSeconds);
+            topNOptions.seed = seed;
+            quillory::eval::RunTopN(all, numUsers, numItems, topNOptions);
+            return 0;
         }
         std::printf("data: %u users, %u movies, %zu ratings (loaded in %.2f s); model: %s\n", numUsers, numItems,
                     all.size(), loadSeconds, settings.Describe().c_str());

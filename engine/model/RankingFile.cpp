@@ -1,0 +1,213 @@
+// The ranking model's cache file, beside the prediction model's: a header with the fingerprint of the data, the
+// settings it was trained with and every count the rest follows from, so that a reader knows the exact length (and
+// refuses a wrong one) before it allocates anything; then the arrays as ForEachArray lists them; a checksum last.
+//
+//   magic "QLRRANKM", version, fingerprint length and bytes, settings length and bytes,
+//   users, items, pool (u32), ratings, links (u64), the arrays, checksum (u64).
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <numeric>
+#include <stdexcept>
+
+#include "ByteReader.h"
+#include "ByteWriter.h"
+#include "CacheFileReader.h"
+#include "CacheFileWriter.h"
+#include "Checksum.h"
+#include "RankingImpl.h"
+
+namespace quillory::model {
+
+namespace {
+
+constexpr char kMagic[8] = {'Q', 'L', 'R', 'R', 'A', 'N', 'K', 'M'};
+constexpr std::uint32_t kFormatVersion = 1;
+constexpr std::uint64_t kMaxText = 1 << 20;
+
+struct Counts {
+    std::uint32_t users = 0;
+    std::uint32_t items = 0;
+    std::uint32_t pool = 0;
+    std::uint64_t ratings = 0;
+    std::uint64_t links = 0;
+};
+constexpr std::size_t kCountsSize = 3 * sizeof(std::uint32_t) + 2 * sizeof(std::uint64_t);
+
+// Every array after the header, in file order, with its length: what the length check, the writer and the reader
+// all follow. array(vector, count) is called once for each.
+template <class Model, class Visit> void ForEachArray(Model& m, const Counts& c, Visit&& array) {
+    array(m.rated, std::uint64_t(c.items));
+    array(m.liked, std::uint64_t(c.items));
+    array(m.order, std::uint64_t(c.items));
+    array(m.start, std::uint64_t(c.items) + 1);
+    array(m.neighbour, c.links);
+    array(m.weight, c.links);
+}
+
+// The exact length of a file with these counts and texts; 0 when it would overflow.
+template <class Model>
+std::uint64_t ExpectedLength(const Counts& c, std::uint64_t fingerprint, std::uint64_t describe) {
+    std::uint64_t total = sizeof kMagic + sizeof kFormatVersion + 2 * sizeof(std::uint64_t) + kCountsSize +
+                          sizeof(std::uint64_t) + fingerprint + describe;
+    bool ok = true;
+    Model shape; // only for the element types
+    ForEachArray(shape, c, [&](auto& values, std::uint64_t count) {
+        std::uint64_t size = 0;
+        ok = ok && !__builtin_mul_overflow(count, sizeof values[0], &size) &&
+             !__builtin_add_overflow(total, size, &total);
+    });
+    return ok ? total : 0;
+}
+
+void PutText(CByteWriter& out, std::string_view text) {
+    out.PutValue(static_cast<std::uint64_t>(text.size()));
+    out.Put(text.data(), text.size());
+}
+
+// A text of the header, read and compared with what it must be.
+bool TextIs(CByteReader& in, std::string_view text) {
+    std::uint64_t size = 0;
+    std::string read;
+    return in.GetValue(size) && size == text.size() && in.GetText(read, static_cast<std::size_t>(size)) && read == text;
+}
+
+// Whether what was read hangs together: offsets from 0 to the links, no item with more links than the settings
+// keep, every index and the order within the items, finite weights, no item liked more often than rated.
+template <class Model> bool Consistent(const Model& m, const Counts& c) {
+    if (m.start.front() != 0 || m.start.back() != c.links) {
+        return false;
+    }
+    for (std::uint32_t j = 0; j < c.items; ++j) {
+        if (m.start[j + 1] < m.start[j] || m.start[j + 1] - m.start[j] > m.settings.neighbours ||
+            m.liked[j] > m.rated[j]) {
+            return false;
+        }
+    }
+    if (!std::all_of(m.neighbour.begin(), m.neighbour.end(), [&](std::uint32_t j) { return j < c.items; }) ||
+        !std::all_of(m.weight.begin(), m.weight.end(), [](float w) { return std::isfinite(w); })) {
+        return false;
+    }
+    std::vector<char> seen(c.items, 0);
+    for (std::uint32_t j : m.order) {
+        if (j >= c.items || seen[j]) {
+            return false;
+        }
+        seen[j] = 1;
+    }
+    std::uint64_t ratings = 0;
+    for (std::uint32_t n : m.rated) {
+        ratings += n;
+    }
+    return ratings == c.ratings && m.allLiked == std::accumulate(m.liked.begin(), m.liked.end(), std::uint64_t{0});
+}
+
+} // namespace
+
+void CRankingModel::Save(const std::filesystem::path& path, std::string_view fingerprint) const {
+    const Impl& m = *m_impl;
+    if (!m.Trained()) {
+        throw std::runtime_error("the ranking model has not been trained");
+    }
+    Counts counts{m.numUsers, m.numItems, m.pool, m.numRatings, m.neighbour.size()};
+    const std::string describe = m.settings.Describe();
+    CByteWriter out;
+    out.Bytes().reserve(static_cast<std::size_t>(ExpectedLength<Impl>(counts, fingerprint.size(), describe.size())));
+    out.Put(kMagic, sizeof kMagic);
+    out.PutValue(kFormatVersion);
+    PutText(out, fingerprint);
+    PutText(out, describe);
+    out.PutValue(counts.users);
+    out.PutValue(counts.items);
+    out.PutValue(counts.pool);
+    out.PutValue(counts.ratings);
+    out.PutValue(counts.links);
+    ForEachArray(m, counts, [&](const auto& values, std::uint64_t count) {
+        if (values.size() != count) {
+            throw std::runtime_error("the ranking model's arrays do not match its sizes");
+        }
+        out.PutVector(values);
+    });
+    out.PutValue(Checksum(out.Bytes().data(), out.Bytes().size()));
+    WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
+}
+
+bool CRankingModel::Load(const std::filesystem::path& path, std::string_view fingerprint,
+                         std::optional<ModelShape> expected) {
+    try {
+        return LoadChecked(path, fingerprint, expected);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
+                                std::optional<ModelShape> expected) {
+    CCacheFileReader file;
+    const std::string describe = m_impl->settings.Describe();
+    const std::uint64_t headerSize = sizeof kMagic + sizeof kFormatVersion + 2 * sizeof(std::uint64_t) +
+                                     fingerprint.size() + describe.size() + kCountsSize;
+    if (fingerprint.size() > kMaxText || !file.Open(path) || file.Size() < headerSize) {
+        return false;
+    }
+    // The header alone first: its size follows from the texts this model expects.
+    std::vector<unsigned char> header(static_cast<std::size_t>(headerSize));
+    if (!file.Read(header.data(), header.size())) {
+        return false;
+    }
+    CByteReader in(header.data(), header.size());
+    char magic[sizeof kMagic];
+    std::uint32_t version = 0;
+    Counts c;
+    if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.GetValue(version) ||
+        version != kFormatVersion || !TextIs(in, fingerprint) || !TextIs(in, describe) || !in.GetValue(c.users) ||
+        !in.GetValue(c.items) || !in.GetValue(c.pool) || !in.GetValue(c.ratings) || !in.GetValue(c.links)) {
+        return false;
+    }
+    const RankingSettings& s = m_impl->settings;
+    if (c.pool > c.items || c.pool > s.newcomerPool || c.links > std::uint64_t(c.items) * s.neighbours) {
+        return false;
+    }
+    if (expected && (c.users != expected->users || c.items != expected->items ||
+                     (expected->ratings && c.ratings > *expected->ratings))) {
+        return false;
+    }
+    const std::uint64_t length = ExpectedLength<Impl>(c, fingerprint.size(), describe.size());
+    if (length == 0 || length != file.Size()) {
+        return false;
+    }
+    const auto total = static_cast<std::size_t>(length);
+    const std::unique_ptr<unsigned char[]> whole(new unsigned char[total]);
+    std::memcpy(whole.get(), header.data(), header.size());
+    if (!file.Read(whole.get() + header.size(), total - header.size())) {
+        return false;
+    }
+    std::uint64_t stored = 0;
+    const std::size_t body = total - sizeof stored;
+    std::memcpy(&stored, whole.get() + body, sizeof stored);
+    if (Checksum(whole.get(), body) != stored) {
+        return false;
+    }
+    CByteReader arrays(whole.get() + header.size(), body - header.size());
+    Impl loaded;
+    loaded.settings = s;
+    loaded.numUsers = c.users;
+    loaded.numItems = c.items;
+    loaded.numRatings = c.ratings;
+    loaded.pool = c.pool;
+    bool ok = true;
+    ForEachArray(loaded, c, [&](auto& values, std::uint64_t count) {
+        ok = ok && arrays.GetVector(values, static_cast<std::size_t>(count));
+    });
+    loaded.allLiked = std::accumulate(loaded.liked.begin(), loaded.liked.end(), std::uint64_t{0});
+    if (!ok || arrays.Left() != 0 || !Consistent(loaded, c)) {
+        return false;
+    }
+    *m_impl = std::move(loaded);
+    return true;
+}
+
+} // namespace quillory::model
