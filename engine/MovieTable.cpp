@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "EngineErrors.h"
 #include "MovieEngine.h"
@@ -111,4 +112,8 @@ std::vector<long> CMovieTable::GetSimilarMovies(long movieId, int count) {
 
 std::vector<UserRating> CMovieTable::GetUserRatings(long userId) {
     return Require(m_engine).GetUserRatings(userId);
+}
+
+void CMovieTable::SetProgress(StartProgressCallback callback) {
+    Require(m_engine).SetProgress(std::move(callback));
 }

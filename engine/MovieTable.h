@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -39,6 +41,18 @@ struct UserRating {
     long long timestamp = 0; // seconds since 1970 as the data files or the store keep it
 };
 
+// How far a long start has come: one step of Init or InitMatrices. Within a stage `done` runs from 0 to `total`
+// and never goes back; the stage's first report has done 0 and its last done == total.
+struct StartProgress {
+    const char* stage = ""; // "Reading ratings", then "Training" (only when a model is trained)
+    std::uint64_t done = 0;
+    std::uint64_t total = 0; // reading: percent (100); training: the model's steps
+};
+
+// Receives StartProgress on the thread that called Init or InitMatrices, at most about every 100 ms besides each
+// stage's first and last report. It may run the window system's pending events; it must not call the engine.
+using StartProgressCallback = std::function<void(const StartProgress&)>;
+
 // The operations behind CMovieTable. The real engine implements them; tests put a scripted engine in its place.
 class IMovieEngine {
 public:
@@ -63,6 +77,7 @@ public:
     virtual std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) = 0;
     virtual std::vector<long> GetSimilarMovies(long movieId, int count) = 0;
     virtual std::vector<UserRating> GetUserRatings(long userId) = 0;
+    virtual void SetProgress(StartProgressCallback callback) = 0;
 };
 
 // The recommendation engine: catalogue, accounts, durable ratings and predictions.
@@ -156,6 +171,10 @@ public:
     // Every rating of the user, data files and store, newest first; ratings of the same second by movie id, lowest
     // first. CMException "Nobody is logged in" for NO_USER; an unknown user has none.
     std::vector<UserRating> GetUserRatings(long userId);
+
+    // The callback that Init and InitMatrices report their progress to (see StartProgress); an empty one reports
+    // nothing. It changes nothing of what is loaded or trained.
+    void SetProgress(StartProgressCallback callback);
 
 private:
     std::unique_ptr<IMovieEngine> m_engine;

@@ -1,6 +1,8 @@
 #include "TollivexDlg.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -26,6 +28,19 @@
 namespace {
 
 const char* const kStartupNotice = "Orrabel initializing\r\n Please Wait.";
+// A start that has taken this long is a long one: from then on the notice says how far it has come.
+constexpr std::chrono::milliseconds kLongStart{1000};
+
+// The notice's progress line: "Reading ratings 42%", "Training step 3 of 20".
+CString ProgressLine(const StartProgress& progress) {
+    const CString stage = progress.stage;
+    if (stage == "Training") {
+        return FormatString("%s step %llu of %llu", stage, static_cast<unsigned long long>(progress.done),
+                            static_cast<unsigned long long>(progress.total));
+    }
+    const std::uint64_t percent = progress.total == 0 ? 0 : progress.done * 100 / progress.total;
+    return FormatString("%s %llu%%", stage, static_cast<unsigned long long>(percent));
+}
 // The list's hint for the bytes of item text it is about to receive.
 constexpr UINT kListStorageBytes = 50;
 // How many movies Top picks and More like this show.
@@ -92,8 +107,15 @@ BOOL CTollivexDlg::OnInitDialog() {
             notice->ShowWindow(SW_SHOWNORMAL);
         }
 
+        // The engine reports as it loads; the notice repaints each time, and after a second also says how far along
+        // the start is.
+        const std::chrono::steady_clock::time_point started = m_startClock();
+        m_table.SetProgress([this, started, shown = notice.get()](const StartProgress& progress) {
+            shown->ShowProgress(m_startClock() - started >= kLongStart ? ProgressLine(progress) : CString());
+        });
         m_table.Init(kDefaultDataPath);
         m_table.InitMatrices();
+        m_table.SetProgress({});
         FillMovieList();
 
         if (notice->GetSafeHwnd() != nullptr) {

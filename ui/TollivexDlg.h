@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
+
 #include "AfxTypes.h"
 #include "Button.h"
 #include "Dialog.h"
@@ -22,6 +25,10 @@ public:
     // cannot be ordered against it, so a ratio that is not a number gives band 1; a ratio equal to a threshold
     // falls in the higher band.
     static int GetPredictionBand(double ratio);
+
+    // The clock start-up reads to tell a long start from a quick one; the steady clock unless a test sets another.
+    using StartClock = std::function<std::chrono::steady_clock::time_point()>;
+    void SetStartClock(StartClock clock) { m_startClock = std::move(clock); }
 
     int GetExactPredictions() const { return m_exactPredictions; }
     const MovieIdArray& GetMovieIds() const { return m_movieIds; }
@@ -73,6 +80,7 @@ private:
     HICON m_hIcon;
     CMovieTable m_table;
     MovieIdArray m_movieIds;
+    StartClock m_startClock = [] { return std::chrono::steady_clock::now(); };
 
     DECLARE_MESSAGE_MAP()
 };

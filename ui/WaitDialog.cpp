@@ -1,5 +1,6 @@
 #include "WaitDialog.h"
 
+#include "WindowSystem.h"
 #include "resource.h"
 
 CWaitDialog::CWaitDialog(CWnd* parent) : CDialog(IDD_WAIT_DIALOG, parent) {}
@@ -14,6 +15,13 @@ BOOL CWaitDialog::Create(UINT templateId, CWnd* parent) {
         SetDlgItemText(IDC_WAIT_TEXT, m_text);
     }
     return created;
+}
+
+void CWaitDialog::ShowProgress(const CString& line) {
+    if (GetSafeHwnd() != nullptr) {
+        SetDlgItemText(IDC_WAIT_TEXT, line.empty() ? m_text : m_text + "\r\n" + line);
+    }
+    AfxGetWindowSystem().ProcessPendingEvents();
 }
 
 void CWaitDialog::DoDataExchange(CDataExchange* pDX) {

@@ -20,6 +20,10 @@ public:
 
     const CString& GetText() const { return m_text; }
 
+    // Shows `line` below the text (an empty line shows the text alone), then lets the window system handle its
+    // pending events so that the notice repaints and can be moved during a long start.
+    void ShowProgress(const CString& line);
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
 

@@ -35,7 +35,9 @@ void RequireDataUsersBelowAccounts(const data::DataSet& data) {
 
 } // namespace
 
-data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint, CRatingTimes& times) {
+data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint, CRatingTimes& times,
+                        CProgressReport& report) {
+    report.Begin("Reading ratings", 100);
     std::filesystem::path snapshotPath = manifest.cacheBase;
     snapshotPath += ".snapshot";
     // The snapshot is trusted on its checksum, which anyone who can write it can make right: it is read and kept only
@@ -50,19 +52,27 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
             if (data::LoadSnapshot(snapshotPath, *hashed, snapshot)) {
                 fingerprint = hashed->text;
                 times = CRatingTimes(manifest.cacheBase, fingerprint);
+                report.End();
                 return snapshot;
             }
         }
     }
 
-    data::DataSet data = data::LoadDataSet(manifest);
+    // The parse is most of the reading; numbering the users, the snapshot and the times take the last tenth.
+    data::DataSet data = data::LoadDataSet(manifest, [&report](std::size_t done, std::size_t total) {
+        report.Update(total == 0 ? 0 : 90 * done / total);
+    });
+    report.Update(90);
     RequireDataUsersBelowAccounts(data);
     fingerprint = data.fingerprint;
     times = CRatingTimes(notOwn ? std::filesystem::path() : manifest.cacheBase, fingerprint);
     times.KeepFresh(data.ratings); // the snapshot keeps no times
+    report.Update(93);
     data::Snapshot snapshot = data::BuildSnapshot(std::move(data));
+    report.Update(96);
     if (notOwn) {
         std::cerr << "Quillory: the parsed data is not kept in " << snapshotPath.string() << ": " << *notOwn << '\n';
+        report.End();
         return snapshot;
     }
     try {
@@ -72,6 +82,7 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
         std::cerr << "Quillory: the parsed data could not be kept in " << snapshotPath.string() << ": " << e.what()
                   << '\n';
     }
+    report.End();
     return snapshot;
 }
 

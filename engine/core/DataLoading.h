@@ -4,6 +4,7 @@
 
 #include "DataSnapshot.h"
 #include "Manifest.h"
+#include "ProgressReport.h"
 #include "RatingTimes.h"
 
 namespace quillory {
@@ -14,6 +15,8 @@ namespace quillory {
 // when first needed from a snapshot). A data file that cannot be read or is malformed, or a ratings file with a user
 // id in the accounts' range (CRatingStore::kFirstAccountId up): CMException naming it. The snapshot is read and kept
 // only in a folder of the user's own (WhyNotOwnFolder); elsewhere the text is read, with one line on stderr.
-data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint, CRatingTimes& times);
+// `report` follows it as the stage "Reading ratings", in percent.
+data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint, CRatingTimes& times,
+                        CProgressReport& report);
 
 } // namespace quillory

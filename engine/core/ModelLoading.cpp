@@ -1,5 +1,7 @@
 #include "ModelLoading.h"
 
+#include <atomic>
+#include <chrono>
 #include <exception>
 #include <future>
 #include <iostream>
@@ -43,6 +45,55 @@ void KeepInCache(const Model& model, const std::filesystem::path& cache, const s
     }
 }
 
+// Trains the models asked for, each on a thread of its own: the ranking model's beside the prediction model's pool
+// uses the cores that pool leaves idle between its parallel loops, and the calling thread stays free to report the
+// prediction model's steps. An exception of either leaves after both have stopped.
+void TrainBoth(TrainedModels& models, const std::vector<model::Rating>& training, const model::ModelShape& shape,
+               bool rating, bool ranking, CProgressReport& report) {
+    std::atomic<int> step{0};
+    std::atomic<int> steps{0};
+    const model::TrainingProgress onStep = [&](int done, int total) {
+        steps.store(total);
+        step.store(done);
+    };
+    std::future<void> rankingDone;
+    std::future<void> ratingDone;
+    if (ranking) {
+        rankingDone =
+            std::async(std::launch::async, [&] { models.ranking->Train(training, shape.users, shape.items); });
+    }
+    if (rating) {
+        ratingDone =
+            std::async(std::launch::async, [&] { models.rating->Train(training, shape.users, shape.items, onStep); });
+    }
+    bool begun = false;
+    const auto follow = [&] {
+        if (!begun && steps.load() > 0) {
+            report.Begin("Training", static_cast<std::uint64_t>(steps.load()));
+            begun = true;
+        }
+        if (begun) {
+            report.Update(static_cast<std::uint64_t>(step.load()));
+        }
+    };
+    for (std::future<void>* pending : {&ratingDone, &rankingDone}) {
+        while (pending->valid() && pending->wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            follow();
+        }
+    }
+    if (ratingDone.valid()) {
+        ratingDone.get();
+    }
+    if (rankingDone.valid()) {
+        rankingDone.get();
+    }
+    follow();
+    if (!begun) {
+        report.Begin("Training", 1); // the ranking model alone
+    }
+    report.End();
+}
+
 std::filesystem::path CachePath(const std::filesystem::path& cacheBase, const char* extension) {
     std::filesystem::path cache = cacheBase;
     cache += extension;
@@ -52,7 +103,7 @@ std::filesystem::path CachePath(const std::filesystem::path& cacheBase, const ch
 } // namespace
 
 TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const std::string& dataFingerprint,
-                                const CRatingIndex& ratings, std::uint32_t items) {
+                                const CRatingIndex& ratings, std::uint32_t items, CProgressReport& report) {
     try {
         TrainedModels models{std::make_unique<model::CRatingModel>(), std::make_unique<model::CRankingModel>()};
         const std::string ratingKey = dataFingerprint + "model:" + models.rating->Settings().Describe();
@@ -69,18 +120,7 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
             return models;
         }
         const std::vector<model::Rating> training = TrainingRatings(ratings);
-        if (ratingLoaded) {
-            models.ranking->Train(training, shape.users, shape.items);
-        } else if (rankingLoaded) {
-            models.rating->Train(training, shape.users, shape.items);
-        } else {
-            // The ranking model trains on a thread of its own beside the prediction model's pool, which leaves
-            // cores idle between its parallel loops; an exception of either leaves after both have stopped.
-            std::future<void> ranking =
-                std::async(std::launch::async, [&] { models.ranking->Train(training, shape.users, shape.items); });
-            models.rating->Train(training, shape.users, shape.items);
-            ranking.get();
-        }
+        TrainBoth(models, training, shape, !ratingLoaded, !rankingLoaded, report);
         if (notOwn) {
             std::cerr << "Quillory: the trained models are not kept in " << ratingCache.parent_path().string() << ": "
                       << *notOwn << '\n';

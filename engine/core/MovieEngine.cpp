@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -50,7 +51,8 @@ void CMovieEngine::Init(const CString& path) {
     m_manifest = data::ReadManifest(path);
     data::Snapshot snapshot;
     try {
-        snapshot = LoadData(m_manifest, m_fingerprint, m_times);
+        CProgressReport report(m_progress);
+        snapshot = LoadData(m_manifest, m_fingerprint, m_times, report);
     } catch (const std::bad_alloc&) {
         ThrowDataError("The data files of " + m_manifest.file.string() + " need more memory than there is.");
     }
@@ -70,8 +72,9 @@ void CMovieEngine::InitMatrices() {
     RequireInit();
     m_model.reset();
     m_ranking.reset();
+    CProgressReport report(m_progress);
     TrainedModels models = LoadOrTrainModels(m_manifest.cacheBase, m_fingerprint, m_ratings.DataRatings(),
-                                             static_cast<std::uint32_t>(m_catalogue.Count()));
+                                             static_cast<std::uint32_t>(m_catalogue.Count()), report);
     m_model = std::move(models.rating);
     m_ranking = std::move(models.ranking);
     // The models hold the data ratings only. The ranking model takes a user's ratings as they are at each call; the
@@ -301,6 +304,10 @@ std::vector<UserRating> CMovieEngine::GetUserRatings(long userId) {
         return {};
     }
     return RatingsNewestFirst(m_ratings, user, m_times.OfUser(user, m_ratings.DataRatings(), m_manifest), m_catalogue);
+}
+
+void CMovieEngine::SetProgress(StartProgressCallback callback) {
+    m_progress = std::move(callback);
 }
 
 void CMovieEngine::RequireInit() const {

@@ -48,6 +48,7 @@ public:
     std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) override;
     std::vector<long> GetSimilarMovies(long movieId, int count) override;
     std::vector<UserRating> GetUserRatings(long userId) override;
+    void SetProgress(StartProgressCallback callback) override;
 
 private:
     void RequireInit() const;
@@ -81,6 +82,7 @@ private:
     // Users whose ratings changed since the model last saw them: folded in at their next prediction.
     std::unordered_set<std::uint32_t> m_stale;
 
+    StartProgressCallback m_progress; // of Init and InitMatrices
     long m_currentUser = NO_USER;
     bool m_initialised = false;
 };

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <exception>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -21,9 +24,13 @@ unsigned LoadingThreads() {
     return std::max(1U, std::thread::hardware_concurrency());
 }
 
-void RunChunks(unsigned threads, std::size_t count, const std::function<void(std::size_t)>& task) {
+void RunChunks(unsigned threads, std::size_t count, const std::function<void(std::size_t)>& task,
+               const std::function<void(std::size_t)>& watch) {
     std::atomic<std::size_t> next{0};
     std::vector<std::exception_ptr> failures(count);
+    std::mutex endedLock;
+    std::condition_variable endedSignal;
+    std::size_t ended = 0;
     const auto work = [&]() noexcept {
         for (std::size_t i = next++; i < count; i = next++) {
             try {
@@ -31,18 +38,35 @@ void RunChunks(unsigned threads, std::size_t count, const std::function<void(std
             } catch (...) {
                 failures[i] = std::current_exception();
             }
+            if (watch) {
+                const std::lock_guard<std::mutex> hold(endedLock);
+                ++ended;
+                endedSignal.notify_one();
+            }
         }
     };
     std::vector<std::thread> helpers;
     const std::size_t wanted = std::min<std::size_t>(std::max(1U, threads), count);
-    for (std::size_t t = 1; t < wanted; ++t) {
+    // A watching caller runs no task itself, so that it is free to watch: one helper more.
+    for (std::size_t t = watch ? 0 : 1; t < wanted; ++t) {
         try {
             helpers.emplace_back(work);
         } catch (const std::system_error&) {
             break; // fewer threads than asked only read slower
         }
     }
-    work();
+    if (watch && !helpers.empty()) {
+        std::unique_lock<std::mutex> hold(endedLock);
+        while (ended < count) {
+            endedSignal.wait_for(hold, std::chrono::milliseconds(50));
+            const std::size_t seen = ended;
+            hold.unlock();
+            watch(seen);
+            hold.lock();
+        }
+    } else {
+        work();
+    }
     for (std::thread& helper : helpers) {
         helper.join();
     }

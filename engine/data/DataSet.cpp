@@ -35,14 +35,17 @@ std::vector<MovieRecord> LoadMovies(CTextFile& file, Layout layout) {
 // Reads the ratings file, then numbers its users (`users`, when given, receives their ids) and adds its part to
 // `fingerprint` (when given).
 std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const std::vector<MovieRecord>& catalogue,
-                                      std::vector<int>* users, std::string* fingerprint) {
+                                      std::vector<int>* users, std::string* fingerprint,
+                                      const std::function<void(std::size_t, std::size_t)>& progress = {}) {
     CTextFile file(path, "ratings file");
     if (fingerprint != nullptr) {
         *fingerprint += FingerprintPart("ratings", file.ContentHash(), file.Size());
     }
     const CMovieLookup lookup(catalogue);
     std::vector<std::uint32_t> lines;
-    std::vector<RatingRecord> ratings = ParseRatings(file, layout, lookup, lines);
+    RatingsParsing parsing;
+    parsing.progress = progress;
+    std::vector<RatingRecord> ratings = ParseRatings(file, layout, lookup, lines, parsing);
     file.Release();
     std::vector<int> numbered = NumberUsersAndCheckPairs(file, ratings, lines);
     if (users != nullptr) {
@@ -66,7 +69,7 @@ template <typename Step> void LoadingFile(const fs::path& path, const char* role
 
 } // namespace
 
-DataSet LoadDataSet(const Manifest& manifest) {
+DataSet LoadDataSet(const Manifest& manifest, const std::function<void(std::size_t, std::size_t)>& progress) {
     const Layout layout = LayoutOf(manifest.format);
     DataSet data;
     data.manifest = manifest;
@@ -87,7 +90,7 @@ DataSet LoadDataSet(const Manifest& manifest) {
         });
     }
     LoadingFile(manifest.ratings, "ratings file", [&] {
-        data.ratings = LoadRatings(manifest.ratings, layout, data.movies, &data.users, &data.fingerprint);
+        data.ratings = LoadRatings(manifest.ratings, layout, data.movies, &data.users, &data.fingerprint, progress);
     });
     return data;
 }

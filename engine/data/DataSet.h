@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,9 @@ struct DataSet {
     std::string fingerprint;           // identifies the bytes of every data file and the layout (see Fingerprint.h)
 };
 
-// Loads the catalogue, the links (movielens-csv) and the ratings the manifest names.
-DataSet LoadDataSet(const Manifest& manifest);
+// Loads the catalogue, the links (movielens-csv) and the ratings the manifest names. `progress`, when set, follows
+// the parse of the ratings (see RatingsParsing::progress).
+DataSet LoadDataSet(const Manifest& manifest, const std::function<void(std::size_t, std::size_t)>& progress = {});
 
 // Loads a ratings file in `format`'s ratings layout against `catalogue` (e.g. a held-out test file). `userIndex`
 // numbers the users of this file in order of first appearance; `item` indexes `catalogue`.

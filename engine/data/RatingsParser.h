@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "Layout.h"
@@ -16,6 +17,9 @@ class CTextFile;
 struct RatingsParsing {
     unsigned threads = 0;       // 0: LoadingThreads()
     std::size_t chunkBytes = 0; // 0: a few pieces per thread, the whole text on one thread
+    // When set, called on the calling thread with (work done, all the work) at least every 50 ms while the
+    // pieces are read, the last time with all of it done; the work's unit is the parser's own.
+    std::function<void(std::size_t, std::size_t)> progress;
 };
 
 // Reads the ratings of `file` in `layout` against the catalogue, in file order; fills `lines` with each rating's

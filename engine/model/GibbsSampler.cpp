@@ -924,6 +924,9 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     const int sweeps = burnIn + static_cast<int>(samples);
     for (int sweep = 0; sweep < sweeps; ++sweep) {
         chain.Sweep(sweep - burnIn);
+        if (steps) {
+            steps->Next();
+        }
     }
     if (state) {
         chain.LeaveState(*state);

@@ -31,6 +31,7 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
     Impl probe;
     probe.settings = settings;
     probe.threads = threads;
+    probe.steps = steps;
     probe.burnIn = plan.checkChainIsModel ? plan.burnIn : std::clamp(settings.burnIn, 0, kCheckBurnIn);
     probe.numUsers = numUsers;
     probe.numItems = numItems;
@@ -91,6 +92,7 @@ void CRatingModel::Impl::AdoptCheckChain(Impl& probe, double blend) {
     probe.validationBaselineRmse = validationBaselineRmse;
     probe.blendRmse = blendRmse;
     probe.threads = threads;
+    probe.steps = steps;
     *this = std::move(probe);
 }
 

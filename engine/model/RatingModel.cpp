@@ -60,7 +60,8 @@ const ModelSettings& CRatingModel::Settings() const {
     return m_impl->settings;
 }
 
-void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems) {
+void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
+                         const TrainingProgress& progress) {
     for (const Rating& r : ratings) {
         if (r.user >= numUsers || r.item >= numItems || !std::isfinite(r.value)) {
             throw std::invalid_argument("rating outside the trained range");
@@ -72,8 +73,15 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     fresh.threads = &threads;
     fresh.numUsers = numUsers;
     fresh.numItems = numItems;
-    fresh.FitBaseline(ratings);
+    // The plan reads only the ratings and the sizes, so it can come first and tell how many steps there are.
     Impl::ChainPlan plan = fresh.PlanChain(ratings);
+    Impl::Steps steps{&progress, 0, 2 + Impl::PlannedSweeps(plan, fresh.settings)};
+    fresh.steps = &steps;
+    if (progress) {
+        progress(0, steps.total);
+    }
+    fresh.FitBaseline(ratings);
+    steps.Next();
 
     // Check: the factorisation must beat the baseline on held-out ratings, and the neighbour term is weighed there.
     Impl::ChainState chain;
@@ -89,7 +97,11 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         }
     }
     fresh.threads = nullptr;
+    fresh.steps = nullptr;
     *m_impl = std::move(fresh);
+    if (progress) {
+        progress(steps.total, steps.total);
+    }
 }
 
 void CRatingModel::Impl::FitBaseline(std::span<const Rating> ratings) {
@@ -134,6 +146,23 @@ CRatingModel::Impl::ChainPlan CRatingModel::Impl::PlanChain(std::span<const Rati
         }
     }
     return plan;
+}
+
+int CRatingModel::Impl::PlannedSweeps(const ChainPlan& plan, const ModelSettings& settings) {
+    if (settings.factors <= 0 || plan.samples == 0) {
+        return 0;
+    }
+    const auto samples = static_cast<int>(plan.samples);
+    int sweeps = 0;
+    if (plan.check) {
+        sweeps += plan.checkChainIsModel ? plan.burnIn + samples
+                                         : std::clamp(settings.burnIn, 0, kCheckBurnIn) +
+                                               std::min(samples, static_cast<int>(kCheckSamples));
+    }
+    if (!plan.checkChainIsModel) {
+        sweeps += plan.burnIn + samples;
+    }
+    return sweeps;
 }
 
 std::string CRatingModel::Summary() const {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -83,6 +84,10 @@ struct ModelShape {
 // cores. The thread count never changes what is trained, only how fast.
 unsigned TrainingThreads();
 
+// Told (step, steps) by a training as it goes: step 0 first, then after the baseline and after each sweep of the
+// sampler, and steps of steps last; step never goes back nor beyond steps.
+using TrainingProgress = std::function<void(int, int)>;
+
 // The prediction model. Deterministic: the same ratings and settings give the same predictions on every run.
 class CRatingModel {
 public:
@@ -94,7 +99,10 @@ public:
     const ModelSettings& Settings() const;
 
     // Trains on every rating. Users 0..numUsers-1 and items 0..numItems-1; any of them may have no ratings.
-    void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems);
+    // `progress`, when set, is called on the calling thread between the training's steps; it changes nothing of
+    // what is trained.
+    void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
+               const TrainingProgress& progress = {});
 
     // The predicted rating, always within [1, 5] and never NaN. `user` may be any index, also one beyond the
     // trained users (a user registered since): users with no ratings get a sound fallback (the item's baseline).

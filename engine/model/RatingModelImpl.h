@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <unordered_map>
@@ -102,6 +103,21 @@ struct CRatingModel::Impl {
     // The threads training runs on (none: the calling thread alone). Set only while training.
     CThreadPool* threads = nullptr;
 
+    // The steps of a training as they are told to its progress callback.
+    struct Steps {
+        const TrainingProgress* report = nullptr;
+        int done = 0;
+        int total = 0;
+        void Next() {
+            done = std::min(done + 1, total);
+            if (*report) {
+                (*report)(done, total);
+            }
+        }
+    };
+    // Set only while training.
+    Steps* steps = nullptr;
+
     // Sweeps discarded before averaging (the setting, or fewer on large data).
     int burnIn = 0;
 
@@ -151,6 +167,8 @@ struct CRatingModel::Impl {
     void TrainBaseline(std::span<const Rating> ratings);
     // How long the chain runs on these ratings: the settings, shortened to the work budget.
     ChainPlan PlanChain(std::span<const Rating> ratings) const;
+    // The sweeps the chains of this plan run: the held-out check's, then the final one's.
+    static int PlannedSweeps(const ChainPlan& plan, const ModelSettings& settings);
     // Runs a chain on all but the held-out ratings, compares it with the baseline there, and fits the neighbour
     // term's weight on them. Drops the factorisation from `plan` when it does not beat the baseline. A short chain
     // leaves its state in `chain` for the final chain to go on from; with plan.checkChainIsModel, the chain runs

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -322,6 +323,59 @@ TEST(Engine, PredictionsForAnyUserStayOnTheScaleAndFollowNewRatings) {
     table.SetRefresh(true); // folding in again changes nothing more
     EXPECT_EQ(table.GetPredictedRating(kMovie0 + probe, 2), after);
     table.SetRefresh(false);
+}
+
+// A start reports its stages in order, each from 0 done to all of it, never going back; and what is trained does not
+// depend on whether anyone listens.
+TEST(Engine, StartProgressRunsEachStageInOrderWithinItsBounds) {
+    const int movies = 25;
+    CTempFolder quiet;
+    std::vector<double> expected;
+    {
+        CMovieTable table;
+        table.Init(WriteSmallTweetings(quiet, movies, 40).string());
+        table.InitMatrices();
+        expected = Predictions(table, movies, {1, 2, 3});
+    }
+    const struct {
+        const char* start;
+        std::vector<std::string> stages;
+    } cases[] = {
+        {"cold", {"Reading ratings", "Training"}},
+        {"warm", {"Reading ratings"}},
+    };
+    CTempFolder folder;
+    const std::string manifest = WriteSmallTweetings(folder, movies, 40).string();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        std::vector<StartProgress> calls;
+        CMovieTable table;
+        table.SetProgress([&](const StartProgress& progress) { calls.push_back(progress); });
+        table.Init(manifest);
+        table.InitMatrices();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(calls.front().total, 100U) << "reading counts in percent";
+        std::vector<std::string> stages;
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            const StartProgress& now = calls[i];
+            const bool first = i == 0 || std::string(calls[i - 1].stage) != now.stage;
+            const bool last = i + 1 == calls.size() || std::string(calls[i + 1].stage) != now.stage;
+            if (first) {
+                stages.emplace_back(now.stage);
+                EXPECT_EQ(now.done, 0U) << now.stage;
+                EXPECT_GT(now.total, 0U) << now.stage;
+            } else {
+                EXPECT_GE(now.done, calls[i - 1].done) << now.stage << " at " << i;
+                EXPECT_EQ(now.total, calls[i - 1].total) << now.stage << " at " << i;
+            }
+            EXPECT_LE(now.done, now.total) << now.stage << " at " << i;
+            if (last) {
+                EXPECT_EQ(now.done, now.total) << now.stage;
+            }
+        }
+        EXPECT_EQ(stages, c.stages);
+        EXPECT_EQ(Predictions(table, movies, {1, 2, 3}), expected);
+    }
 }
 
 TEST(Engine, WarmStartPredictsAsColdAndABadCacheIsRebuilt) {

@@ -66,6 +66,9 @@ void CScriptedEngine::Record(const std::string& call, const std::string& entry) 
 
 void CScriptedEngine::Init(const CString& path) {
     Record("Init", "Init(" + path + ")");
+    if (duringInit) {
+        duringInit(m_progress);
+    }
 }
 
 void CScriptedEngine::InitMatrices() {

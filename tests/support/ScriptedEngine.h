@@ -39,6 +39,8 @@ public:
     std::vector<MoviePick> picks;              // GetTopPicks(WithReasons) answers the first `count` of these
     std::map<long, std::vector<long>> similar; // movie id -> GetSimilarMovies answer (then cut to `count`)
     std::vector<UserRating> userRatings;       // GetUserRatings answer, as given
+    // Run inside Init after it is recorded, with the progress callback set then (SetProgress is not recorded).
+    std::function<void(const StartProgressCallback&)> duringInit;
 
     // Throw `exception` at the n-th call (1-based) of `call` ("GetMovieDetails", "Init", ...).
     void ThrowAt(const std::string& call, int nth, CMException exception);
@@ -70,8 +72,10 @@ public:
     std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) override;
     std::vector<long> GetSimilarMovies(long movieId, int count) override;
     std::vector<UserRating> GetUserRatings(long userId) override;
+    void SetProgress(StartProgressCallback callback) override { m_progress = std::move(callback); }
 
 private:
+    StartProgressCallback m_progress;
     void Record(const std::string& call, const std::string& entry) const;
     std::vector<std::string> m_ownLog;
     std::vector<std::string>* m_log;

@@ -178,6 +178,8 @@ public:
     std::vector<std::string>& EventLog() { return *m_log; }
 
     int WaitCursorDepth() const { return m_waitDepth; }
+    // How often ProcessPendingEvents ran (it does nothing here).
+    int PendingEventRuns() const { return m_pendingEventRuns; }
     // Windows alive now, oldest first; the most recent on a template, or nullptr.
     std::vector<CScriptedWindow*> Windows();
     CScriptedWindow* FindWindow(UINT templateId);
@@ -227,6 +229,7 @@ public:
     RECT GetClientRect(HWND window) override;
     void DrawIcon(HDC dc, int x, int y, HICON icon) override;
     LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void ProcessPendingEvents() override { ++m_pendingEventRuns; }
     [[noreturn]] void ExitProcess(int status) override;
 
 private:
@@ -251,6 +254,7 @@ private:
     std::map<UINT, std::string> m_strings;
     std::vector<UINT> m_noSystemMenu;
     int m_waitDepth = 0;
+    int m_pendingEventRuns = 0;
     int m_iconCx = 32;
     int m_iconCy = 32;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "MainWindowHarness.h"
@@ -31,6 +32,36 @@ TEST(Startup, RunsEverySetUpStepInOrderBeforeTheWindowShows) {
                                 "Redraw(1016)", "Show(104,0)", "Destroy(104)", "Modal(105)", "GetUserID(guest,pw)",
                                 "BeginWaitCursor", "SetCurrentUser(3)", "EndWaitCursor"}));
     EXPECT_TRUE(h.windows.MessageBoxes().empty());
+}
+
+// From a second after the start, the notice says below its text what the engine reports; before, the text stays as
+// it is. The notice's events run at every report either way.
+TEST(Startup, TheNoticeShowsTheEnginesProgressOnlyInALongStart) {
+    const struct {
+        int msSinceStart;
+        StartProgress progress;
+        const char* shown;
+    } cases[] = {
+        {999, {"Reading ratings", 42, 100}, "Orrabel initializing\r\n Please Wait."},
+        {1000, {"Reading ratings", 42, 100}, "Orrabel initializing\r\n Please Wait.\r\nReading ratings 42%"},
+        {1000, {"Reading ratings", 100, 100}, "Orrabel initializing\r\n Please Wait.\r\nReading ratings 100%"},
+        {5000, {"Training", 3, 20}, "Orrabel initializing\r\n Please Wait.\r\nTraining step 3 of 20"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        MainWindowHarness h;
+        const std::chrono::steady_clock::time_point start;
+        int reads = 0;
+        h.dlg->SetStartClock([&] { return reads++ == 0 ? start : start + std::chrono::milliseconds(c.msSinceStart); });
+        std::string shown;
+        h.engine->duringInit = [&](const StartProgressCallback& report) {
+            report(c.progress);
+            shown = h.windows.FindWindow(IDD_WAIT_DIALOG)->Text(IDC_WAIT_TEXT);
+        };
+        h.Run(MainWindowHarness::Cancel(), [](CScriptedWindow&) {});
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(h.windows.PendingEventRuns(), 1);
+    }
 }
 
 // Runs a start-up that is expected to end the process; returns its status.

@@ -91,6 +91,12 @@ public:
     // icon-background erasing, system commands such as SC_CLOSE which ends a dialog with IDCANCEL).
     virtual LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
+    // --- events
+    // -------------------------------------------------------------------------------------------------------- Handles
+    // the events waiting for the program's windows but the user's input (repaints, moves and the like) and returns: the
+    // start-up notice stays painted and can be moved while the engine loads, and takes no input.
+    virtual void ProcessPendingEvents() = 0;
+
     // --- process -----------------------------------------------------------------------------------------------------
     // Ends the process at once with this status. (The scripted toolkit throws instead, for the test to catch.)
     [[noreturn]] virtual void ExitProcess(int status) = 0;

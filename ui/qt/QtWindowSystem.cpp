@@ -621,6 +621,10 @@ LRESULT CQtWindowSystem::DefWindowProc(HWND handle, UINT message, WPARAM wParam,
     }
 }
 
+void CQtWindowSystem::ProcessPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void CQtWindowSystem::ExitProcess(int status) {
     std::cout.flush();
     std::cerr.flush();

@@ -66,6 +66,7 @@ public:
     void DrawIcon(HDC dc, int x, int y, HICON icon) override;
     LRESULT DefWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    void ProcessPendingEvents() override;
     [[noreturn]] void ExitProcess(int status) override;
 
 private:
