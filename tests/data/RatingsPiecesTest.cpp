@@ -160,7 +160,7 @@ TEST(RatingsPieces, EveryCutAndThreadCountReadsLikeOneReadingInOrder) {
             for (const unsigned threads : {1U, 2U, 3U}) {
                 SCOPED_TRACE("piece size " + std::to_string(chunkBytes) + ", threads " + std::to_string(threads));
                 std::vector<Rating> ratings;
-                EXPECT_EQ(Parse(path, c.layout, {threads, chunkBytes}, ratings), error);
+                EXPECT_EQ(Parse(path, c.layout, {threads, chunkBytes, {}}, ratings), error);
                 EXPECT_EQ(ratings, c.ratings);
             }
         }
