@@ -737,6 +737,9 @@ void CRatingModel::Impl::CGibbsChain::FitRidge() {
     for (int sweep = 0; sweep < m_model.settings.initSweeps; ++sweep) {
         FitSide(m_byItem, m_users, m_items, ridge);
         FitSide(m_byUser, m_items, m_users, ridge);
+        if (m_model.steps) {
+            m_model.steps->Next();
+        }
     }
 }
 

@@ -162,7 +162,8 @@ int CRatingModel::Impl::PlannedSweeps(const ChainPlan& plan, const ModelSettings
     if (!plan.checkChainIsModel) {
         sweeps += plan.burnIn + samples;
     }
-    return sweeps;
+    // The first chain starts from a few ridge sweeps; a second goes on from where the first stopped.
+    return sweeps + std::max(0, settings.initSweeps);
 }
 
 std::string CRatingModel::Summary() const {

@@ -84,8 +84,8 @@ struct ModelShape {
 // cores. The thread count never changes what is trained, only how fast.
 unsigned TrainingThreads();
 
-// Told (step, steps) by a training as it goes: step 0 first, then after the baseline and after each sweep of the
-// sampler, and steps of steps last; step never goes back nor beyond steps.
+// Told (step, steps) by a training as it goes: step 0 first, then after the baseline, after each sweep of the
+// starting fit and of the sampler, and steps of steps last; step never goes back nor beyond steps.
 using TrainingProgress = std::function<void(int, int)>;
 
 // The prediction model. Deterministic: the same ratings and settings give the same predictions on every run.

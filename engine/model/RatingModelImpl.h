@@ -167,7 +167,7 @@ struct CRatingModel::Impl {
     void TrainBaseline(std::span<const Rating> ratings);
     // How long the chain runs on these ratings: the settings, shortened to the work budget.
     ChainPlan PlanChain(std::span<const Rating> ratings) const;
-    // The sweeps the chains of this plan run: the held-out check's, then the final one's.
+    // The sweeps the chains of this plan run: the starting fit's, the held-out check's, then the final one's.
     static int PlannedSweeps(const ChainPlan& plan, const ModelSettings& settings);
     // Runs a chain on all but the held-out ratings, compares it with the baseline there, and fits the neighbour
     // term's weight on them. Drops the factorisation from `plan` when it does not beat the baseline. A short chain
