@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <future>
 
 #include "MovieTable.h"
 
@@ -23,6 +25,23 @@ public:
     void Update(std::uint64_t done);
     // Ends the stage: reports every step done.
     void End();
+
+    // Runs work(done) on a thread of its own while this thread goes on reporting, as Update(done) would, until it
+    // has ended, so that a caller who repaints at each report stays painted through a long step; then rethrows what
+    // the work threw. Without a callback the work runs here.
+    template <typename Work> void WhileReporting(Work&& work) {
+        std::atomic<std::uint64_t> done{m_progress.done};
+        if (!m_callback) {
+            work(done);
+            return;
+        }
+        std::future<void> ended = std::async(std::launch::async, [&] { work(done); });
+        while (ended.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            Update(done.load());
+        }
+        ended.get();
+        Update(done.load());
+    }
 
 private:
     void Send();
