@@ -57,11 +57,11 @@ void RunChunks(unsigned threads, std::size_t count, const std::function<void(std
     }
     if (watch && !helpers.empty()) {
         std::unique_lock<std::mutex> hold(endedLock);
-        while (ended < count) {
-            endedSignal.wait_for(hold, std::chrono::milliseconds(50));
-            const std::size_t seen = ended;
+        for (std::size_t seen = 0; seen < count;) {
+            endedSignal.wait_for(hold, std::chrono::milliseconds(50), [&] { return ended > seen; });
+            seen = ended;
             hold.unlock();
-            watch(seen);
+            watch(seen); // the last time with every task ended
             hold.lock();
         }
     } else {
