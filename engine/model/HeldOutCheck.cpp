@@ -49,6 +49,7 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
         plan.samples = 0;
         probe.factors = 0; // the neighbourhood below then refines the baseline
         probe.samples = 0;
+        probe.sweeps = 0;
     }
     double blend = 0.0;
     if (settings.neighbours > 0) {
