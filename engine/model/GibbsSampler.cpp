@@ -968,6 +968,46 @@ void CRatingModel::Impl::AverageSamples(std::span<const Rating> ratings) {
         precisionPrior += hyperPrecision[s] * inverse;
         noise += noisePrecision[s] * inverse;
     }
+    // How far each item's vector (bias, factors) spread over the samples: a user solved against the averages alone
+    // would take them for certain and follow his few ratings too far; the spread, added to his precision as the
+    // samples' own variation would add it, holds him back about as much as solving against every sample did. What
+    // all items share, a sample's drift of the whole factor space (a linear map of the averages, fitted by least
+    // squares), is no uncertainty of any one item and is left out.
+    itemVariance.assign(std::size_t(numItems) * d, 0.0f);
+    {
+        const auto rows = static_cast<Eigen::Index>(numItems);
+        const auto cols = static_cast<Eigen::Index>(d);
+        Matrix mean(rows, cols);
+        for (std::size_t i = 0; i < numItems; ++i) {
+            mean(static_cast<Eigen::Index>(i), 0) = itemBias[i];
+            for (std::size_t f = 0; f < factors; ++f) {
+                mean(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f + 1)) = averaged[i * factors + f];
+            }
+        }
+        const Eigen::LDLT<Matrix> gram((mean.transpose() * mean + 1e-9 * Matrix::Identity(cols, cols)).eval());
+        Matrix sample(rows, cols);
+        std::vector<double> squares(std::size_t(numItems) * d, 0.0);
+        for (std::size_t s = 0; s < samples; ++s) {
+            for (std::size_t i = 0; i < numItems; ++i) {
+                sample(static_cast<Eigen::Index>(i), 0) = itemSampleBias[i * samples + s];
+                for (std::size_t f = 0; f < factors; ++f) {
+                    sample(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f + 1)) =
+                        double(itemFactors[i * width + s * factors + f]) * samples;
+                }
+            }
+            const Matrix map = gram.solve(mean.transpose() * sample);
+            const Matrix spread = sample - mean * map;
+            for (std::size_t i = 0; i < numItems; ++i) {
+                for (std::size_t f = 0; f < d; ++f) {
+                    const double e = spread(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f));
+                    squares[i * d + f] += e * e;
+                }
+            }
+        }
+        for (std::size_t k = 0; k < squares.size(); ++k) {
+            itemVariance[k] = static_cast<float>(squares[k] * inverse);
+        }
+    }
     itemFactors = std::move(averaged);
     implicitVectors = std::move(implicit);
     itemSampleBias = itemBias;
@@ -1002,6 +1042,11 @@ void CRatingModel::Impl::SolveUsers(std::span<const Rating> ratings) {
     });
 }
 
+// The items' spread counts at most as a noise of this precision (an error of 0.3 stars): on data that the factors fit
+// almost exactly the noise precision grows without bound, and the spread, which each sample's own fit absorbed,
+// must not then outweigh the ratings.
+constexpr double kSpreadPrecision = 10.0;
+
 // The user's conditional mean given each sample's item vectors: the same computation as the training's user step.
 void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* factorsOut) const {
     const Eigen::Index d = factors + 1;
@@ -1031,6 +1076,15 @@ void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* fact
         const Matrix& prior = hyperPrecision[s];
         Matrix precision = prior;
         precision.selfadjointView<Eigen::Lower>().rankUpdate(design, noisePrecision[s]);
+        if (!itemVariance.empty()) { // an averaged model: the items' spread over the samples averaged
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const float* var =
+                    &itemVariance[std::size_t(known[static_cast<std::size_t>(j)].first) * std::size_t(d)];
+                for (Eigen::Index f = 0; f < d; ++f) {
+                    precision(f, f) += std::min(noisePrecision[s], kSpreadPrecision) * var[f];
+                }
+            }
+        }
         Vector priorMean = hyperMean[s];
         if (HasImplicit() && n > 0) {
             const double scale = 1.0 / std::sqrt(static_cast<double>(n));

@@ -70,6 +70,7 @@ void CRatingModel::Impl::AdoptCheckChain(Impl& probe, double blend) {
         probe.userFactors.clear();
         probe.itemFactors.clear();
         probe.itemSampleBias.clear();
+        probe.itemVariance.clear();
         probe.priorUserFactors.clear();
         probe.hyperMean.clear();
         probe.hyperPrecision.clear();

@@ -7,7 +7,8 @@
 //   the neighbour lists and of the rated lists (u64), mean (f32),
 //   the parameter arrays as ForEachPart lists them, checksum (u64).
 //
-// The model holds one averaged sample (see AverageSamples), so the factors are one row per user and item. The lists
+// The model holds one averaged sample (see AverageSamples), so the factors are one row per user and item, beside each
+// item's spread over the samples, which fold-in reads. The lists
 // are packed: each row's entry count, then its sorted indices as gaps from the one before, as variable-length
 // numbers (7 bits a byte); the neighbour weights and the residuals as 16-bit codes, the precision the trained model
 // keeps them at too.
@@ -107,6 +108,7 @@ template <class Part> void ForEachPart(const Counts& c, Part&& part) {
         part.template Array<float>(c.items, [](auto& f) { return &f.m.itemBias; });
         part.template Array<float>(std::uint64_t(c.users) * c.factors, [](auto& f) { return &f.m.userFactors; });
         part.template Array<float>(std::uint64_t(c.items) * c.factors, [](auto& f) { return &f.m.itemFactors; });
+        part.template Array<float>(std::uint64_t(c.items) * d, [](auto& f) { return &f.m.itemVariance; });
         part.template Array<float>(c.factors, [](auto& f) { return &f.m.priorUserFactors; });
         part.template Value<float>([](auto& f) { return &f.m.priorUserBias; });
         part.template Array<double>(d, [](auto& f) { return &f.m.hyperMean[0]; });

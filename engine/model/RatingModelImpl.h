@@ -60,6 +60,7 @@ struct CRatingModel::Impl {
     std::vector<float> userFactors;      // numUsers x width
     std::vector<float> itemFactors;      // numItems x width, already divided by the sample count
     std::vector<float> itemSampleBias;   // numItems x samples, for fold-in
+    std::vector<float> itemVariance;     // numItems x (factors + 1): each item's spread over the averaged samples
     std::vector<float> priorUserFactors; // width: a user without ratings
     float priorUserBias = 0.0f;
     // Per sample, the user side's prior (mean, precision) and the noise precision, for fold-in.
