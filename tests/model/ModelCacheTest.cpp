@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Checksum.h"
 #include "ModelTestData.h"
 #include "RatingModel.h"
 
@@ -160,6 +161,54 @@ TEST_F(ModelCacheTest, FileLengthFollowsFromItsHeaderInEveryLayout) {
         const std::uint64_t d = k + 1;
         EXPECT_EQ(bytes.size(), 76 + (users + items) * 4 * (2 + k) + (k + 1) * 4 + (d + d * d + 1) * 8 + items * d * 8 +
                                     4 + linkBytes + links * 2 + ratedBytes + rated * 2 + 8);
+    }
+}
+
+TEST_F(ModelCacheTest, PackedListsThatLeaveTheirArraysAreRefusedUnderAGoodChecksum) {
+    // 200 users, 120 items: each list's count and its first index fit in one byte. The checksum finds damage, not
+    // a file made to pass it, so each bad list below comes with a checksum that matches.
+    const test::LowRankData data = test::MakePairedItemData(200, 60);
+    CRatingModel model(test::QuickSettings());
+    model.Train(data.train, data.users, data.items);
+    const fs::path file = m_folder / "model.cache";
+    model.Save(file, "fp");
+    const std::vector<char> good = ReadBytes(file);
+    const auto at = [&](std::size_t offset, auto value) {
+        std::memcpy(&value, good.data() + offset, sizeof value);
+        return static_cast<std::uint64_t>(value);
+    };
+    const std::uint64_t users = at(22, std::uint32_t{}), items = at(26, std::uint32_t{}), k = at(30, std::uint32_t{});
+    const std::uint64_t d = k + 1, links = at(40, std::uint64_t{}), linkBytes = at(56, std::uint64_t{});
+    ASSERT_TRUE(k > 0 && at(38, std::uint8_t{}) == 1 && at(39, std::uint8_t{}) == 1);
+    // Header, biases, factors, item spreads, prior, hyperparameters, implicit vectors, neighbour weight.
+    const std::size_t linksAt =
+        76 + (users + items) * 4 * (2 + k) + items * d * 4 + (k + 1) * 4 + (d + d * d + 1) * 8 + items * d * 4 + 4;
+    const std::size_t ratedAt = linksAt + linkBytes + links * 2;
+    ASSERT_GT(good[linksAt], 0);
+    ASSERT_GT(good[ratedAt], 0);
+    struct Change {
+        const char* what;
+        std::size_t offset;
+        char byte;
+        bool loads;
+    };
+    const Change changes[] = {
+        {"the first link's own index, unchanged", linksAt + 1, good[linksAt + 1], true},
+        {"a neighbour beyond the items", linksAt + 1, 0x7f, false},
+        {"a neighbour count past the links", linksAt, 0x7f, false},
+        {"a link number that never ends", linksAt + linkBytes - 1, char(0x81), false},
+        {"a rated item beyond the items", ratedAt + 1, 0x7f, false},
+        {"a rated count of none", ratedAt, 0, false},
+    };
+    for (const Change& change : changes) {
+        std::vector<char> bytes = good;
+        bytes[change.offset] = change.byte;
+        const std::size_t body = bytes.size() - 8;
+        const std::uint64_t sum = Checksum(reinterpret_cast<const unsigned char*>(bytes.data()), body);
+        std::memcpy(bytes.data() + body, &sum, sizeof sum);
+        WriteBytes(file, bytes);
+        CRatingModel loaded(test::QuickSettings());
+        EXPECT_EQ(loaded.Load(file, "fp"), change.loads) << change.what;
     }
 }
 
