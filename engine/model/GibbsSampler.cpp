@@ -934,7 +934,124 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
     if (state) {
         chain.LeaveState(*state);
     }
+    AverageSamples(ratings);
 }
+
+void CRatingModel::Impl::AverageSamples(std::span<const Rating> ratings) {
+    // The kept samples become one: each item's vectors (factors, bias, implicit) and the users' prior and noise
+    // precision are averaged over them, and every user takes his conditional mean given those, which is what
+    // fold-in computes. A model of one sample's size predicts nearly as the average of the samples' predictions
+    // did, and its cache holds one sample rather than all of them.
+    if (!HasFactors()) {
+        return;
+    }
+    const std::size_t width = Width();
+    const std::size_t d = std::size_t(factors) + 1;
+    const double inverse = 1.0 / samples;
+    std::vector<float> averaged(std::size_t(numItems) * factors);
+    std::vector<float> implicit(HasImplicit() ? std::size_t(numItems) * d : 0);
+    for (std::size_t i = 0; i < numItems; ++i) {
+        for (std::size_t f = 0; f < factors; ++f) {
+            double sum = 0.0; // the stored factors are already divided by the sample count
+            for (std::size_t s = 0; s < samples; ++s) {
+                sum += itemFactors[i * width + s * factors + f];
+            }
+            averaged[i * factors + f] = static_cast<float>(sum);
+        }
+        for (std::size_t f = 0; !implicit.empty() && f < d; ++f) {
+            double sum = 0.0;
+            for (std::size_t s = 0; s < samples; ++s) {
+                sum += implicitVectors[(i * samples + s) * d + f];
+            }
+            implicit[i * d + f] = static_cast<float>(sum * inverse);
+        }
+    }
+    Vector meanPrior = Vector::Zero(static_cast<Eigen::Index>(d));
+    Matrix precisionPrior = Matrix::Zero(static_cast<Eigen::Index>(d), static_cast<Eigen::Index>(d));
+    double noise = 0.0;
+    for (std::size_t s = 0; s < samples; ++s) {
+        meanPrior += hyperMean[s] * inverse;
+        precisionPrior += hyperPrecision[s] * inverse;
+        noise += noisePrecision[s] * inverse;
+    }
+    // How far each item's vector (bias, factors) spread over the samples: a user solved against the averages alone
+    // would take them for certain and follow his few ratings too far; the spread, added to his precision as the
+    // samples' own variation would add it, holds him back about as much as solving against every sample did. What
+    // all items share, a sample's drift of the whole factor space (a linear map of the averages, fitted by least
+    // squares), is no uncertainty of any one item and is left out.
+    itemVariance.assign(std::size_t(numItems) * d, 0.0f);
+    {
+        const auto rows = static_cast<Eigen::Index>(numItems);
+        const auto cols = static_cast<Eigen::Index>(d);
+        Matrix mean(rows, cols);
+        for (std::size_t i = 0; i < numItems; ++i) {
+            mean(static_cast<Eigen::Index>(i), 0) = itemBias[i];
+            for (std::size_t f = 0; f < factors; ++f) {
+                mean(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f + 1)) = averaged[i * factors + f];
+            }
+        }
+        const Eigen::LDLT<Matrix> gram((mean.transpose() * mean + 1e-9 * Matrix::Identity(cols, cols)).eval());
+        Matrix sample(rows, cols);
+        std::vector<double> squares(std::size_t(numItems) * d, 0.0);
+        for (std::size_t s = 0; s < samples; ++s) {
+            for (std::size_t i = 0; i < numItems; ++i) {
+                sample(static_cast<Eigen::Index>(i), 0) = itemSampleBias[i * samples + s];
+                for (std::size_t f = 0; f < factors; ++f) {
+                    sample(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f + 1)) =
+                        double(itemFactors[i * width + s * factors + f]) * samples;
+                }
+            }
+            const Matrix map = gram.solve(mean.transpose() * sample);
+            const Matrix spread = sample - mean * map;
+            for (std::size_t i = 0; i < numItems; ++i) {
+                for (std::size_t f = 0; f < d; ++f) {
+                    const double e = spread(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f));
+                    squares[i * d + f] += e * e;
+                }
+            }
+        }
+        for (std::size_t k = 0; k < squares.size(); ++k) {
+            itemVariance[k] = static_cast<float>(squares[k] * inverse);
+        }
+    }
+    itemFactors = std::move(averaged);
+    implicitVectors = std::move(implicit);
+    itemSampleBias = itemBias;
+    hyperMean.assign(1, meanPrior);
+    hyperPrecision.assign(1, precisionPrior);
+    noisePrecision.assign(1, noise);
+    sweeps = samples;
+    samples = 1;
+    SolveUsers(ratings);
+}
+
+void CRatingModel::Impl::SolveUsers(std::span<const Rating> ratings) {
+    // Every trained user, and the prior a user without ratings falls back to, solved as fold-in solves them.
+    userFactors.assign(std::size_t(numUsers) * Width(), 0.0f);
+    userBias.assign(numUsers, 0.0f);
+    priorUserFactors.assign(Width(), 0.0f);
+    SolveUser({}, priorUserBias, priorUserFactors.data());
+    const Rows byUser = GroupRatings(ratings, numUsers, true);
+    CThreadPool serial(1);
+    CThreadPool& pool = threads ? *threads : serial;
+    constexpr std::size_t kUsersPerChunk = 256;
+    pool.Run((std::size_t(numUsers) + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk, unsigned) {
+        std::vector<std::pair<std::uint32_t, float>> row;
+        const auto last = static_cast<std::uint32_t>(std::min<std::size_t>(numUsers, (chunk + 1) * kUsersPerChunk));
+        for (auto u = static_cast<std::uint32_t>(chunk * kUsersPerChunk); u < last; ++u) {
+            row.clear();
+            for (std::size_t k = byUser.start[u]; k < byUser.start[u + 1]; ++k) {
+                row.emplace_back(byUser.index[k], byUser.value[k]);
+            }
+            SolveUser(row, userBias[u], &userFactors[std::size_t(u) * Width()]);
+        }
+    });
+}
+
+// The items' spread counts at most as a noise of this precision (an error of 0.3 stars): on data that the factors fit
+// almost exactly the noise precision grows without bound, and the spread, which each sample's own fit absorbed,
+// must not then outweigh the ratings.
+constexpr double kSpreadPrecision = 10.0;
 
 // The user's conditional mean given each sample's item vectors: the same computation as the training's user step.
 void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* factorsOut) const {
@@ -965,6 +1082,15 @@ void CRatingModel::Impl::SolveUser(UserRatings ratings, float& bias, float* fact
         const Matrix& prior = hyperPrecision[s];
         Matrix precision = prior;
         precision.selfadjointView<Eigen::Lower>().rankUpdate(design, noisePrecision[s]);
+        if (!itemVariance.empty()) { // an averaged model: the items' spread over the samples averaged
+            for (Eigen::Index j = 0; j < n; ++j) {
+                const float* var =
+                    &itemVariance[std::size_t(known[static_cast<std::size_t>(j)].first) * std::size_t(d)];
+                for (Eigen::Index f = 0; f < d; ++f) {
+                    precision(f, f) += std::min(noisePrecision[s], kSpreadPrecision) * var[f];
+                }
+            }
+        }
         Vector priorMean = hyperMean[s];
         if (HasImplicit() && n > 0) {
             const double scale = 1.0 / std::sqrt(static_cast<double>(n));

@@ -50,6 +50,7 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
         plan.samples = 0;
         probe.factors = 0; // the neighbourhood below then refines the baseline
         probe.samples = 0;
+        probe.sweeps = 0;
     }
     double blend = 0.0;
     if (settings.neighbours > 0) {
@@ -70,6 +71,7 @@ void CRatingModel::Impl::AdoptCheckChain(Impl& probe, double blend) {
         probe.userFactors.clear();
         probe.itemFactors.clear();
         probe.itemSampleBias.clear();
+        probe.itemVariance.clear();
         probe.priorUserFactors.clear();
         probe.hyperMean.clear();
         probe.hyperPrecision.clear();

@@ -128,7 +128,7 @@ CRatingModel::Impl::RatedList CRatingModel::Impl::MakeRatedList(std::uint32_t us
     list.residuals.reserve(sorted.size());
     for (const auto& [item, value] : sorted) {
         list.items.push_back(item);
-        list.residuals.push_back(static_cast<float>(value - Core(view, item)));
+        list.residuals.push_back(ResidualOf(ResidualCode(static_cast<float>(value - Core(view, item)))));
     }
     if (IsHeavy(list.items.size())) {
         list.set = MakeItemSet(list.items.data(), list.items.size());
@@ -188,7 +188,8 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
             const UserView view = View(u);
             for (std::size_t k = 0; k < row.size(); ++k) {
                 ratedItem[begin + k] = row[k].first;
-                ratedResidual[begin + k] = static_cast<float>(row[k].second - Core(view, row[k].first));
+                ratedResidual[begin + k] =
+                    ResidualOf(ResidualCode(static_cast<float>(row[k].second - Core(view, row[k].first))));
             }
         }
     });
@@ -352,7 +353,7 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
         std::size_t at = start[i];
         for (const auto& [similarity, j] : candidates[i]) {
             index[at] = j;
-            weight[at++] = similarity;
+            weight[at++] = WeightOf(WeightCode(similarity));
         }
         std::vector<Candidate>().swap(candidates[i]);
     }

@@ -1,10 +1,17 @@
-// The model's cache file: every trained parameter, after a header that holds the fingerprint of what it was trained
-// on and every count the rest of the file follows from, so that a reader knows the file's exact length (and can
-// refuse a wrong one) before it allocates anything. A checksum ends the file.
+// The model's cache file: what prediction and fold-in read, after a header that holds the fingerprint of what it was
+// trained on and every count the rest of the file follows from, so that a reader knows the file's exact length (and
+// can refuse a wrong one) before it allocates anything. A checksum ends the file.
 //
 //   magic "QLRMODEL", version, fingerprint length and bytes,
-//   users, items, factors, samples (u32), implicit, neighbours (u8), neighbour links, rated entries (u64), mean (f32),
+//   users, items, factors, sweeps (u32), implicit, neighbours (u8), neighbour links, rated entries, packed bytes of
+//   the neighbour lists and of the rated lists (u64), mean (f32),
 //   the parameter arrays as ForEachPart lists them, checksum (u64).
+//
+// The model holds one averaged sample (see AverageSamples), so the factors are one row per user and item, beside each
+// item's spread over the samples, which fold-in reads. The lists
+// are packed: each row's entry count, then its sorted indices as gaps from the one before, as variable-length
+// numbers (7 bits a byte); the neighbour weights and the residuals as 16-bit codes, the precision the trained model
+// keeps them at too.
 
 #include <algorithm>
 #include <cmath>
@@ -28,10 +35,10 @@ namespace quillory::model {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'L', 'R', 'M', 'O', 'D', 'E', 'L'};
-constexpr std::uint32_t kFormatVersion = 5;
+constexpr std::uint32_t kFormatVersion = 6;
 // Sizes no model of ours reaches; they keep the length arithmetic below far from overflow.
 constexpr std::uint32_t kMaxFactors = 1024;
-constexpr std::uint32_t kMaxSamples = 1 << 16;
+constexpr std::uint32_t kMaxSweeps = 1 << 16;
 constexpr std::uint64_t kMaxFingerprint = 1 << 20;
 
 // The counts of the header after the fingerprint.
@@ -39,11 +46,13 @@ struct Counts {
     std::uint32_t users = 0;
     std::uint32_t items = 0;
     std::uint32_t factors = 0;
-    std::uint32_t samples = 0;
+    std::uint32_t sweeps = 0; // averaged into the model
     std::uint8_t implicit = 0;
     std::uint8_t neighbours = 0;
-    std::uint64_t links = 0; // neighbour links
-    std::uint64_t rated = 0; // rated entries
+    std::uint64_t links = 0;      // neighbour links
+    std::uint64_t rated = 0;      // rated entries
+    std::uint64_t linkBytes = 0;  // the packed neighbour lists
+    std::uint64_t ratedBytes = 0; // the packed rated lists
 };
 
 // Calls field(value) for every count in file order: what the writer, the reader and the header's size all follow.
@@ -51,11 +60,13 @@ template <class AnyCounts, class Field> constexpr void ForEachCount(AnyCounts& c
     field(c.users);
     field(c.items);
     field(c.factors);
-    field(c.samples);
+    field(c.sweeps);
     field(c.implicit);
     field(c.neighbours);
     field(c.links);
     field(c.rated);
+    field(c.linkBytes);
+    field(c.ratedBytes);
 }
 
 // The header's bytes after the fingerprint: the counts and the mean.
@@ -65,47 +76,122 @@ constexpr std::size_t kCountsSize = [] {
     ForEachCount(c, [&](const auto& value) { size += sizeof value; });
     return size;
 }();
-static_assert(kCountsSize == 4 * 4 + 2 + 2 * 8 + sizeof(float));
+static_assert(kCountsSize == 4 * 4 + 2 + 4 * 8 + sizeof(float));
+
+// What the file holds beside the model's own arrays: the packed lists and the 16-bit codes, made from the model
+// before a save and read into the model after a load.
+struct Packed {
+    std::vector<std::uint8_t> links, rated;
+    std::vector<std::uint16_t> weights;
+    std::vector<std::int16_t> residuals;
+};
+
+// A model with its packed lists, which the part list below reads and writes as one.
+template <class Model> struct Image {
+    Model& m;
+    Packed& p;
+};
 
 // Every part of the file after the header, in file order, with the type and the number of its values: the one list
 // that the length check, the writer and the reader follow. For each part, `part` is called as
 //     part.template Array<T>(count, storage)  count values of T, or
 //     part.template Value<T>(storage)         a single T,
-// `storage(model)` pointing to where the model keeps them: a std::vector<T>, an Eigen vector or matrix of T (sized
-// by the reader beforehand), or a T. What is there follows from the counts alone, so the length is known before
-// anything is read.
+// `storage(image)` pointing to where the model (image.m) or the packed lists (image.p) keep them: a std::vector<T>,
+// an Eigen vector or matrix of T (sized by the reader beforehand), or a T. What is there follows from the counts
+// alone, so the length is known before anything is read.
 template <class Part> void ForEachPart(const Counts& c, Part&& part) {
-    const std::uint64_t width = std::uint64_t(c.factors) * c.samples;
     const std::uint64_t d = std::uint64_t(c.factors) + 1;
-    part.template Array<float>(c.users, [](auto& m) { return &m.baseUserBias; });
-    part.template Array<float>(c.items, [](auto& m) { return &m.baseItemBias; });
-    if (width > 0) {
-        part.template Array<float>(c.users, [](auto& m) { return &m.userBias; });
-        part.template Array<float>(c.items, [](auto& m) { return &m.itemBias; });
-        part.template Array<float>(c.users * width, [](auto& m) { return &m.userFactors; });
-        part.template Array<float>(c.items * width, [](auto& m) { return &m.itemFactors; });
-        part.template Array<float>(std::uint64_t(c.items) * c.samples, [](auto& m) { return &m.itemSampleBias; });
-        part.template Array<float>(width, [](auto& m) { return &m.priorUserFactors; });
-        part.template Value<float>([](auto& m) { return &m.priorUserBias; });
-        for (std::uint32_t s = 0; s < c.samples; ++s) {
-            part.template Array<double>(d, [s](auto& m) { return &m.hyperMean[s]; });
-            part.template Array<double>(d * d, [s](auto& m) { return &m.hyperPrecision[s]; });
-            part.template Value<double>([s](auto& m) { return &m.noisePrecision[s]; });
-        }
+    part.template Array<float>(c.users, [](auto& f) { return &f.m.baseUserBias; });
+    part.template Array<float>(c.items, [](auto& f) { return &f.m.baseItemBias; });
+    if (c.factors > 0) {
+        part.template Array<float>(c.users, [](auto& f) { return &f.m.userBias; });
+        part.template Array<float>(c.items, [](auto& f) { return &f.m.itemBias; });
+        part.template Array<float>(std::uint64_t(c.users) * c.factors, [](auto& f) { return &f.m.userFactors; });
+        part.template Array<float>(std::uint64_t(c.items) * c.factors, [](auto& f) { return &f.m.itemFactors; });
+        part.template Array<float>(std::uint64_t(c.items) * d, [](auto& f) { return &f.m.itemVariance; });
+        part.template Array<float>(c.factors, [](auto& f) { return &f.m.priorUserFactors; });
+        part.template Value<float>([](auto& f) { return &f.m.priorUserBias; });
+        part.template Array<double>(d, [](auto& f) { return &f.m.hyperMean[0]; });
+        part.template Array<double>(d * d, [](auto& f) { return &f.m.hyperPrecision[0]; });
+        part.template Value<double>([](auto& f) { return &f.m.noisePrecision[0]; });
         if (c.implicit) {
-            part.template Array<float>(std::uint64_t(c.items) * c.samples * d,
-                                       [](auto& m) { return &m.implicitVectors; });
+            part.template Array<float>(std::uint64_t(c.items) * d, [](auto& f) { return &f.m.implicitVectors; });
         }
     }
     if (c.neighbours) {
-        part.template Value<float>([](auto& m) { return &m.neighbourBlend; });
-        part.template Array<std::uint64_t>(std::uint64_t(c.items) + 1, [](auto& m) { return &m.neighbourStart; });
-        part.template Array<std::uint32_t>(c.links, [](auto& m) { return &m.neighbourIndex; });
-        part.template Array<float>(c.links, [](auto& m) { return &m.neighbourWeight; });
-        part.template Array<std::uint64_t>(std::uint64_t(c.users) + 1, [](auto& m) { return &m.ratedStart; });
-        part.template Array<std::uint32_t>(c.rated, [](auto& m) { return &m.ratedItem; });
-        part.template Array<float>(c.rated, [](auto& m) { return &m.ratedResidual; });
+        part.template Value<float>([](auto& f) { return &f.m.neighbourBlend; });
+        part.template Array<std::uint8_t>(c.linkBytes, [](auto& f) { return &f.p.links; });
+        part.template Array<std::uint16_t>(c.links, [](auto& f) { return &f.p.weights; });
+        part.template Array<std::uint8_t>(c.ratedBytes, [](auto& f) { return &f.p.rated; });
+        part.template Array<std::int16_t>(c.rated, [](auto& f) { return &f.p.residuals; });
     }
+}
+
+// The bytes a packed list of `rows` rows and `entries` entries may take: at least one byte a number, at most ten
+// for a row's count and five for an index.
+bool PackedSizeFits(std::uint64_t bytes, std::uint64_t rows, std::uint64_t entries) {
+    return bytes >= rows + entries && bytes <= 10 * rows + 5 * entries;
+}
+
+void PutNumber(std::vector<std::uint8_t>& out, std::uint64_t value) {
+    for (; value >= 0x80; value >>= 7) {
+        out.push_back(static_cast<std::uint8_t>(value | 0x80));
+    }
+    out.push_back(static_cast<std::uint8_t>(value));
+}
+
+bool GetNumber(const std::uint8_t*& at, const std::uint8_t* end, std::uint64_t& value) {
+    value = 0;
+    for (unsigned shift = 0; shift < 64 && at != end; shift += 7) {
+        const std::uint8_t byte = *at++;
+        value |= std::uint64_t(byte & 0x7f) << shift;
+        if ((byte & 0x80) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Packs lists of sorted indices (row r: index[start[r] .. start[r + 1])).
+std::vector<std::uint8_t> PackLists(const std::vector<std::uint64_t>& start, const std::vector<std::uint32_t>& index) {
+    std::vector<std::uint8_t> out;
+    out.reserve(index.size() * 2 + start.size());
+    for (std::size_t r = 0; r + 1 < start.size(); ++r) {
+        PutNumber(out, start[r + 1] - start[r]);
+        std::uint32_t previous = 0;
+        for (std::uint64_t k = start[r]; k < start[r + 1]; ++k) {
+            PutNumber(out, index[k] - previous);
+            previous = index[k];
+        }
+    }
+    return out;
+}
+
+// Unpacks `rows` lists holding `entries` indices in all, each below `items`; false unless the bytes hold exactly
+// that, so that no lookup can leave the arrays whatever the file says.
+bool UnpackLists(const std::vector<std::uint8_t>& bytes, std::uint64_t rows, std::uint64_t entries, std::uint32_t items,
+                 std::vector<std::uint64_t>& start, std::vector<std::uint32_t>& index) {
+    start.assign(rows + 1, 0);
+    index.resize(entries);
+    const std::uint8_t* at = bytes.data();
+    const std::uint8_t* end = at + bytes.size();
+    std::uint64_t filled = 0;
+    for (std::uint64_t r = 0; r < rows; ++r) {
+        std::uint64_t count = 0;
+        if (!GetNumber(at, end, count) || count > entries - filled) {
+            return false;
+        }
+        std::uint64_t item = 0;
+        for (std::uint64_t k = 0; k < count; ++k) {
+            std::uint64_t gap = 0;
+            if (!GetNumber(at, end, gap) || gap >= items || (item += gap) >= items) {
+                return false;
+            }
+            index[filled++] = static_cast<std::uint32_t>(item);
+        }
+        start[r + 1] = filled;
+    }
+    return at == end && filled == entries;
 }
 
 // The element type of what a part's storage holds, which must be the type the part list gives it.
@@ -199,36 +285,39 @@ private:
     bool m_ok = true;
 };
 
-// Offsets that run from 0 upward to `entries` and indices below `items`, so that no lookup can leave the arrays
-// whatever the file says.
-bool ValidLists(const std::vector<std::uint64_t>& start, std::uint64_t entries, const std::vector<std::uint32_t>& index,
-                std::uint32_t items) {
-    if (start.empty() || start.front() != 0 || start.back() != entries) {
-        return false;
-    }
-    for (std::size_t r = 0; r + 1 < start.size(); ++r) {
-        if (start[r + 1] < start[r]) {
-            return false;
-        }
-    }
-    return std::all_of(index.begin(), index.end(), [&](std::uint32_t i) { return i < items; });
-}
-
 } // namespace
 
 void CRatingModel::Save(const std::filesystem::path& path, std::string_view fingerprint) const {
     const Impl& m = *m_impl;
-    CByteWriter out;
-    // Tens of megabytes on large data: one allocation of the exact length, not a buffer grown by copies.
+    if (m.HasFactors() && m.samples != 1) {
+        throw std::runtime_error("the model's samples are not averaged");
+    }
+    Packed packed;
+    if (m.HasNeighbours()) {
+        packed.links = PackLists(m.neighbourStart, m.neighbourIndex);
+        packed.rated = PackLists(m.ratedStart, m.ratedItem);
+        packed.weights.reserve(m.neighbourWeight.size());
+        for (const float w : m.neighbourWeight) {
+            packed.weights.push_back(WeightCode(w));
+        }
+        packed.residuals.reserve(m.ratedResidual.size());
+        for (const float r : m.ratedResidual) {
+            packed.residuals.push_back(ResidualCode(r));
+        }
+    }
     Counts counts;
     counts.users = m.numUsers;
     counts.items = m.numItems;
     counts.factors = m.factors;
-    counts.samples = m.samples;
+    counts.sweeps = m.HasFactors() ? std::max<std::uint32_t>(1, m.sweeps) : 0;
     counts.implicit = m.HasFactors() && m.HasImplicit() ? 1 : 0;
     counts.neighbours = m.HasNeighbours() ? 1 : 0;
     counts.links = m.HasNeighbours() ? m.neighbourIndex.size() : 0;
     counts.rated = m.HasNeighbours() ? m.ratedItem.size() : 0;
+    counts.linkBytes = packed.links.size();
+    counts.ratedBytes = packed.rated.size();
+    CByteWriter out;
+    // Tens of megabytes on large data: one allocation of the exact length, not a buffer grown by copies.
     out.Bytes().reserve(static_cast<std::size_t>(ExpectedLength(counts, fingerprint.size()).Total()));
     out.Put(kMagic, sizeof kMagic);
     out.PutValue(kFormatVersion);
@@ -236,7 +325,8 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
     out.Put(fingerprint.data(), fingerprint.size());
     ForEachCount(counts, [&](const auto& value) { out.PutValue(value); });
     out.PutValue(m.mean);
-    ForEachPart(counts, CPartWriter(m, out));
+    const Image<const Impl> image{m, packed};
+    ForEachPart(counts, CPartWriter(image, out));
     const std::uint64_t sum = Checksum(out.Bytes().data(), out.Bytes().size());
     out.PutValue(sum);
     WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
@@ -285,10 +375,13 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         CByteReader header(bytes.data() + kPrefix + fingerprint.size(), kCountsSize);
         ForEachCount(counts, [&](auto& value) { header.GetValue(value); });
     }
-    const bool factorsAlone = (counts.factors == 0) == (counts.samples == 0);
-    if (!factorsAlone || counts.factors > kMaxFactors || counts.samples > kMaxSamples || counts.implicit > 1 ||
+    const bool factorsAlone = (counts.factors == 0) == (counts.sweeps == 0);
+    if (!factorsAlone || counts.factors > kMaxFactors || counts.sweeps > kMaxSweeps || counts.implicit > 1 ||
         counts.neighbours > 1 || (counts.factors == 0 && counts.implicit) ||
-        (!counts.neighbours && (counts.links != 0 || counts.rated != 0))) {
+        (!counts.neighbours &&
+         (counts.links != 0 || counts.rated != 0 || counts.linkBytes != 0 || counts.ratedBytes != 0)) ||
+        (counts.neighbours && (!PackedSizeFits(counts.linkBytes, counts.items, counts.links) ||
+                               !PackedSizeFits(counts.ratedBytes, counts.users, counts.rated)))) {
         return false;
     }
     if (expected && (counts.users != expected->users || counts.items != expected->items ||
@@ -296,10 +389,10 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         return false;
     }
     // The rest of the counts against what these settings train (the fingerprint holds them): one rank, at most the
-    // samples asked for, at most the neighbours asked for per item.
+    // sweeps asked for, at most the neighbours asked for per item.
     const ModelSettings& settings = m_impl->settings;
     if ((counts.factors != 0 && counts.factors != static_cast<std::uint32_t>(std::max(0, settings.factors))) ||
-        counts.samples > static_cast<std::uint32_t>(std::max(0, settings.samples)) ||
+        counts.sweeps > static_cast<std::uint32_t>(std::max(0, settings.samples)) ||
         counts.links > std::uint64_t(counts.items) * static_cast<std::uint64_t>(std::max(0, settings.neighbours))) {
         return false;
     }
@@ -328,13 +421,16 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     loaded.numUsers = counts.users;
     loaded.numItems = counts.items;
     loaded.factors = counts.factors;
-    loaded.samples = counts.samples;
+    loaded.samples = counts.factors > 0 ? 1 : 0;
+    loaded.sweeps = counts.sweeps;
     // The hyperparameters are read into place, so they take their shape first.
     const Eigen::Index d = loaded.factors + 1;
     loaded.hyperMean.assign(loaded.samples, Vector(d));
     loaded.hyperPrecision.assign(loaded.samples, Matrix(d, d));
     loaded.noisePrecision.assign(loaded.samples, 0.0);
-    CPartReader reader(loaded, in);
+    Packed packed;
+    Image<Impl> image{loaded, packed};
+    CPartReader reader(image, in);
     if (!in.GetValue(loaded.mean)) {
         return false;
     }
@@ -342,21 +438,22 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     if (!reader.Ok() || in.Left() != 0) {
         return false;
     }
-    if (counts.neighbours &&
-        (!std::isfinite(loaded.neighbourBlend) ||
-         !ValidLists(loaded.neighbourStart, counts.links, loaded.neighbourIndex, loaded.numItems) ||
-         !ValidLists(loaded.ratedStart, counts.rated, loaded.ratedItem, loaded.numItems))) {
-        return false;
+    if (counts.factors > 0) {
+        loaded.itemSampleBias = loaded.itemBias; // one sample: its biases are the averaged ones
     }
-    if (loaded.HasNeighbours()) {
-        // Lookups in a user's items assume them sorted, as training writes them.
-        for (std::uint32_t u = 0; u < loaded.numUsers; ++u) {
-            for (std::uint64_t k = loaded.ratedStart[u] + 1; k < loaded.ratedStart[u + 1]; ++k) {
-                if (loaded.ratedItem[k - 1] > loaded.ratedItem[k]) {
-                    return false;
-                }
-            }
+    if (counts.neighbours) {
+        // The lists come out sorted, as lookups in them assume, and within the arrays, or not at all.
+        if (!std::isfinite(loaded.neighbourBlend) ||
+            !UnpackLists(packed.links, counts.items, counts.links, loaded.numItems, loaded.neighbourStart,
+                         loaded.neighbourIndex) ||
+            !UnpackLists(packed.rated, counts.users, counts.rated, loaded.numItems, loaded.ratedStart,
+                         loaded.ratedItem)) {
+            return false;
         }
+        loaded.neighbourWeight.resize(packed.weights.size());
+        std::transform(packed.weights.begin(), packed.weights.end(), loaded.neighbourWeight.begin(), WeightOf);
+        loaded.ratedResidual.resize(packed.residuals.size());
+        std::transform(packed.residuals.begin(), packed.residuals.end(), loaded.ratedResidual.begin(), ResidualOf);
         loaded.IndexHeavyUsers();
     }
     *m_impl = std::move(loaded);

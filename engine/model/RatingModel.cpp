@@ -12,10 +12,11 @@
 // 2008): every user has a vector (bias, factors), every item a vector (bias, factors), each side drawn from a
 // Gaussian whose mean and precision carry a Normal-Wishart hyperprior, and the noise precision has a Gamma prior.
 // Averaging predictions over the samples integrates the regularisation out instead of tuning it, which is what
-// makes the model hold up on sparse data where a hand-regularised factorisation overfits. The averaged prediction
-// of S samples is mean + average bias + (1/S) * <concatenated user factors, concatenated item factors>, so the
-// trained model predicts with one dot product. The user side stores each sample's conditional mean given that
-// sample's item vectors; folding a user in computes exactly that, so a folded-in user and a trained one agree.
+// makes the model hold up on sparse data where a hand-regularised factorisation overfits. The kept samples are then
+// averaged into one: each item's vectors, the users' prior and the noise precision; every user takes his
+// conditional mean given those, so the trained model predicts with one dot product of rank length, and its cache
+// holds one sample. Folding a user in computes exactly that conditional mean, so a folded-in user and a trained one
+// agree; predicting from the averages moves the error by less than the chain's own seed does.
 // On top of that: a user's prior mean is moved by the items he rated (implicit feedback), the chain starts from a
 // ridge least-squares fit, its length follows a work budget, and a short chain on nine tenths of the ratings must
 // beat the bias baseline on the last tenth before the factorisation is used at all; the final chain then goes on
@@ -173,15 +174,15 @@ std::string CRatingModel::Summary() const {
         std::snprintf(text, sizeof text,
                       "%u users, %u items, rank %u, %d + %u sweeps (held-out RMSE %.4f, baseline %.4f), neighbours "
                       "x %.3f (held-out RMSE %.4f)",
-                      m.numUsers, m.numItems, m.factors, m.burnIn, m.samples, m.validationRmse,
-                      m.validationBaselineRmse, double(m.neighbourBlend), m.blendRmse);
+                      m.numUsers, m.numItems, m.factors, m.burnIn, m.sweeps, m.validationRmse, m.validationBaselineRmse,
+                      double(m.neighbourBlend), m.blendRmse);
     } else if (m.validationRmse > 0.0) {
         std::snprintf(text, sizeof text,
                       "%u users, %u items, rank %u, %d + %u sweeps (held-out RMSE %.4f, baseline %.4f)", m.numUsers,
-                      m.numItems, m.factors, m.burnIn, m.samples, m.validationRmse, m.validationBaselineRmse);
+                      m.numItems, m.factors, m.burnIn, m.sweeps, m.validationRmse, m.validationBaselineRmse);
     } else {
         std::snprintf(text, sizeof text, "%u users, %u items, rank %u, %d + %u sweeps", m.numUsers, m.numItems,
-                      m.factors, m.burnIn, m.samples);
+                      m.factors, m.burnIn, m.sweeps);
     }
     return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <unordered_map>
@@ -20,6 +21,23 @@ constexpr std::uint32_t kCheckSamples = 8;
 // Sweeps discarded when the final chain goes on from the check's.
 constexpr int kWarmBurnIn = 2;
 
+// The neighbour weights (all in (0, 1]) and the stored residuals are kept at the precision the model cache stores
+// them with, 16 bits each, so that a model read from its cache predicts exactly what the trained one did.
+constexpr float kWeightScale = 65535.0f;
+constexpr float kResidualScale = 2048.0f; // residuals within +-16
+inline std::uint16_t WeightCode(float weight) {
+    return static_cast<std::uint16_t>(std::clamp(std::lround(weight * kWeightScale), 1L, 65535L));
+}
+inline float WeightOf(std::uint16_t code) {
+    return static_cast<float>(code) / kWeightScale;
+}
+inline std::int16_t ResidualCode(float residual) {
+    return static_cast<std::int16_t>(std::clamp(std::lround(residual * kResidualScale), -32767L, 32767L));
+}
+inline float ResidualOf(std::int16_t code) {
+    return static_cast<float>(code) / kResidualScale;
+}
+
 // Everything a trained model holds, and the steps that train it; each concern's steps live in a file of their own
 // (BiasBaseline, GibbsSampler, ItemNeighbourhood, HeldOutCheck, ModelFile).
 struct CRatingModel::Impl {
@@ -32,14 +50,17 @@ struct CRatingModel::Impl {
     std::vector<float> baseUserBias;
     std::vector<float> baseItemBias;
 
-    // Averaged factorisation; width = factors * samples.
+    // Averaged factorisation; width = factors * samples. Training keeps `samples` of them and then averages them
+    // into one (AverageSamples): a trained or loaded model holds one sample, and `sweeps` says how many it averages.
     std::uint32_t factors = 0;
     std::uint32_t samples = 0;
+    std::uint32_t sweeps = 0;
     std::vector<float> userBias;         // mean over samples
     std::vector<float> itemBias;         // mean over samples
     std::vector<float> userFactors;      // numUsers x width
     std::vector<float> itemFactors;      // numItems x width, already divided by the sample count
     std::vector<float> itemSampleBias;   // numItems x samples, for fold-in
+    std::vector<float> itemVariance;     // numItems x (factors + 1): each item's spread over the averaged samples
     std::vector<float> priorUserFactors; // width: a user without ratings
     float priorUserBias = 0.0f;
     // Per sample, the user side's prior (mean, precision) and the noise precision, for fold-in.
@@ -186,6 +207,9 @@ struct CRatingModel::Impl {
     void TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
                             std::span<const Rating> heldOut = {}, std::vector<double>* curve = nullptr,
                             ChainState* state = nullptr);
+    // Makes the kept samples one averaged sample, and solves the users against it (the end of training).
+    void AverageSamples(std::span<const Rating> ratings);
+    void SolveUsers(std::span<const Rating> ratings);
     void SolveUser(UserRatings ratings, float& bias, float* factorsOut) const;
     float SolveBaseBias(UserRatings ratings) const;
 };

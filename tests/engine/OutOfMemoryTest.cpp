@@ -148,7 +148,7 @@ TEST(OutOfMemory, TrainingLeavesAsAnEngineErrorAndAWarmStartStillWorks) {
 }
 
 // A model cache whose header claims more rated entries than the data holds, over a sparse file of exactly the length
-// that claim gives (2 GiB more, taking no disk): refused from its header before anything of that size is allocated,
+// that claim gives (768 MiB more, taking no disk): refused from its header before anything of that size is allocated,
 // and the model is trained again.
 TEST(OutOfMemory, AModelCacheThatClaimsMoreThanTheDataIsRefusedBeforeAllocating) {
     CTempFolder folder;
@@ -162,20 +162,24 @@ TEST(OutOfMemory, AModelCacheThatClaimsMoreThanTheDataIsRefusedBeforeAllocating)
         expected = table.GetPredictedRating(MovieId(3), 2);
     }
     // The header: magic (8 bytes), version (4), fingerprint length (8) and bytes, then users, items, factors and
-    // samples (4 each), implicit and neighbours (1 each), neighbour links (8), rated entries (8); each rated entry
-    // takes 8 bytes further on.
+    // sweeps (4 each), implicit and neighbours (1 each), neighbour links (8), rated entries (8), the packed lists'
+    // bytes (8 each); each rated entry takes at least a packed byte and a 2-byte residual further on.
     std::string bytes = folder.Read("quillory.sqlite.model");
     std::uint64_t fingerprint = 0;
     std::memcpy(&fingerprint, bytes.data() + 12, sizeof fingerprint);
     const std::size_t at = 20 + fingerprint + 4 * 4 + 2 + 8;
     std::uint64_t rated = 0;
+    std::uint64_t ratedBytes = 0;
     std::memcpy(&rated, bytes.data() + at, sizeof rated);
+    std::memcpy(&ratedBytes, bytes.data() + at + 16, sizeof ratedBytes);
     ASSERT_GT(rated, 0U) << "the small data's model has a neighbourhood";
     constexpr std::uint64_t kClaimed = std::uint64_t{1} << 28;
     rated += kClaimed;
+    ratedBytes += kClaimed;
     std::memcpy(bytes.data() + at, &rated, sizeof rated);
+    std::memcpy(bytes.data() + at + 16, &ratedBytes, sizeof ratedBytes);
     folder.Write("quillory.sqlite.model", bytes);
-    ASSERT_EQ(::truncate(cache.c_str(), static_cast<off_t>(bytes.size() + kClaimed * 8)), 0) << std::strerror(errno);
+    ASSERT_EQ(::truncate(cache.c_str(), static_cast<off_t>(bytes.size() + kClaimed * 3)), 0) << std::strerror(errno);
 
     CMovieTable table;
     table.Init(manifest.string());

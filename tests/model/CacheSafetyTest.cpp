@@ -136,8 +136,8 @@ TEST_F(CacheSafetyTest, ImpossibleSizesAndHugeSparseFilesAreRefusedWithoutAlloca
         Write(m_cache, bad);
         EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A"))) << claimed;
     }
-    // Factors and samples beyond any model of ours.
-    for (const std::size_t field : {kUsersAt + 8, kUsersAt + 12}) {
+    // Factors and sweeps beyond any model of ours, and packed lists in a model that has none.
+    for (const std::size_t field : {kUsersAt + 8, kUsersAt + 12, kUsersAt + 34, kUsersAt + 42}) {
         std::string bad = good;
         const std::uint32_t huge = 0x7fffffffu;
         std::memcpy(bad.data() + field, &huge, sizeof huge);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Checksum.h"
 #include "ModelTestData.h"
 #include "RatingModel.h"
 
@@ -63,7 +64,7 @@ TEST_F(ModelCacheTest, SavedModelLoadsWithIdenticalPredictionsAndFoldIns) {
     ASSERT_TRUE(loaded.Load(file, "data-A"));
     ExpectSamePredictions(m_model, loaded);
 
-    // Fold-in needs every sample's parameters, so it must work the same on a loaded model.
+    // Fold-in reads the averaged sample's parameters and prior, so it must work the same on a loaded model.
     const std::vector<std::pair<std::uint32_t, float>> ratings{{1, 5.0F}, {2, 4.0F}, {7, 1.0F}};
     m_model.FoldInUser(100, ratings);
     loaded.FoldInUser(100, ratings);
@@ -105,19 +106,21 @@ TEST_F(ModelCacheTest, ItemNeighbourhoodIsSavedAndFoldsInAlikeAfterLoading) {
 }
 
 TEST_F(ModelCacheTest, FileLengthFollowsFromItsHeaderInEveryLayout) {
-    // Format 5: magic, version (u32), fingerprint length (u64) and bytes, users, items, factors, samples (u32),
-    // implicit, neighbours (u8), links, rated (u64), mean (f32); then the parts those counts call for; a checksum.
+    // Format 6: magic, version (u32), fingerprint length (u64) and bytes, users, items, factors, sweeps (u32),
+    // implicit, neighbours (u8), links, rated, packed link bytes, packed rated bytes (u64), mean (f32); then the
+    // parts those counts call for, one averaged sample of factors; a checksum. 30 users, 20 items, rank 4.
     struct Layout {
         const char* name;
         int factors;
         bool implicit;
-        bool pairedData; // the paired data keeps an item neighbourhood, the low-rank data none
+        bool pairedData;     // the paired data keeps an item neighbourhood, the low-rank data none
+        std::uint64_t bytes; // the whole file (0: depends on the neighbours found)
     };
     const Layout layouts[] = {
-        {"baseline", 0, false, false},
-        {"factors", 4, false, false},
-        {"implicit", 4, true, false},
-        {"neighbours", 4, true, true},
+        {"baseline", 0, false, false, 284},
+        {"factors", 4, false, false, 1952},
+        {"implicit", 4, true, false, 2352},
+        {"neighbours", 4, true, true, 0},
     };
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.name);
@@ -136,29 +139,76 @@ TEST_F(ModelCacheTest, FileLengthFollowsFromItsHeaderInEveryLayout) {
             return static_cast<std::uint64_t>(value);
         };
         ASSERT_EQ(std::string(bytes.data(), 8), "QLRMODEL");
-        EXPECT_EQ(at(8, std::uint32_t{}), 5u);
+        EXPECT_EQ(at(8, std::uint32_t{}), 6u);
         ASSERT_EQ(at(12, std::uint64_t{}), 2u);
         const std::uint64_t users = at(22, std::uint32_t{}), items = at(26, std::uint32_t{});
-        const std::uint64_t k = at(30, std::uint32_t{}), samples = at(34, std::uint32_t{});
+        const std::uint64_t k = at(30, std::uint32_t{}), sweeps = at(34, std::uint32_t{});
         const std::uint64_t implicit = at(38, std::uint8_t{}), neighbours = at(39, std::uint8_t{});
         const std::uint64_t links = at(40, std::uint64_t{}), rated = at(48, std::uint64_t{});
-        EXPECT_EQ(users, data.users);
-        EXPECT_EQ(items, data.items);
+        const std::uint64_t linkBytes = at(56, std::uint64_t{}), ratedBytes = at(64, std::uint64_t{});
         EXPECT_EQ(k, static_cast<std::uint64_t>(layout.factors));
-        EXPECT_EQ(samples > 0, layout.factors > 0);
+        EXPECT_EQ(sweeps, layout.factors > 0 ? 20u : 0u);
         EXPECT_EQ(implicit, layout.implicit ? 1u : 0u);
-        EXPECT_EQ(neighbours, layout.pairedData ? 1u : 0u);
+        ASSERT_EQ(neighbours, layout.pairedData ? 1u : 0u);
+        if (!neighbours) {
+            EXPECT_EQ(bytes.size(), layout.bytes);
+            continue;
+        }
+        // Each list's count and each index gap take a byte or more; weights and residuals two bytes each.
+        EXPECT_EQ(rated, data.train.size());
+        EXPECT_GE(linkBytes, items + links);
+        EXPECT_GE(ratedBytes, users + rated);
+        const std::uint64_t d = k + 1;
+        EXPECT_EQ(bytes.size(), 76 + (users + items) * 4 * (2 + k) + (k + 1) * 4 + (d + d * d + 1) * 8 + items * d * 8 +
+                                    4 + linkBytes + links * 2 + ratedBytes + rated * 2 + 8);
+    }
+}
 
-        std::uint64_t length = (8 + 4 + 8 + 2 + 4 * 4 + 2 + 2 * 8 + 4) + (users + items) * 4 + 8;
-        if (k > 0) {
-            const std::uint64_t d = k + 1;
-            length += (users + items) * (1 + k * samples) * 4 + items * samples * 4 + (k * samples + 1) * 4 +
-                      samples * (d + d * d + 1) * 8 + implicit * items * samples * d * 4;
-        }
-        if (neighbours) {
-            length += 4 + (items + 1) * 8 + links * 8 + (users + 1) * 8 + rated * 8;
-        }
-        EXPECT_EQ(bytes.size(), length);
+TEST_F(ModelCacheTest, PackedListsThatLeaveTheirArraysAreRefusedUnderAGoodChecksum) {
+    // 200 users, 120 items: each list's count and its first index fit in one byte. The checksum finds damage, not
+    // a file made to pass it, so each bad list below comes with a checksum that matches.
+    const test::LowRankData data = test::MakePairedItemData(200, 60);
+    CRatingModel model(test::QuickSettings());
+    model.Train(data.train, data.users, data.items);
+    const fs::path file = m_folder / "model.cache";
+    model.Save(file, "fp");
+    const std::vector<char> good = ReadBytes(file);
+    const auto at = [&](std::size_t offset, auto value) {
+        std::memcpy(&value, good.data() + offset, sizeof value);
+        return static_cast<std::uint64_t>(value);
+    };
+    const std::uint64_t users = at(22, std::uint32_t{}), items = at(26, std::uint32_t{}), k = at(30, std::uint32_t{});
+    const std::uint64_t d = k + 1, links = at(40, std::uint64_t{}), linkBytes = at(56, std::uint64_t{});
+    ASSERT_TRUE(k > 0 && at(38, std::uint8_t{}) == 1 && at(39, std::uint8_t{}) == 1);
+    // Header, biases, factors, item spreads, prior, hyperparameters, implicit vectors, neighbour weight.
+    const std::size_t linksAt =
+        76 + (users + items) * 4 * (2 + k) + items * d * 4 + (k + 1) * 4 + (d + d * d + 1) * 8 + items * d * 4 + 4;
+    const std::size_t ratedAt = linksAt + linkBytes + links * 2;
+    ASSERT_GT(good[linksAt], 0);
+    ASSERT_GT(good[ratedAt], 0);
+    struct Change {
+        const char* what;
+        std::size_t offset;
+        char byte;
+        bool loads;
+    };
+    const Change changes[] = {
+        {"the first link's own index, unchanged", linksAt + 1, good[linksAt + 1], true},
+        {"a neighbour beyond the items", linksAt + 1, 0x7f, false},
+        {"a neighbour count past the links", linksAt, 0x7f, false},
+        {"a link number that never ends", linksAt + linkBytes - 1, char(0x81), false},
+        {"a rated item beyond the items", ratedAt + 1, 0x7f, false},
+        {"a rated count of none", ratedAt, 0, false},
+    };
+    for (const Change& change : changes) {
+        std::vector<char> bytes = good;
+        bytes[change.offset] = change.byte;
+        const std::size_t body = bytes.size() - 8;
+        const std::uint64_t sum = Checksum(reinterpret_cast<const unsigned char*>(bytes.data()), body);
+        std::memcpy(bytes.data() + body, &sum, sizeof sum);
+        WriteBytes(file, bytes);
+        CRatingModel loaded(test::QuickSettings());
+        EXPECT_EQ(loaded.Load(file, "fp"), change.loads) << change.what;
     }
 }
 
