@@ -59,7 +59,8 @@ int CQtListBox::AppendRows(const QStringList& texts) {
 }
 
 int CQtListBox::FindPrefix(int startAfter, const QString& prefix) const {
-    const int rows = count();
+    // Rows put in past InsertRow and AppendRows have no key and are never found (nor read out of bounds).
+    const int rows = std::min(count(), static_cast<int>(m_keyStarts.size()) - 1);
     const int start = (startAfter < -1 || startAfter >= rows) ? -1 : startAfter;
     std::vector<char16_t> wanted;
     AppendFolded(prefix, wanted);
