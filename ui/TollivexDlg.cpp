@@ -1,7 +1,9 @@
 #include "TollivexDlg.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <iostream>
 #include <limits>
@@ -245,14 +247,32 @@ void CTollivexDlg::FillMovieList() {
 
         m_movieList.InitStorage(movieCount, kListStorageBytes);
         m_movieIds.SetSize(movieCount + 1);
-        // Catalogue numbers run from 1 to N - 1; list position p holds number p + 1.
-        for (int number = 1; number < movieCount; ++number) {
-            const MovieItem item = m_table.GetMovieDetails(number);
-            const int position = m_movieList.InsertString(-1, item.title);
-            if (position >= 0) {
-                m_movieIds.SetAt(position, item.id);
+        // Catalogue numbers run from 1 to N - 1; list position p holds number p + 1. The titles go into the list
+        // in one call: a list of tens of thousands fills in a fraction of the time one insertion a title takes.
+        std::vector<CString> titles;
+        std::vector<int> ids;
+        titles.reserve(static_cast<std::size_t>(std::max(movieCount - 1, 0)));
+        ids.reserve(titles.capacity());
+        // The ids go where the titles went, and nowhere when the list took none.
+        const auto listGathered = [&] {
+            const int listed = m_movieList.AddStrings(titles);
+            const int first = listed - static_cast<int>(titles.size());
+            for (std::size_t i = 0; listed >= 0 && first >= 0 && i < ids.size(); ++i) {
+                m_movieIds.SetAt(first + static_cast<int>(i), ids[i]);
             }
+        };
+        try {
+            for (int number = 1; number < movieCount; ++number) {
+                MovieItem item = m_table.GetMovieDetails(number);
+                ids.push_back(item.id);
+                titles.push_back(std::move(item.title));
+            }
+        } catch (...) {
+            // A movie that cannot be read stops the fill there: the ones before it stay listed.
+            listGathered();
+            throw;
         }
+        listGathered();
         m_movieList.RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     });
 }

@@ -419,6 +419,28 @@ TEST_F(QtWindowSystemTest, ListReportsUserClicksAndDoubleClicksOnly) {
     EXPECT_FALSE(main.Received(LBN_SELCHANGE, IDC_MOVIE_LIST));
 }
 
+TEST_F(QtWindowSystemTest, SearchByPrefixComparesLettersBeyondAsciiWithoutRegardToCase) {
+    CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
+    Open(main);
+    HWND handle = main.GetDlgItem(IDC_MOVIE_LIST);
+    // The last title begins with U+10428, the small letter of U+10400: a pair of UTF-16 units each.
+    ASSERT_EQ(m_driver.System().ListAddStrings(handle, {"Ölfeld", "Straße", "Évasion", "\xF0\x90\x90\xA8ong"}), 4);
+    const std::pair<const char*, int> cases[] = {
+        {"öl", 0},
+        {"ÖL", 0},
+        {"straß", 1},
+        {"STRAẞ", 1},
+        {"STRASSE", LB_ERR},
+        {"éVA", 2},
+        {"\xF0\x90\x90\x80", 3},
+        {"\xF0\x90\x90\xA8O", 3},
+        {"İ", LB_ERR},
+    };
+    for (const auto& [prefix, row] : cases) {
+        EXPECT_EQ(m_driver.System().ListSelectString(handle, -1, prefix), row) << prefix;
+    }
+}
+
 TEST_F(QtWindowSystemTest, CheckBoxTogglesItselfAndDrawsItsTextOnTheLeft) {
     CRecordingDialog main(IDD_TOLLIVEX_DIALOG);
     CQtDialogWindow* window = Open(main);

@@ -89,6 +89,39 @@ TYPED_TEST(ToolkitContract, InsertionAtAPositionIsNeverSorted) {
     EXPECT_EQ(this->System().ListGetCurSel(list), 3);
 }
 
+TYPED_TEST(ToolkitContract, FillInOneCallListsTheTextsAfterTheItemsThereAndSearchesAsInsertionsDo) {
+    HWND list = this->Item(IDC_MOVIE_LIST);
+    EXPECT_EQ(this->System().ListInsertString(list, -1, "Zulu"), 0);
+    EXPECT_EQ(this->System().ListAddStrings(list, {"Mike", "alpha", "Alpha Centauri", "Echo"}), 5);
+    EXPECT_EQ(this->System().ListAddStrings(list, {}), 5);
+    EXPECT_EQ(this->System().ListInsertString(list, 2, "Kilo"), 2);
+    // Rows: Zulu, Mike, Kilo, alpha, Alpha Centauri, Echo; filling is the program's doing and notifies nothing.
+    EXPECT_EQ(this->Count(LBN_SELCHANGE, IDC_MOVIE_LIST), 0);
+
+    struct Case {
+        int startAfter;
+        const char* prefix;
+        int row; // LB_ERR: no match, the selection stays
+    };
+    const Case cases[] = {
+        {-1, "Z", 0},          {0, "m", 1},
+        {0, "KILO", 2},        {0, "Alpha", 3},
+        {3, "alpha", 4},       {4, "ALPHA", 3},
+        {0, "alpha c", 4},     {0, "Echo", 5},
+        {5, "zU", 0},          {0, "Zulu", 0},
+        {99, "a", 3},          {-7, "e", 5},
+        {0, "Echoes", LB_ERR}, {2, "Alpha Centaurus", LB_ERR},
+        {1, "lpha", LB_ERR},
+    };
+    int selected = LB_ERR;
+    for (const Case& c : cases) {
+        EXPECT_EQ(this->System().ListSelectString(list, c.startAfter, c.prefix), c.row) << c.prefix;
+        selected = c.row != LB_ERR ? c.row : selected;
+        EXPECT_EQ(this->System().ListGetCurSel(list), selected) << c.prefix;
+    }
+    EXPECT_EQ(this->Count(LBN_SELCHANGE, IDC_MOVIE_LIST), 0);
+}
+
 TYPED_TEST(ToolkitContract, EnterClicksTheDefaultButtonUnlessAnotherButtonHasFocus) {
     for (int field : {IDC_SEARCH_TEXT, IDC_RATING}) {
         this->m_dialog.Clear();

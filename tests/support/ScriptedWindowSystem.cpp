@@ -365,6 +365,16 @@ int CScriptedWindowSystem::ListInsertString(HWND list, int position, const CStri
     return position;
 }
 
+int CScriptedWindowSystem::ListAddStrings(HWND list, const std::vector<CString>& texts) {
+    CScriptedControl& control = RequireControl(list, "ListAddStrings");
+    if (control.kind != ControlKind::ListBox) {
+        Fail("ListAddStrings on control " + std::to_string(control.id) + ", which is no list");
+    }
+    ++control.addStringsCalls;
+    control.items.insert(control.items.end(), texts.begin(), texts.end());
+    return static_cast<int>(control.items.size());
+}
+
 int CScriptedWindowSystem::ListGetCurSel(HWND list) {
     CScriptedControl& control = RequireControl(list, "ListGetCurSel");
     return control.kind == ControlKind::ListBox ? control.curSel : LB_ERR;

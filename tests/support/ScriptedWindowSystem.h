@@ -39,6 +39,7 @@ struct CScriptedControl {
     bool visible = true;
     int redraws = 0;          // RedrawWindow calls
     int initStorageCalls = 0; // ListInitStorage calls
+    int addStringsCalls = 0;  // ListAddStrings calls
 };
 
 // A window kept in memory: one per live dialog. Test actions raise the notifications the real toolkit raises.
@@ -207,6 +208,7 @@ public:
     void SetWindowText(HWND control, const CString& text) override;
     int ListInitStorage(HWND list, int items, int bytes) override;
     int ListInsertString(HWND list, int position, const CString& text) override;
+    int ListAddStrings(HWND list, const std::vector<CString>& texts) override;
     int ListGetCurSel(HWND list) override;
     int ListSelectString(HWND list, int startAfter, const CString& prefix) override;
     int ListSetCurSel(HWND list, int position) override;

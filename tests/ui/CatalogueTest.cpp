@@ -16,6 +16,7 @@ TEST(MovieList, ListsCatalogueNumbersOneToNMinusOneInCatalogueOrder) {
     h.Run(MainWindowHarness::Cancel(), [](CScriptedWindow& main) {
         EXPECT_EQ(main.Items(IDC_MOVIE_LIST), (Log{"Zulu", "Alpha", "Mike", "Alpha"}));
         EXPECT_EQ(main.Control(IDC_MOVIE_LIST).initStorageCalls, 1);
+        EXPECT_EQ(main.Control(IDC_MOVIE_LIST).addStringsCalls, 1); // every title in one call
         EXPECT_EQ(main.Control(IDC_MOVIE_LIST).redraws, 1);
         main.Select(IDC_MOVIE_LIST, 2);
         EXPECT_EQ(main.Text(IDC_MOVIE_ID), "-7");

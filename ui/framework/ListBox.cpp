@@ -10,6 +10,10 @@ int CListBox::InsertString(int position, const CString& text) {
     return m_hWnd != nullptr ? AfxGetWindowSystem().ListInsertString(m_hWnd, position, text) : LB_ERR;
 }
 
+int CListBox::AddStrings(const std::vector<CString>& texts) {
+    return m_hWnd != nullptr ? AfxGetWindowSystem().ListAddStrings(m_hWnd, texts) : LB_ERR;
+}
+
 int CListBox::GetCurSel() const {
     return m_hWnd != nullptr ? AfxGetWindowSystem().ListGetCurSel(m_hWnd) : LB_ERR;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "AfxTypes.h"
 #include "CString.h"
 
@@ -41,6 +43,9 @@ public:
     virtual int ListInitStorage(HWND list, int items, int bytes) = 0;
     // List: inserts at `position` (-1 appends), never sorted into place; returns the item's position.
     virtual int ListInsertString(HWND list, int position, const CString& text) = 0;
+    // List: appends the texts in their order, never sorted into place, as one insertion at the end each would;
+    // returns the number of items the list then holds.
+    virtual int ListAddStrings(HWND list, const std::vector<CString>& texts) = 0;
     // List: the selected position, or -1.
     virtual int ListGetCurSel(HWND list) = 0;
     // List: examines the items after `startAfter` to the end, then from the first back to `startAfter`; selects the

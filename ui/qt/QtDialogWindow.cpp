@@ -365,12 +365,18 @@ void CQtDialogWindow::SelectListRowSilently(QListWidget* list, int row) {
     }
 }
 
-int CQtDialogWindow::InsertListItemSilently(QListWidget* list, int position, const QString& text) {
+int CQtDialogWindow::InsertListItemSilently(CQtListBox* list, int position, const QString& text) {
     ++m_silentList;
-    const int row = (position < 0 || position > list->count()) ? list->count() : position;
-    list->insertItem(row, text);
+    const int row = list->InsertRow((position < 0 || position > list->count()) ? list->count() : position, text);
     --m_silentList;
     return row;
+}
+
+int CQtDialogWindow::AppendListItemsSilently(CQtListBox* list, const QStringList& texts) {
+    ++m_silentList;
+    const int count = list->AppendRows(texts);
+    --m_silentList;
+    return count;
 }
 
 void CQtDialogWindow::FocusFirstTabStop() {

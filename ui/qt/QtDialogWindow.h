@@ -5,12 +5,14 @@
 #include <vector>
 
 #include <QDialog>
+#include <QStringList>
 
 #include "AfxTypes.h"
 #include "QtDialogUnits.h"
 #include "Resources.h"
 
 class CDialog;
+class CQtListBox;
 class QEventLoop;
 class QListWidget;
 class QMenu;
@@ -54,7 +56,9 @@ public:
     // Selects a list row without the user's selection-change notification.
     void SelectListRowSilently(QListWidget* list, int row);
     // Inserts into a list without any notification; returns the new item's position.
-    int InsertListItemSilently(QListWidget* list, int position, const QString& text);
+    int InsertListItemSilently(CQtListBox* list, int position, const QString& text);
+    // Appends to a list without any notification; returns the list's count after.
+    int AppendListItemsSilently(CQtListBox* list, const QStringList& texts);
 
     // Gives the focus to the first visible, enabled tab stop in template order.
     void FocusFirstTabStop();

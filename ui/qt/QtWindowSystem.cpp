@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
+#include <QStringList>
 #include <QWindow>
 
 #include "AfxTypes.h"
@@ -32,6 +34,7 @@
 #include "QtDialogUnits.h"
 #include "QtDialogWindow.h"
 #include "QtDisplayText.h"
+#include "QtListBox.h"
 #include "QtModalKeeper.h"
 #include "Resources.h"
 #include "WinApp.h"
@@ -327,11 +330,24 @@ int CQtWindowSystem::ListInitStorage(HWND list, int items, int /*bytes*/) {
 }
 
 int CQtWindowSystem::ListInsertString(HWND list, int position, const CString& text) {
-    auto* widget = qobject_cast<QListWidget*>(WidgetOf(list));
+    auto* widget = qobject_cast<CQtListBox*>(WidgetOf(list));
     if (widget == nullptr || position < -1 || position > widget->count()) {
         return LB_ERR;
     }
     return WindowOf(list)->InsertListItemSilently(widget, position, ToQString(text));
+}
+
+int CQtWindowSystem::ListAddStrings(HWND list, const std::vector<CString>& texts) {
+    auto* widget = qobject_cast<CQtListBox*>(WidgetOf(list));
+    if (widget == nullptr) {
+        return LB_ERR;
+    }
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(texts.size()));
+    for (const CString& text : texts) {
+        items.append(ToQString(text));
+    }
+    return WindowOf(list)->AppendListItemsSilently(widget, items);
 }
 
 int CQtWindowSystem::ListGetCurSel(HWND list) {
@@ -344,22 +360,16 @@ int CQtWindowSystem::ListGetCurSel(HWND list) {
 }
 
 int CQtWindowSystem::ListSelectString(HWND list, int startAfter, const CString& prefix) {
-    auto* widget = qobject_cast<QListWidget*>(WidgetOf(list));
+    auto* widget = qobject_cast<CQtListBox*>(WidgetOf(list));
     if (widget == nullptr) {
         return LB_ERR;
     }
-    const int count = widget->count();
-    const int start = (startAfter < -1 || startAfter >= count) ? -1 : startAfter;
-    const QString wanted = ToQString(prefix);
-    // After the start to the end, then from the first item round to the start itself.
-    for (int step = 1; step <= count; ++step) {
-        const int row = (start + step) % count;
-        if (widget->item(row)->text().startsWith(wanted, Qt::CaseInsensitive)) {
-            WindowOf(list)->SelectListRowSilently(widget, row);
-            return row;
-        }
+    const int row = widget->FindPrefix(startAfter, ToQString(prefix));
+    if (row < 0) {
+        return LB_ERR;
     }
-    return LB_ERR;
+    WindowOf(list)->SelectListRowSilently(widget, row);
+    return row;
 }
 
 int CQtWindowSystem::ListSetCurSel(HWND list, int position) {

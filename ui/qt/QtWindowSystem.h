@@ -40,6 +40,7 @@ public:
     void SetWindowText(HWND control, const CString& text) override;
     int ListInitStorage(HWND list, int items, int bytes) override;
     int ListInsertString(HWND list, int position, const CString& text) override;
+    int ListAddStrings(HWND list, const std::vector<CString>& texts) override;
     int ListGetCurSel(HWND list) override;
     int ListSelectString(HWND list, int startAfter, const CString& prefix) override;
     int ListSetCurSel(HWND list, int position) override;
