@@ -1032,13 +1032,10 @@ void CRatingModel::Impl::SolveUsers(std::span<const Rating> ratings) {
     priorUserFactors.assign(Width(), 0.0f);
     SolveUser({}, priorUserBias, priorUserFactors.data());
     const Rows byUser = GroupRatings(ratings, numUsers, true);
-    CThreadPool serial(1);
-    CThreadPool& pool = threads ? *threads : serial;
     constexpr std::size_t kUsersPerChunk = 256;
-    pool.Run((std::size_t(numUsers) + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk, unsigned) {
+    RunOverRows(threads, numUsers, kUsersPerChunk, [&](std::size_t first, std::size_t last) {
         std::vector<std::pair<std::uint32_t, float>> row;
-        const auto last = static_cast<std::uint32_t>(std::min<std::size_t>(numUsers, (chunk + 1) * kUsersPerChunk));
-        for (auto u = static_cast<std::uint32_t>(chunk * kUsersPerChunk); u < last; ++u) {
+        for (auto u = static_cast<std::uint32_t>(first); u < last; ++u) {
             row.clear();
             for (std::size_t k = byUser.start[u]; k < byUser.start[u + 1]; ++k) {
                 row.emplace_back(byUser.index[k], byUser.value[k]);

@@ -175,10 +175,9 @@ void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
     CThreadPool serial(1);
     CThreadPool& pool = threads ? *threads : serial;
     constexpr std::size_t kUsersPerChunk = 256;
-    pool.Run((std::size_t(numUsers) + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk, unsigned) {
+    RunOverRows(&pool, numUsers, kUsersPerChunk, [&](std::size_t first, std::size_t last) {
         std::vector<std::pair<std::uint32_t, float>> row;
-        const auto last = static_cast<std::uint32_t>(std::min<std::size_t>(numUsers, (chunk + 1) * kUsersPerChunk));
-        for (auto u = static_cast<std::uint32_t>(chunk * kUsersPerChunk); u < last; ++u) {
+        for (auto u = static_cast<std::uint32_t>(first); u < last; ++u) {
             const std::size_t begin = byUser.start[u];
             row.clear();
             for (std::size_t k = begin; k < byUser.start[u + 1]; ++k) {

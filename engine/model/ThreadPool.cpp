@@ -138,4 +138,12 @@ void CThreadPool::Work(std::stop_token stop, unsigned thread) {
     }
 }
 
+void RunOverRows(CThreadPool* threads, std::size_t count, std::size_t perChunk,
+                 const std::function<void(std::size_t first, std::size_t last)>& body) {
+    CThreadPool serial(1);
+    CThreadPool& pool = threads != nullptr ? *threads : serial;
+    pool.Run((count + perChunk - 1) / perChunk,
+             [&](std::size_t chunk, unsigned) { body(chunk * perChunk, std::min(count, (chunk + 1) * perChunk)); });
+}
+
 } // namespace quillory::model

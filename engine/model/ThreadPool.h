@@ -49,4 +49,9 @@ private:
     std::vector<std::jthread> m_workers;
 };
 
+// Calls body(first, last) for the rows [0, count) in chunks of `perChunk` rows, on `threads`, or on the calling
+// thread where that is null. The chunks do not depend on the thread count.
+void RunOverRows(CThreadPool* threads, std::size_t count, std::size_t perChunk,
+                 const std::function<void(std::size_t first, std::size_t last)>& body);
+
 } // namespace quillory::model
