@@ -2,33 +2,30 @@
 // the answer while nothing else is trained, the yardstick of the held-out check, and the fold-in of a user's bias.
 
 #include "RatingModelImpl.h"
+#include "ThreadPool.h"
 
 namespace quillory::model {
 
-void CRatingModel::Impl::TrainBaseline(std::span<const Rating> ratings) {
+void CRatingModel::Impl::TrainBaseline(const GroupedRatings& grouped) {
     baseUserBias.assign(numUsers, 0.0f);
     baseItemBias.assign(numItems, 0.0f);
-    std::vector<double> acc;
-    std::vector<std::uint32_t> cnt;
+    // Each row's sum runs over its ratings in their input order, so the rows can go to any thread and the biases
+    // come out the same.
+    const auto fitSide = [&](const Rows& rows, const std::vector<float>& other, double reg, std::vector<float>& self) {
+        constexpr std::size_t kRowsPerChunk = 1024;
+        RunOverRows(threads, self.size(), kRowsPerChunk, [&](std::size_t first, std::size_t last) {
+            for (std::size_t row = first; row < last; ++row) {
+                double acc = 0.0;
+                for (std::size_t k = rows.start[row]; k < rows.start[row + 1]; ++k) {
+                    acc += rows.value[k] - mean - other[rows.index[k]];
+                }
+                self[row] = static_cast<float>(acc / (static_cast<double>(rows.Count(row)) + reg));
+            }
+        });
+    };
     for (int sweep = 0; sweep < settings.biasSweeps; ++sweep) {
-        acc.assign(numItems, 0.0);
-        cnt.assign(numItems, 0);
-        for (const Rating& r : ratings) {
-            acc[r.item] += r.value - mean - baseUserBias[r.user];
-            ++cnt[r.item];
-        }
-        for (std::uint32_t i = 0; i < numItems; ++i) {
-            baseItemBias[i] = static_cast<float>(acc[i] / (cnt[i] + settings.biasRegItem));
-        }
-        acc.assign(numUsers, 0.0);
-        cnt.assign(numUsers, 0);
-        for (const Rating& r : ratings) {
-            acc[r.user] += r.value - mean - baseItemBias[r.item];
-            ++cnt[r.user];
-        }
-        for (std::uint32_t u = 0; u < numUsers; ++u) {
-            baseUserBias[u] = static_cast<float>(acc[u] / (cnt[u] + settings.biasRegUser));
-        }
+        fitSide(grouped.byItem, baseUserBias, settings.biasRegItem, baseItemBias);
+        fitSide(grouped.byUser, baseItemBias, settings.biasRegUser, baseUserBias);
     }
 }
 

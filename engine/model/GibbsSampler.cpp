@@ -480,10 +480,11 @@ struct DiscardRows {
 // whose bounds do not depend on the thread count, so that a seed trains the same bits on any number of threads.
 class CRatingModel::Impl::CGibbsChain {
 public:
-    // Sets up the chain on `ratings`. With `state` of the right shape, the chain goes on from it; with `curve`, each
-    // kept sample adds the held-out RMSE of the model averaged so far.
-    CGibbsChain(Impl& model, std::span<const Rating> ratings, CThreadPool& pool, const ChainState* state,
-                std::span<const Rating> heldOut, std::vector<double>* curve);
+    // Sets up the chain on `ratings`, grouped both ways in `grouped` (kept by reference). With `state` of the right
+    // shape, the chain goes on from it; with `curve`, each kept sample adds the held-out RMSE of the model averaged so
+    // far.
+    CGibbsChain(Impl& model, std::span<const Rating> ratings, const GroupedRatings& grouped, CThreadPool& pool,
+                const ChainState* state, std::span<const Rating> heldOut, std::vector<double>* curve);
 
     // Where the sweeps start: the state gone on from, or else a ridge least-squares fit.
     void Start();
@@ -586,8 +587,8 @@ private:
     const std::size_t m_width;
     const double m_invSamples;
     const std::size_t m_ratingCount;
-    const Rows m_byUser;
-    const Rows m_byItem;
+    const Rows& m_byUser;
+    const Rows& m_byItem;
     const ChainState* m_goOnFrom; // null: a fresh start
     CRandom m_random;
     // Column c of m_users / m_items is (bias, factors) of user / item c.
@@ -619,14 +620,13 @@ private:
     std::vector<double> m_heldOutSum;     // per held-out rating, the sum of its predictions over the samples so far
 };
 
-CRatingModel::Impl::CGibbsChain::CGibbsChain(Impl& model, std::span<const Rating> ratings, CThreadPool& pool,
-                                             const ChainState* state, std::span<const Rating> heldOut,
-                                             std::vector<double>* curve)
+CRatingModel::Impl::CGibbsChain::CGibbsChain(Impl& model, std::span<const Rating> ratings,
+                                             const GroupedRatings& grouped, CThreadPool& pool, const ChainState* state,
+                                             std::span<const Rating> heldOut, std::vector<double>* curve)
     : m_model(model), m_pool(pool), m_d(model.factors + 1), m_width(model.Width()), m_invSamples(1.0 / model.samples),
-      m_ratingCount(ratings.size()), m_byUser(GroupRatings(ratings, model.numUsers, true)),
-      m_byItem(GroupRatings(ratings, model.numItems, false)), m_goOnFrom(CanGoOnFrom(model, state) ? state : nullptr),
-      m_random(model.settings.seed + (m_goOnFrom ? 1 : 0)), m_alpha(m_goOnFrom ? m_goOnFrom->alpha : 2.0),
-      m_implicit(model.settings.implicitFeedback),
+      m_ratingCount(ratings.size()), m_byUser(grouped.byUser), m_byItem(grouped.byItem),
+      m_goOnFrom(CanGoOnFrom(model, state) ? state : nullptr), m_random(model.settings.seed + (m_goOnFrom ? 1 : 0)),
+      m_alpha(m_goOnFrom ? m_goOnFrom->alpha : 2.0), m_implicit(model.settings.implicitFeedback),
       m_implicitPrecision(m_goOnFrom ? m_goOnFrom->implicitPrecision : 1.0), m_heldOut(heldOut), m_curve(curve),
       m_sampleUserBias(curve ? model.numUsers : 0, 0.0), m_heldOutSum(curve ? heldOut.size() : 0, 0.0) {
     DrawStartingVectors();
@@ -911,9 +911,9 @@ void CRatingModel::Impl::CGibbsChain::LeaveState(ChainState& state) {
     state.implicitPrecision = m_implicitPrecision;
 }
 
-void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
-                                            std::span<const Rating> heldOut, std::vector<double>* curve,
-                                            ChainState* state) {
+void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, const GroupedRatings& grouped,
+                                            std::uint32_t sampleCount, std::span<const Rating> heldOut,
+                                            std::vector<double>* curve, ChainState* state) {
     factors = static_cast<std::uint32_t>(std::max(0, settings.factors));
     samples = sampleCount;
     if (ratings.empty() || factors == 0 || samples == 0) {
@@ -922,22 +922,24 @@ void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, std
         return;
     }
     CThreadPool serial(1);
-    CGibbsChain chain(*this, ratings, threads ? *threads : serial, state, heldOut, curve);
-    chain.Start();
-    const int sweeps = burnIn + static_cast<int>(samples);
-    for (int sweep = 0; sweep < sweeps; ++sweep) {
-        chain.Sweep(sweep - burnIn);
-        if (steps) {
-            steps->Next();
+    {
+        CGibbsChain chain(*this, ratings, grouped, threads ? *threads : serial, state, heldOut, curve);
+        chain.Start();
+        const int sweeps = burnIn + static_cast<int>(samples);
+        for (int sweep = 0; sweep < sweeps; ++sweep) {
+            chain.Sweep(sweep - burnIn);
+            if (steps) {
+                steps->Next();
+            }
+        }
+        if (state) {
+            chain.LeaveState(*state);
         }
     }
-    if (state) {
-        chain.LeaveState(*state);
-    }
-    AverageSamples(ratings);
+    AverageSamples(grouped.byUser);
 }
 
-void CRatingModel::Impl::AverageSamples(std::span<const Rating> ratings) {
+void CRatingModel::Impl::AverageSamples(const Rows& byUser) {
     // The kept samples become one: each item's vectors (factors, bias, implicit) and the users' prior and noise
     // precision are averaged over them, and every user takes his conditional mean given those, which is what
     // fold-in computes. A model of one sample's size predicts nearly as the average of the samples' predictions
@@ -1022,16 +1024,15 @@ void CRatingModel::Impl::AverageSamples(std::span<const Rating> ratings) {
     noisePrecision.assign(1, noise);
     sweeps = samples;
     samples = 1;
-    SolveUsers(ratings);
+    SolveUsers(byUser);
 }
 
-void CRatingModel::Impl::SolveUsers(std::span<const Rating> ratings) {
+void CRatingModel::Impl::SolveUsers(const Rows& byUser) {
     // Every trained user, and the prior a user without ratings falls back to, solved as fold-in solves them.
     userFactors.assign(std::size_t(numUsers) * Width(), 0.0f);
     userBias.assign(numUsers, 0.0f);
     priorUserFactors.assign(Width(), 0.0f);
     SolveUser({}, priorUserBias, priorUserFactors.data());
-    const Rows byUser = GroupRatings(ratings, numUsers, true);
     constexpr std::size_t kUsersPerChunk = 256;
     RunOverRows(threads, numUsers, kUsersPerChunk, [&](std::size_t first, std::size_t last) {
         std::vector<std::pair<std::uint32_t, float>> row;

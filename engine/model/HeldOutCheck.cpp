@@ -35,10 +35,12 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
     probe.burnIn = plan.checkChainIsModel ? plan.burnIn : std::clamp(settings.burnIn, 0, kCheckBurnIn);
     probe.numUsers = numUsers;
     probe.numItems = numItems;
-    probe.FitBaseline(trainPart);
+    const GroupedRatings grouped = GroupRatings(trainPart, numUsers, numItems, threads);
+    probe.FitBaseline(trainPart, grouped);
     std::vector<double> curve;
-    probe.TrainFactorisation(trainPart, plan.checkChainIsModel ? plan.samples : std::min(plan.samples, kCheckSamples),
-                             heldOut, &curve, &chain);
+    probe.TrainFactorisation(trainPart, grouped,
+                             plan.checkChainIsModel ? plan.samples : std::min(plan.samples, kCheckSamples), heldOut,
+                             &curve, &chain);
     double baseSe = 0.0;
     for (const Rating& r : heldOut) {
         const double e = Clamp(double(probe.mean) + probe.baseUserBias[r.user] + probe.baseItemBias[r.item]) - r.value;
@@ -54,7 +56,7 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
     }
     double blend = 0.0;
     if (settings.neighbours > 0) {
-        blend = FitNeighbourBlend(probe, trainPart, heldOut);
+        blend = FitNeighbourBlend(probe, grouped.byUser, heldOut);
     }
     if (plan.checkChainIsModel) {
         AdoptCheckChain(probe, blend);
@@ -98,12 +100,11 @@ void CRatingModel::Impl::AdoptCheckChain(Impl& probe, double blend) {
     *this = std::move(probe);
 }
 
-double CRatingModel::Impl::FitNeighbourBlend(Impl& probe, std::span<const Rating> trainPart,
-                                             std::span<const Rating> heldOut) {
+double CRatingModel::Impl::FitNeighbourBlend(Impl& probe, const Rows& trainByUser, std::span<const Rating> heldOut) {
     // The neighbour term's weight: least squares of the core model's held-out errors on the term, kept only where
     // it lowers the held-out error. On data too sparse for neighbours to tell anything, the damping keeps the term
     // small and the fit or the check leaves the core model alone.
-    probe.BuildNeighbours(trainPart);
+    probe.BuildNeighbours(trainByUser);
     // Each held-out rating's two terms over the threads; the sums below then add them in order.
     std::vector<double> core(heldOut.size()), term(heldOut.size());
     constexpr std::size_t kPerChunk = 1024;

@@ -165,12 +165,11 @@ void CRatingModel::Impl::IndexHeavyUsers() {
     }
 }
 
-void CRatingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
+void CRatingModel::Impl::BuildNeighbours(const Rows& byUser) {
     // Residuals per user, sorted by item.
-    const Rows byUser = GroupRatings(ratings, numUsers, true);
     ratedStart.assign(byUser.start.begin(), byUser.start.end());
-    ratedItem.resize(ratings.size());
-    ratedResidual.resize(ratings.size());
+    ratedItem.resize(byUser.index.size());
+    ratedResidual.resize(byUser.index.size());
     neighbourStart.clear(); // View() must not read the lists while they are built
     CThreadPool serial(1);
     CThreadPool& pool = threads ? *threads : serial;

@@ -81,19 +81,30 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     if (progress) {
         progress(0, steps.total);
     }
-    fresh.FitBaseline(ratings);
+    // Where the check's chain becomes the model, it brings a baseline of its own, fitted on the ratings it sees.
+    GroupedRatings grouped;
+    const auto fitBaseline = [&] {
+        grouped = GroupRatings(ratings, numUsers, numItems, &threads);
+        fresh.FitBaseline(ratings, grouped);
+    };
+    if (!plan.checkChainIsModel) {
+        fitBaseline();
+    }
     steps.Next();
 
     // Check: the factorisation must beat the baseline on held-out ratings, and the neighbour term is weighed there.
     Impl::ChainState chain;
     const double neighbourBlend = plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain) : 0.0;
     if (!plan.checkChainIsModel) {
+        if (grouped.byUser.start.empty()) { // the check found nothing to hold out, so its chain is not the model
+            fitBaseline();
+        }
         // Chain: where the check ran, the final chain goes on from where the check's chain stopped.
         fresh.burnIn = plan.burnIn;
-        fresh.TrainFactorisation(ratings, plan.samples, {}, nullptr, &chain);
+        fresh.TrainFactorisation(ratings, grouped, plan.samples, {}, nullptr, &chain);
         // Blend: the neighbourhood on the final model's residuals, with the weight the check found.
         if (neighbourBlend > 0.0) {
-            fresh.BuildNeighbours(ratings);
+            fresh.BuildNeighbours(grouped.byUser);
             fresh.neighbourBlend = static_cast<float>(neighbourBlend);
         }
     }
@@ -105,13 +116,13 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     }
 }
 
-void CRatingModel::Impl::FitBaseline(std::span<const Rating> ratings) {
+void CRatingModel::Impl::FitBaseline(std::span<const Rating> ratings, const GroupedRatings& grouped) {
     double sum = 0.0;
     for (const Rating& r : ratings) {
         sum += r.value;
     }
     mean = ratings.empty() ? 3.0f : static_cast<float>(sum / static_cast<double>(ratings.size()));
-    TrainBaseline(ratings);
+    TrainBaseline(grouped);
 }
 
 CRatingModel::Impl::ChainPlan CRatingModel::Impl::PlanChain(std::span<const Rating> ratings) const {

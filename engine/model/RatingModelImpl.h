@@ -9,6 +9,7 @@
 
 #include "ModelCommon.h"
 #include "RatingModel.h"
+#include "RatingRows.h"
 
 namespace quillory::model {
 
@@ -160,7 +161,7 @@ struct CRatingModel::Impl {
     // Sorted residual list of one user's ratings against his current parameters.
     RatedList MakeRatedList(std::uint32_t user, UserRatings ratings) const;
     // Stores every user's residuals and finds each item's neighbours from them.
-    void BuildNeighbours(std::span<const Rating> ratings);
+    void BuildNeighbours(const Rows& byUser);
     // Users with this many ratings get an item set: a bit per item costs at most a few bytes per rating then.
     bool IsHeavy(std::size_t count) const { return count >= std::max<std::size_t>(64, numItems / 64); }
     ItemSet MakeItemSet(const std::uint32_t* items, std::size_t count) const;
@@ -184,8 +185,8 @@ struct CRatingModel::Impl {
     };
 
     // The global mean and the bias baseline on these ratings.
-    void FitBaseline(std::span<const Rating> ratings);
-    void TrainBaseline(std::span<const Rating> ratings);
+    void FitBaseline(std::span<const Rating> ratings, const GroupedRatings& grouped);
+    void TrainBaseline(const GroupedRatings& grouped);
     // How long the chain runs on these ratings: the settings, shortened to the work budget.
     ChainPlan PlanChain(std::span<const Rating> ratings) const;
     // The sweeps the chains of this plan run: the starting fit's, the held-out check's, then the final one's.
@@ -196,7 +197,7 @@ struct CRatingModel::Impl {
     // in full and becomes this model, neighbourhood included. Returns the neighbour weight (0: none).
     double CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain);
     // The neighbour term's weight on the held-out ratings, for the probe's model (its neighbourhood built here).
-    double FitNeighbourBlend(Impl& probe, std::span<const Rating> trainPart, std::span<const Rating> heldOut);
+    double FitNeighbourBlend(Impl& probe, const Rows& trainByUser, std::span<const Rating> heldOut);
     // Makes the check's chain this model.
     void AdoptCheckChain(Impl& probe, double blend);
     // One run of the sampler: the chain's state and the steps of a sweep (GibbsSampler).
@@ -204,12 +205,12 @@ struct CRatingModel::Impl {
     // Runs the sampler and keeps `sampleCount` samples. With `curve`, also records after each kept sample the RMSE
     // of the averaged model on `heldOut`. With `state`, a chain that holds a state of the same shape goes on from
     // it (no starting fit); the chain's last state is left there either way.
-    void TrainFactorisation(std::span<const Rating> ratings, std::uint32_t sampleCount,
+    void TrainFactorisation(std::span<const Rating> ratings, const GroupedRatings& grouped, std::uint32_t sampleCount,
                             std::span<const Rating> heldOut = {}, std::vector<double>* curve = nullptr,
                             ChainState* state = nullptr);
     // Makes the kept samples one averaged sample, and solves the users against it (the end of training).
-    void AverageSamples(std::span<const Rating> ratings);
-    void SolveUsers(std::span<const Rating> ratings);
+    void AverageSamples(const Rows& byUser);
+    void SolveUsers(const Rows& byUser);
     void SolveUser(UserRatings ratings, float& bias, float* factorsOut) const;
     float SolveBaseBias(UserRatings ratings) const;
 };

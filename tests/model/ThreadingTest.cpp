@@ -8,6 +8,8 @@
 
 #include "ModelTestData.h"
 #include "RatingModel.h"
+#include "RatingRows.h"
+#include "ThreadPool.h"
 
 namespace quillory::model::test {
 namespace {
@@ -105,6 +107,38 @@ TEST(Threading, OneTwoAndEightThreadsTrainTheSameBits) {
     const Trained pairedTwo = TrainOn("2", paired, QuickSettings());
     EXPECT_EQ(pairedTwo.summary, pairedOne.summary);
     EXPECT_EQ(pairedTwo.predictions, pairedOne.predictions);
+}
+
+TEST(Threading, GroupingManyRatingsKeepsEveryRowInInputOrderOnAnyThreads) {
+    // Enough ratings for the grouping to split them into blocks (over two million), rows left empty on both sides.
+    constexpr std::uint32_t kUsers = 40000;
+    constexpr std::uint32_t kItems = 3001;
+    std::vector<Rating> ratings(2500000);
+    std::uint64_t state = 12345;
+    for (std::size_t k = 0; k < ratings.size(); ++k) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const auto draw = static_cast<std::uint32_t>(state >> 33);
+        ratings[k] = Rating{(draw % kUsers) & ~1u, (draw / kUsers) % (kItems - 1), static_cast<float>(k % 977)};
+    }
+    for (const unsigned threads : {1u, 2u, 8u}) {
+        CThreadPool pool(threads);
+        const GroupedRatings grouped = GroupRatings(ratings, kUsers, kItems, &pool);
+        for (const bool byUser : {true, false}) {
+            const Rows& rows = byUser ? grouped.byUser : grouped.byItem;
+            ASSERT_EQ(rows.start.size(), std::size_t(byUser ? kUsers : kItems) + 1);
+            ASSERT_EQ(rows.start.back(), ratings.size());
+            // Odd users rate nothing, and nobody rates the last item.
+            EXPECT_EQ(rows.Count(byUser ? 1 : kItems - 1), 0u) << threads << " threads";
+            // Walking the ratings in input order must meet each row's entries one after the other.
+            std::vector<std::size_t> next(rows.start.begin(), rows.start.end() - 1);
+            for (const Rating& r : ratings) {
+                const std::size_t at = next[byUser ? r.user : r.item]++;
+                ASSERT_LT(at, rows.start[(byUser ? r.user : r.item) + 1]) << threads << " threads";
+                ASSERT_EQ(rows.index[at], byUser ? r.item : r.user) << threads << " threads, entry " << at;
+                ASSERT_EQ(rows.value[at], r.value) << threads << " threads, entry " << at;
+            }
+        }
+    }
 }
 
 TEST(Threading, EveryRankDrawsLongAndShortRowsAlikeOnAnyThreads) {
