@@ -480,11 +480,11 @@ struct DiscardRows {
 // whose bounds do not depend on the thread count, so that a seed trains the same bits on any number of threads.
 class CRatingModel::Impl::CGibbsChain {
 public:
-    // Sets up the chain on `ratings`, grouped both ways in `grouped` (kept by reference). With `state` of the right
+    // Sets up the chain on the ratings grouped both ways in `grouped` (kept by reference). With `state` of the right
     // shape, the chain goes on from it; with `curve`, each kept sample adds the held-out RMSE of the model averaged so
     // far.
-    CGibbsChain(Impl& model, std::span<const Rating> ratings, const GroupedRatings& grouped, CThreadPool& pool,
-                const ChainState* state, std::span<const Rating> heldOut, std::vector<double>* curve);
+    CGibbsChain(Impl& model, const GroupedRatings& grouped, CThreadPool& pool, const ChainState* state,
+                std::span<const Rating> heldOut, std::vector<double>* curve);
 
     // Where the sweeps start: the state gone on from, or else a ridge least-squares fit.
     void Start();
@@ -620,11 +620,11 @@ private:
     std::vector<double> m_heldOutSum;     // per held-out rating, the sum of its predictions over the samples so far
 };
 
-CRatingModel::Impl::CGibbsChain::CGibbsChain(Impl& model, std::span<const Rating> ratings,
-                                             const GroupedRatings& grouped, CThreadPool& pool, const ChainState* state,
-                                             std::span<const Rating> heldOut, std::vector<double>* curve)
+CRatingModel::Impl::CGibbsChain::CGibbsChain(Impl& model, const GroupedRatings& grouped, CThreadPool& pool,
+                                             const ChainState* state, std::span<const Rating> heldOut,
+                                             std::vector<double>* curve)
     : m_model(model), m_pool(pool), m_d(model.factors + 1), m_width(model.Width()), m_invSamples(1.0 / model.samples),
-      m_ratingCount(ratings.size()), m_byUser(grouped.byUser), m_byItem(grouped.byItem),
+      m_ratingCount(grouped.byUser.index.size()), m_byUser(grouped.byUser), m_byItem(grouped.byItem),
       m_goOnFrom(CanGoOnFrom(model, state) ? state : nullptr), m_random(model.settings.seed + (m_goOnFrom ? 1 : 0)),
       m_alpha(m_goOnFrom ? m_goOnFrom->alpha : 2.0), m_implicit(model.settings.implicitFeedback),
       m_implicitPrecision(m_goOnFrom ? m_goOnFrom->implicitPrecision : 1.0), m_heldOut(heldOut), m_curve(curve),
@@ -911,19 +911,19 @@ void CRatingModel::Impl::CGibbsChain::LeaveState(ChainState& state) {
     state.implicitPrecision = m_implicitPrecision;
 }
 
-void CRatingModel::Impl::TrainFactorisation(std::span<const Rating> ratings, const GroupedRatings& grouped,
-                                            std::uint32_t sampleCount, std::span<const Rating> heldOut,
-                                            std::vector<double>* curve, ChainState* state) {
+void CRatingModel::Impl::TrainFactorisation(const GroupedRatings& grouped, std::uint32_t sampleCount,
+                                            std::span<const Rating> heldOut, std::vector<double>* curve,
+                                            ChainState* state) {
     factors = static_cast<std::uint32_t>(std::max(0, settings.factors));
     samples = sampleCount;
-    if (ratings.empty() || factors == 0 || samples == 0) {
+    if (grouped.byUser.index.empty() || factors == 0 || samples == 0) {
         factors = 0;
         samples = 0;
         return;
     }
     CThreadPool serial(1);
     {
-        CGibbsChain chain(*this, ratings, grouped, threads ? *threads : serial, state, heldOut, curve);
+        CGibbsChain chain(*this, grouped, threads ? *threads : serial, state, heldOut, curve);
         chain.Start();
         const int sweeps = burnIn + static_cast<int>(samples);
         for (int sweep = 0; sweep < sweeps; ++sweep) {

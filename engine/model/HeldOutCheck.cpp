@@ -14,16 +14,21 @@
 namespace quillory::model {
 
 double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain) {
-    std::vector<Rating> trainPart, heldOut;
+    // The held-out ratings are copied; the rest are trained on where they stand, marked, which on large data spares
+    // a copy of nearly all of them.
+    std::vector<Rating> heldOut;
+    std::vector<char> held(ratings.size(), 0);
     const std::size_t limit = std::max<std::size_t>(1, settings.heldOutLimit);
     const bool sampled = plan.checkChainIsModel;
     std::uint64_t state = settings.seed ^ 0x5eed5eedull;
-    trainPart.reserve(ratings.size() - (sampled ? limit : ratings.size() / 10));
-    for (const Rating& r : ratings) {
+    for (std::size_t k = 0; k < ratings.size(); ++k) {
         const std::uint64_t draw = SplitMix(state);
-        (sampled ? draw % ratings.size() < limit : draw % 10 == 0) ? heldOut.push_back(r) : trainPart.push_back(r);
+        if (sampled ? draw % ratings.size() < limit : draw % 10 == 0) {
+            held[k] = 1;
+            heldOut.push_back(ratings[k]);
+        }
     }
-    if (heldOut.empty() || trainPart.empty()) {
+    if (heldOut.empty() || heldOut.size() == ratings.size()) {
         plan.checkChainIsModel = false;
         return 0.0;
     }
@@ -35,12 +40,11 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
     probe.burnIn = plan.checkChainIsModel ? plan.burnIn : std::clamp(settings.burnIn, 0, kCheckBurnIn);
     probe.numUsers = numUsers;
     probe.numItems = numItems;
-    const GroupedRatings grouped = GroupRatings(trainPart, numUsers, numItems, threads);
-    probe.FitBaseline(trainPart, grouped);
+    const GroupedRatings grouped = GroupRatings(ratings, held, numUsers, numItems, threads);
+    probe.FitBaseline(ratings, held, grouped);
     std::vector<double> curve;
-    probe.TrainFactorisation(trainPart, grouped,
-                             plan.checkChainIsModel ? plan.samples : std::min(plan.samples, kCheckSamples), heldOut,
-                             &curve, &chain);
+    probe.TrainFactorisation(grouped, plan.checkChainIsModel ? plan.samples : std::min(plan.samples, kCheckSamples),
+                             heldOut, &curve, &chain);
     double baseSe = 0.0;
     for (const Rating& r : heldOut) {
         const double e = Clamp(double(probe.mean) + probe.baseUserBias[r.user] + probe.baseItemBias[r.item]) - r.value;

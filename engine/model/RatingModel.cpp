@@ -84,8 +84,8 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     // Where the check's chain becomes the model, it brings a baseline of its own, fitted on the ratings it sees.
     GroupedRatings grouped;
     const auto fitBaseline = [&] {
-        grouped = GroupRatings(ratings, numUsers, numItems, &threads);
-        fresh.FitBaseline(ratings, grouped);
+        grouped = GroupRatings(ratings, {}, numUsers, numItems, &threads);
+        fresh.FitBaseline(ratings, {}, grouped);
     };
     if (!plan.checkChainIsModel) {
         fitBaseline();
@@ -101,7 +101,7 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         }
         // Chain: where the check ran, the final chain goes on from where the check's chain stopped.
         fresh.burnIn = plan.burnIn;
-        fresh.TrainFactorisation(ratings, grouped, plan.samples, {}, nullptr, &chain);
+        fresh.TrainFactorisation(grouped, plan.samples, {}, nullptr, &chain);
         // Blend: the neighbourhood on the final model's residuals, with the weight the check found.
         if (neighbourBlend > 0.0) {
             fresh.BuildNeighbours(grouped.byUser);
@@ -116,12 +116,16 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     }
 }
 
-void CRatingModel::Impl::FitBaseline(std::span<const Rating> ratings, const GroupedRatings& grouped) {
+void CRatingModel::Impl::FitBaseline(std::span<const Rating> ratings, std::span<const char> skip,
+                                     const GroupedRatings& grouped) {
     double sum = 0.0;
-    for (const Rating& r : ratings) {
-        sum += r.value;
+    for (std::size_t k = 0; k < ratings.size(); ++k) {
+        if (skip.empty() || skip[k] == 0) {
+            sum += ratings[k].value;
+        }
     }
-    mean = ratings.empty() ? 3.0f : static_cast<float>(sum / static_cast<double>(ratings.size()));
+    const std::size_t count = grouped.byUser.index.size();
+    mean = count == 0 ? 3.0f : static_cast<float>(sum / static_cast<double>(count));
     TrainBaseline(grouped);
 }
 

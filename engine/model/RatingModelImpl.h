@@ -185,7 +185,9 @@ struct CRatingModel::Impl {
     };
 
     // The global mean and the bias baseline on these ratings.
-    void FitBaseline(std::span<const Rating> ratings, const GroupedRatings& grouped);
+    // The mean of the ratings not skipped (skip[k] != 0 leaves out ratings[k]; an empty skip leaves out none), and
+    // the baseline on the same ratings, grouped in `grouped`.
+    void FitBaseline(std::span<const Rating> ratings, std::span<const char> skip, const GroupedRatings& grouped);
     void TrainBaseline(const GroupedRatings& grouped);
     // How long the chain runs on these ratings: the settings, shortened to the work budget.
     ChainPlan PlanChain(std::span<const Rating> ratings) const;
@@ -205,7 +207,7 @@ struct CRatingModel::Impl {
     // Runs the sampler and keeps `sampleCount` samples. With `curve`, also records after each kept sample the RMSE
     // of the averaged model on `heldOut`. With `state`, a chain that holds a state of the same shape goes on from
     // it (no starting fit); the chain's last state is left there either way.
-    void TrainFactorisation(std::span<const Rating> ratings, const GroupedRatings& grouped, std::uint32_t sampleCount,
+    void TrainFactorisation(const GroupedRatings& grouped, std::uint32_t sampleCount,
                             std::span<const Rating> heldOut = {}, std::vector<double>* curve = nullptr,
                             ChainState* state = nullptr);
     // Makes the kept samples one averaged sample, and solves the users against it (the end of training).

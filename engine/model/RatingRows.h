@@ -26,9 +26,11 @@ struct GroupedRatings {
     Rows byItem;
 };
 
-// The ratings grouped by user (byUser) or by item, over `threads` where given (the result does not depend on them).
-Rows GroupRatings(std::span<const Rating> ratings, std::uint32_t count, bool byUser, CThreadPool* threads = nullptr);
-GroupedRatings GroupRatings(std::span<const Rating> ratings, std::uint32_t users, std::uint32_t items,
-                            CThreadPool* threads);
+// The ratings grouped by user (byUser) or by item, over `threads` where given (the result does not depend on
+// them). A rating k with skip[k] != 0 is left out; an empty skip leaves out none.
+Rows GroupRatings(std::span<const Rating> ratings, std::uint32_t count, bool byUser, CThreadPool* threads = nullptr,
+                  std::span<const char> skip = {});
+GroupedRatings GroupRatings(std::span<const Rating> ratings, std::span<const char> skip, std::uint32_t users,
+                            std::uint32_t items, CThreadPool* threads);
 
 } // namespace quillory::model

@@ -120,22 +120,34 @@ TEST(Threading, GroupingManyRatingsKeepsEveryRowInInputOrderOnAnyThreads) {
         const auto draw = static_cast<std::uint32_t>(state >> 33);
         ratings[k] = Rating{(draw % kUsers) & ~1u, (draw / kUsers) % (kItems - 1), static_cast<float>(k % 977)};
     }
+    // Every seventh rating held out, as the held-out check leaves ratings out.
+    std::vector<char> skip(ratings.size(), 0);
+    for (std::size_t k = 3; k < skip.size(); k += 7) {
+        skip[k] = 1;
+    }
     for (const unsigned threads : {1u, 2u, 8u}) {
         CThreadPool pool(threads);
-        const GroupedRatings grouped = GroupRatings(ratings, kUsers, kItems, &pool);
-        for (const bool byUser : {true, false}) {
-            const Rows& rows = byUser ? grouped.byUser : grouped.byItem;
-            ASSERT_EQ(rows.start.size(), std::size_t(byUser ? kUsers : kItems) + 1);
-            ASSERT_EQ(rows.start.back(), ratings.size());
-            // Odd users rate nothing, and nobody rates the last item.
-            EXPECT_EQ(rows.Count(byUser ? 1 : kItems - 1), 0u) << threads << " threads";
-            // Walking the ratings in input order must meet each row's entries one after the other.
-            std::vector<std::size_t> next(rows.start.begin(), rows.start.end() - 1);
-            for (const Rating& r : ratings) {
-                const std::size_t at = next[byUser ? r.user : r.item]++;
-                ASSERT_LT(at, rows.start[(byUser ? r.user : r.item) + 1]) << threads << " threads";
-                ASSERT_EQ(rows.index[at], byUser ? r.item : r.user) << threads << " threads, entry " << at;
-                ASSERT_EQ(rows.value[at], r.value) << threads << " threads, entry " << at;
+        for (const bool skipping : {false, true}) {
+            const GroupedRatings grouped = GroupRatings(
+                ratings, skipping ? std::span<const char>(skip) : std::span<const char>(), kUsers, kItems, &pool);
+            for (const bool byUser : {true, false}) {
+                const Rows& rows = byUser ? grouped.byUser : grouped.byItem;
+                ASSERT_EQ(rows.start.size(), std::size_t(byUser ? kUsers : kItems) + 1);
+                ASSERT_EQ(rows.start.back(), skipping ? ratings.size() - (ratings.size() - 3 + 6) / 7 : ratings.size());
+                // Odd users rate nothing, and nobody rates the last item.
+                EXPECT_EQ(rows.Count(byUser ? 1 : kItems - 1), 0u) << threads << " threads";
+                // Walking the kept ratings in input order must meet each row's entries one after the other.
+                std::vector<std::size_t> next(rows.start.begin(), rows.start.end() - 1);
+                for (std::size_t k = 0; k < ratings.size(); ++k) {
+                    if (skipping && skip[k] != 0) {
+                        continue;
+                    }
+                    const Rating& r = ratings[k];
+                    const std::size_t at = next[byUser ? r.user : r.item]++;
+                    ASSERT_LT(at, rows.start[(byUser ? r.user : r.item) + 1]) << threads << " threads";
+                    ASSERT_EQ(rows.index[at], byUser ? r.item : r.user) << threads << " threads, entry " << at;
+                    ASSERT_EQ(rows.value[at], r.value) << threads << " threads, entry " << at;
+                }
             }
         }
     }
