@@ -4,6 +4,7 @@
 #include <atomic>
 #include <exception>
 #include <filesystem>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <system_error>
@@ -45,17 +46,30 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
     // in a folder of the user's own. ReadManifest chose such a folder; checked again here, where it is used.
     const std::optional<std::string> notOwn = WhyNotOwnFolder(snapshotPath.parent_path());
     // The snapshot is derived data: a missing, stale or damaged one is ignored, and the text is read instead. The
-    // files are hashed only where a snapshot exists, so a first start reads them once.
+    // files are hashed only where a snapshot exists, so a first start reads them once; the hash is taken on a
+    // thread of its own while the snapshot is read, and the snapshot kept only if it was made from what it finds.
     std::error_code error;
-    if (!notOwn && std::filesystem::is_regular_file(std::filesystem::symlink_status(snapshotPath, error))) {
-        if (const std::optional<data::DataFingerprint> hashed = data::FingerprintDataFiles(manifest)) {
-            data::Snapshot snapshot;
-            if (data::LoadSnapshot(snapshotPath, *hashed, snapshot)) {
-                fingerprint = hashed->text;
-                times = CRatingTimes(manifest.cacheBase, fingerprint);
-                report.End();
-                return snapshot;
-            }
+    const std::optional<data::DataFingerprint> sizes =
+        !notOwn && std::filesystem::is_regular_file(std::filesystem::symlink_status(snapshotPath, error))
+            ? data::DataFileSizes(manifest)
+            : std::nullopt;
+    if (sizes) {
+        std::future<std::optional<data::DataFingerprint>> hashing =
+            std::async(std::launch::async, [&manifest] { return data::FingerprintDataFiles(manifest); });
+        std::optional<data::DataFingerprint> hashed;
+        data::Snapshot snapshot;
+        const bool loaded = data::LoadSnapshot(
+            snapshotPath, *sizes,
+            [&](const std::string& saved) {
+                hashed = hashing.get();
+                return hashed && hashed->text == saved;
+            },
+            snapshot);
+        if (loaded) {
+            fingerprint = hashed->text;
+            times = CRatingTimes(manifest.cacheBase, fingerprint);
+            report.End();
+            return snapshot;
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -105,40 +106,53 @@ bool CountsFit(const Counts& c, const DataFingerprint& data, std::uint64_t heade
            fileBytes;
 }
 
-bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& fingerprint, Snapshot& out) {
+// The longest fingerprint a snapshot may name: a few file hashes and lengths take far less.
+constexpr std::uint64_t kMaxFingerprint = 4096;
+
+// `sizes` holds the data files' lengths (its text is not read); `madeFrom(saved)` says whether the fingerprint the
+// file was saved with is the data's. It is asked last, when everything else about the file is known to be right.
+bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& sizes,
+                 const std::function<bool(const std::string&)>& madeFrom, Snapshot& out) {
     CCacheFileReader file;
     if (!file.Open(path)) {
         return false;
     }
     // A snapshot holds the data's content in a denser form: it can never be much longer than the files themselves.
     // Anything longer (a sparse file of gigabytes, say) is refused before it is read.
-    const std::uint64_t limit = 16 * fingerprint.bytes + 4096 + fingerprint.text.size();
-    const std::size_t headerBytes = kPrefix + fingerprint.text.size() + kCounts;
-    if (file.Size() > limit || file.Size() < headerBytes + sizeof(std::uint64_t)) {
+    const std::uint64_t limit = 16 * sizes.bytes + 4096 + kMaxFingerprint;
+    if (file.Size() > limit || file.Size() < kPrefix) {
         return false;
     }
 
     // The header first, alone: its counts are checked against the data's own sizes and the file's length before
     // anything is sized from them.
-    std::vector<unsigned char> header(headerBytes);
+    std::vector<unsigned char> header(kPrefix);
     if (!file.Read(header.data(), header.size())) {
         return false;
     }
-    CByteReader head(header.data(), header.size());
+    CByteReader prefix(header.data(), header.size());
     char magic[sizeof kMagic];
     std::uint32_t version = 0;
     std::uint64_t fingerprintSize = 0;
-    if (!head.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !head.GetValue(version) ||
-        version != kVersion || !head.GetValue(fingerprintSize) || fingerprintSize != fingerprint.text.size()) {
+    if (!prefix.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 ||
+        !prefix.GetValue(version) || version != kVersion || !prefix.GetValue(fingerprintSize) ||
+        fingerprintSize > kMaxFingerprint) {
         return false;
     }
+    const std::size_t headerBytes = kPrefix + static_cast<std::size_t>(fingerprintSize) + kCounts;
+    if (file.Size() < headerBytes + sizeof(std::uint64_t)) {
+        return false;
+    }
+    header.resize(headerBytes);
+    if (!file.Read(header.data() + kPrefix, headerBytes - kPrefix)) {
+        return false;
+    }
+    CByteReader head(header.data() + kPrefix, headerBytes - kPrefix);
     std::string saved;
-    if (!head.GetText(saved, fingerprint.text.size()) || saved != fingerprint.text) {
-        return false;
-    }
     Counts counts;
-    if (!head.GetValue(counts.movies) || !head.GetValue(counts.users) || !head.GetValue(counts.entries) ||
-        !head.GetValue(counts.textBytes) || !CountsFit(counts, fingerprint, headerBytes, file.Size())) {
+    if (!head.GetText(saved, static_cast<std::size_t>(fingerprintSize)) || !head.GetValue(counts.movies) ||
+        !head.GetValue(counts.users) || !head.GetValue(counts.entries) || !head.GetValue(counts.textBytes) ||
+        !CountsFit(counts, sizes, headerBytes, file.Size())) {
         return false;
     }
 
@@ -189,7 +203,7 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& finge
         return false;
     }
     loaded.ratings = CRatingIndex(std::move(offsets), std::move(packed));
-    if (!Valid(loaded)) {
+    if (!Valid(loaded) || !madeFrom(saved)) {
         return false;
     }
     out = std::move(loaded);
@@ -213,8 +227,14 @@ Snapshot BuildSnapshot(DataSet&& data) {
 }
 
 bool LoadSnapshot(const std::filesystem::path& path, const DataFingerprint& fingerprint, Snapshot& out) {
+    return LoadSnapshot(
+        path, fingerprint, [&](const std::string& saved) { return saved == fingerprint.text; }, out);
+}
+
+bool LoadSnapshot(const std::filesystem::path& path, const DataFingerprint& sizes,
+                  const std::function<bool(const std::string&)>& madeFrom, Snapshot& out) {
     try {
-        return LoadChecked(path, fingerprint, out);
+        return LoadChecked(path, sizes, madeFrom, out);
     } catch (const std::bad_alloc&) {
         return false; // derived data that does not fit: the text is read instead
     } catch (const std::length_error&) {

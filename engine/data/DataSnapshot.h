@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ inline constexpr long kDataUserIdEnd = 2'000'000'000;
 // 2^31-1 and data user ids 1 to below kDataUserIdEnd, none twice; every user with a rating; the ratings well formed;
 // the texts UTF-8 without control characters. Never throws for a bad file: the caller reads the text instead.
 bool LoadSnapshot(const std::filesystem::path& path, const DataFingerprint& fingerprint, Snapshot& out);
+// The same, for a caller still hashing the data files: `sizes` holds their lengths (DataFileSizes), and
+// madeFrom(saved), asked last, once the file is otherwise known to be sound, says whether `saved`, the fingerprint
+// the snapshot was made from, is the data's.
+bool LoadSnapshot(const std::filesystem::path& path, const DataFingerprint& sizes,
+                  const std::function<bool(const std::string&)>& madeFrom, Snapshot& out);
 
 // Writes the snapshot atomically beside the store; an existing file at `path` is replaced only when it is a
 // snapshot. Throws std::runtime_error saying why nothing was written.

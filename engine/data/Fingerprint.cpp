@@ -91,4 +91,25 @@ std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
     return fingerprint;
 }
 
+std::optional<DataFingerprint> DataFileSizes(const Manifest& manifest) {
+    DataFingerprint sizes;
+    std::uint64_t ignored = 0;
+    const auto add = [&](const std::filesystem::path& path, std::uint64_t& length) {
+        std::string reason;
+        const int fd = OpenRegularFile(path, length, reason);
+        if (fd < 0) {
+            return false;
+        }
+        ::close(fd);
+        sizes.bytes += length;
+        return true;
+    };
+    if (!add(manifest.movies, sizes.moviesBytes) ||
+        (manifest.format == "movielens-csv" && !add(manifest.links, ignored)) ||
+        !add(manifest.ratings, sizes.ratingsBytes)) {
+        return std::nullopt;
+    }
+    return sizes;
+}
+
 } // namespace quillory::data

@@ -27,5 +27,8 @@ struct DataFingerprint {
 // nullopt when a file is not a regular file or changes while it is read: the caller then loads the text, whose
 // reader reports what is wrong.
 std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest);
+// The data files' lengths alone (text left empty), as FingerprintDataFiles gives them, without reading the files;
+// nullopt where it would give nullopt for a file that is not a regular file.
+std::optional<DataFingerprint> DataFileSizes(const Manifest& manifest);
 
 } // namespace quillory::data

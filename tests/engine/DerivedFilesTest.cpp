@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -233,6 +234,11 @@ TEST(DerivedFiles, HashingTheFilesGivesTheFingerprintParsingGives) {
         const std::optional<data::DataFingerprint> hashed = data::FingerprintDataFiles(read);
         ASSERT_TRUE(hashed.has_value()) << manifest;
         EXPECT_EQ(hashed->text, data::LoadDataSet(read).fingerprint) << manifest;
+        const std::optional<data::DataFingerprint> sizes = data::DataFileSizes(read);
+        ASSERT_TRUE(sizes.has_value()) << manifest;
+        EXPECT_EQ(std::tie(sizes->bytes, sizes->moviesBytes, sizes->ratingsBytes),
+                  std::tie(hashed->bytes, hashed->moviesBytes, hashed->ratingsBytes))
+            << manifest;
     }
     const std::optional<data::DataFingerprint> csv =
         data::FingerprintDataFiles(data::ReadManifest((folder.Path() / "b/files.txt").string()));
@@ -247,6 +253,7 @@ TEST(DerivedFiles, HashingTheFilesGivesTheFingerprintParsingGives) {
     data::Manifest piped = data::ReadManifest((folder.Path() / "b/files.txt").string());
     piped.ratings = folder.Path() / "b/pipe";
     EXPECT_FALSE(data::FingerprintDataFiles(piped).has_value());
+    EXPECT_FALSE(data::DataFileSizes(piped).has_value());
 }
 
 // Runs Init and InitMatrices in a child process; true when it succeeded.
@@ -322,6 +329,21 @@ TEST(DerivedFiles, ASnapshotOfImpossibleIdsOrCountsIsIgnoredAndRebuilt) {
     ASSERT_TRUE(hashed.has_value());
     data::Snapshot loaded;
     ASSERT_TRUE(data::LoadSnapshot(snapshot, *hashed, loaded));
+    // Read while the files are still being hashed: the fingerprint it was made from is asked about once, last, and
+    // a no keeps nothing.
+    const std::optional<data::DataFingerprint> sizes = data::DataFileSizes(data::ReadManifest(manifest));
+    ASSERT_TRUE(sizes.has_value());
+    std::vector<std::string> asked;
+    data::Snapshot refused;
+    EXPECT_FALSE(data::LoadSnapshot(
+        snapshot, *sizes,
+        [&](const std::string& saved) {
+            asked.push_back(saved);
+            return false;
+        },
+        refused));
+    EXPECT_EQ(asked, std::vector<std::string>{hashed->text});
+    EXPECT_TRUE(refused.movies.empty());
     using Change = std::function<void(data::Snapshot&)>;
     const auto saved = [&](const Change& change) {
         return [&, change] {
