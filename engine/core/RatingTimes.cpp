@@ -1,6 +1,7 @@
 #include "RatingTimes.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "Checksum.h"
 #include "DataSet.h"
 #include "EngineErrors.h"
+#include "GroupByRow.h"
 
 // The file: magic "QLRTIMES", version (u32), fingerprint length (u64) and bytes, the count of ratings (u64), one
 // time per rating (i64) in the rating index's order, and a checksum (u64) of all before.
@@ -53,18 +55,27 @@ void CRatingTimes::KeepFresh(const std::vector<data::RatingRecord>& ratings) {
 }
 
 void CRatingTimes::Place(const std::vector<data::RatingRecord>& ratings) {
-    // The rating index holds each user's ratings together, users in index order and each user's by item: sorting by
-    // (user, item) gives its order, since a user rates a movie at most once.
+    // The rating index holds each user's ratings together, users in index order and each user's by item: grouping
+    // by user, then ordering each user's few by item, gives its order, since a user rates a movie at most once.
+    std::uint32_t users = 0;
+    for (const data::RatingRecord& rating : ratings) {
+        users = std::max(users, rating.userIndex + 1);
+    }
     struct Keyed {
-        std::uint64_t key;
+        std::uint32_t item;
         long long timestamp;
     };
-    std::vector<Keyed> keyed;
-    keyed.reserve(ratings.size());
-    for (const data::RatingRecord& rating : ratings) {
-        keyed.push_back({(std::uint64_t{rating.userIndex} << 32) | rating.item, rating.timestamp});
+    std::vector<Keyed> keyed(ratings.size());
+    const std::vector<std::uint64_t> start = GroupByRow<std::uint64_t>(
+        ratings.size(), users, [&](std::size_t i) { return ratings[i].userIndex; },
+        [&](std::size_t i, std::uint64_t at) {
+            keyed[at] = Keyed{ratings[i].item, ratings[i].timestamp};
+        });
+    for (std::uint32_t user = 0; user < users; ++user) {
+        std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(start[user]),
+                  keyed.begin() + static_cast<std::ptrdiff_t>(start[user + 1]),
+                  [](const Keyed& a, const Keyed& b) { return a.item < b.item; });
     }
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
     m_times.resize(keyed.size());
     std::transform(keyed.begin(), keyed.end(), m_times.begin(), [](const Keyed& k) { return k.timestamp; });
     m_loaded = true;
