@@ -33,6 +33,23 @@ std::vector<model::Rating> TrainingRatings(const CRatingIndex& ratings) {
     return out;
 }
 
+// The same ratings, user by user, as a prediction model loaded from its cache asks for them again.
+class CIndexRows : public model::IRatedRows {
+public:
+    explicit CIndexRows(const CRatingIndex& index) : m_index(index) {}
+    std::uint32_t Users() const override { return m_index.Users(); }
+    std::size_t Count(std::uint32_t user) const override { return m_index.Row(user).size(); }
+    void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const override {
+        out.clear();
+        for (const std::uint32_t entry : m_index.Row(user)) {
+            out.emplace_back(CRatingIndex::ItemOf(entry), static_cast<float>(CRatingIndex::StarsOf(entry)));
+        }
+    }
+
+private:
+    const CRatingIndex& m_index;
+};
+
 template <class Model>
 void KeepInCache(const Model& model, const std::filesystem::path& cache, const std::string& fingerprint) {
     try {
@@ -121,7 +138,7 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
             rankingRead =
                 std::async(std::launch::async, [&] { return models.ranking->Load(rankingCache, rankingKey, shape); });
         }
-        const bool ratingLoaded = !notOwn && models.rating->Load(ratingCache, ratingKey, shape);
+        const bool ratingLoaded = !notOwn && models.rating->Load(ratingCache, ratingKey, CIndexRows(ratings), shape);
         const bool rankingLoaded = rankingRead.valid() && rankingRead.get();
         if (ratingLoaded && rankingLoaded) {
             return models;

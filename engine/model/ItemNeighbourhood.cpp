@@ -2,6 +2,7 @@
 // beyond what the factors predicted for them, moves the prediction. Also the per-user view every prediction reads.
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 
@@ -165,22 +166,33 @@ void CRatingModel::Impl::IndexHeavyUsers() {
     }
 }
 
-void CRatingModel::Impl::BuildNeighbours(const Rows& byUser) {
-    // Residuals per user, sorted by item.
-    ratedStart.assign(byUser.start.begin(), byUser.start.end());
-    ratedItem.resize(byUser.index.size());
-    ratedResidual.resize(byUser.index.size());
-    neighbourStart.clear(); // View() must not read the lists while they are built
-    CThreadPool serial(1);
-    CThreadPool& pool = threads ? *threads : serial;
+bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows) {
+    if (rows.Users() > numUsers) {
+        return false;
+    }
+    ratedStart.assign(std::size_t(numUsers) + 1, 0);
+    for (std::uint32_t u = 0; u < rows.Users(); ++u) {
+        ratedStart[u + 1] = ratedStart[u] + rows.Count(u);
+    }
+    for (std::uint32_t u = rows.Users(); u < numUsers; ++u) {
+        ratedStart[u + 1] = ratedStart[u];
+    }
+    ratedItem.resize(ratedStart.back());
+    ratedResidual.resize(ratedStart.back());
+    // View() must not read the lists while they are built: without neighbours it reads none.
+    std::vector<std::uint64_t> neighbours;
+    neighbourStart.swap(neighbours);
+    std::atomic<bool> sound{true};
     constexpr std::size_t kUsersPerChunk = 256;
-    RunOverRows(&pool, numUsers, kUsersPerChunk, [&](std::size_t first, std::size_t last) {
+    RunOverRows(threads, rows.Users(), kUsersPerChunk, [&](std::size_t first, std::size_t last) {
         std::vector<std::pair<std::uint32_t, float>> row;
         for (auto u = static_cast<std::uint32_t>(first); u < last; ++u) {
-            const std::size_t begin = byUser.start[u];
-            row.clear();
-            for (std::size_t k = begin; k < byUser.start[u + 1]; ++k) {
-                row.emplace_back(byUser.index[k], byUser.value[k]);
+            rows.Row(u, row);
+            const std::size_t begin = ratedStart[u];
+            if (row.size() != ratedStart[u + 1] - begin ||
+                std::any_of(row.begin(), row.end(), [&](const auto& r) { return r.first >= numItems; })) {
+                sound = false;
+                return;
             }
             std::stable_sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
             const UserView view = View(u);
@@ -191,6 +203,16 @@ void CRatingModel::Impl::BuildNeighbours(const Rows& byUser) {
             }
         }
     });
+    neighbourStart.swap(neighbours);
+    return sound;
+}
+
+void CRatingModel::Impl::BuildNeighbours(const Rows& byUser) {
+    // Residuals per user, sorted by item.
+    neighbourStart.clear();
+    FillRatedLists(CRowsByUser(byUser));
+    CThreadPool serial(1);
+    CThreadPool& pool = threads ? *threads : serial;
     // The users whose co-ratings give the similarities: all of them, or where the co-rating work (a user with n
     // ratings adds n^2) would exceed the limit, a sample drawn in a seeded order whose work is a tenth of it, so
     // that the largest data sets cost less here than those just below the limit.

@@ -4,14 +4,15 @@
 //
 //   magic "QLRMODEL", version, fingerprint length and bytes,
 //   users, items, factors, sweeps (u32), implicit, neighbours (u8), neighbour links, rated entries, packed bytes of
-//   the neighbour lists and of the rated lists (u64), mean (f32),
+//   the neighbour lists (u64), mean (f32),
 //   the parameter arrays as ForEachPart lists them, checksum (u64).
 //
 // The model holds one averaged sample (see AverageSamples), so the factors are one row per user and item, beside each
-// item's spread over the samples, which fold-in reads. The lists
-// are packed: each row's entry count, then its sorted indices as gaps from the one before, as variable-length
-// numbers (7 bits a byte); the neighbour weights and the residuals as 16-bit codes, the precision the trained model
-// keeps them at too.
+// item's spread over the samples, which fold-in reads. The neighbour lists are packed: each row's entry count, then
+// its sorted indices as gaps from the one before, as variable-length numbers (7 bits a byte), and the weights as
+// 16-bit codes, the precision the trained model keeps them at too. The users' rated lists are not in the file: they
+// are the data's ratings, with residuals that follow from the parameters, and a load makes them again from the
+// ratings it is handed (their count is in the header, to check those against).
 
 #include <algorithm>
 #include <cmath>
@@ -29,13 +30,15 @@
 #include "CacheFileWriter.h"
 #include "Checksum.h"
 #include "RatingModelImpl.h"
+#include "RatingRows.h"
+#include "ThreadPool.h"
 
 namespace quillory::model {
 
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'L', 'R', 'M', 'O', 'D', 'E', 'L'};
-constexpr std::uint32_t kFormatVersion = 6;
+constexpr std::uint32_t kFormatVersion = 7;
 // Sizes no model of ours reaches; they keep the length arithmetic below far from overflow.
 constexpr std::uint32_t kMaxFactors = 1024;
 constexpr std::uint32_t kMaxSweeps = 1 << 16;
@@ -49,10 +52,9 @@ struct Counts {
     std::uint32_t sweeps = 0; // averaged into the model
     std::uint8_t implicit = 0;
     std::uint8_t neighbours = 0;
-    std::uint64_t links = 0;      // neighbour links
-    std::uint64_t rated = 0;      // rated entries
-    std::uint64_t linkBytes = 0;  // the packed neighbour lists
-    std::uint64_t ratedBytes = 0; // the packed rated lists
+    std::uint64_t links = 0;     // neighbour links
+    std::uint64_t rated = 0;     // rated entries
+    std::uint64_t linkBytes = 0; // the packed neighbour lists
 };
 
 // Calls field(value) for every count in file order: what the writer, the reader and the header's size all follow.
@@ -66,7 +68,6 @@ template <class AnyCounts, class Field> constexpr void ForEachCount(AnyCounts& c
     field(c.links);
     field(c.rated);
     field(c.linkBytes);
-    field(c.ratedBytes);
 }
 
 // The header's bytes after the fingerprint: the counts and the mean.
@@ -76,14 +77,13 @@ constexpr std::size_t kCountsSize = [] {
     ForEachCount(c, [&](const auto& value) { size += sizeof value; });
     return size;
 }();
-static_assert(kCountsSize == 4 * 4 + 2 + 4 * 8 + sizeof(float));
+static_assert(kCountsSize == 4 * 4 + 2 + 3 * 8 + sizeof(float));
 
-// What the file holds beside the model's own arrays: the packed lists and the 16-bit codes, made from the model
-// before a save and read into the model after a load.
+// What the file holds beside the model's own arrays: the packed neighbour lists and their 16-bit codes, made from
+// the model before a save and read into the model after a load.
 struct Packed {
-    std::vector<std::uint8_t> links, rated;
+    std::vector<std::uint8_t> links;
     std::vector<std::uint16_t> weights;
-    std::vector<std::int16_t> residuals;
 };
 
 // A model with its packed lists, which the part list below reads and writes as one.
@@ -122,8 +122,6 @@ template <class Part> void ForEachPart(const Counts& c, Part&& part) {
         part.template Value<float>([](auto& f) { return &f.m.neighbourBlend; });
         part.template Array<std::uint8_t>(c.linkBytes, [](auto& f) { return &f.p.links; });
         part.template Array<std::uint16_t>(c.links, [](auto& f) { return &f.p.weights; });
-        part.template Array<std::uint8_t>(c.ratedBytes, [](auto& f) { return &f.p.rated; });
-        part.template Array<std::int16_t>(c.rated, [](auto& f) { return &f.p.residuals; });
     }
 }
 
@@ -295,14 +293,9 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
     Packed packed;
     if (m.HasNeighbours()) {
         packed.links = PackLists(m.neighbourStart, m.neighbourIndex);
-        packed.rated = PackLists(m.ratedStart, m.ratedItem);
         packed.weights.reserve(m.neighbourWeight.size());
         for (const float w : m.neighbourWeight) {
             packed.weights.push_back(WeightCode(w));
-        }
-        packed.residuals.reserve(m.ratedResidual.size());
-        for (const float r : m.ratedResidual) {
-            packed.residuals.push_back(ResidualCode(r));
         }
     }
     Counts counts;
@@ -315,7 +308,6 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
     counts.links = m.HasNeighbours() ? m.neighbourIndex.size() : 0;
     counts.rated = m.HasNeighbours() ? m.ratedItem.size() : 0;
     counts.linkBytes = packed.links.size();
-    counts.ratedBytes = packed.rated.size();
     CByteWriter out;
     // Tens of megabytes on large data: one allocation of the exact length, not a buffer grown by copies.
     out.Bytes().reserve(static_cast<std::size_t>(ExpectedLength(counts, fingerprint.size()).Total()));
@@ -333,9 +325,14 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
 }
 
 bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fingerprint,
+                        std::span<const Rating> ratings, std::optional<ModelShape> expected) {
+    return Load(path, fingerprint, CRatingsByUser(ratings), expected);
+}
+
+bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fingerprint, const IRatedRows& ratings,
                         std::optional<ModelShape> expected) {
     try {
-        return LoadChecked(path, fingerprint, expected);
+        return LoadChecked(path, fingerprint, ratings, expected);
     } catch (const std::bad_alloc&) {
         // Sizes that passed every check and still do not fit in memory: the file is of no use here either.
         return false;
@@ -343,7 +340,7 @@ bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fing
 }
 
 bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
-                               std::optional<ModelShape> expected) {
+                               const IRatedRows& ratings, std::optional<ModelShape> expected) {
     CCacheFileReader file;
     if (!file.Open(path)) {
         return false;
@@ -378,10 +375,8 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     const bool factorsAlone = (counts.factors == 0) == (counts.sweeps == 0);
     if (!factorsAlone || counts.factors > kMaxFactors || counts.sweeps > kMaxSweeps || counts.implicit > 1 ||
         counts.neighbours > 1 || (counts.factors == 0 && counts.implicit) ||
-        (!counts.neighbours &&
-         (counts.links != 0 || counts.rated != 0 || counts.linkBytes != 0 || counts.ratedBytes != 0)) ||
-        (counts.neighbours && (!PackedSizeFits(counts.linkBytes, counts.items, counts.links) ||
-                               !PackedSizeFits(counts.ratedBytes, counts.users, counts.rated)))) {
+        (!counts.neighbours && (counts.links != 0 || counts.rated != 0 || counts.linkBytes != 0)) ||
+        (counts.neighbours && !PackedSizeFits(counts.linkBytes, counts.items, counts.links))) {
         return false;
     }
     if (expected && (counts.users != expected->users || counts.items != expected->items ||
@@ -442,18 +437,24 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         loaded.itemSampleBias = loaded.itemBias; // one sample: its biases are the averaged ones
     }
     if (counts.neighbours) {
+        // The ratings handed over must be as many as the model listed, of its users and items; the rated lists are
+        // made from them before the neighbour lists are in place, as training made them.
+        std::uint64_t rated = 0;
+        for (std::uint32_t u = 0; u < ratings.Users() && u < counts.users; ++u) {
+            rated += ratings.Count(u);
+        }
+        CThreadPool threads(TrainingThreads());
+        loaded.threads = &threads;
+        const bool listed = ratings.Users() <= counts.users && rated == counts.rated && loaded.FillRatedLists(ratings);
+        loaded.threads = nullptr;
         // The lists come out sorted, as lookups in them assume, and within the arrays, or not at all.
-        if (!std::isfinite(loaded.neighbourBlend) ||
+        if (!listed || !std::isfinite(loaded.neighbourBlend) ||
             !UnpackLists(packed.links, counts.items, counts.links, loaded.numItems, loaded.neighbourStart,
-                         loaded.neighbourIndex) ||
-            !UnpackLists(packed.rated, counts.users, counts.rated, loaded.numItems, loaded.ratedStart,
-                         loaded.ratedItem)) {
+                         loaded.neighbourIndex)) {
             return false;
         }
         loaded.neighbourWeight.resize(packed.weights.size());
         std::transform(packed.weights.begin(), packed.weights.end(), loaded.neighbourWeight.begin(), WeightOf);
-        loaded.ratedResidual.resize(packed.residuals.size());
-        std::transform(packed.residuals.begin(), packed.residuals.end(), loaded.ratedResidual.begin(), ResidualOf);
         loaded.IndexHeavyUsers();
     }
     *m_impl = std::move(loaded);

@@ -95,6 +95,13 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     // Check: the factorisation must beat the baseline on held-out ratings, and the neighbour term is weighed there.
     Impl::ChainState chain;
     const double neighbourBlend = plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain) : 0.0;
+    if (plan.checkChainIsModel && fresh.HasNeighbours()) {
+        // The check's chain listed the ratings it saw; the model lists every rating, as a model loaded later does
+        // from the ratings it is handed.
+        const Rows byUser = GroupRatings(ratings, numUsers, true, &threads);
+        fresh.FillRatedLists(CRowsByUser(byUser));
+        fresh.IndexHeavyUsers();
+    }
     if (!plan.checkChainIsModel) {
         if (grouped.byUser.start.empty()) { // the check found nothing to hold out, so its chain is not the model
             fitBaseline();

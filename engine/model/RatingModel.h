@@ -24,6 +24,32 @@ struct Rating {
 // A user's ratings for fold-in: (item index, value).
 using UserRatings = std::span<const std::pair<std::uint32_t, float>>;
 
+// The ratings a model was trained on, user by user, as loading a model needs them again: the model keeps, for each
+// of them, what the user thought beyond the model's own prediction, and its file does not repeat what the data holds.
+// Row() may be called from several threads at once.
+class IRatedRows {
+public:
+    virtual ~IRatedRows() = default;
+    // Users 0..Users()-1 have rows (the rest none).
+    virtual std::uint32_t Users() const = 0;
+    virtual std::size_t Count(std::uint32_t user) const = 0;
+    // Replaces `out` with the user's (item, value) pairs, in the order of the ratings trained on.
+    virtual void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const = 0;
+};
+
+// IRatedRows over training ratings as Train takes them.
+class CRatingsByUser : public IRatedRows {
+public:
+    explicit CRatingsByUser(std::span<const Rating> ratings);
+    std::uint32_t Users() const override;
+    std::size_t Count(std::uint32_t user) const override;
+    void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const override;
+
+private:
+    std::vector<std::size_t> m_start;
+    std::vector<std::pair<std::uint32_t, float>> m_entries;
+};
+
 // Training settings. Describe() is part of the cache fingerprint: any setting that changes the trained model
 // must appear in it.
 struct ModelSettings {
@@ -118,12 +144,15 @@ public:
     // alone. Throws std::runtime_error when nothing was written, saying why.
     void Save(const std::filesystem::path& path, std::string_view fingerprint) const;
     // Loads a model saved with this fingerprint (and, when given, trained on exactly this many users and items, and
-    // on no more ratings than given). Returns false, leaving the model as it was, when the file is missing, not a
-    // regular file, was saved with another fingerprint, or has any size, length or checksum that is not exactly
-    // right; never throws for a bad file. Nothing is allocated before every count of the header is found within what
-    // these settings and that shape allow and the file's length matches the header, so a file that claims more than
-    // the data could give (a sparse file of gigabytes, say) costs nothing to refuse.
-    bool Load(const std::filesystem::path& path, std::string_view fingerprint,
+    // on no more ratings than given), with `ratings` the ratings it was trained on. Returns false, leaving the model
+    // as it was, when the file is missing, not a regular file, was saved with another fingerprint, or has any size,
+    // length or checksum that is not exactly right, or when `ratings` are not as many, or not of as many users, as
+    // the model was trained on; never throws for a bad file. Nothing is allocated before every count of the header
+    // is found within what these settings and that shape allow and the file's length matches the header, so a file
+    // that claims more than the data could give (a sparse file of gigabytes, say) costs nothing to refuse.
+    bool Load(const std::filesystem::path& path, std::string_view fingerprint, const IRatedRows& ratings,
+              std::optional<ModelShape> expected = std::nullopt);
+    bool Load(const std::filesystem::path& path, std::string_view fingerprint, std::span<const Rating> ratings,
               std::optional<ModelShape> expected = std::nullopt);
 
     // The bias baseline alone (global mean + user bias + item bias, clamped to [1, 5]), for comparison.
@@ -133,7 +162,7 @@ public:
     std::string Summary() const;
 
 private:
-    bool LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
+    bool LoadChecked(const std::filesystem::path& path, std::string_view fingerprint, const IRatedRows& ratings,
                      std::optional<ModelShape> expected);
 
     struct Impl;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "RatingModel.h"
@@ -18,6 +19,23 @@ struct Rows {
     std::vector<float> value;
 
     std::size_t Count(std::size_t row) const { return start[row + 1] - start[row]; }
+};
+
+// IRatedRows over ratings grouped by user.
+class CRowsByUser : public IRatedRows {
+public:
+    explicit CRowsByUser(const Rows& rows) : m_rows(rows) {}
+    std::uint32_t Users() const override { return static_cast<std::uint32_t>(m_rows.start.size() - 1); }
+    std::size_t Count(std::uint32_t user) const override { return m_rows.Count(user); }
+    void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const override {
+        out.clear();
+        for (std::size_t k = m_rows.start[user]; k < m_rows.start[user + 1]; ++k) {
+            out.emplace_back(m_rows.index[k], m_rows.value[k]);
+        }
+    }
+
+private:
+    const Rows& m_rows;
 };
 
 // The same ratings grouped both ways, made once for every step that trains on them.

@@ -70,8 +70,8 @@ TEST_F(CacheSafetyTest, SymlinksAreNeverFollowedNorReplaced) {
     fs::remove(m_cache);
     fs::create_symlink(real, m_cache);
     CRatingModel loaded(test::QuickSettings());
-    EXPECT_FALSE(loaded.Load(m_cache, "data-A"));
-    EXPECT_TRUE(loaded.Load(real, "data-A"));
+    EXPECT_FALSE(loaded.Load(m_cache, "data-A", m_data.train));
+    EXPECT_TRUE(loaded.Load(real, "data-A", m_data.train));
 
     // Symlinks at the temporary names an attacker could guess (the old fixed name, this process's id) are not
     // written through either: the save goes to a fresh name and succeeds.
@@ -82,7 +82,7 @@ TEST_F(CacheSafetyTest, SymlinksAreNeverFollowedNorReplaced) {
     m_model.Save(m_cache, "data-A");
     EXPECT_EQ(Read(victim), "precious");
     EXPECT_FALSE(fs::is_symlink(m_cache));
-    EXPECT_TRUE(loaded.Load(m_cache, "data-A"));
+    EXPECT_TRUE(loaded.Load(m_cache, "data-A", m_data.train));
     EXPECT_TRUE(fs::is_symlink(m_folder / "model.cache.tmp"));
     // The written file is the user's alone.
     EXPECT_EQ(fs::status(m_cache).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
@@ -106,7 +106,7 @@ TEST_F(CacheSafetyTest, AFileTheProgramDidNotWriteIsKept) {
     Write(m_cache, damaged);
     m_model.Save(m_cache, "data-B");
     CRatingModel loaded(test::QuickSettings());
-    EXPECT_TRUE(loaded.Load(m_cache, "data-B"));
+    EXPECT_TRUE(loaded.Load(m_cache, "data-B", m_data.train));
     // Nothing is left beside it.
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
 }
@@ -115,7 +115,7 @@ TEST_F(CacheSafetyTest, AFifoAtTheCachePathNeitherBlocksNorIsReplaced) {
     ASSERT_EQ(::mkfifo(m_cache.c_str(), 0600), 0) << std::strerror(errno);
     CRatingModel loaded(test::QuickSettings());
     // Were the open to wait for a writer, this would hang until the test's time limit.
-    EXPECT_FALSE(loaded.Load(m_cache, "data-A"));
+    EXPECT_FALSE(loaded.Load(m_cache, "data-A", m_data.train));
     EXPECT_THROW(m_model.Save(m_cache, "data-A"), std::runtime_error);
     EXPECT_TRUE(fs::is_fifo(m_cache));
 }
@@ -134,28 +134,28 @@ TEST_F(CacheSafetyTest, ImpossibleSizesAndHugeSparseFilesAreRefusedWithoutAlloca
         std::string bad = good;
         std::memcpy(bad.data() + kUsersAt, &claimed, sizeof claimed);
         Write(m_cache, bad);
-        EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A"))) << claimed;
+        EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A", m_data.train))) << claimed;
     }
     // Factors and sweeps beyond any model of ours, and packed lists in a model that has none.
-    for (const std::size_t field : {kUsersAt + 8, kUsersAt + 12, kUsersAt + 34, kUsersAt + 42}) {
+    for (const std::size_t field : {kUsersAt + 8, kUsersAt + 12, kUsersAt + 26, kUsersAt + 34}) {
         std::string bad = good;
         const std::uint32_t huge = 0x7fffffffu;
         std::memcpy(bad.data() + field, &huge, sizeof huge);
         Write(m_cache, bad);
-        EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A"))) << field;
+        EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A", m_data.train))) << field;
     }
 
     // The right header over a sparse file of 100 GB: refused on its length, without reading it.
     Write(m_cache, good);
     ASSERT_EQ(::truncate(m_cache.c_str(), static_cast<off_t>(100) << 30), 0) << std::strerror(errno);
-    EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A")));
-    EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A", ModelShape{m_data.users, m_data.items})));
+    EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A", m_data.train)));
+    EXPECT_NO_THROW(EXPECT_FALSE(loaded.Load(m_cache, "data-A", m_data.train, ModelShape{m_data.users, m_data.items})));
 
     // The model's own shape must match the data's where the caller knows it.
     Write(m_cache, good);
-    EXPECT_FALSE(loaded.Load(m_cache, "data-A", ModelShape{m_data.users + 1, m_data.items}));
-    EXPECT_FALSE(loaded.Load(m_cache, "data-A", ModelShape{m_data.users, m_data.items - 1}));
-    EXPECT_TRUE(loaded.Load(m_cache, "data-A", ModelShape{m_data.users, m_data.items}));
+    EXPECT_FALSE(loaded.Load(m_cache, "data-A", m_data.train, ModelShape{m_data.users + 1, m_data.items}));
+    EXPECT_FALSE(loaded.Load(m_cache, "data-A", m_data.train, ModelShape{m_data.users, m_data.items - 1}));
+    EXPECT_TRUE(loaded.Load(m_cache, "data-A", m_data.train, ModelShape{m_data.users, m_data.items}));
 }
 
 TEST_F(CacheSafetyTest, AModelOfNoRatingsAndNoUsersRoundTrips) {
@@ -164,7 +164,7 @@ TEST_F(CacheSafetyTest, AModelOfNoRatingsAndNoUsersRoundTrips) {
     empty.Train({}, 0, 4);
     empty.Save(m_cache, "empty");
     CRatingModel loaded(test::QuickSettings());
-    ASSERT_TRUE(loaded.Load(m_cache, "empty", ModelShape{0, 4}));
+    ASSERT_TRUE(loaded.Load(m_cache, "empty", std::span<const Rating>(), ModelShape{0, 4}));
     for (std::uint32_t i = 0; i < 4; ++i) {
         EXPECT_EQ(loaded.Predict(0, i), 3.0);
         EXPECT_EQ(loaded.Predict(7, i), empty.Predict(7, i));
