@@ -194,7 +194,10 @@ bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows) {
                 sound = false;
                 return;
             }
-            std::stable_sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            const auto byItem = [](const auto& a, const auto& b) { return a.first < b.first; };
+            if (!std::is_sorted(row.begin(), row.end(), byItem)) { // the data's rows come sorted
+                std::stable_sort(row.begin(), row.end(), byItem);
+            }
             const UserView view = View(u);
             for (std::size_t k = 0; k < row.size(); ++k) {
                 ratedItem[begin + k] = row[k].first;
