@@ -85,10 +85,15 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
     RequireDataUsersBelowAccounts(data);
     fingerprint = data.fingerprint;
     times = CRatingTimes(notOwn ? std::filesystem::path() : manifest.cacheBase, fingerprint);
-    report.WhileReporting([&](std::atomic<std::uint64_t>&) { times.KeepFresh(data.ratings); }); // not in the snapshot
-    report.Update(75);
     data::Snapshot snapshot;
-    report.WhileReporting([&](std::atomic<std::uint64_t>&) { snapshot = data::BuildSnapshot(std::move(data)); });
+    // The times (not in the snapshot) and the snapshot both read the parsed ratings: each is made on a thread of
+    // its own, and the ratings go when both are done.
+    report.WhileReporting([&](std::atomic<std::uint64_t>&) {
+        std::future<void> timesKept = std::async(std::launch::async, [&] { times.KeepFresh(data.ratings); });
+        snapshot = data::BuildSnapshot(data);
+        timesKept.get();
+    });
+    std::vector<data::RatingRecord>().swap(data.ratings);
     report.Update(95);
     if (notOwn) {
         std::cerr << "Quillory: the parsed data is not kept in " << snapshotPath.string() << ": " << *notOwn << '\n';

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -15,6 +16,7 @@
 #include "CacheFileReader.h"
 #include "CacheFileWriter.h"
 #include "Checksum.h"
+#include "ChunkThreads.h"
 #include "DataSet.h"
 #include "EngineErrors.h"
 #include "GroupByRow.h"
@@ -39,14 +41,28 @@ CRatingTimes::CRatingTimes(const std::filesystem::path& cacheBase, std::string f
 }
 
 void CRatingTimes::KeepFresh(const std::vector<data::RatingRecord>& ratings) {
-    Place(ratings);
+    // The file is made in place, the times put straight where it holds them: on large data a separate copy of
+    // them would add a third to what the start holds at that moment.
+    const std::vector<unsigned char> bytes =
+        FileBytes(ratings.size(), [&](unsigned char* times) { PlaceInto(ratings, times); });
+    const auto keepInMemory = [&] {
+        const std::size_t length = ratings.size() * sizeof(long long);
+        m_times.resize(ratings.size());
+        std::memcpy(m_times.data(), bytes.data() + (bytes.size() - sizeof(std::uint64_t) - length), length);
+        m_loaded = true;
+    };
+    if (m_path.empty()) {
+        keepInMemory();
+        return;
+    }
     try {
-        Save();
+        WriteCacheFile(m_path, bytes, std::string_view(kMagic, sizeof kMagic));
     } catch (const std::exception& e) {
         // Not fatal: they stay in memory, and the next start reads the text again. One line, so the reason can be
         // found.
         std::cerr << "Quillory: the times of the ratings could not be kept in " << m_path.string() << ": " << e.what()
                   << '\n';
+        keepInMemory();
         return;
     }
     // Kept: read back only if someone asks, as after a warm start.
@@ -54,31 +70,33 @@ void CRatingTimes::KeepFresh(const std::vector<data::RatingRecord>& ratings) {
     m_loaded = false;
 }
 
-void CRatingTimes::Place(const std::vector<data::RatingRecord>& ratings) {
+void CRatingTimes::PlaceInto(const std::vector<data::RatingRecord>& ratings, unsigned char* out) {
     // The rating index holds each user's ratings together, users in index order and each user's by item: grouping
     // by user, then ordering each user's few by item, gives its order, since a user rates a movie at most once.
     std::uint32_t users = 0;
     for (const data::RatingRecord& rating : ratings) {
         users = std::max(users, rating.userIndex + 1);
     }
-    struct Keyed {
-        std::uint32_t item;
-        long long timestamp;
-    };
-    std::vector<Keyed> keyed(ratings.size());
+    std::vector<std::uint32_t> order(ratings.size());
     const std::vector<std::uint64_t> start = GroupByRow<std::uint64_t>(
         ratings.size(), users, [&](std::size_t i) { return ratings[i].userIndex; },
-        [&](std::size_t i, std::uint64_t at) {
-            keyed[at] = Keyed{ratings[i].item, ratings[i].timestamp};
+        [&](std::size_t i, std::uint64_t at) { order[at] = static_cast<std::uint32_t>(i); });
+    // Each user's few by item, and their times in place, users in chunks over the loading threads.
+    constexpr std::uint32_t kUsersPerChunk = 4096;
+    data::RunChunks(
+        data::LoadingThreads(), (std::size_t(users) + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk) {
+            const auto firstUser = static_cast<std::uint32_t>(chunk * kUsersPerChunk);
+            const std::uint32_t lastUser = std::min(users, firstUser + kUsersPerChunk);
+            for (std::uint32_t user = firstUser; user < lastUser; ++user) {
+                const auto first = order.begin() + static_cast<std::ptrdiff_t>(start[user]);
+                const auto last = order.begin() + static_cast<std::ptrdiff_t>(start[user + 1]);
+                std::sort(first, last,
+                          [&](std::uint32_t a, std::uint32_t b) { return ratings[a].item < ratings[b].item; });
+            }
+            for (std::uint64_t k = start[firstUser]; k < start[lastUser]; ++k) {
+                std::memcpy(out + k * sizeof(long long), &ratings[order[k]].timestamp, sizeof(long long));
+            }
         });
-    for (std::uint32_t user = 0; user < users; ++user) {
-        std::sort(keyed.begin() + static_cast<std::ptrdiff_t>(start[user]),
-                  keyed.begin() + static_cast<std::ptrdiff_t>(start[user + 1]),
-                  [](const Keyed& a, const Keyed& b) { return a.item < b.item; });
-    }
-    m_times.resize(keyed.size());
-    std::transform(keyed.begin(), keyed.end(), m_times.begin(), [](const Keyed& k) { return k.timestamp; });
-    m_loaded = true;
 }
 
 std::span<const long long> CRatingTimes::OfUser(std::uint32_t user, const CRatingIndex& index,
@@ -94,7 +112,9 @@ std::span<const long long> CRatingTimes::OfUser(std::uint32_t user, const CRatin
             ThrowDataError("The data files of " + manifest.file.string() +
                            " changed since Quillory started. Start it again to see the ratings they hold.");
         }
-        Place(data.ratings);
+        m_times.resize(data.ratings.size());
+        PlaceInto(data.ratings, reinterpret_cast<unsigned char*>(m_times.data()));
+        m_loaded = true;
         try {
             Save();
         } catch (const std::exception& e) {
@@ -152,16 +172,29 @@ void CRatingTimes::Save() const {
     if (m_path.empty()) {
         return; // kept in memory only
     }
+    const std::vector<unsigned char> bytes = FileBytes(m_times.size(), [&](unsigned char* times) {
+        std::memcpy(times, m_times.data(), m_times.size() * sizeof(long long));
+    });
+    WriteCacheFile(m_path, bytes, std::string_view(kMagic, sizeof kMagic));
+}
+
+std::vector<unsigned char> CRatingTimes::FileBytes(std::size_t count,
+                                                   const std::function<void(unsigned char*)>& putTimes) const {
     CByteWriter out;
+    out.Bytes().reserve(sizeof kMagic + sizeof kVersion + 3 * sizeof(std::uint64_t) + m_fingerprint.size() +
+                        count * sizeof(long long));
     out.Put(kMagic, sizeof kMagic);
     out.PutValue(kVersion);
     out.PutValue(static_cast<std::uint64_t>(m_fingerprint.size()));
     out.Put(m_fingerprint.data(), m_fingerprint.size());
-    out.PutValue(static_cast<std::uint64_t>(m_times.size()));
-    out.PutVector(m_times);
-    const std::uint64_t sum = Checksum(out.Bytes().data(), out.Bytes().size());
+    out.PutValue(static_cast<std::uint64_t>(count));
+    std::vector<unsigned char>& bytes = out.Bytes();
+    const std::size_t at = bytes.size();
+    bytes.resize(at + count * sizeof(long long));
+    putTimes(bytes.data() + at);
+    const std::uint64_t sum = Checksum(bytes.data(), bytes.size());
     out.PutValue(sum);
-    WriteCacheFile(m_path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
+    return std::move(bytes);
 }
 
 } // namespace quillory

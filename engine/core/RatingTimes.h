@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,9 +35,12 @@ public:
     std::span<const long long> OfUser(std::uint32_t user, const CRatingIndex& index, const data::Manifest& manifest);
 
 private:
-    void Place(const std::vector<data::RatingRecord>& ratings);
+    // Writes the ratings' times, 8 bytes each, to `out` in the rating index's order.
+    static void PlaceInto(const std::vector<data::RatingRecord>& ratings, unsigned char* out);
     bool Load(std::size_t count);
     void Save() const;
+    // The whole file for `count` times, which putTimes writes where the file holds them.
+    std::vector<unsigned char> FileBytes(std::size_t count, const std::function<void(unsigned char*)>& putTimes) const;
 
     std::filesystem::path m_path;
     std::string m_fingerprint;

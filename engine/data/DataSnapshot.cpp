@@ -212,7 +212,7 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& sizes
 
 } // namespace
 
-Snapshot BuildSnapshot(DataSet&& data) {
+Snapshot BuildSnapshot(DataSet& data) {
     if (data.movies.size() >= CRatingIndex::kMaxItems) {
         ThrowDataError("The movies file " + data.manifest.movies.string() +
                        " lists more movies than Quillory can hold.");
@@ -220,7 +220,6 @@ Snapshot BuildSnapshot(DataSet&& data) {
     Snapshot snapshot;
     snapshot.ratings = CRatingIndex::Group(static_cast<std::uint32_t>(data.users.size()), data.ratings.size(),
                                            [&](std::size_t i) -> const RatingRecord& { return data.ratings[i]; });
-    std::vector<RatingRecord>().swap(data.ratings);
     snapshot.movies = std::move(data.movies);
     snapshot.users = std::move(data.users);
     return snapshot;

@@ -22,9 +22,10 @@ struct Snapshot {
     CRatingIndex ratings;   // the data's ratings by user index, items by catalogue index
 };
 
-// The snapshot of freshly loaded data, taking its vectors. A catalogue larger than the rating index can tell apart:
-// CMException naming the movies file.
-Snapshot BuildSnapshot(DataSet&& data);
+// The snapshot of freshly loaded data, taking its catalogue and users and grouping its ratings, which stay in `data`
+// for the caller (the times of the ratings are read from them too). A catalogue larger than the rating index can
+// tell apart: CMException naming the movies file.
+Snapshot BuildSnapshot(DataSet& data);
 
 // The data's user ids lie below this; the ids from here up are the store's accounts (CRatingStore::kFirstAccountId,
 // which the engine asserts is the same number).
