@@ -198,11 +198,22 @@ bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows) {
             if (!std::is_sorted(row.begin(), row.end(), byItem)) { // the data's rows come sorted
                 std::stable_sort(row.begin(), row.end(), byItem);
             }
+            // Core() for each of the user's items, with the user's part taken once: a load does this for every
+            // rating of the data.
             const UserView view = View(u);
+            const std::size_t width = HasFactors() ? Width() : 0;
+            const double userPart = double(mean) + (width > 0 ? view.bias : view.baseBias);
+            const std::vector<float>& itemPart = width > 0 ? itemBias : baseItemBias;
             for (std::size_t k = 0; k < row.size(); ++k) {
-                ratedItem[begin + k] = row[k].first;
+                const std::uint32_t item = row[k].first;
+                const float* factors = width > 0 ? &itemFactors[std::size_t(item) * width] : nullptr;
+                float dot = 0.0f;
+                for (std::size_t f = 0; f < width; ++f) {
+                    dot += view.row[f] * factors[f];
+                }
+                ratedItem[begin + k] = item;
                 ratedResidual[begin + k] =
-                    ResidualOf(ResidualCode(static_cast<float>(row[k].second - Core(view, row[k].first))));
+                    ResidualOf(ResidualCode(static_cast<float>(row[k].second - (userPart + itemPart[item] + dot))));
             }
         }
     });

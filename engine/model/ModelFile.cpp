@@ -443,7 +443,9 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         for (std::uint32_t u = 0; u < ratings.Users() && u < counts.users; ++u) {
             rated += ratings.Count(u);
         }
-        CThreadPool threads(TrainingThreads());
+        // Over the threads where there are millions of ratings; below that, starting them costs more than it saves.
+        constexpr std::uint64_t kRatingsForThreads = 1000000;
+        CThreadPool threads(counts.rated >= kRatingsForThreads ? TrainingThreads() : 1);
         loaded.threads = &threads;
         const bool listed = ratings.Users() <= counts.users && rated == counts.rated && loaded.FillRatedLists(ratings);
         loaded.threads = nullptr;
