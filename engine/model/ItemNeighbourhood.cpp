@@ -166,7 +166,7 @@ void CRatingModel::Impl::IndexHeavyUsers() {
     }
 }
 
-bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows) {
+bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows, const std::int16_t* codes) {
     if (rows.Users() > numUsers) {
         return false;
     }
@@ -198,8 +198,14 @@ bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows) {
             if (!std::is_sorted(row.begin(), row.end(), byItem)) { // the data's rows come sorted
                 std::stable_sort(row.begin(), row.end(), byItem);
             }
-            // Core() for each of the user's items, with the user's part taken once: a load does this for every
-            // rating of the data.
+            if (codes != nullptr) {
+                for (std::size_t k = 0; k < row.size(); ++k) {
+                    ratedItem[begin + k] = row[k].first;
+                    ratedResidual[begin + k] = ResidualOf(codes[begin + k]);
+                }
+                continue;
+            }
+            // Core() for each of the user's items, with the user's part taken once.
             const UserView view = View(u);
             const std::size_t width = HasFactors() ? Width() : 0;
             const double userPart = double(mean) + (width > 0 ? view.bias : view.baseBias);

@@ -10,9 +10,9 @@
 // The model holds one averaged sample (see AverageSamples), so the factors are one row per user and item, beside each
 // item's spread over the samples, which fold-in reads. The neighbour lists are packed: each row's entry count, then
 // its sorted indices as gaps from the one before, as variable-length numbers (7 bits a byte), and the weights as
-// 16-bit codes, the precision the trained model keeps them at too. The users' rated lists are not in the file: they
-// are the data's ratings, with residuals that follow from the parameters, and a load makes them again from the
-// ratings it is handed (their count is in the header, to check those against).
+// 16-bit codes, the precision the trained model keeps them at too. Of the users' rated lists only the residuals are
+// in the file, as 16-bit codes in the lists' order: the items are the data's ratings, which a load is handed (their
+// count is in the header, to check those against).
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +38,7 @@ namespace quillory::model {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'L', 'R', 'M', 'O', 'D', 'E', 'L'};
-constexpr std::uint32_t kFormatVersion = 7;
+constexpr std::uint32_t kFormatVersion = 8;
 // Sizes no model of ours reaches; they keep the length arithmetic below far from overflow.
 constexpr std::uint32_t kMaxFactors = 1024;
 constexpr std::uint32_t kMaxSweeps = 1 << 16;
@@ -79,11 +79,12 @@ constexpr std::size_t kCountsSize = [] {
 }();
 static_assert(kCountsSize == 4 * 4 + 2 + 3 * 8 + sizeof(float));
 
-// What the file holds beside the model's own arrays: the packed neighbour lists and their 16-bit codes, made from
-// the model before a save and read into the model after a load.
+// What the file holds beside the model's own arrays: the packed neighbour lists and the 16-bit codes, made from the
+// model before a save and read into the model after a load.
 struct Packed {
     std::vector<std::uint8_t> links;
     std::vector<std::uint16_t> weights;
+    std::vector<std::int16_t> residuals;
 };
 
 // A model with its packed lists, which the part list below reads and writes as one.
@@ -122,6 +123,7 @@ template <class Part> void ForEachPart(const Counts& c, Part&& part) {
         part.template Value<float>([](auto& f) { return &f.m.neighbourBlend; });
         part.template Array<std::uint8_t>(c.linkBytes, [](auto& f) { return &f.p.links; });
         part.template Array<std::uint16_t>(c.links, [](auto& f) { return &f.p.weights; });
+        part.template Array<std::int16_t>(c.rated, [](auto& f) { return &f.p.residuals; });
     }
 }
 
@@ -297,6 +299,10 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
         for (const float w : m.neighbourWeight) {
             packed.weights.push_back(WeightCode(w));
         }
+        packed.residuals.reserve(m.ratedResidual.size());
+        for (const float r : m.ratedResidual) {
+            packed.residuals.push_back(ResidualCode(r));
+        }
     }
     Counts counts;
     counts.users = m.numUsers;
@@ -437,8 +443,8 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         loaded.itemSampleBias = loaded.itemBias; // one sample: its biases are the averaged ones
     }
     if (counts.neighbours) {
-        // The ratings handed over must be as many as the model listed, of its users and items; the rated lists are
-        // made from them before the neighbour lists are in place, as training made them.
+        // The ratings handed over must be as many as the model listed, of its users and items; they give the rated
+        // lists their items, and the file their residuals.
         std::uint64_t rated = 0;
         for (std::uint32_t u = 0; u < ratings.Users() && u < counts.users; ++u) {
             rated += ratings.Count(u);
@@ -447,7 +453,8 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         constexpr std::uint64_t kRatingsForThreads = 1000000;
         CThreadPool threads(counts.rated >= kRatingsForThreads ? TrainingThreads() : 1);
         loaded.threads = &threads;
-        const bool listed = ratings.Users() <= counts.users && rated == counts.rated && loaded.FillRatedLists(ratings);
+        const bool listed = ratings.Users() <= counts.users && rated == counts.rated &&
+                            loaded.FillRatedLists(ratings, packed.residuals.data());
         loaded.threads = nullptr;
         // The lists come out sorted, as lookups in them assume, and within the arrays, or not at all.
         if (!listed || !std::isfinite(loaded.neighbourBlend) ||

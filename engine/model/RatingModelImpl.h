@@ -163,8 +163,9 @@ struct CRatingModel::Impl {
     // Stores every user's residuals and finds each item's neighbours from them.
     void BuildNeighbours(const Rows& byUser);
     // The rated lists (ratedStart, ratedItem, ratedResidual) of the users' ratings, each user's sorted by item, with
-    // their residuals against the core model. False when the rows are not ratings of this model's users and items.
-    bool FillRatedLists(const IRatedRows& rows);
+    // their residuals against the core model, or with `codes` (ResidualCode, one per rating in the lists' order)
+    // where given. False when the rows are not ratings of this model's users and items.
+    bool FillRatedLists(const IRatedRows& rows, const std::int16_t* codes = nullptr);
     // Users with this many ratings get an item set: a bit per item costs at most a few bytes per rating then.
     bool IsHeavy(std::size_t count) const { return count >= std::max<std::size_t>(64, numItems / 64); }
     ItemSet MakeItemSet(const std::uint32_t* items, std::size_t count) const;

@@ -149,10 +149,10 @@ TEST_F(ModelCacheTest, ItemNeighbourhoodIsSavedAndFoldsInAlikeAfterLoading) {
 }
 
 TEST_F(ModelCacheTest, FileLengthFollowsFromItsHeaderInEveryLayout) {
-    // Format 7: magic, version (u32), fingerprint length (u64) and bytes, users, items, factors, sweeps (u32),
+    // Format 8: magic, version (u32), fingerprint length (u64) and bytes, users, items, factors, sweeps (u32),
     // implicit, neighbours (u8), links, rated, packed link bytes (u64), mean (f32); then the parts those counts call
-    // for, one averaged sample of factors; a checksum. No rated lists: the ratings are handed to the load. 30 users,
-    // 20 items, rank 4.
+    // for, one averaged sample of factors; a checksum. Of the rated lists only their residuals: the ratings are handed
+    // to the load. 30 users, 20 items, rank 4.
     struct Layout {
         const char* name;
         int factors;
@@ -183,7 +183,7 @@ TEST_F(ModelCacheTest, FileLengthFollowsFromItsHeaderInEveryLayout) {
             return static_cast<std::uint64_t>(value);
         };
         ASSERT_EQ(std::string(bytes.data(), 8), "QLRMODEL");
-        EXPECT_EQ(at(8, std::uint32_t{}), 7u);
+        EXPECT_EQ(at(8, std::uint32_t{}), 8u);
         ASSERT_EQ(at(12, std::uint64_t{}), 2u);
         const std::uint64_t users = at(22, std::uint32_t{}), items = at(26, std::uint32_t{});
         const std::uint64_t k = at(30, std::uint32_t{}), sweeps = at(34, std::uint32_t{});
@@ -198,12 +198,12 @@ TEST_F(ModelCacheTest, FileLengthFollowsFromItsHeaderInEveryLayout) {
             EXPECT_EQ(bytes.size(), layout.bytes);
             continue;
         }
-        // Each list's count and each index gap take a byte or more; weights two bytes each.
+        // Each list's count and each index gap take a byte or more; weights and residuals two bytes each.
         EXPECT_EQ(rated, data.train.size());
         EXPECT_GE(linkBytes, items + links);
         const std::uint64_t d = k + 1;
         EXPECT_EQ(bytes.size(), 68 + (users + items) * 4 * (2 + k) + (k + 1) * 4 + (d + d * d + 1) * 8 + items * d * 8 +
-                                    4 + linkBytes + links * 2 + 8);
+                                    4 + linkBytes + links * 2 + rated * 2 + 8);
     }
 }
 
@@ -226,7 +226,7 @@ TEST_F(ModelCacheTest, PackedListsThatLeaveTheirArraysAreRefusedUnderAGoodChecks
     // Header, biases, factors, item spreads, prior, hyperparameters, implicit vectors, neighbour weight.
     const std::size_t linksAt =
         68 + (users + items) * 4 * (2 + k) + items * d * 4 + (k + 1) * 4 + (d + d * d + 1) * 8 + items * d * 4 + 4;
-    ASSERT_EQ(good.size(), linksAt + linkBytes + links * 2 + 8);
+    ASSERT_EQ(good.size(), linksAt + linkBytes + links * 2 + at(48, std::uint64_t{}) * 2 + 8);
     ASSERT_GT(good[linksAt], 0);
     struct Change {
         const char* what;
