@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <limits>
 #include <unordered_map>
+#include <utility>
 
 #include <fmt/format.h>
 
+#include "ChunkThreads.h"
 #include "EngineErrors.h"
 #include "GroupByRow.h"
 #include "TextFile.h"
@@ -63,24 +65,33 @@ std::vector<int> NumberUsersAndCheckPairs(const CTextFile& file, std::vector<Rat
     const std::vector<std::uint32_t> offsets = GroupByRow<std::uint32_t>(
         ratings.size(), users.size(), [&](std::size_t i) { return ratings[i].userIndex; },
         [&](std::size_t i, std::uint32_t at) { order[at] = static_cast<std::uint32_t>(i); });
-    std::size_t firstDuplicate = std::numeric_limits<std::size_t>::max();
-    std::size_t firstOriginal = 0;
-    std::vector<std::uint64_t> keys; // (movie index << 32) | rating index: sorting orders by movie, then file order
-    for (std::size_t u = 0; u < users.size(); ++u) {
-        keys.clear();
-        for (std::uint32_t k = offsets[u]; k < offsets[u + 1]; ++k) {
-            keys.push_back((std::uint64_t{ratings[order[k]].item} << 32) | order[k]);
-        }
-        std::sort(keys.begin(), keys.end());
-        for (std::size_t k = 1; k < keys.size(); ++k) {
-            const std::size_t later = keys[k] & 0xFFFFFFFFU;
-            if ((keys[k] >> 32) == (keys[k - 1] >> 32) && later < firstDuplicate) {
-                firstDuplicate = later;
-                firstOriginal = keys[k - 1] & 0xFFFFFFFFU;
+    // The users in chunks over the loading threads; each chunk finds its first duplicate in file order, and the first
+    // of those is the file's.
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    constexpr std::size_t kUsersPerChunk = 4096;
+    const std::size_t chunks = (users.size() + kUsersPerChunk - 1) / kUsersPerChunk;
+    std::vector<std::pair<std::size_t, std::size_t>> found(chunks, {kNone, 0}); // (later, first) of each chunk
+    RunChunks(LoadingThreads(), chunks, [&](std::size_t chunk) {
+        std::vector<std::uint64_t> keys; // (movie index << 32) | rating index: sorting orders by movie, then file order
+        const std::size_t last = std::min(users.size(), (chunk + 1) * kUsersPerChunk);
+        for (std::size_t u = chunk * kUsersPerChunk; u < last; ++u) {
+            keys.clear();
+            for (std::uint32_t k = offsets[u]; k < offsets[u + 1]; ++k) {
+                keys.push_back((std::uint64_t{ratings[order[k]].item} << 32) | order[k]);
+            }
+            std::sort(keys.begin(), keys.end());
+            for (std::size_t k = 1; k < keys.size(); ++k) {
+                const std::size_t later = keys[k] & 0xFFFFFFFFU;
+                if ((keys[k] >> 32) == (keys[k - 1] >> 32) && later < found[chunk].first) {
+                    found[chunk] = {later, keys[k - 1] & 0xFFFFFFFFU};
+                }
             }
         }
-    }
-    if (firstDuplicate != std::numeric_limits<std::size_t>::max()) {
+    });
+    const auto first = std::min_element(found.begin(), found.end());
+    const std::size_t firstDuplicate = first == found.end() ? kNone : first->first;
+    const std::size_t firstOriginal = first == found.end() ? 0 : first->second;
+    if (firstDuplicate != kNone) {
         const RatingRecord& r = ratings[firstDuplicate];
         ThrowDataError(fmt::format("{}, line {}: user {} rates movie {} a second time (first on line {}); expected "
                                    "one rating per user and movie.",

@@ -210,6 +210,10 @@ TEST(MovieLensCsv, RefusesEveryMalformedLine) {
                                "3,Ran (1985),Drama\n";
     const std::string ratings = "userId,movieId,rating,timestamp\n";
     const std::string links = "movieId,imdbId,tmdbId\n1,113277,949\n";
+    std::string manyUsers; // users 1 to 5000 on lines 2 to 5001
+    for (int user = 1; user <= 5000; ++user) {
+        manyUsers += std::to_string(user) + ",1,4,0\n";
+    }
     const BadCase cases[] = {
         {"no header", {"1,Heat (1995),Action\n", ratings, links}, "movies.csv", 1, "expected the header line"},
         {"line after a two-line record", {movies + "4,Bad\n", ratings, links}, "movies.csv", 6, "expected 3 fields"},
@@ -226,6 +230,11 @@ TEST(MovieLensCsv, RefusesEveryMalformedLine) {
         {"quoted extra field", {movies, ratings + "1,1,4,0,\"9\"\n", links}, "ratings.csv", 2, "expected 4 fields"},
         {"unknown movie", {movies, ratings + "1,9,4,0\n", links}, "ratings.csv", 2, "movie id 9 is not"},
         {"duplicate pair", {movies, ratings + "1,1,4,0\n1,1,3,0\n", links}, "ratings.csv", 3, "a second time"},
+        {"the first duplicate in the file, of users thousands apart",
+         {movies, ratings + manyUsers + "5000,1,3,0\n1,1,2,0\n", links},
+         "ratings.csv",
+         5002,
+         "user 5000 rates movie 1 a second time (first on line 5001)"},
         {"wrong ratings header",
          {movies, "user,movie,rating,time\n", links},
          "ratings.csv",
