@@ -67,7 +67,7 @@ struct ModelSettings {
     int burnIn = 6;
     int samples = 60;
     // What the chain may cost, in units of (ratings + 16 x users and items with ratings) x sweeps; beyond it the
-    // chain is shortened (to no less than 6 + 12 sweeps, or 4 + 8 where the held-out check's chain is the model).
+    // chain is shortened (to no less than 6 + 12 sweeps, or 4 + 8 from eight million ratings).
     // Small data gets all its samples; the bundled data keeps 18. 0: no limit.
     std::size_t workBudget = 10000000;
     // Whether the items a user rated (not only how) shape his prior.

@@ -21,6 +21,8 @@ constexpr int kCheckBurnIn = 4;
 constexpr std::uint32_t kCheckSamples = 8;
 // Sweeps discarded when the final chain goes on from the check's.
 constexpr int kWarmBurnIn = 2;
+// From this many ratings the work budget may shorten the chain to 4 + 8 sweeps rather than 6 + 12.
+constexpr std::size_t kShortChainRatings = 8000000;
 
 // The neighbour weights (all in (0, 1]) and the stored residuals are kept at the precision the model cache stores
 // them with, 16 bits each, so that a model read from its cache predicts exactly what the trained one did.
