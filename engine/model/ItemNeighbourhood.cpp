@@ -78,7 +78,7 @@ double CRatingModel::Impl::NeighbourTerm(const UserView& user, std::uint32_t ite
             const std::uint64_t below = (std::uint64_t(1) << (*n & 63)) - 1;
             if ((word >> (*n & 63)) & 1) {
                 const double w = weights[n - first];
-                weighted += w * user.residuals[ranks[*n >> 6] + std::popcount(word & below)];
+                weighted += w * ResidualOf(user.residuals[ranks[*n >> 6] + std::popcount(word & below)]);
                 total += w;
             }
         }
@@ -91,7 +91,7 @@ double CRatingModel::Impl::NeighbourTerm(const UserView& user, std::uint32_t ite
             at = std::lower_bound(at, last, user.items[k]);
             if (at != last && *at == user.items[k]) {
                 const double w = weights[at - first];
-                weighted += w * user.residuals[k];
+                weighted += w * ResidualOf(user.residuals[k]);
                 total += w;
             }
         }
@@ -102,7 +102,7 @@ double CRatingModel::Impl::NeighbourTerm(const UserView& user, std::uint32_t ite
             begin = std::lower_bound(begin, end, *n);
             if (begin != end && *begin == *n) {
                 const double w = weights[n - first];
-                weighted += w * user.residuals[begin - user.items];
+                weighted += w * ResidualOf(user.residuals[begin - user.items]);
                 total += w;
             }
         }
@@ -129,7 +129,7 @@ CRatingModel::Impl::RatedList CRatingModel::Impl::MakeRatedList(std::uint32_t us
     list.residuals.reserve(sorted.size());
     for (const auto& [item, value] : sorted) {
         list.items.push_back(item);
-        list.residuals.push_back(ResidualOf(ResidualCode(static_cast<float>(value - Core(view, item)))));
+        list.residuals.push_back(ResidualCode(static_cast<float>(value - Core(view, item))));
     }
     if (IsHeavy(list.items.size())) {
         list.set = MakeItemSet(list.items.data(), list.items.size());
@@ -166,7 +166,7 @@ void CRatingModel::Impl::IndexHeavyUsers() {
     }
 }
 
-bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows, const std::int16_t* codes) {
+bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows, bool haveResiduals) {
     if (rows.Users() > numUsers) {
         return false;
     }
@@ -176,6 +176,9 @@ bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows, const std::int16
     }
     for (std::uint32_t u = rows.Users(); u < numUsers; ++u) {
         ratedStart[u + 1] = ratedStart[u];
+    }
+    if (haveResiduals && ratedResidual.size() != ratedStart.back()) {
+        return false;
     }
     ratedItem.resize(ratedStart.back());
     ratedResidual.resize(ratedStart.back());
@@ -198,10 +201,9 @@ bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows, const std::int16
             if (!std::is_sorted(row.begin(), row.end(), byItem)) { // the data's rows come sorted
                 std::stable_sort(row.begin(), row.end(), byItem);
             }
-            if (codes != nullptr) {
+            if (haveResiduals) {
                 for (std::size_t k = 0; k < row.size(); ++k) {
                     ratedItem[begin + k] = row[k].first;
-                    ratedResidual[begin + k] = ResidualOf(codes[begin + k]);
                 }
                 continue;
             }
@@ -219,7 +221,7 @@ bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows, const std::int16
                 }
                 ratedItem[begin + k] = item;
                 ratedResidual[begin + k] =
-                    ResidualOf(ResidualCode(static_cast<float>(row[k].second - (userPart + itemPart[item] + dot))));
+                    ResidualCode(static_cast<float>(row[k].second - (userPart + itemPart[item] + dot)));
             }
         }
     });
@@ -280,7 +282,7 @@ void CRatingModel::Impl::BuildNeighbours(const Rows& byUser) {
         for (std::size_t k = ratedStart[u]; sampled[u] && k < ratedStart[u + 1]; ++k) {
             const std::size_t at = fill[ratedItem[k]]++;
             raterUser[at] = u;
-            raterResidual[at] = ratedResidual[k];
+            raterResidual[at] = ResidualOf(ratedResidual[k]);
         }
     }
 
@@ -334,7 +336,7 @@ void CRatingModel::Impl::BuildNeighbours(const Rows& byUser) {
                     if (own.count[j] == 0) {
                         own.touched.push_back(j);
                     }
-                    const float y = ratedResidual[static_cast<std::size_t>(at - ratedItem.data())];
+                    const float y = ResidualOf(ratedResidual[static_cast<std::size_t>(at - ratedItem.data())]);
                     own.sumXy[j] += x * y;
                     own.sumXx[j] += x * x;
                     own.sumYy[j] += y * y;

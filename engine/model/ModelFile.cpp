@@ -79,12 +79,11 @@ constexpr std::size_t kCountsSize = [] {
 }();
 static_assert(kCountsSize == 4 * 4 + 2 + 3 * 8 + sizeof(float));
 
-// What the file holds beside the model's own arrays: the packed neighbour lists and the 16-bit codes, made from the
-// model before a save and read into the model after a load.
+// What the file holds beside the model's own arrays: the packed neighbour lists and their weights' 16-bit codes, made
+// from the model before a save and read into the model after a load.
 struct Packed {
     std::vector<std::uint8_t> links;
     std::vector<std::uint16_t> weights;
-    std::vector<std::int16_t> residuals;
 };
 
 // A model with its packed lists, which the part list below reads and writes as one.
@@ -123,7 +122,7 @@ template <class Part> void ForEachPart(const Counts& c, Part&& part) {
         part.template Value<float>([](auto& f) { return &f.m.neighbourBlend; });
         part.template Array<std::uint8_t>(c.linkBytes, [](auto& f) { return &f.p.links; });
         part.template Array<std::uint16_t>(c.links, [](auto& f) { return &f.p.weights; });
-        part.template Array<std::int16_t>(c.rated, [](auto& f) { return &f.p.residuals; });
+        part.template Array<std::int16_t>(c.rated, [](auto& f) { return &f.m.ratedResidual; });
     }
 }
 
@@ -299,10 +298,6 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
         for (const float w : m.neighbourWeight) {
             packed.weights.push_back(WeightCode(w));
         }
-        packed.residuals.reserve(m.ratedResidual.size());
-        for (const float r : m.ratedResidual) {
-            packed.residuals.push_back(ResidualCode(r));
-        }
     }
     Counts counts;
     counts.users = m.numUsers;
@@ -453,8 +448,8 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         constexpr std::uint64_t kRatingsForThreads = 1000000;
         CThreadPool threads(counts.rated >= kRatingsForThreads ? TrainingThreads() : 1);
         loaded.threads = &threads;
-        const bool listed = ratings.Users() <= counts.users && rated == counts.rated &&
-                            loaded.FillRatedLists(ratings, packed.residuals.data());
+        const bool listed =
+            ratings.Users() <= counts.users && rated == counts.rated && loaded.FillRatedLists(ratings, true);
         loaded.threads = nullptr;
         // The lists come out sorted, as lookups in them assume, and within the arrays, or not at all.
         if (!listed || !std::isfinite(loaded.neighbourBlend) ||

@@ -81,11 +81,11 @@ struct CRatingModel::Impl {
     std::vector<std::uint32_t> neighbourIndex;
     std::vector<float> neighbourWeight;
     float neighbourBlend = 0.0f;
-    // Every trained user's ratings, sorted by item, as residuals of the core prediction: what the neighbour term
-    // reads. User u's are [ratedStart[u], ratedStart[u + 1]).
+    // Every trained user's ratings, sorted by item, as residuals of the core prediction (ResidualCode): what the
+    // neighbour term reads. User u's are [ratedStart[u], ratedStart[u + 1]).
     std::vector<std::uint64_t> ratedStart;
     std::vector<std::uint32_t> ratedItem;
-    std::vector<float> ratedResidual;
+    std::vector<std::int16_t> ratedResidual;
     // A heavy rater's items as a bit per item, with the count of set bits before each word, so that the
     // neighbour term finds a neighbour among his ratings in constant time rather than by a search.
     struct ItemSet {
@@ -94,8 +94,8 @@ struct CRatingModel::Impl {
     };
     struct RatedList {
         std::vector<std::uint32_t> items;
-        std::vector<float> residuals;
-        ItemSet set; // empty unless the user rated many items
+        std::vector<std::int16_t> residuals; // ResidualCode
+        ItemSet set;                         // empty unless the user rated many items
     };
     // Per trained user, his item set's index in heavySets, or kNoSet.
     static constexpr std::uint32_t kNoSet = 0xffffffffu;
@@ -118,8 +118,8 @@ struct CRatingModel::Impl {
         const float* row = nullptr; // factors (width), when the model has them
         float bias = 0.0f;
         float baseBias = 0.0f;
-        const std::uint32_t* items = nullptr; // rated items, sorted, with their residuals
-        const float* residuals = nullptr;
+        const std::uint32_t* items = nullptr;    // rated items, sorted, with their residuals
+        const std::int16_t* residuals = nullptr; // ResidualCode
         std::size_t count = 0;
         const ItemSet* set = nullptr; // for heavy raters
     };
@@ -165,9 +165,9 @@ struct CRatingModel::Impl {
     // Stores every user's residuals and finds each item's neighbours from them.
     void BuildNeighbours(const Rows& byUser);
     // The rated lists (ratedStart, ratedItem, ratedResidual) of the users' ratings, each user's sorted by item, with
-    // their residuals against the core model, or with `codes` (ResidualCode, one per rating in the lists' order)
-    // where given. False when the rows are not ratings of this model's users and items.
-    bool FillRatedLists(const IRatedRows& rows, const std::int16_t* codes = nullptr);
+    // their residuals against the core model, or, with haveResiduals, with the residuals ratedResidual already holds
+    // (a loaded model's). False when the rows are not ratings of this model's users and items.
+    bool FillRatedLists(const IRatedRows& rows, bool haveResiduals = false);
     // Users with this many ratings get an item set: a bit per item costs at most a few bytes per rating then.
     bool IsHeavy(std::size_t count) const { return count >= std::max<std::size_t>(64, numItems / 64); }
     ItemSet MakeItemSet(const std::uint32_t* items, std::size_t count) const;
