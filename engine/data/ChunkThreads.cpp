@@ -4,24 +4,18 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "ThreadCount.h"
+
 namespace quillory::data {
 
 unsigned LoadingThreads() {
-    if (const char* text = std::getenv("QUILLORY_THREADS"); text != nullptr && *text != '\0') {
-        char* end = nullptr;
-        const long value = std::strtol(text, &end, 10);
-        if (*end == '\0' && value >= 1 && value <= 256) {
-            return static_cast<unsigned>(value);
-        }
-    }
-    return std::max(1U, std::thread::hardware_concurrency());
+    return ThreadsFromEnvironment();
 }
 
 void RunChunks(unsigned threads, std::size_t count, const std::function<void(std::size_t)>& task,

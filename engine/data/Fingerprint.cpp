@@ -68,48 +68,58 @@ std::string FingerprintPart(std::string_view role, std::uint64_t hash, std::uint
     return fmt::format("{}:{:016x}:{};", role, hash, size);
 }
 
-std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
-    // The same text LoadDataSet builds while it reads the files.
-    DataFingerprint fingerprint;
-    fingerprint.text = FingerprintStart(manifest.format);
-    std::uint64_t ignored = 0;
+namespace {
+
+// Walks the manifest's data files in the order they are read: measure(out, role, path, length) sets a file's length
+// and may add to out.text, or says false to stop the walk (then nullopt). The lengths add up in `out`.
+template <class Measure>
+std::optional<DataFingerprint> WalkDataFiles(const Manifest& manifest, DataFingerprint out, Measure&& measure) {
+    std::uint64_t links = 0;
     const auto add = [&](const char* role, const std::filesystem::path& path, std::uint64_t& length) {
-        const auto hashed = HashFile(path);
-        if (!hashed) {
+        if (!measure(out, role, path, length)) {
             return false;
         }
-        fingerprint.text += FingerprintPart(role, hashed->first, hashed->second);
-        fingerprint.bytes += hashed->second;
-        length = hashed->second;
+        out.bytes += length;
         return true;
     };
-    if (!add("movies", manifest.movies, fingerprint.moviesBytes) ||
-        (manifest.format == "movielens-csv" && !add("links", manifest.links, ignored)) ||
-        !add("ratings", manifest.ratings, fingerprint.ratingsBytes)) {
+    if (!add("movies", manifest.movies, out.moviesBytes) ||
+        (manifest.format == "movielens-csv" && !add("links", manifest.links, links)) ||
+        !add("ratings", manifest.ratings, out.ratingsBytes)) {
         return std::nullopt;
     }
-    return fingerprint;
+    return out;
+}
+
+} // namespace
+
+std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
+    // The same text LoadDataSet builds while it reads the files.
+    DataFingerprint start;
+    start.text = FingerprintStart(manifest.format);
+    return WalkDataFiles(
+        manifest, std::move(start),
+        [](DataFingerprint& out, const char* role, const std::filesystem::path& path, std::uint64_t& length) {
+            const auto hashed = HashFile(path);
+            if (!hashed) {
+                return false;
+            }
+            out.text += FingerprintPart(role, hashed->first, hashed->second);
+            length = hashed->second;
+            return true;
+        });
 }
 
 std::optional<DataFingerprint> DataFileSizes(const Manifest& manifest) {
-    DataFingerprint sizes;
-    std::uint64_t ignored = 0;
-    const auto add = [&](const std::filesystem::path& path, std::uint64_t& length) {
-        std::string reason;
-        const int fd = OpenRegularFile(path, length, reason);
-        if (fd < 0) {
-            return false;
-        }
-        ::close(fd);
-        sizes.bytes += length;
-        return true;
-    };
-    if (!add(manifest.movies, sizes.moviesBytes) ||
-        (manifest.format == "movielens-csv" && !add(manifest.links, ignored)) ||
-        !add(manifest.ratings, sizes.ratingsBytes)) {
-        return std::nullopt;
-    }
-    return sizes;
+    return WalkDataFiles(manifest, DataFingerprint{},
+                         [](DataFingerprint&, const char*, const std::filesystem::path& path, std::uint64_t& length) {
+                             std::string reason;
+                             const int fd = OpenRegularFile(path, length, reason);
+                             if (fd < 0) {
+                                 return false;
+                             }
+                             ::close(fd);
+                             return true;
+                         });
 }
 
 } // namespace quillory::data

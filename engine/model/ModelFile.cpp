@@ -327,7 +327,12 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
 
 bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fingerprint,
                         std::span<const Rating> ratings, std::optional<ModelShape> expected) {
-    return Load(path, fingerprint, CRatingsByUser(ratings), expected);
+    std::uint32_t users = 0;
+    for (const Rating& r : ratings) {
+        users = std::max(users, r.user + 1);
+    }
+    const Rows byUser = GroupRatings(ratings, users, true);
+    return Load(path, fingerprint, CRowsByUser(byUser), expected);
 }
 
 bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fingerprint, const IRatedRows& ratings,

@@ -37,19 +37,6 @@ public:
     virtual void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const = 0;
 };
 
-// IRatedRows over training ratings as Train takes them.
-class CRatingsByUser : public IRatedRows {
-public:
-    explicit CRatingsByUser(std::span<const Rating> ratings);
-    std::uint32_t Users() const override;
-    std::size_t Count(std::uint32_t user) const override;
-    void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const override;
-
-private:
-    std::vector<std::size_t> m_start;
-    std::vector<std::pair<std::uint32_t, float>> m_entries;
-};
-
 // Training settings. Describe() is part of the cache fingerprint: any setting that changes the trained model
 // must appear in it.
 struct ModelSettings {

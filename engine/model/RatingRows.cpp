@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <functional>
 
-#include "GroupByRow.h"
 #include "ThreadPool.h"
 
 namespace quillory::model {
@@ -67,32 +66,6 @@ Rows GroupRatings(std::span<const Rating> ratings, std::uint32_t count, bool byU
         }
     });
     return rows;
-}
-
-CRatingsByUser::CRatingsByUser(std::span<const Rating> ratings) {
-    std::uint32_t users = 0;
-    for (const Rating& r : ratings) {
-        users = std::max(users, r.user + 1);
-    }
-    m_entries.resize(ratings.size());
-    m_start = GroupByRow<std::size_t>(
-        ratings.size(), users, [&](std::size_t i) { return ratings[i].user; },
-        [&](std::size_t i, std::size_t at) {
-            m_entries[at] = {ratings[i].item, ratings[i].value};
-        });
-}
-
-std::uint32_t CRatingsByUser::Users() const {
-    return static_cast<std::uint32_t>(m_start.size() - 1);
-}
-
-std::size_t CRatingsByUser::Count(std::uint32_t user) const {
-    return m_start[user + 1] - m_start[user];
-}
-
-void CRatingsByUser::Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const {
-    out.assign(m_entries.begin() + static_cast<std::ptrdiff_t>(m_start[user]),
-               m_entries.begin() + static_cast<std::ptrdiff_t>(m_start[user + 1]));
 }
 
 GroupedRatings GroupRatings(std::span<const Rating> ratings, std::span<const char> skip, std::uint32_t users,

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
 #include "RatingModel.h"
+#include "ThreadCount.h"
 
 namespace quillory::model {
 
@@ -32,14 +32,7 @@ template <class Done> void Watch(Done done) {
 } // namespace
 
 unsigned TrainingThreads() {
-    if (const char* text = std::getenv("QUILLORY_THREADS"); text != nullptr && *text != '\0') {
-        char* end = nullptr;
-        const long value = std::strtol(text, &end, 10);
-        if (*end == '\0' && value >= 1 && value <= 256) {
-            return static_cast<unsigned>(value);
-        }
-    }
-    return std::max(1u, std::thread::hardware_concurrency());
+    return ThreadsFromEnvironment();
 }
 
 CThreadPool::CThreadPool(unsigned threads) {

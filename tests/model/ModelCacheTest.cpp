@@ -22,6 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The value of `value`'s type at `offset` in a file's bytes, widened.
+template <class T> std::uint64_t ValueAt(const std::vector<char>& bytes, std::size_t offset, T value) {
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
+    return static_cast<std::uint64_t>(value);
+}
+
 class ModelCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -178,10 +184,7 @@ TEST_F(ModelCacheTest, FileLengthFollowsFromItsHeaderInEveryLayout) {
         model.Save(file, "fp");
         const std::vector<char> bytes = ReadBytes(file);
 
-        const auto at = [&](std::size_t offset, auto value) {
-            std::memcpy(&value, bytes.data() + offset, sizeof value);
-            return static_cast<std::uint64_t>(value);
-        };
+        const auto at = [&](std::size_t offset, auto value) { return ValueAt(bytes, offset, value); };
         ASSERT_EQ(std::string(bytes.data(), 8), "QLRMODEL");
         EXPECT_EQ(at(8, std::uint32_t{}), 8u);
         ASSERT_EQ(at(12, std::uint64_t{}), 2u);
@@ -216,10 +219,7 @@ TEST_F(ModelCacheTest, PackedListsThatLeaveTheirArraysAreRefusedUnderAGoodChecks
     const fs::path file = m_folder / "model.cache";
     model.Save(file, "fp");
     const std::vector<char> good = ReadBytes(file);
-    const auto at = [&](std::size_t offset, auto value) {
-        std::memcpy(&value, good.data() + offset, sizeof value);
-        return static_cast<std::uint64_t>(value);
-    };
+    const auto at = [&](std::size_t offset, auto value) { return ValueAt(good, offset, value); };
     const std::uint64_t users = at(22, std::uint32_t{}), items = at(26, std::uint32_t{}), k = at(30, std::uint32_t{});
     const std::uint64_t d = k + 1, links = at(40, std::uint64_t{}), linkBytes = at(56, std::uint64_t{});
     ASSERT_TRUE(k > 0 && at(38, std::uint8_t{}) == 1 && at(39, std::uint8_t{}) == 1);
