@@ -89,11 +89,12 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
     // The times (not in the snapshot) and the snapshot both read the parsed ratings: each is made on a thread of
     // its own, and the ratings go when both are done.
     report.WhileReporting([&](std::atomic<std::uint64_t>&) {
-        std::future<void> timesKept = std::async(std::launch::async, [&] { times.KeepFresh(data.ratings); });
+        std::future<void> timesKept = std::async(std::launch::async, [&] { times.KeepFresh(data); });
         snapshot = data::BuildSnapshot(data);
         timesKept.get();
     });
     std::vector<data::RatingRecord>().swap(data.ratings);
+    data.order = data::IndexOrder();
     report.Update(95);
     if (notOwn) {
         std::cerr << "Quillory: the parsed data is not kept in " << snapshotPath.string() << ": " << *notOwn << '\n';

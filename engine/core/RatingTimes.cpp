@@ -19,7 +19,6 @@
 #include "ChunkThreads.h"
 #include "DataSet.h"
 #include "EngineErrors.h"
-#include "GroupByRow.h"
 
 // The file: magic "QLRTIMES", version (u32), fingerprint length (u64) and bytes, the count of ratings (u64), one
 // time per rating (i64) in the rating index's order, and a checksum (u64) of all before.
@@ -40,11 +39,12 @@ CRatingTimes::CRatingTimes(const std::filesystem::path& cacheBase, std::string f
     }
 }
 
-void CRatingTimes::KeepFresh(const std::vector<data::RatingRecord>& ratings) {
+void CRatingTimes::KeepFresh(const data::DataSet& data) {
+    const std::vector<data::RatingRecord>& ratings = data.ratings;
     // The file is made in place, the times put straight where it holds them: on large data a separate copy of
     // them would add a third to what the start holds at that moment.
     const std::vector<unsigned char> bytes =
-        FileBytes(ratings.size(), [&](unsigned char* times) { PlaceInto(ratings, times); });
+        FileBytes(ratings.size(), [&](unsigned char* times) { PlaceInto(data, times); });
     const auto keepInMemory = [&] {
         const std::size_t length = ratings.size() * sizeof(long long);
         m_times.resize(ratings.size());
@@ -70,33 +70,15 @@ void CRatingTimes::KeepFresh(const std::vector<data::RatingRecord>& ratings) {
     m_loaded = false;
 }
 
-void CRatingTimes::PlaceInto(const std::vector<data::RatingRecord>& ratings, unsigned char* out) {
-    // The rating index holds each user's ratings together, users in index order and each user's by item: grouping
-    // by user, then ordering each user's few by item, gives its order, since a user rates a movie at most once.
-    std::uint32_t users = 0;
-    for (const data::RatingRecord& rating : ratings) {
-        users = std::max(users, rating.userIndex + 1);
-    }
-    std::vector<std::uint32_t> order(ratings.size());
-    const std::vector<std::uint64_t> start = GroupByRow<std::uint64_t>(
-        ratings.size(), users, [&](std::size_t i) { return ratings[i].userIndex; },
-        [&](std::size_t i, std::uint64_t at) { order[at] = static_cast<std::uint32_t>(i); });
-    // Each user's few by item, and their times in place, users in chunks over the loading threads.
-    constexpr std::uint32_t kUsersPerChunk = 4096;
-    data::RunChunks(
-        data::LoadingThreads(), (std::size_t(users) + kUsersPerChunk - 1) / kUsersPerChunk, [&](std::size_t chunk) {
-            const auto firstUser = static_cast<std::uint32_t>(chunk * kUsersPerChunk);
-            const std::uint32_t lastUser = std::min(users, firstUser + kUsersPerChunk);
-            for (std::uint32_t user = firstUser; user < lastUser; ++user) {
-                const auto first = order.begin() + static_cast<std::ptrdiff_t>(start[user]);
-                const auto last = order.begin() + static_cast<std::ptrdiff_t>(start[user + 1]);
-                std::sort(first, last,
-                          [&](std::uint32_t a, std::uint32_t b) { return ratings[a].item < ratings[b].item; });
-            }
-            for (std::uint64_t k = start[firstUser]; k < start[lastUser]; ++k) {
-                std::memcpy(out + k * sizeof(long long), &ratings[order[k]].timestamp, sizeof(long long));
-            }
-        });
+void CRatingTimes::PlaceInto(const data::DataSet& data, unsigned char* out) {
+    const std::vector<std::uint32_t>& positions = data.order.positions;
+    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    data::RunChunks(data::LoadingThreads(), (positions.size() + kBlock - 1) / kBlock, [&](std::size_t block) {
+        const std::size_t last = std::min(positions.size(), (block + 1) * kBlock);
+        for (std::size_t k = block * kBlock; k < last; ++k) {
+            std::memcpy(out + k * sizeof(long long), &data.ratings[positions[k]].timestamp, sizeof(long long));
+        }
+    });
 }
 
 std::span<const long long> CRatingTimes::OfUser(std::uint32_t user, const CRatingIndex& index,
@@ -113,7 +95,7 @@ std::span<const long long> CRatingTimes::OfUser(std::uint32_t user, const CRatin
                            " changed since Quillory started. Start it again to see the ratings they hold.");
         }
         m_times.resize(data.ratings.size());
-        PlaceInto(data.ratings, reinterpret_cast<unsigned char*>(m_times.data()));
+        PlaceInto(data, reinterpret_cast<unsigned char*>(m_times.data()));
         m_loaded = true;
         try {
             Save();

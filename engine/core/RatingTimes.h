@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "DataSet.h"
 #include "Manifest.h"
 #include "RatingIndex.h"
-#include "RatingRecord.h"
 
 namespace quillory {
 
@@ -24,10 +24,10 @@ public:
     // only (the derived files' folder is not the user's own).
     CRatingTimes(const std::filesystem::path& cacheBase, std::string fingerprint);
 
-    // Takes the times of freshly parsed ratings, in the order the rating index will hold them (by user index, then
-    // item), and keeps them for later starts. A file that cannot be kept is reported on stderr, never fatal; the
-    // times then stay in memory.
-    void KeepFresh(const std::vector<data::RatingRecord>& ratings);
+    // Takes the times of freshly parsed ratings, in the order the rating index holds them (`data.order`), and keeps
+    // them for later starts. A file that cannot be kept is reported on stderr, never fatal; the times then stay in
+    // memory.
+    void KeepFresh(const data::DataSet& data);
 
     // The times of the user's data ratings, in the order of his row of `index` (empty when he has none). The first
     // call that needs them reads the file, or the text of the data files when the file is not exactly right: data
@@ -36,7 +36,7 @@ public:
 
 private:
     // Writes the ratings' times, 8 bytes each, to `out` in the rating index's order.
-    static void PlaceInto(const std::vector<data::RatingRecord>& ratings, unsigned char* out);
+    static void PlaceInto(const data::DataSet& data, unsigned char* out);
     bool Load(std::size_t count);
     void Save() const;
     // The whole file for `count` times, which putTimes writes where the file holds them.

@@ -32,10 +32,10 @@ std::vector<MovieRecord> LoadMovies(CTextFile& file, Layout layout) {
     return {};
 }
 
-// Reads the ratings file, then numbers its users (`users`, when given, receives their ids) and adds its part to
-// `fingerprint` (when given).
+// Reads the ratings file, then numbers its users (`users` and `order`, when given, receive their ids and the ratings'
+// order in the rating index) and adds its part to `fingerprint` (when given).
 std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const std::vector<MovieRecord>& catalogue,
-                                      std::vector<int>* users, std::string* fingerprint,
+                                      std::vector<int>* users, IndexOrder* order, std::string* fingerprint,
                                       const std::function<void(std::size_t, std::size_t)>& progress = {}) {
     CTextFile file(path, "ratings file");
     if (fingerprint != nullptr) {
@@ -47,9 +47,13 @@ std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const
     parsing.progress = progress;
     std::vector<RatingRecord> ratings = ParseRatings(file, layout, lookup, lines, parsing);
     file.Release();
-    std::vector<int> numbered = NumberUsersAndCheckPairs(file, ratings, lines);
+    IndexOrder numberedOrder;
+    std::vector<int> numbered = NumberUsersAndCheckPairs(file, ratings, lines, numberedOrder);
     if (users != nullptr) {
         *users = std::move(numbered);
+    }
+    if (order != nullptr) {
+        *order = std::move(numberedOrder);
     }
     return ratings;
 }
@@ -90,7 +94,8 @@ DataSet LoadDataSet(const Manifest& manifest, const std::function<void(std::size
         });
     }
     LoadingFile(manifest.ratings, "ratings file", [&] {
-        data.ratings = LoadRatings(manifest.ratings, layout, data.movies, &data.users, &data.fingerprint, progress);
+        data.ratings =
+            LoadRatings(manifest.ratings, layout, data.movies, &data.users, &data.order, &data.fingerprint, progress);
     });
     return data;
 }
@@ -99,7 +104,8 @@ std::vector<RatingRecord> LoadRatingsFile(const fs::path& path, const std::strin
                                           const std::vector<MovieRecord>& catalogue) {
     const Layout layout = LayoutOf(format);
     std::vector<RatingRecord> ratings;
-    LoadingFile(path, "ratings file", [&] { ratings = LoadRatings(path, layout, catalogue, nullptr, nullptr); });
+    LoadingFile(path, "ratings file",
+                [&] { ratings = LoadRatings(path, layout, catalogue, nullptr, nullptr, nullptr); });
     return ratings;
 }
 

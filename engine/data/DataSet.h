@@ -9,6 +9,7 @@
 #include "Manifest.h"
 #include "MovieRecord.h"
 #include "RatingRecord.h"
+#include "UserNumbering.h"
 
 // The data files the engine reads: the catalogue and the ratings that a manifest names, in the three public layouts
 // users already have (see docs/data-files.md). Every problem with a file leaves as CMException naming the file, the
@@ -21,6 +22,7 @@ struct DataSet {
     std::vector<MovieRecord> movies;
     std::vector<RatingRecord> ratings; // in file order
     std::vector<int> users;            // data user ids by dense index (order of first appearance)
+    IndexOrder order;                  // the ratings in the rating index's order
     std::string fingerprint;           // identifies the bytes of every data file and the layout (see Fingerprint.h)
 };
 

@@ -13,6 +13,7 @@
 #include "CacheFileReader.h"
 #include "CacheFileWriter.h"
 #include "Checksum.h"
+#include "ChunkThreads.h"
 #include "EngineErrors.h"
 #include "Utf8Text.h"
 
@@ -85,6 +86,12 @@ struct Counts {
     std::uint64_t movies = 0, users = 0, entries = 0, textBytes = 0;
 };
 
+// The length of a file with these counts after a header of `headerBytes` (up to and with the counts).
+std::uint64_t FileLength(const Counts& c, std::uint64_t headerBytes) {
+    return headerBytes + c.movies * kMovieFixed + c.textBytes + c.users * kUserFixed + sizeof(std::uint64_t) +
+           c.entries * sizeof(std::uint32_t) + sizeof(std::uint64_t);
+}
+
 // Whether the counts fit the data they claim to come from, and add up to the file's length exactly. Each bound is
 // one the readers cannot exceed: a movie or a rating takes a line of at least two bytes of its file (an id and a
 // separator); every data user has a rating; a movie's four texts are its title twice (the name is never longer),
@@ -101,9 +108,7 @@ bool CountsFit(const Counts& c, const DataFingerprint& data, std::uint64_t heade
         c.entries > fileBytes / sizeof(std::uint32_t) || c.textBytes > fileBytes) {
         return false;
     }
-    return headerBytes + c.movies * kMovieFixed + c.textBytes + c.users * kUserFixed + sizeof(std::uint64_t) +
-               c.entries * sizeof(std::uint32_t) + sizeof(std::uint64_t) ==
-           fileBytes;
+    return FileLength(c, headerBytes) == fileBytes;
 }
 
 // The longest fingerprint a snapshot may name: a few file hashes and lengths take far less.
@@ -217,9 +222,20 @@ Snapshot BuildSnapshot(DataSet& data) {
         ThrowDataError("The movies file " + data.manifest.movies.string() +
                        " lists more movies than Quillory can hold.");
     }
+    // The ratings' order in the index was found when their users were numbered: the entries are put in place in
+    // blocks over the loading threads.
+    const std::vector<std::uint32_t>& positions = data.order.positions;
+    std::vector<std::uint32_t> entries(positions.size());
+    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    RunChunks(LoadingThreads(), (positions.size() + kBlock - 1) / kBlock, [&](std::size_t block) {
+        const std::size_t last = std::min(positions.size(), (block + 1) * kBlock);
+        for (std::size_t k = block * kBlock; k < last; ++k) {
+            const RatingRecord& rating = data.ratings[positions[k]];
+            entries[k] = CRatingIndex::Pack(rating.item, rating.stars);
+        }
+    });
     Snapshot snapshot;
-    snapshot.ratings = CRatingIndex::Group(static_cast<std::uint32_t>(data.users.size()), data.ratings.size(),
-                                           [&](std::size_t i) -> const RatingRecord& { return data.ratings[i]; });
+    snapshot.ratings = CRatingIndex(data.order.userStarts, std::move(entries));
     snapshot.movies = std::move(data.movies);
     snapshot.users = std::move(data.users);
     return snapshot;
@@ -251,10 +267,13 @@ void SaveSnapshot(const std::filesystem::path& path, const std::string& fingerpr
     for (const MovieRecord& movie : snapshot.movies) {
         textBytes += movie.title.size() + movie.name.size() + movie.releaseDate.size() + movie.url.size();
     }
-    out.PutValue(static_cast<std::uint64_t>(snapshot.movies.size()));
-    out.PutValue(static_cast<std::uint64_t>(snapshot.users.size()));
-    out.PutValue(static_cast<std::uint64_t>(snapshot.ratings.Size()));
-    out.PutValue(textBytes);
+    const Counts counts{snapshot.movies.size(), snapshot.users.size(), snapshot.ratings.Size(), textBytes};
+    // Sized once: on large data, growing the buffer step by step would copy it over and over.
+    out.Bytes().reserve(static_cast<std::size_t>(FileLength(counts, out.Bytes().size() + kCounts)));
+    out.PutValue(counts.movies);
+    out.PutValue(counts.users);
+    out.PutValue(counts.entries);
+    out.PutValue(counts.textBytes);
     for (const MovieRecord& movie : snapshot.movies) {
         out.PutValue(static_cast<std::int32_t>(movie.id));
         for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url}) {

@@ -57,14 +57,17 @@ std::vector<int> NumberUsers(std::vector<RatingRecord>& ratings) {
 } // namespace
 
 std::vector<int> NumberUsersAndCheckPairs(const CTextFile& file, std::vector<RatingRecord>& ratings,
-                                          const std::vector<std::uint32_t>& lines) {
+                                          const std::vector<std::uint32_t>& lines, IndexOrder& order) {
     std::vector<int> users = NumberUsers(ratings);
 
-    // Group the ratings by user, then sort each user's few ratings by movie: duplicates are neighbours.
-    std::vector<std::uint32_t> order(ratings.size());
-    const std::vector<std::uint32_t> offsets = GroupByRow<std::uint32_t>(
+    // Group the ratings by user, then sort each user's few ratings by movie: duplicates are neighbours, and the
+    // order is the rating index's, which the snapshot and the times of the ratings are made in.
+    std::vector<std::uint32_t>& positions = order.positions;
+    positions.assign(ratings.size(), 0);
+    order.userStarts = GroupByRow<std::uint64_t>(
         ratings.size(), users.size(), [&](std::size_t i) { return ratings[i].userIndex; },
-        [&](std::size_t i, std::uint32_t at) { order[at] = static_cast<std::uint32_t>(i); });
+        [&](std::size_t i, std::uint64_t at) { positions[at] = static_cast<std::uint32_t>(i); });
+    const std::vector<std::uint64_t>& offsets = order.userStarts;
     // The users in chunks over the loading threads; each chunk finds its first duplicate in file order, and the first
     // of those is the file's.
     constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
@@ -76,13 +79,14 @@ std::vector<int> NumberUsersAndCheckPairs(const CTextFile& file, std::vector<Rat
         const std::size_t last = std::min(users.size(), (chunk + 1) * kUsersPerChunk);
         for (std::size_t u = chunk * kUsersPerChunk; u < last; ++u) {
             keys.clear();
-            for (std::uint32_t k = offsets[u]; k < offsets[u + 1]; ++k) {
-                keys.push_back((std::uint64_t{ratings[order[k]].item} << 32) | order[k]);
+            for (std::uint64_t k = offsets[u]; k < offsets[u + 1]; ++k) {
+                keys.push_back((std::uint64_t{ratings[positions[k]].item} << 32) | positions[k]);
             }
             std::sort(keys.begin(), keys.end());
-            for (std::size_t k = 1; k < keys.size(); ++k) {
+            for (std::size_t k = 0; k < keys.size(); ++k) {
+                positions[offsets[u] + k] = static_cast<std::uint32_t>(keys[k] & 0xFFFFFFFFU);
                 const std::size_t later = keys[k] & 0xFFFFFFFFU;
-                if ((keys[k] >> 32) == (keys[k - 1] >> 32) && later < found[chunk].first) {
+                if (k > 0 && (keys[k] >> 32) == (keys[k - 1] >> 32) && later < found[chunk].first) {
                     found[chunk] = {later, keys[k - 1] & 0xFFFFFFFFU};
                 }
             }
