@@ -161,21 +161,28 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& sizes
         return false;
     }
 
-    // One buffer for the whole file, left uninitialised: it is read over at once.
-    const auto size = static_cast<std::size_t>(file.Size());
-    const std::unique_ptr<unsigned char[]> bytes(new unsigned char[size]);
-    std::memcpy(bytes.get(), header.data(), headerBytes);
-    if (!file.Read(bytes.get() + headerBytes, size - headerBytes)) {
+    // The file is read straight into what it fills: the movies, their texts, the user ids and the offsets into one
+    // buffer, left uninitialised, and the entries, nearly all of a large file, into the index's own array. The
+    // checksum follows the parts as they come.
+    const std::size_t entryBytes = static_cast<std::size_t>(counts.entries) * sizeof(std::uint32_t);
+    const std::size_t frontBytes =
+        static_cast<std::size_t>(file.Size()) - headerBytes - entryBytes - sizeof(std::uint64_t);
+    const std::unique_ptr<unsigned char[]> front(new unsigned char[frontBytes]);
+    std::vector<std::uint32_t> packed(static_cast<std::size_t>(counts.entries));
+    std::uint64_t stored = 0;
+    if (!file.Read(front.get(), frontBytes) || !file.Read(packed.data(), entryBytes) ||
+        !file.Read(&stored, sizeof stored)) {
         return false;
     }
-    std::uint64_t stored = 0;
-    const std::size_t body = size - sizeof stored;
-    std::memcpy(&stored, bytes.get() + body, sizeof stored);
-    if (Checksum(bytes.get(), body) != stored) {
+    CChecksum sum;
+    sum.Add(header.data(), headerBytes);
+    sum.Add(front.get(), frontBytes);
+    sum.Add(reinterpret_cast<const unsigned char*>(packed.data()), entryBytes);
+    if (sum.Finish() != stored) {
         return false;
     }
 
-    CByteReader in(bytes.get() + headerBytes, body - headerBytes);
+    CByteReader in(front.get(), frontBytes);
     Snapshot loaded;
     loaded.movies.resize(static_cast<std::size_t>(counts.movies));
     std::vector<std::uint32_t> lengths(static_cast<std::size_t>(counts.movies) * 4);
@@ -201,10 +208,8 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& sizes
         }
     }
     std::vector<std::uint64_t> offsets;
-    std::vector<std::uint32_t> packed;
     if (!in.GetVector(loaded.users, static_cast<std::size_t>(counts.users)) ||
-        !in.GetVector(offsets, static_cast<std::size_t>(counts.users) + 1) ||
-        !in.GetVector(packed, static_cast<std::size_t>(counts.entries)) || in.Left() != 0) {
+        !in.GetVector(offsets, static_cast<std::size_t>(counts.users) + 1) || in.Left() != 0) {
         return false;
     }
     loaded.ratings = CRatingIndex(std::move(offsets), std::move(packed));

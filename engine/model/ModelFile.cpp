@@ -401,22 +401,13 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
         return false;
     }
 
-    // The whole file in one buffer, left uninitialised: it is read over at once.
+    // The arrays are read straight into place, the checksum taken along and compared before anything is built from
+    // them.
     const std::size_t headerSize = bytes.size();
-    const auto total = static_cast<std::size_t>(file.Size());
-    const std::unique_ptr<unsigned char[]> whole(new unsigned char[total]);
-    std::memcpy(whole.get(), bytes.data(), headerSize);
-    if (!file.Read(whole.get() + headerSize, total - headerSize)) {
-        return false;
-    }
-    std::uint64_t stored = 0;
-    const std::size_t body = total - sizeof stored;
-    std::memcpy(&stored, whole.get() + body, sizeof stored);
-    if (Checksum(whole.get(), body) != stored) {
-        return false;
-    }
-
-    CByteReader in(whole.get() + headerSize - sizeof(float), body - headerSize + sizeof(float));
+    const std::size_t body = static_cast<std::size_t>(file.Size()) - sizeof(std::uint64_t);
+    CChecksum sum;
+    sum.Add(bytes.data(), headerSize);
+    CByteReader in(file, body - headerSize, sum);
     Impl loaded;
     loaded.settings = m_impl->settings;
     loaded.numUsers = counts.users;
@@ -432,11 +423,11 @@ bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_vi
     Packed packed;
     Image<Impl> image{loaded, packed};
     CPartReader reader(image, in);
-    if (!in.GetValue(loaded.mean)) {
-        return false;
-    }
+    // The mean ends the header.
+    std::memcpy(&loaded.mean, bytes.data() + headerSize - sizeof loaded.mean, sizeof loaded.mean);
     ForEachPart(counts, reader);
-    if (!reader.Ok() || in.Left() != 0) {
+    std::uint64_t stored = 0;
+    if (!reader.Ok() || in.Left() != 0 || !file.Read(&stored, sizeof stored) || sum.Finish() != stored) {
         return false;
     }
     if (counts.factors > 0) {

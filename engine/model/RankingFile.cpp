@@ -179,19 +179,10 @@ bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_v
     if (length == 0 || length != file.Size()) {
         return false;
     }
-    const auto total = static_cast<std::size_t>(length);
-    const std::unique_ptr<unsigned char[]> whole(new unsigned char[total]);
-    std::memcpy(whole.get(), header.data(), header.size());
-    if (!file.Read(whole.get() + header.size(), total - header.size())) {
-        return false;
-    }
-    std::uint64_t stored = 0;
-    const std::size_t body = total - sizeof stored;
-    std::memcpy(&stored, whole.get() + body, sizeof stored);
-    if (Checksum(whole.get(), body) != stored) {
-        return false;
-    }
-    CByteReader arrays(whole.get() + header.size(), body - header.size());
+    // The arrays are read straight into place, the checksum taken along and compared before the model is used.
+    CChecksum sum;
+    sum.Add(header.data(), header.size());
+    CByteReader arrays(file, static_cast<std::size_t>(length) - header.size() - sizeof(std::uint64_t), sum);
     Impl loaded;
     loaded.settings = s;
     loaded.numUsers = c.users;
@@ -202,8 +193,12 @@ bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_v
     ForEachArray(loaded, c, [&](auto& values, std::uint64_t count) {
         ok = ok && arrays.GetVector(values, static_cast<std::size_t>(count));
     });
+    std::uint64_t stored = 0;
+    if (!ok || arrays.Left() != 0 || !file.Read(&stored, sizeof stored) || sum.Finish() != stored) {
+        return false;
+    }
     loaded.allLiked = std::accumulate(loaded.liked.begin(), loaded.liked.end(), std::uint64_t{0});
-    if (!ok || arrays.Left() != 0 || !Consistent(loaded, c)) {
+    if (!Consistent(loaded, c)) {
         return false;
     }
     *m_impl = std::move(loaded);
