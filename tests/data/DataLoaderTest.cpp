@@ -113,6 +113,10 @@ TEST(MovieLens100k, LoadsLatin1CatalogueWithCrlfAndMapsFields) {
     // Users are numbered in order of first appearance.
     EXPECT_EQ(data.users, (std::vector<int>{7, 5}));
     EXPECT_EQ(data.ratings[2].userIndex, 1U);
+    // The rating index's order, which the snapshot and the times file are written in: users by index, each user's
+    // ratings by movie.
+    EXPECT_EQ(data.order.userStarts, (std::vector<std::uint64_t>{0, 2, 4}));
+    EXPECT_EQ(data.order.positions, (std::vector<std::uint32_t>{1, 0, 2, 3}));
 }
 
 TEST(MovieLens100k, ByteOrderMarkOrValidUtf8IsReadAsUtf8) {

@@ -72,12 +72,16 @@ TEST(DerivedFiles, SnapshotServesWarmStartsAndIsRebuiltWhenStaleOrDamaged) {
     // Damaged, cut short, or claiming sizes the file does not hold: ignored and made again.
     std::string corrupt = good;
     corrupt[corrupt.size() / 2] = static_cast<char>(corrupt[corrupt.size() / 2] ^ 0x20);
+    // The last rating's stars, a change only the checksum sees (the entries are read apart from the rest).
+    std::string otherStars = good;
+    otherStars[otherStars.size() - 12] = static_cast<char>(otherStars[otherStars.size() - 12] ^ 0x01);
     std::string impossible = good;
     const std::size_t countsAt = impossible.find("ratings:");
     ASSERT_NE(countsAt, std::string::npos);
     const std::size_t moviesAt = impossible.find(';', countsAt) + 1; // the counts follow the fingerprint
     impossible[moviesAt + 7] = '\x7f';
-    for (const std::string& bad : {corrupt, good.substr(0, good.size() - 1), good.substr(0, 40), impossible}) {
+    for (const std::string& bad :
+         {corrupt, otherStars, good.substr(0, good.size() - 1), good.substr(0, 40), impossible}) {
         folder.Write("quillory.sqlite.snapshot", bad);
         EXPECT_EQ(RatingsSeen(manifest, movies, users), cold);
         EXPECT_EQ(folder.Read("quillory.sqlite.snapshot"), good);
