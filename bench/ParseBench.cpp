@@ -125,7 +125,7 @@ void Parse(benchmark::State& state, const fs::path& path, Layout layout,
         state.PauseTiming();
         quillory::data::CTextFile file(path, "ratings file");
         bytes = file.Size();
-        std::vector<std::uint32_t> lines;
+        quillory::data::CRatingLines lines;
         state.ResumeTiming();
         const double before = ProcessCpuSeconds();
         benchmark::DoNotOptimize(quillory::data::ParseRatings(file, layout, lookup, lines));
@@ -144,7 +144,7 @@ void ReadAndParse(benchmark::State& state, const fs::path& path, Layout layout,
     for (auto _ : state) {
         quillory::data::CTextFile file(path, "ratings file");
         bytes = file.Size();
-        std::vector<std::uint32_t> lines;
+        quillory::data::CRatingLines lines;
         benchmark::DoNotOptimize(quillory::data::ParseRatings(file, layout, lookup, lines));
     }
     ReportSpeed(state, bytes, ProcessCpuSeconds() - before);

@@ -113,6 +113,11 @@ bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::
 
 void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes,
                     std::string_view magic) {
+    WriteCacheFile(path, magic, [&](const CacheFileSink& sink) { sink(bytes.data(), bytes.size()); });
+}
+
+void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
+                    const std::function<void(const CacheFileSink&)>& write) {
     std::string why;
     if (!MayReplace(path, magic, why)) {
         throw std::runtime_error(path.string() + " is left alone: " + why);
@@ -134,21 +139,32 @@ void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigne
     // fresh file, never a symlink).
     const auto fail = [&](const std::string& what, int error) {
         if (fd >= 0) {
-            ::close(fd);
+            ::close(std::exchange(fd, -1));
         }
         ::unlink(tmp.c_str());
         throw std::runtime_error(what + " " + tmp.string() + ": " + ErrorText(error));
     };
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
+    const CacheFileSink sink = [&](const unsigned char* bytes, std::size_t size) {
+        std::size_t written = 0;
+        while (written < size) {
+            const ssize_t n = ::write(fd, bytes + written, size - written);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                fail("cannot write", n < 0 ? errno : ENOSPC);
+            }
+            written += static_cast<std::size_t>(n);
         }
-        if (n <= 0) {
-            fail("cannot write", n < 0 ? errno : ENOSPC);
+    };
+    try {
+        write(sink);
+    } catch (...) {
+        if (fd >= 0) { // not the sink's own failure, which removed the temporary already
+            ::close(std::exchange(fd, -1));
+            ::unlink(tmp.c_str());
         }
-        written += static_cast<std::size_t>(n);
+        throw;
     }
     // Not synced to disk: these files are derived, and a reader takes one only when its length and checksum are
     // right, so a file left short or empty by a power cut is rebuilt, never trusted. Syncing would make every cold

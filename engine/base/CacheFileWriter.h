@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -15,5 +16,12 @@ namespace quillory {
 // program wrote); anything else there (a symlink, another program's or another user's file, a folder) is left alone.
 // Throws std::runtime_error saying why nothing was written.
 void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes, std::string_view magic);
+
+// Takes a file's bytes in order, part by part.
+using CacheFileSink = std::function<void(const unsigned char* bytes, std::size_t size)>;
+// The same for a file whose bytes `write` hands to its sink, so that a large file is never built whole in memory.
+// The first part holds at least the magic. Whatever `write` throws leaves, the temporary removed.
+void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
+                    const std::function<void(const CacheFileSink&)>& write);
 
 } // namespace quillory

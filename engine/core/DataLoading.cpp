@@ -86,15 +86,14 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
     fingerprint = data.fingerprint;
     times = CRatingTimes(notOwn ? std::filesystem::path() : manifest.cacheBase, fingerprint);
     data::Snapshot snapshot;
-    // The times (not in the snapshot) and the snapshot both read the parsed ratings: each is made on a thread of
-    // its own, and the ratings go when both are done.
+    // The times (not in the snapshot) first, while the ratings' order is there to read them by; then the snapshot,
+    // whose entries take the order's place. One after the other, so that no third copy of the ratings' order is
+    // held beside the ratings: that would make this the start's largest moment on large data.
     report.WhileReporting([&](std::atomic<std::uint64_t>&) {
-        std::future<void> timesKept = std::async(std::launch::async, [&] { times.KeepFresh(data); });
+        times.KeepFresh(data);
         snapshot = data::BuildSnapshot(data);
-        timesKept.get();
     });
     std::vector<data::RatingRecord>().swap(data.ratings);
-    data.order = data::IndexOrder();
     report.Update(95);
     if (notOwn) {
         std::cerr << "Quillory: the parsed data is not kept in " << snapshotPath.string() << ": " << *notOwn << '\n';

@@ -41,14 +41,9 @@ CRatingTimes::CRatingTimes(const std::filesystem::path& cacheBase, std::string f
 
 void CRatingTimes::KeepFresh(const data::DataSet& data) {
     const std::vector<data::RatingRecord>& ratings = data.ratings;
-    // The file is made in place, the times put straight where it holds them: on large data a separate copy of
-    // them would add a third to what the start holds at that moment.
-    const std::vector<unsigned char> bytes =
-        FileBytes(ratings.size(), [&](unsigned char* times) { PlaceInto(data, times); });
     const auto keepInMemory = [&] {
-        const std::size_t length = ratings.size() * sizeof(long long);
         m_times.resize(ratings.size());
-        std::memcpy(m_times.data(), bytes.data() + (bytes.size() - sizeof(std::uint64_t) - length), length);
+        PlaceInto(data, reinterpret_cast<unsigned char*>(m_times.data()));
         m_loaded = true;
     };
     if (m_path.empty()) {
@@ -56,7 +51,14 @@ void CRatingTimes::KeepFresh(const data::DataSet& data) {
         return;
     }
     try {
-        WriteCacheFile(m_path, bytes, std::string_view(kMagic, sizeof kMagic));
+        // Written a block at a time, gathered straight from the ratings: on large data a copy of them all would add
+        // a quarter to what the start holds at that moment.
+        const std::vector<std::uint32_t>& positions = data.order.positions;
+        Write(ratings.size(), [&](std::size_t first, std::size_t count, long long* out) {
+            for (std::size_t k = 0; k < count; ++k) {
+                out[k] = ratings[positions[first + k]].timestamp;
+            }
+        });
     } catch (const std::exception& e) {
         // Not fatal: they stay in memory, and the next start reads the text again. One line, so the reason can be
         // found.
@@ -154,29 +156,36 @@ void CRatingTimes::Save() const {
     if (m_path.empty()) {
         return; // kept in memory only
     }
-    const std::vector<unsigned char> bytes = FileBytes(m_times.size(), [&](unsigned char* times) {
-        std::memcpy(times, m_times.data(), m_times.size() * sizeof(long long));
+    Write(m_times.size(), [&](std::size_t first, std::size_t count, long long* out) {
+        std::copy_n(m_times.begin() + static_cast<std::ptrdiff_t>(first), count, out);
     });
-    WriteCacheFile(m_path, bytes, std::string_view(kMagic, sizeof kMagic));
 }
 
-std::vector<unsigned char> CRatingTimes::FileBytes(std::size_t count,
-                                                   const std::function<void(unsigned char*)>& putTimes) const {
-    CByteWriter out;
-    out.Bytes().reserve(sizeof kMagic + sizeof kVersion + 3 * sizeof(std::uint64_t) + m_fingerprint.size() +
-                        count * sizeof(long long));
-    out.Put(kMagic, sizeof kMagic);
-    out.PutValue(kVersion);
-    out.PutValue(static_cast<std::uint64_t>(m_fingerprint.size()));
-    out.Put(m_fingerprint.data(), m_fingerprint.size());
-    out.PutValue(static_cast<std::uint64_t>(count));
-    std::vector<unsigned char>& bytes = out.Bytes();
-    const std::size_t at = bytes.size();
-    bytes.resize(at + count * sizeof(long long));
-    putTimes(bytes.data() + at);
-    const std::uint64_t sum = Checksum(bytes.data(), bytes.size());
-    out.PutValue(sum);
-    return std::move(bytes);
+void CRatingTimes::Write(std::size_t count,
+                         const std::function<void(std::size_t, std::size_t, long long*)>& timesAt) const {
+    WriteCacheFile(m_path, std::string_view(kMagic, sizeof kMagic), [&](const CacheFileSink& sink) {
+        CChecksum sum;
+        const auto put = [&](const void* bytes, std::size_t size) {
+            sum.Add(static_cast<const unsigned char*>(bytes), size);
+            sink(static_cast<const unsigned char*>(bytes), size);
+        };
+        CByteWriter header;
+        header.Put(kMagic, sizeof kMagic);
+        header.PutValue(kVersion);
+        header.PutValue(static_cast<std::uint64_t>(m_fingerprint.size()));
+        header.Put(m_fingerprint.data(), m_fingerprint.size());
+        header.PutValue(static_cast<std::uint64_t>(count));
+        put(header.Bytes().data(), header.Bytes().size());
+        constexpr std::size_t kBlock = std::size_t{1} << 16;
+        std::vector<long long> block(std::min(count, kBlock));
+        for (std::size_t first = 0; first < count; first += kBlock) {
+            const std::size_t n = std::min(kBlock, count - first);
+            timesAt(first, n, block.data());
+            put(block.data(), n * sizeof(long long));
+        }
+        const std::uint64_t total = sum.Finish();
+        sink(reinterpret_cast<const unsigned char*>(&total), sizeof total);
+    });
 }
 
 } // namespace quillory

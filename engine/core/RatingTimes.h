@@ -39,8 +39,8 @@ private:
     static void PlaceInto(const data::DataSet& data, unsigned char* out);
     bool Load(std::size_t count);
     void Save() const;
-    // The whole file for `count` times, which putTimes writes where the file holds them.
-    std::vector<unsigned char> FileBytes(std::size_t count, const std::function<void(unsigned char*)>& putTimes) const;
+    // Writes the file of `count` times, which timesAt(first, n, out) puts in out[0 .. n) a block at a time.
+    void Write(std::size_t count, const std::function<void(std::size_t, std::size_t, long long*)>& timesAt) const;
 
     std::filesystem::path m_path;
     std::string m_fingerprint;

@@ -42,7 +42,7 @@ std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const
         *fingerprint += FingerprintPart("ratings", file.ContentHash(), file.Size());
     }
     const CMovieLookup lookup(catalogue);
-    std::vector<std::uint32_t> lines;
+    CRatingLines lines;
     RatingsParsing parsing;
     parsing.progress = progress;
     std::vector<RatingRecord> ratings = ParseRatings(file, layout, lookup, lines, parsing);

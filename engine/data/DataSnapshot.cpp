@@ -227,20 +227,20 @@ Snapshot BuildSnapshot(DataSet& data) {
         ThrowDataError("The movies file " + data.manifest.movies.string() +
                        " lists more movies than Quillory can hold.");
     }
-    // The ratings' order in the index was found when their users were numbered: the entries are put in place in
-    // blocks over the loading threads.
-    const std::vector<std::uint32_t>& positions = data.order.positions;
-    std::vector<std::uint32_t> entries(positions.size());
+    // The ratings' order in the index was found when their users were numbered: each position becomes the entry of
+    // its rating, in place, in blocks over the loading threads.
+    std::vector<std::uint32_t> entries = std::move(data.order.positions);
     constexpr std::size_t kBlock = std::size_t{1} << 20;
-    RunChunks(LoadingThreads(), (positions.size() + kBlock - 1) / kBlock, [&](std::size_t block) {
-        const std::size_t last = std::min(positions.size(), (block + 1) * kBlock);
+    RunChunks(LoadingThreads(), (entries.size() + kBlock - 1) / kBlock, [&](std::size_t block) {
+        const std::size_t last = std::min(entries.size(), (block + 1) * kBlock);
         for (std::size_t k = block * kBlock; k < last; ++k) {
-            const RatingRecord& rating = data.ratings[positions[k]];
+            const RatingRecord& rating = data.ratings[entries[k]];
             entries[k] = CRatingIndex::Pack(rating.item, rating.stars);
         }
     });
     Snapshot snapshot;
-    snapshot.ratings = CRatingIndex(data.order.userStarts, std::move(entries));
+    snapshot.ratings = CRatingIndex(std::move(data.order.userStarts), std::move(entries));
+    data.order = IndexOrder();
     snapshot.movies = std::move(data.movies);
     snapshot.users = std::move(data.users);
     return snapshot;

@@ -22,10 +22,9 @@ struct Snapshot {
     CRatingIndex ratings;   // the data's ratings by user index, items by catalogue index
 };
 
-// The snapshot of freshly loaded data, taking its catalogue and users and putting its ratings in the index's order
-// (`data.order`); the ratings and their order stay in `data` for the caller (the times of the ratings are read from
-// them too). A catalogue larger than the rating index can
-// tell apart: CMException naming the movies file.
+// The snapshot of freshly loaded data, taking its catalogue, its users and the ratings' order in the index
+// (`data.order`, whose positions become the index's entries); the ratings stay in `data` for the caller. A catalogue
+// larger than the rating index can tell apart: CMException naming the movies file.
 Snapshot BuildSnapshot(DataSet& data);
 
 // The data's user ids lie below this; the ids from here up are the store's accounts (CRatingStore::kFirstAccountId,

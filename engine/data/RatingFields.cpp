@@ -28,6 +28,7 @@ RatingRecord ReadRatingFields(const CLineErrors& errors, Layout layout, const Fi
     ParseRating(errors, layout, fields[2], record);
     record.timestamp = ParseTimestamp(errors, fields[3]);
     record.item = lookup.Find(record.movie);
+    record.userIndex = 0;
     if (record.item == CMovieLookup::kNone) {
         errors.Fail(
             fmt::format("the movie id {} is not in the catalogue; expected a movie of the movies file.", record.movie));

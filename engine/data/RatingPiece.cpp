@@ -203,18 +203,17 @@ bool ReadLineByFields(Layout layout, const char*& p, const char* end, const CMov
 }
 
 template <Layout L>
-std::optional<RatingLineFailure> ParseLines(std::string_view piece, const CMovieLookup& lookup, std::uint32_t firstLine,
-                                            RatingRecord* records, std::uint32_t* lines) {
+std::optional<RatingLineFailure> ParseLines(std::string_view piece, const CMovieLookup& lookup, RatingRecord* records,
+                                            std::vector<std::uint32_t>& blanks) {
     const char* p = piece.data();
     const char* const end = p + piece.size();
     std::uint32_t i = 0;
     try {
         for (; p != end; ++i) {
             if (const char* next = ReadPlainLine<L>(p, end, lookup, records[i])) {
-                lines[i] = firstLine + i;
                 p = next;
-            } else {
-                lines[i] = ReadLineByFields(L, p, end, lookup, records[i]) ? firstLine + i : 0;
+            } else if (!ReadLineByFields(L, p, end, lookup, records[i])) {
+                blanks.push_back(i);
             }
         }
     } catch (PieceLineError& error) {
@@ -226,15 +225,14 @@ std::optional<RatingLineFailure> ParseLines(std::string_view piece, const CMovie
 } // namespace
 
 std::optional<RatingLineFailure> ParseRatingPiece(std::string_view piece, Layout layout, const CMovieLookup& lookup,
-                                                  std::uint32_t firstLine, RatingRecord* records,
-                                                  std::uint32_t* lines) {
+                                                  RatingRecord* records, std::vector<std::uint32_t>& blanks) {
     switch (layout) {
     case Layout::MovieLens100k:
-        return ParseLines<Layout::MovieLens100k>(piece, lookup, firstLine, records, lines);
+        return ParseLines<Layout::MovieLens100k>(piece, lookup, records, blanks);
     case Layout::MovieLensCsv:
-        return ParseLines<Layout::MovieLensCsv>(piece, lookup, firstLine, records, lines);
+        return ParseLines<Layout::MovieLensCsv>(piece, lookup, records, blanks);
     case Layout::MovieTweetings:
-        return ParseLines<Layout::MovieTweetings>(piece, lookup, firstLine, records, lines);
+        return ParseLines<Layout::MovieTweetings>(piece, lookup, records, blanks);
     }
     return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Layout.h"
 #include "RatingRecord.h"
@@ -20,10 +21,10 @@ struct RatingLineFailure {
 };
 
 // Parses a piece of whole lines of a ratings file in `layout` (in movielens-csv, lines without quotes). Its line i
-// fills records[i] and lines[i] = firstLine + i, or leaves lines[i] = 0 when the line is empty; `records` and
-// `lines` hold a place for each of the piece's lines. Stops at the first malformed line and returns it. Pieces of
-// one file may be parsed on different threads at once: nothing else is written.
+// fills records[i], or, when the line is empty, leaves it and adds i to `blanks`; `records` holds a place for each
+// of the piece's lines. Stops at the first malformed line and returns it. Pieces of one file may be parsed on
+// different threads at once: nothing else is written.
 std::optional<RatingLineFailure> ParseRatingPiece(std::string_view piece, Layout layout, const CMovieLookup& lookup,
-                                                  std::uint32_t firstLine, RatingRecord* records, std::uint32_t* lines);
+                                                  RatingRecord* records, std::vector<std::uint32_t>& blanks);
 
 } // namespace quillory::data

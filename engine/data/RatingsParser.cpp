@@ -2,7 +2,8 @@
 //
 // Speed matters: 32 million ratings (800 MB of text) must load in a second or two. The text is cut into pieces of
 // whole lines; the pieces' lines are counted, which gives every line its place in the result and its number, and
-// then parsed on every core straight into those places. Empty lines leave a gap, closed at the end. Of several
+// then parsed on every core straight into those places, each piece's text given back once it is read. Empty lines
+// leave a gap, closed at the end. Of several
 // malformed lines the first in the file is reported, whichever thread found it, so the result and the message are
 // those of a reading from the first line to the last.
 #include "RatingsParser.h"
@@ -18,6 +19,7 @@
 #include "Fields.h"
 #include "PrefaultPages.h"
 #include "RatingFields.h"
+#include "RatingLines.h"
 #include "RatingPiece.h"
 #include "TextChunks.h"
 #include "TextFile.h"
@@ -31,12 +33,10 @@ constexpr std::size_t kMinPieceBytes = std::size_t{1} << 20;
 
 // A movielens-csv file whose ratings hold a quote: a quoted field may hold a line end, so lines are no longer
 // records and the file is read in order, record by record.
-std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const CMovieLookup& lookup,
-                                         std::vector<std::uint32_t>& lines) {
+std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const CMovieLookup& lookup, CRatingLines& lines) {
     std::vector<RatingRecord> ratings;
     // Real rating lines hold 16 bytes or more; reserving for that many avoids regrowing millions of records.
     ratings.reserve(static_cast<std::size_t>(file.Size() / 16) + 16);
-    lines.reserve(ratings.capacity());
     FieldArray fields;
     std::vector<std::string> csvFields;
     FieldArray csvViews;
@@ -67,8 +67,8 @@ std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const CMovieLookup& lo
         if (count != 4) {
             file.Fail(RatingFieldCountText(Layout::MovieLensCsv, count));
         }
+        lines.Add(ratings.size(), file.LineNumber());
         ratings.push_back(ReadRatingFields(file, Layout::MovieLensCsv, *row, lookup));
-        lines.push_back(file.LineNumber());
     }
     return ratings;
 }
@@ -82,25 +82,36 @@ std::size_t PieceBytes(const RatingsParsing& parsing, unsigned threads, std::siz
     return threads == 1 ? textBytes : std::max(kMinPieceBytes, textBytes / (std::size_t{threads} * 8));
 }
 
-// Drops the places of empty lines (line number 0), keeping the order.
-void CloseGaps(std::vector<RatingRecord>& ratings, std::vector<std::uint32_t>& lines) {
-    const auto gap = std::find(lines.begin(), lines.end(), 0U);
-    std::size_t kept = static_cast<std::size_t>(gap - lines.begin());
-    for (std::size_t i = kept; i < lines.size(); ++i) {
-        if (lines[i] != 0) {
-            ratings[kept] = ratings[i];
-            lines[kept] = lines[i];
-            ++kept;
+// Drops the places of the empty lines (`blanks`: of each piece, the indices of its empty lines; `first`: each
+// piece's first place), keeping the order, and gives each rating left its line: place p is line firstLine + p.
+void CloseGaps(std::vector<RatingRecord>& ratings, const std::vector<std::vector<std::uint32_t>>& blanks,
+               const std::vector<std::size_t>& first, std::uint32_t firstLine, CRatingLines& lines) {
+    std::size_t kept = 0;
+    std::size_t from = 0; // the first place after the last gap
+    for (std::size_t piece = 0; piece <= blanks.size(); ++piece) {
+        const std::size_t gaps = piece < blanks.size() ? blanks[piece].size() : 1;
+        for (std::size_t g = 0; g < gaps; ++g) {
+            const std::size_t to = piece < blanks.size() ? first[piece] + blanks[piece][g] : ratings.size();
+            if (to > from) {
+                if (kept != from) {
+                    std::copy(ratings.begin() + static_cast<std::ptrdiff_t>(from),
+                              ratings.begin() + static_cast<std::ptrdiff_t>(to),
+                              ratings.begin() + static_cast<std::ptrdiff_t>(kept));
+                }
+                lines.Add(kept, static_cast<std::uint32_t>(firstLine + from));
+                kept += to - from;
+            }
+            from = to + 1;
         }
     }
     ratings.resize(kept);
-    lines.resize(kept);
 }
 
 } // namespace
 
-std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMovieLookup& lookup,
-                                       std::vector<std::uint32_t>& lines, const RatingsParsing& parsing) {
+std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMovieLookup& lookup, CRatingLines& lines,
+                                       const RatingsParsing& parsing) {
+    lines = CRatingLines();
     if (layout == Layout::MovieLensCsv) {
         std::vector<std::string> header;
         ExpectCsvHeader(file, header, {"userId", "movieId", "rating", "timestamp"});
@@ -134,17 +145,11 @@ std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMo
         first[i + 1] += first[i];
     }
 
-    // The result's pages are given their memory by every thread at once before the vector zeroes them.
-    std::vector<RatingRecord> ratings;
-    ratings.reserve(first[pieces]);
-    lines.clear();
-    lines.reserve(first[pieces]);
-    RunChunks(threads, pieces, [&](std::size_t i) {
-        PrefaultPages(ratings.data() + first[i], (first[i + 1] - first[i]) * sizeof(RatingRecord));
-        PrefaultPages(lines.data() + first[i], (first[i + 1] - first[i]) * sizeof(std::uint32_t));
-    });
-    ratings.resize(first[pieces]);
-    lines.resize(first[pieces]);
+    // Sized without being written (a record's constructor leaves it unset): each piece's records get their memory
+    // when its thread comes to it, and the piece's text is given back once it is read, so that the text and the
+    // records are not held whole at once.
+    std::vector<RatingRecord> ratings(first[pieces]);
+    std::vector<std::vector<std::uint32_t>> blanks(pieces);
     std::vector<std::optional<RatingLineFailure>> failures(pieces);
     // Pieces after one that failed need not be read: its line comes first whatever they hold.
     std::atomic<std::size_t> firstFailed{pieces};
@@ -154,13 +159,14 @@ std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMo
             if (i > firstFailed.load()) {
                 return;
             }
-            const auto firstLine = static_cast<std::uint32_t>(linesBefore + 1 + first[i]);
-            failures[i] = ParseRatingPiece(piece(i), layout, lookup, firstLine, ratings.data() + first[i],
-                                           lines.data() + first[i]);
+            PrefaultPages(ratings.data() + first[i], (first[i + 1] - first[i]) * sizeof(RatingRecord));
+            failures[i] = ParseRatingPiece(piece(i), layout, lookup, ratings.data() + first[i], blanks[i]);
             if (failures[i]) {
                 std::size_t seen = firstFailed.load();
                 while (i < seen && !firstFailed.compare_exchange_weak(seen, i)) {
                 }
+            } else if (pieces > 1) {
+                ReleasePages(piece(i).data(), piece(i).size());
             }
         },
         watch(pieces, 5));
@@ -169,7 +175,7 @@ std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMo
             file.FailAt(static_cast<std::uint32_t>(linesBefore + 1 + first[i] + failures[i]->line), failures[i]->what);
         }
     }
-    CloseGaps(ratings, lines);
+    CloseGaps(ratings, blanks, first, linesBefore + 1, lines);
     return ratings;
 }
 

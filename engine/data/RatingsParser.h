@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Layout.h"
+#include "RatingLines.h"
 #include "RatingRecord.h"
 
 namespace quillory::data {
@@ -22,10 +23,11 @@ struct RatingsParsing {
     std::function<void(std::size_t, std::size_t)> progress;
 };
 
-// Reads the ratings of `file` in `layout` against the catalogue, in file order; fills `lines` with each rating's
-// line number. Every field is checked: the first malformed line, or a movie the catalogue lacks, fails the file with
-// its line number. Users are left unnumbered (see NumberUsersAndCheckPairs).
-std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMovieLookup& lookup,
-                                       std::vector<std::uint32_t>& lines, const RatingsParsing& parsing = {});
+// Reads the ratings of `file` in `layout` against the catalogue, in file order; `lines` receives each rating's line
+// number. Every field is checked: the first malformed line, or a movie the catalogue lacks, fails the file with its
+// line number. Users are left unnumbered (see NumberUsersAndCheckPairs). The text's memory is partly given back as
+// it is read: the file's text is not to be read after this (but for Release).
+std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMovieLookup& lookup, CRatingLines& lines,
+                                       const RatingsParsing& parsing = {});
 
 } // namespace quillory::data

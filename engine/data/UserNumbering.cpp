@@ -57,7 +57,7 @@ std::vector<int> NumberUsers(std::vector<RatingRecord>& ratings) {
 } // namespace
 
 std::vector<int> NumberUsersAndCheckPairs(const CTextFile& file, std::vector<RatingRecord>& ratings,
-                                          const std::vector<std::uint32_t>& lines, IndexOrder& order) {
+                                          const CRatingLines& lines, IndexOrder& order) {
     std::vector<int> users = NumberUsers(ratings);
 
     // Group the ratings by user, then sort each user's few ratings by movie: duplicates are neighbours, and the
@@ -99,7 +99,8 @@ std::vector<int> NumberUsersAndCheckPairs(const CTextFile& file, std::vector<Rat
         const RatingRecord& r = ratings[firstDuplicate];
         ThrowDataError(fmt::format("{}, line {}: user {} rates movie {} a second time (first on line {}); expected "
                                    "one rating per user and movie.",
-                                   file.Path().string(), lines[firstDuplicate], r.user, r.movie, lines[firstOriginal]));
+                                   file.Path().string(), lines.Of(firstDuplicate), r.user, r.movie,
+                                   lines.Of(firstOriginal)));
     }
     return users;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "RatingLines.h"
 #include "RatingRecord.h"
 
 namespace quillory::data {
@@ -20,6 +21,6 @@ struct IndexOrder {
 // by the same user fails `file`, naming the line of the earliest such rating (`lines` holds each rating's line) and
 // the line it repeats.
 std::vector<int> NumberUsersAndCheckPairs(const CTextFile& file, std::vector<RatingRecord>& ratings,
-                                          const std::vector<std::uint32_t>& lines, IndexOrder& order);
+                                          const CRatingLines& lines, IndexOrder& order);
 
 } // namespace quillory::data

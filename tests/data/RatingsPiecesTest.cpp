@@ -43,12 +43,12 @@ std::string Parse(const std::filesystem::path& path, Layout layout, const data::
     ratings.clear();
     try {
         data::CTextFile file(path, "ratings file");
-        std::vector<std::uint32_t> lines;
+        data::CRatingLines lines;
         const std::vector<data::RatingRecord> records = data::ParseRatings(file, layout, lookup, lines, parsing);
         for (std::size_t i = 0; i < records.size(); ++i) {
             const data::RatingRecord& r = records[i];
             EXPECT_EQ(r.item, static_cast<std::uint32_t>(r.movie - 1));
-            ratings.push_back({r.user, r.movie, r.stars, r.timestamp, lines[i]});
+            ratings.push_back({r.user, r.movie, r.stars, r.timestamp, lines.Of(i)});
         }
     } catch (const CMException& e) {
         return e.GetText();
