@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "CacheFileWriter.h"
 #include "ModelTestData.h"
 #include "RatingModel.h"
 
@@ -108,6 +110,29 @@ TEST_F(CacheSafetyTest, AFileTheProgramDidNotWriteIsKept) {
     CRatingModel loaded(test::QuickSettings());
     EXPECT_TRUE(loaded.Load(m_cache, "data-B", m_data.train));
     // Nothing is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
+}
+
+// A file written part by part whose writer fails after some parts (a failed allocation, a full disk) leaves the
+// file it would have replaced as it was, and no temporary beside it.
+TEST_F(CacheSafetyTest, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
+    m_model.Save(m_cache, "data-A");
+    const std::string saved = Read(m_cache);
+    const std::string magic = saved.substr(0, 8);
+    EXPECT_THROW(WriteCacheFile(m_cache, magic,
+                                [&](const CacheFileSink& sink) {
+                                    sink(reinterpret_cast<const unsigned char*>(magic.data()), magic.size());
+                                    throw std::bad_alloc();
+                                }),
+                 std::bad_alloc);
+    EXPECT_EQ(Read(m_cache), saved);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
+    // Written whole, the parts make the file.
+    WriteCacheFile(m_cache, magic, [&](const CacheFileSink& sink) {
+        sink(reinterpret_cast<const unsigned char*>(magic.data()), magic.size());
+        sink(reinterpret_cast<const unsigned char*>("rest"), 4);
+    });
+    EXPECT_EQ(Read(m_cache), magic + "rest");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
 }
 
