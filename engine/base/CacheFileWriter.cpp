@@ -15,6 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ByteWriter.h"
+#include "Checksum.h"
+
 namespace quillory {
 
 namespace {
@@ -183,6 +186,21 @@ void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
         throw std::runtime_error("cannot replace " + path.string() + ": " + ErrorText(error));
     }
     RemoveAbandonedTemporaries(path);
+}
+
+void WriteSummedCacheFile(const std::filesystem::path& path, std::string_view magic,
+                          const std::function<void(CByteWriter&)>& fill) {
+    WriteCacheFile(path, magic, [&](const CacheFileSink& sink) {
+        CChecksum sum;
+        CByteWriter out([&](const unsigned char* bytes, std::size_t size) {
+            sum.Add(bytes, size);
+            sink(bytes, size);
+        });
+        fill(out);
+        out.Flush();
+        const std::uint64_t total = sum.Finish();
+        sink(reinterpret_cast<const unsigned char*>(&total), sizeof total);
+    });
 }
 
 } // namespace quillory

@@ -24,4 +24,10 @@ using CacheFileSink = std::function<void(const unsigned char* bytes, std::size_t
 void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
                     const std::function<void(const CacheFileSink&)>& write);
 
+class CByteWriter;
+// The same for a file of what `fill` puts into a writer, followed by the checksum (Checksum.h) of it all, as every
+// cache file ends; the bytes go on to the file as they come.
+void WriteSummedCacheFile(const std::filesystem::path& path, std::string_view magic,
+                          const std::function<void(CByteWriter&)>& fill);
+
 } // namespace quillory

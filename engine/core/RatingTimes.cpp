@@ -163,28 +163,19 @@ void CRatingTimes::Save() const {
 
 void CRatingTimes::Write(std::size_t count,
                          const std::function<void(std::size_t, std::size_t, long long*)>& timesAt) const {
-    WriteCacheFile(m_path, std::string_view(kMagic, sizeof kMagic), [&](const CacheFileSink& sink) {
-        CChecksum sum;
-        const auto put = [&](const void* bytes, std::size_t size) {
-            sum.Add(static_cast<const unsigned char*>(bytes), size);
-            sink(static_cast<const unsigned char*>(bytes), size);
-        };
-        CByteWriter header;
-        header.Put(kMagic, sizeof kMagic);
-        header.PutValue(kVersion);
-        header.PutValue(static_cast<std::uint64_t>(m_fingerprint.size()));
-        header.Put(m_fingerprint.data(), m_fingerprint.size());
-        header.PutValue(static_cast<std::uint64_t>(count));
-        put(header.Bytes().data(), header.Bytes().size());
+    WriteSummedCacheFile(m_path, std::string_view(kMagic, sizeof kMagic), [&](CByteWriter& out) {
+        out.Put(kMagic, sizeof kMagic);
+        out.PutValue(kVersion);
+        out.PutValue(static_cast<std::uint64_t>(m_fingerprint.size()));
+        out.Put(m_fingerprint.data(), m_fingerprint.size());
+        out.PutValue(static_cast<std::uint64_t>(count));
         constexpr std::size_t kBlock = std::size_t{1} << 16;
         std::vector<long long> block(std::min(count, kBlock));
         for (std::size_t first = 0; first < count; first += kBlock) {
             const std::size_t n = std::min(kBlock, count - first);
             timesAt(first, n, block.data());
-            put(block.data(), n * sizeof(long long));
+            out.Put(block.data(), n * sizeof(long long));
         }
-        const std::uint64_t total = sum.Finish();
-        sink(reinterpret_cast<const unsigned char*>(&total), sizeof total);
     });
 }
 

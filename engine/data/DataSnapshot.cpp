@@ -86,12 +86,6 @@ struct Counts {
     std::uint64_t movies = 0, users = 0, entries = 0, textBytes = 0;
 };
 
-// The length of a file with these counts after a header of `headerBytes` (up to and with the counts).
-std::uint64_t FileLength(const Counts& c, std::uint64_t headerBytes) {
-    return headerBytes + c.movies * kMovieFixed + c.textBytes + c.users * kUserFixed + sizeof(std::uint64_t) +
-           c.entries * sizeof(std::uint32_t) + sizeof(std::uint64_t);
-}
-
 // Whether the counts fit the data they claim to come from, and add up to the file's length exactly. Each bound is
 // one the readers cannot exceed: a movie or a rating takes a line of at least two bytes of its file (an id and a
 // separator); every data user has a rating; a movie's four texts are its title twice (the name is never longer),
@@ -108,7 +102,9 @@ bool CountsFit(const Counts& c, const DataFingerprint& data, std::uint64_t heade
         c.entries > fileBytes / sizeof(std::uint32_t) || c.textBytes > fileBytes) {
         return false;
     }
-    return FileLength(c, headerBytes) == fileBytes;
+    return headerBytes + c.movies * kMovieFixed + c.textBytes + c.users * kUserFixed + sizeof(std::uint64_t) +
+               c.entries * sizeof(std::uint32_t) + sizeof(std::uint64_t) ==
+           fileBytes;
 }
 
 // The longest fingerprint a snapshot may name: a few file hashes and lengths take far less.
@@ -263,39 +259,35 @@ bool LoadSnapshot(const std::filesystem::path& path, const DataFingerprint& size
 }
 
 void SaveSnapshot(const std::filesystem::path& path, const std::string& fingerprint, const Snapshot& snapshot) {
-    CByteWriter out;
-    out.Put(kMagic, sizeof kMagic);
-    out.PutValue(kVersion);
-    out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
-    out.Put(fingerprint.data(), fingerprint.size());
     std::uint64_t textBytes = 0;
     for (const MovieRecord& movie : snapshot.movies) {
         textBytes += movie.title.size() + movie.name.size() + movie.releaseDate.size() + movie.url.size();
     }
-    const Counts counts{snapshot.movies.size(), snapshot.users.size(), snapshot.ratings.Size(), textBytes};
-    // Sized once: on large data, growing the buffer step by step would copy it over and over.
-    out.Bytes().reserve(static_cast<std::size_t>(FileLength(counts, out.Bytes().size() + kCounts)));
-    out.PutValue(counts.movies);
-    out.PutValue(counts.users);
-    out.PutValue(counts.entries);
-    out.PutValue(counts.textBytes);
-    for (const MovieRecord& movie : snapshot.movies) {
-        out.PutValue(static_cast<std::int32_t>(movie.id));
-        for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url}) {
-            out.PutValue(static_cast<std::uint32_t>(text->size()));
+    // Written as it is put: on large data the file is a copy of the ratings, never held whole.
+    WriteSummedCacheFile(path, std::string_view(kMagic, sizeof kMagic), [&](CByteWriter& out) {
+        out.Put(kMagic, sizeof kMagic);
+        out.PutValue(kVersion);
+        out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
+        out.Put(fingerprint.data(), fingerprint.size());
+        out.PutValue(static_cast<std::uint64_t>(snapshot.movies.size()));
+        out.PutValue(static_cast<std::uint64_t>(snapshot.users.size()));
+        out.PutValue(static_cast<std::uint64_t>(snapshot.ratings.Size()));
+        out.PutValue(textBytes);
+        for (const MovieRecord& movie : snapshot.movies) {
+            out.PutValue(static_cast<std::int32_t>(movie.id));
+            for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url}) {
+                out.PutValue(static_cast<std::uint32_t>(text->size()));
+            }
         }
-    }
-    for (const MovieRecord& movie : snapshot.movies) {
-        for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url}) {
-            out.Put(text->data(), text->size());
+        for (const MovieRecord& movie : snapshot.movies) {
+            for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url}) {
+                out.Put(text->data(), text->size());
+            }
         }
-    }
-    out.PutVector(snapshot.users);
-    out.PutVector(snapshot.ratings.Offsets());
-    out.PutVector(snapshot.ratings.Entries());
-    const std::uint64_t sum = Checksum(out.Bytes().data(), out.Bytes().size());
-    out.PutValue(sum);
-    WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
+        out.PutVector(snapshot.users);
+        out.PutVector(snapshot.ratings.Offsets());
+        out.PutVector(snapshot.ratings.Entries());
+    });
 }
 
 } // namespace quillory::data

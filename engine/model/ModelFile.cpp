@@ -309,20 +309,17 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
     counts.links = m.HasNeighbours() ? m.neighbourIndex.size() : 0;
     counts.rated = m.HasNeighbours() ? m.ratedItem.size() : 0;
     counts.linkBytes = packed.links.size();
-    CByteWriter out;
-    // Tens of megabytes on large data: one allocation of the exact length, not a buffer grown by copies.
-    out.Bytes().reserve(static_cast<std::size_t>(ExpectedLength(counts, fingerprint.size()).Total()));
-    out.Put(kMagic, sizeof kMagic);
-    out.PutValue(kFormatVersion);
-    out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
-    out.Put(fingerprint.data(), fingerprint.size());
-    ForEachCount(counts, [&](const auto& value) { out.PutValue(value); });
-    out.PutValue(m.mean);
-    const Image<const Impl> image{m, packed};
-    ForEachPart(counts, CPartWriter(image, out));
-    const std::uint64_t sum = Checksum(out.Bytes().data(), out.Bytes().size());
-    out.PutValue(sum);
-    WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
+    // Tens of megabytes on large data: written as it is put, never held whole.
+    WriteSummedCacheFile(path, std::string_view(kMagic, sizeof kMagic), [&](CByteWriter& out) {
+        out.Put(kMagic, sizeof kMagic);
+        out.PutValue(kFormatVersion);
+        out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
+        out.Put(fingerprint.data(), fingerprint.size());
+        ForEachCount(counts, [&](const auto& value) { out.PutValue(value); });
+        out.PutValue(m.mean);
+        const Image<const Impl> image{m, packed};
+        ForEachPart(counts, CPartWriter(image, out));
+    });
 }
 
 bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fingerprint,

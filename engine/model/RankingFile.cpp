@@ -114,25 +114,23 @@ void CRankingModel::Save(const std::filesystem::path& path, std::string_view fin
     }
     Counts counts{m.numUsers, m.numItems, m.pool, m.numRatings, m.neighbour.size()};
     const std::string describe = m.settings.Describe();
-    CByteWriter out;
-    out.Bytes().reserve(static_cast<std::size_t>(ExpectedLength<Impl>(counts, fingerprint.size(), describe.size())));
-    out.Put(kMagic, sizeof kMagic);
-    out.PutValue(kFormatVersion);
-    PutText(out, fingerprint);
-    PutText(out, describe);
-    out.PutValue(counts.users);
-    out.PutValue(counts.items);
-    out.PutValue(counts.pool);
-    out.PutValue(counts.ratings);
-    out.PutValue(counts.links);
-    ForEachArray(m, counts, [&](const auto& values, std::uint64_t count) {
-        if (values.size() != count) {
-            throw std::runtime_error("the ranking model's arrays do not match its sizes");
-        }
-        out.PutVector(values);
+    WriteSummedCacheFile(path, std::string_view(kMagic, sizeof kMagic), [&](CByteWriter& out) {
+        out.Put(kMagic, sizeof kMagic);
+        out.PutValue(kFormatVersion);
+        PutText(out, fingerprint);
+        PutText(out, describe);
+        out.PutValue(counts.users);
+        out.PutValue(counts.items);
+        out.PutValue(counts.pool);
+        out.PutValue(counts.ratings);
+        out.PutValue(counts.links);
+        ForEachArray(m, counts, [&](const auto& values, std::uint64_t count) {
+            if (values.size() != count) {
+                throw std::runtime_error("the ranking model's arrays do not match its sizes");
+            }
+            out.PutVector(values);
+        });
     });
-    out.PutValue(Checksum(out.Bytes().data(), out.Bytes().size()));
-    WriteCacheFile(path, out.Bytes(), std::string_view(kMagic, sizeof kMagic));
 }
 
 bool CRankingModel::Load(const std::filesystem::path& path, std::string_view fingerprint,

@@ -127,6 +127,18 @@ void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
             }
         }
     }
+    // From here on only each user's kept liked items are read: they alone are kept, the rest of the grouping given
+    // back before the long loop below (on large data it held twice the ratings' items and values).
+    std::vector<std::uint64_t> likedStart(std::size_t(numUsers) + 1, 0);
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        likedStart[u + 1] = likedStart[u] + likedCount[u];
+    }
+    std::vector<std::uint32_t> liked(likedStart.back());
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        std::copy_n(byUser.item.begin() + std::ptrdiff_t(byUser.start[u]), likedCount[u],
+                    liked.begin() + std::ptrdiff_t(likedStart[u]));
+    }
+    byUser = ByUser();
     std::vector<float> penalty(numItems);
     for (std::uint32_t j = 0; j < numItems; ++j) {
         penalty[j] = static_cast<float>(std::pow(std::max(1.0, double(rated[j])), -settings.beta));
@@ -157,7 +169,7 @@ void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
             for (std::uint64_t k = itemStart[i]; k < itemStart[i + 1]; ++k) {
                 const std::uint32_t u = rater[k];
                 const float step = raterWeight[k];
-                const std::uint32_t* items = byUser.item.data() + byUser.start[u];
+                const std::uint32_t* items = liked.data() + likedStart[u];
                 for (std::uint32_t l = 0; l < likedCount[u]; ++l) {
                     const std::uint32_t j = items[l];
                     if (!w.seen[j]) {

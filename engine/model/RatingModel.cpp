@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "RatingModelImpl.h"
@@ -97,9 +98,14 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     const double neighbourBlend = plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain) : 0.0;
     if (plan.checkChainIsModel && fresh.HasNeighbours()) {
         // The check's chain listed the ratings it saw; the model lists every rating, as a model loaded later does
-        // from the ratings it is handed.
-        const Rows byUser = GroupRatings(ratings, numUsers, true, &threads);
-        fresh.FillRatedLists(CRowsByUser(byUser));
+        // from the ratings it is handed. Ratings that come user by user are read where they are: on large data a
+        // grouped copy would be the largest moment of the training.
+        if (const std::optional<CRatingsInUserOrder> inOrder = CRatingsInUserOrder::Over(ratings, numUsers)) {
+            fresh.FillRatedLists(*inOrder);
+        } else {
+            const Rows byUser = GroupRatings(ratings, numUsers, true, &threads);
+            fresh.FillRatedLists(CRowsByUser(byUser));
+        }
         fresh.IndexHeavyUsers();
     }
     if (!plan.checkChainIsModel) {

@@ -12,7 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ByteWriter.h"
 #include "CacheFileWriter.h"
+#include "Checksum.h"
 #include "ModelTestData.h"
 #include "RatingModel.h"
 
@@ -113,9 +115,9 @@ TEST_F(CacheSafetyTest, AFileTheProgramDidNotWriteIsKept) {
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
 }
 
-// A file written part by part whose writer fails after some parts (a failed allocation, a full disk) leaves the
-// file it would have replaced as it was, and no temporary beside it.
-TEST_F(CacheSafetyTest, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
+// A file written part by part: a writer that fails after some parts (a failed allocation, a full disk) leaves the
+// file it would have replaced as it was, and no temporary beside it; one that ends makes exactly its parts.
+TEST_F(CacheSafetyTest, AFileWrittenPartByPartIsItsPartsOrNothing) {
     m_model.Save(m_cache, "data-A");
     const std::string saved = Read(m_cache);
     const std::string magic = saved.substr(0, 8);
@@ -134,6 +136,21 @@ TEST_F(CacheSafetyTest, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
     });
     EXPECT_EQ(Read(m_cache), magic + "rest");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
+    // Put through a writer, parts below, at and above its block make the bytes they are, then their checksum.
+    std::string bytes = magic;
+    for (const std::size_t size : {std::size_t{3}, std::size_t{70000}, std::size_t{65536}, std::size_t{1}}) {
+        bytes += std::string(size, static_cast<char>('a' + size % 26));
+    }
+    WriteSummedCacheFile(m_cache, magic, [&](CByteWriter& out) {
+        std::size_t at = 0;
+        for (const std::size_t size :
+             {std::size_t{8}, std::size_t{3}, std::size_t{70000}, std::size_t{65536}, std::size_t{1}}) {
+            out.Put(bytes.data() + at, size);
+            at += size;
+        }
+    });
+    const std::uint64_t sum = Checksum(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(Read(m_cache), bytes + std::string(reinterpret_cast<const char*>(&sum), sizeof sum));
 }
 
 TEST_F(CacheSafetyTest, AFifoAtTheCachePathNeitherBlocksNorIsReplaced) {
