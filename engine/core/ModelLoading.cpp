@@ -64,9 +64,18 @@ void KeepInCache(const Model& model, const std::filesystem::path& cache, const s
 
 // Trains the models asked for, each on a thread of its own: the ranking model's beside the prediction model's pool
 // uses the cores that pool leaves idle between its parallel loops, and the calling thread stays free to report the
-// prediction model's steps. An exception of either leaves after both have stopped.
-void TrainBoth(TrainedModels& models, const std::vector<model::Rating>& training, const model::ModelShape& shape,
-               bool rating, bool ranking, CProgressReport& report) {
+// prediction model's steps. `training` (the ratings of `index`) is freed as soon as both are done reading it: on
+// large data the models' own groupings of the ratings then no longer sit beside it. An exception of either leaves
+// after both have stopped.
+void TrainBoth(TrainedModels& models, std::vector<model::Rating>& training, const CRatingIndex& index,
+               const model::ModelShape& shape, bool rating, bool ranking, CProgressReport& report) {
+    std::atomic<int> readers{(rating ? 1 : 0) + (ranking ? 1 : 0)};
+    const auto doneReading = [&] {
+        if (readers.fetch_sub(1) == 1) {
+            std::vector<model::Rating>().swap(training);
+        }
+    };
+    const CIndexRows rows(index);
     std::atomic<int> step{0};
     std::atomic<int> steps{0};
     const model::TrainingProgress onStep = [&](int done, int total) {
@@ -76,12 +85,14 @@ void TrainBoth(TrainedModels& models, const std::vector<model::Rating>& training
     std::future<void> rankingDone;
     std::future<void> ratingDone;
     if (ranking) {
-        rankingDone =
-            std::async(std::launch::async, [&] { models.ranking->Train(training, shape.users, shape.items); });
+        rankingDone = std::async(std::launch::async,
+                                 [&] { models.ranking->Train(training, shape.users, shape.items, doneReading); });
     }
     if (rating) {
-        ratingDone =
-            std::async(std::launch::async, [&] { models.rating->Train(training, shape.users, shape.items, onStep); });
+        ratingDone = std::async(std::launch::async, [&] {
+            models.rating->Train(training, shape.users, shape.items, onStep,
+                                 model::RatingsHandOver{&rows, doneReading});
+        });
     }
     bool begun = false;
     const auto follow = [&] {
@@ -143,8 +154,8 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
         if (ratingLoaded && rankingLoaded) {
             return models;
         }
-        const std::vector<model::Rating> training = TrainingRatings(ratings);
-        TrainBoth(models, training, shape, !ratingLoaded, !rankingLoaded, report);
+        std::vector<model::Rating> training = TrainingRatings(ratings);
+        TrainBoth(models, training, ratings, shape, !ratingLoaded, !rankingLoaded, report);
         if (notOwn) {
             std::cerr << "Quillory: the trained models are not kept in " << ratingCache.parent_path().string() << ": "
                       << *notOwn << '\n';

@@ -13,7 +13,8 @@
 
 namespace quillory::model {
 
-double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain) {
+double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain,
+                                          const std::function<void()>& doneWithRatings) {
     // The held-out ratings are copied; the rest are trained on where they stand, marked, which on large data spares
     // a copy of nearly all of them.
     std::vector<Rating> heldOut;
@@ -42,6 +43,12 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
     probe.numItems = numItems;
     const GroupedRatings grouped = GroupRatings(ratings, held, numUsers, numItems, threads);
     probe.FitBaseline(ratings, held, grouped);
+    // What the chain trains on is grouped, the held-out ratings copied: where the chain is the model, the ratings
+    // and the marks are done with.
+    std::vector<char>().swap(held);
+    if (plan.checkChainIsModel && doneWithRatings) {
+        doneWithRatings();
+    }
     std::vector<double> curve;
     probe.TrainFactorisation(grouped, plan.checkChainIsModel ? plan.samples : std::min(plan.samples, kCheckSamples),
                              heldOut, &curve, &chain);

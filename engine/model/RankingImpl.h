@@ -34,7 +34,7 @@ struct CRankingModel::Impl {
     }
 
     void BuildOrder(const RankingSettings& settings);
-    void BuildNeighbours(std::span<const Rating> ratings);
+    void BuildNeighbours(std::span<const Rating> ratings, const std::function<void()>& doneWithRatings);
 };
 
 // How much a rating of `value` counts when it speaks for other items: a liked item fully, the rest by `lowWeight`.

@@ -74,7 +74,8 @@ void CRankingModel::Impl::BuildOrder(const RankingSettings& s) {
     order.insert(order.end(), rest.begin(), rest.end());
 }
 
-void CRankingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems) {
+void CRankingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
+                          const std::function<void()>& doneWithRatings) {
     Impl trained;
     trained.settings = m_impl->settings;
     trained.numUsers = numUsers;
@@ -89,7 +90,7 @@ void CRankingModel::Train(std::span<const Rating> ratings, std::uint32_t numUser
         }
     }
     trained.BuildOrder(trained.settings);
-    trained.BuildNeighbours(ratings);
+    trained.BuildNeighbours(ratings, doneWithRatings);
     *m_impl = std::move(trained);
 }
 

@@ -69,7 +69,9 @@ public:
     const RankingSettings& Settings() const;
 
     // Trains on every rating. Users 0..numUsers-1 and items 0..numItems-1; any of them may have no ratings.
-    void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems);
+    // `doneWithRatings`, when set, is called (once, on the calling thread) as soon as the ratings are read no more.
+    void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
+               const std::function<void()>& doneWithRatings = {});
 
     // Up to `count` items for a user whose ratings are `rated` (item, value on 1..5), best first; never an item of
     // `rated`, never one twice, `count` of them while that many unrated items exist. Fewer than

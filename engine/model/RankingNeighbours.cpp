@@ -74,8 +74,12 @@ std::uint64_t ListCap(const ByUser& by, std::uint64_t limit) {
 
 } // namespace
 
-void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings) {
+void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings,
+                                          const std::function<void()>& doneWithRatings) {
     ByUser byUser = GroupByUser(ratings, numUsers);
+    if (doneWithRatings) {
+        doneWithRatings();
+    }
     const std::uint64_t cap = ListCap(byUser, settings.workLimit);
     // Users beyond the cap keep a random sample of their ratings, the same for the same seed.
     std::vector<std::uint32_t> kept(numUsers);

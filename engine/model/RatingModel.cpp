@@ -63,7 +63,7 @@ const ModelSettings& CRatingModel::Settings() const {
 }
 
 void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
-                         const TrainingProgress& progress) {
+                         const TrainingProgress& progress, const RatingsHandOver& handOver) {
     for (const Rating& r : ratings) {
         if (r.user >= numUsers || r.item >= numItems || !std::isfinite(r.value)) {
             throw std::invalid_argument("rating outside the trained range");
@@ -95,12 +95,18 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
 
     // Check: the factorisation must beat the baseline on held-out ratings, and the neighbour term is weighed there.
     Impl::ChainState chain;
-    const double neighbourBlend = plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain) : 0.0;
+    // Where the check's chain is the model, the ratings are read no more after the check has grouped them, but
+    // through the rows handed over: they may be freed then.
+    const bool handsOver = handOver.rows != nullptr && handOver.doneWithRatings;
+    const double neighbourBlend =
+        plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain, handsOver ? handOver.doneWithRatings : nullptr) : 0.0;
     if (plan.checkChainIsModel && fresh.HasNeighbours()) {
         // The check's chain listed the ratings it saw; the model lists every rating, as a model loaded later does
         // from the ratings it is handed. Ratings that come user by user are read where they are: on large data a
         // grouped copy would be the largest moment of the training.
-        if (const std::optional<CRatingsInUserOrder> inOrder = CRatingsInUserOrder::Over(ratings, numUsers)) {
+        if (handsOver) {
+            fresh.FillRatedLists(*handOver.rows);
+        } else if (const std::optional<CRatingsInUserOrder> inOrder = CRatingsInUserOrder::Over(ratings, numUsers)) {
             fresh.FillRatedLists(*inOrder);
         } else {
             const Rows byUser = GroupRatings(ratings, numUsers, true, &threads);

@@ -203,7 +203,9 @@ struct CRatingModel::Impl {
     // term's weight on them. Drops the factorisation from `plan` when it does not beat the baseline. A short chain
     // leaves its state in `chain` for the final chain to go on from; with plan.checkChainIsModel, the chain runs
     // in full and becomes this model, neighbourhood included. Returns the neighbour weight (0: none).
-    double CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain);
+    // `doneWithRatings`, where set, is called once the ratings are read no more, when the check's chain is the model.
+    double CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain,
+                          const std::function<void()>& doneWithRatings = {});
     // The neighbour term's weight on the held-out ratings, for the probe's model (its neighbourhood built here).
     double FitNeighbourBlend(Impl& probe, const Rows& trainByUser, std::span<const Rating> heldOut);
     // Makes the check's chain this model.

@@ -177,6 +177,34 @@ TEST(Threading, RatingsInUserOrderAreTheirOwnRows) {
     EXPECT_FALSE(CRatingsInUserOrder::Over(ratings, 4).has_value());
 }
 
+// A training that hands its ratings over (the check's chain being the model, as on large data) says so once, reads
+// them no more afterwards (they are spoiled here the moment it says so), and trains the very model it trains
+// without.
+TEST(Threading, RatingsHandedOverAreReadNoMoreAndChangeNothing) {
+    const test::LowRankData data = test::MakeLowRankData(60, 40);
+    ModelSettings settings = test::QuickSettings();
+    settings.heldOutLimit = 20; // a sample, not a tenth: the check's chain becomes the model
+    CRatingModel plain(settings);
+    plain.Train(data.train, data.users, data.items);
+
+    std::vector<Rating> ratings = data.train;
+    const Rows byUser = GroupRatings(ratings, data.users, true);
+    const CRowsByUser rows(byUser);
+    int told = 0;
+    const auto spoil = [&] {
+        ++told;
+        for (Rating& r : ratings) {
+            r = Rating{0, 0, 1.0F};
+        }
+    };
+    CRatingModel handed(settings);
+    handed.Train(ratings, data.users, data.items, {}, RatingsHandOver{&rows, spoil});
+    EXPECT_EQ(told, 1);
+    for (const Rating& r : data.withheld) {
+        EXPECT_EQ(handed.Predict(r.user, r.item), plain.Predict(r.user, r.item)) << r.user << ", " << r.item;
+    }
+}
+
 TEST(Threading, EveryRankDrawsLongAndShortRowsAlikeOnAnyThreads) {
     // Ranks 5, 10 and 20 take the row draws of fixed size (their columns padded to whole packets for long rows),
     // rank 7 the general ones. Every user and item here has more than 32 ratings (the long-row Gram matrix) except
