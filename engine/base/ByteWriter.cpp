@@ -8,7 +8,7 @@ void CByteWriter::Put(const void* data, std::size_t size) {
     if (size == 0) {
         return;
     }
-    if (m_drain && size >= kBlock) {
+    if (size >= kBlock) {
         Flush();
         m_drain(static_cast<const unsigned char*>(data), size);
         return;
@@ -16,13 +16,13 @@ void CByteWriter::Put(const void* data, std::size_t size) {
     const std::size_t at = m_bytes.size();
     m_bytes.resize(at + size);
     std::memcpy(m_bytes.data() + at, data, size);
-    if (m_drain && m_bytes.size() >= kBlock) {
+    if (m_bytes.size() >= kBlock) {
         Flush();
     }
 }
 
 void CByteWriter::Flush() {
-    if (m_drain && !m_bytes.empty()) {
+    if (!m_bytes.empty()) {
         m_drain(m_bytes.data(), m_bytes.size());
         m_bytes.clear();
     }

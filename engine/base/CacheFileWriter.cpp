@@ -114,11 +114,6 @@ bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::
 
 } // namespace
 
-void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes,
-                    std::string_view magic) {
-    WriteCacheFile(path, magic, [&](const CacheFileSink& sink) { sink(bytes.data(), bytes.size()); });
-}
-
 void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
                     const std::function<void(const CacheFileSink&)>& write) {
     std::string why;

@@ -10,17 +10,15 @@
 
 namespace quillory {
 
-// Writes `bytes` as `path`: a temporary with a unique name in the same folder, created exclusively and without
-// following symlinks (mode 0600), then renamed over `path`; not synced, since readers check length and checksum. An
-// existing `path` is replaced only when it is a regular file of the user's whose first bytes are `magic` (a file this
-// program wrote); anything else there (a symlink, another program's or another user's file, a folder) is left alone.
-// Throws std::runtime_error saying why nothing was written.
-void WriteCacheFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes, std::string_view magic);
-
 // Takes a file's bytes in order, part by part.
 using CacheFileSink = std::function<void(const unsigned char* bytes, std::size_t size)>;
-// The same for a file whose bytes `write` hands to its sink, so that a large file is never built whole in memory.
-// The first part holds at least the magic. Whatever `write` throws leaves, the temporary removed.
+
+// Writes as `path` the bytes `write` hands to its sink, so that a large file is never built whole in memory: a
+// temporary with a unique name in the same folder, created exclusively and without following symlinks (mode 0600),
+// then renamed over `path`; not synced, since readers check length and checksum. An existing `path` is replaced only
+// when it is a regular file of the user's whose first bytes are `magic` (a file this program wrote); anything else
+// there (a symlink, another program's or another user's file, a folder) is left alone. Throws std::runtime_error
+// saying why nothing was written; whatever `write` throws leaves too, the temporary removed.
 void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
                     const std::function<void(const CacheFileSink&)>& write);
 

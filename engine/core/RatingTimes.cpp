@@ -6,7 +6,6 @@
 #include <exception>
 #include <functional>
 #include <iostream>
-#include <memory>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -122,16 +121,9 @@ bool CRatingTimes::Load(std::size_t count) {
         return false;
     }
     try {
-        const std::unique_ptr<unsigned char[]> bytes(new unsigned char[body + sizeof(std::uint64_t)]);
-        if (!file.Read(bytes.get(), body + sizeof(std::uint64_t))) {
-            return false;
-        }
-        std::uint64_t stored = 0;
-        std::memcpy(&stored, bytes.get() + body, sizeof stored);
-        if (Checksum(bytes.get(), body) != stored) {
-            return false;
-        }
-        CByteReader in(bytes.get(), body);
+        // Read straight into place, the checksum taken along and compared before the times are kept.
+        CChecksum sum;
+        CByteReader in(file, body, sum);
         char magic[sizeof kMagic];
         std::uint32_t version = 0;
         std::uint64_t fingerprintSize = 0;
@@ -142,6 +134,10 @@ bool CRatingTimes::Load(std::size_t count) {
             version != kVersion || !in.GetValue(fingerprintSize) || fingerprintSize != m_fingerprint.size() ||
             !in.GetText(fingerprint, m_fingerprint.size()) || fingerprint != m_fingerprint || !in.GetValue(saved) ||
             saved != count || !in.GetVector(times, count) || in.Left() != 0) {
+            return false;
+        }
+        std::uint64_t stored = 0;
+        if (!file.Read(&stored, sizeof stored) || sum.Finish() != stored) {
             return false;
         }
         m_times = std::move(times);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <optional>
 #include <stdexcept>
 
 #include "RatingModelImpl.h"
@@ -102,12 +101,9 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
         plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain, handsOver ? handOver.doneWithRatings : nullptr) : 0.0;
     if (plan.checkChainIsModel && fresh.HasNeighbours()) {
         // The check's chain listed the ratings it saw; the model lists every rating, as a model loaded later does
-        // from the ratings it is handed. Ratings that come user by user are read where they are: on large data a
-        // grouped copy would be the largest moment of the training.
+        // from the ratings it is handed: the rows handed over, where given, spare a grouped copy of them all.
         if (handsOver) {
             fresh.FillRatedLists(*handOver.rows);
-        } else if (const std::optional<CRatingsInUserOrder> inOrder = CRatingsInUserOrder::Over(ratings, numUsers)) {
-            fresh.FillRatedLists(*inOrder);
         } else {
             const Rows byUser = GroupRatings(ratings, numUsers, true, &threads);
             fresh.FillRatedLists(CRowsByUser(byUser));

@@ -76,27 +76,4 @@ GroupedRatings GroupRatings(std::span<const Rating> ratings, std::span<const cha
     return grouped;
 }
 
-std::optional<CRatingsInUserOrder> CRatingsInUserOrder::Over(std::span<const Rating> ratings, std::uint32_t users) {
-    std::vector<std::size_t> start(std::size_t(users) + 1, 0);
-    std::uint32_t last = 0;
-    for (const Rating& r : ratings) {
-        if (r.user < last || r.user >= users) {
-            return std::nullopt;
-        }
-        last = r.user;
-        ++start[r.user + 1];
-    }
-    for (std::uint32_t u = 0; u < users; ++u) {
-        start[u + 1] += start[u];
-    }
-    return CRatingsInUserOrder(ratings, std::move(start));
-}
-
-void CRatingsInUserOrder::Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const {
-    out.clear();
-    for (std::size_t k = m_start[user]; k < m_start[user + 1]; ++k) {
-        out.emplace_back(m_ratings[k].item, m_ratings[k].value);
-    }
-}
-
 } // namespace quillory::model

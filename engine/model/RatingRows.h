@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -37,22 +36,6 @@ public:
 
 private:
     const Rows& m_rows;
-};
-
-// IRatedRows straight over ratings that come user by user, as the engine hands them over: no copy of them is made.
-class CRatingsInUserOrder : public IRatedRows {
-public:
-    // Nothing when the ratings' users ever decrease (or reach `users`).
-    static std::optional<CRatingsInUserOrder> Over(std::span<const Rating> ratings, std::uint32_t users);
-    std::uint32_t Users() const override { return static_cast<std::uint32_t>(m_start.size() - 1); }
-    std::size_t Count(std::uint32_t user) const override { return m_start[user + 1] - m_start[user]; }
-    void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const override;
-
-private:
-    CRatingsInUserOrder(std::span<const Rating> ratings, std::vector<std::size_t> start)
-        : m_ratings(ratings), m_start(std::move(start)) {}
-    std::span<const Rating> m_ratings;
-    std::vector<std::size_t> m_start; // user u's ratings are m_ratings[m_start[u] .. m_start[u + 1])
 };
 
 // The same ratings grouped both ways, made once for every step that trains on them.

@@ -153,30 +153,6 @@ TEST(Threading, GroupingManyRatingsKeepsEveryRowInInputOrderOnAnyThreads) {
     }
 }
 
-// Ratings handed over user by user are read in place: the rows are those the grouping gives, users without ratings
-// included; ratings whose users ever go back, or reach the user count, are not taken as in order.
-TEST(Threading, RatingsInUserOrderAreTheirOwnRows) {
-    const std::vector<Rating> ratings{{0, 4, 5.0F}, {0, 1, 2.0F}, {2, 3, 4.0F},
-                                      {2, 0, 1.0F}, {2, 2, 3.0F}, {4, 1, 5.0F}};
-    const auto inOrder = CRatingsInUserOrder::Over(ratings, 5);
-    ASSERT_TRUE(inOrder.has_value());
-    const Rows grouped = GroupRatings(ratings, 5, true);
-    const CRowsByUser byUser(grouped);
-    ASSERT_EQ(inOrder->Users(), 5u);
-    std::vector<std::pair<std::uint32_t, float>> row, expected;
-    for (std::uint32_t u = 0; u < 5; ++u) {
-        inOrder->Row(u, row);
-        byUser.Row(u, expected);
-        EXPECT_EQ(row, expected) << "user " << u;
-        EXPECT_EQ(inOrder->Count(u), expected.size()) << "user " << u;
-    }
-    inOrder->Row(2, row);
-    EXPECT_EQ(row, (std::vector<std::pair<std::uint32_t, float>>{{3, 4.0F}, {0, 1.0F}, {2, 3.0F}}));
-    const std::vector<Rating> backwards{{1, 0, 3.0F}, {0, 1, 3.0F}};
-    EXPECT_FALSE(CRatingsInUserOrder::Over(backwards, 2).has_value());
-    EXPECT_FALSE(CRatingsInUserOrder::Over(ratings, 4).has_value());
-}
-
 // A training that hands its ratings over (the check's chain being the model, as on large data) says so once, reads
 // them no more afterwards (they are spoiled here the moment it says so), and trains the very model it trains
 // without.
