@@ -8,13 +8,6 @@ namespace quillory {
 CRatingIndex::CRatingIndex(std::vector<std::uint64_t> offsets, std::vector<std::uint32_t> entries)
     : m_offsets(std::move(offsets)), m_entries(std::move(entries)) {}
 
-void CRatingIndex::SortRows() {
-    for (std::size_t u = 0; u + 1 < m_offsets.size(); ++u) {
-        std::sort(m_entries.begin() + static_cast<std::ptrdiff_t>(m_offsets[u]),
-                  m_entries.begin() + static_cast<std::ptrdiff_t>(m_offsets[u + 1]));
-    }
-}
-
 std::span<const std::uint32_t> CRatingIndex::Row(std::uint32_t user) const {
     return std::span<const std::uint32_t>(m_entries).subspan(m_offsets[user], m_offsets[user + 1] - m_offsets[user]);
 }

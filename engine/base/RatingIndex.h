@@ -5,8 +5,6 @@
 #include <span>
 #include <vector>
 
-#include "GroupByRow.h"
-
 namespace quillory {
 
 // Whole-star ratings grouped by user, each user's sorted by item, in 4 bytes a rating: the form in which the data
@@ -28,10 +26,6 @@ public:
     // An index as stored: user u's entries are entries[offsets[u] .. offsets[u + 1]). Unchecked: see IsWellFormed.
     CRatingIndex(std::vector<std::uint64_t> offsets, std::vector<std::uint32_t> entries);
 
-    // Groups `count` ratings of `users` users by user and sorts each user's by item. `rating(i)` gives rating i as
-    // anything with members userIndex, item and stars (1 to 5); a user must not rate an item twice.
-    template <class RatingAt> static CRatingIndex Group(std::uint32_t users, std::size_t count, RatingAt&& rating);
-
     std::uint32_t Users() const { return static_cast<std::uint32_t>(m_offsets.size() - 1); }
     std::size_t Size() const { return m_entries.size(); }
     // The user's entries, sorted by item.
@@ -39,28 +33,16 @@ public:
     // The user's stars for the item; 0 when he has not rated it or is no user of the index.
     int Stars(std::uint32_t user, std::uint32_t item) const;
 
-    // Whether the index is one Group could have built for `items` items: offsets that start at 0, never fall and end
-    // at the entry count, each user's items in increasing order and below `items`, stars 1 to 5.
+    // Whether the index is one the data files could have given for `items` items: offsets that start at 0, never fall
+    // and end at the entry count, each user's items in increasing order and below `items`, stars 1 to 5.
     bool IsWellFormed(std::size_t items) const;
 
     const std::vector<std::uint64_t>& Offsets() const { return m_offsets; }
     const std::vector<std::uint32_t>& Entries() const { return m_entries; }
 
 private:
-    void SortRows();
-
     std::vector<std::uint64_t> m_offsets;
     std::vector<std::uint32_t> m_entries;
 };
-
-template <class RatingAt> CRatingIndex CRatingIndex::Group(std::uint32_t users, std::size_t count, RatingAt&& rating) {
-    CRatingIndex index;
-    index.m_entries.assign(count, 0);
-    index.m_offsets = GroupByRow<std::uint64_t>(
-        count, users, [&](std::size_t i) { return rating(i).userIndex; },
-        [&](std::size_t i, std::uint64_t at) { index.m_entries[at] = Pack(rating(i).item, rating(i).stars); });
-    index.SortRows();
-    return index;
-}
 
 } // namespace quillory

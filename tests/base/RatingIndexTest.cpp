@@ -9,19 +9,12 @@ namespace {
 
 using quillory::CRatingIndex;
 
-struct Triple {
-    std::uint32_t userIndex;
-    std::uint32_t item;
-    int stars;
-};
-
-TEST(RatingIndex, GroupsByUserSortsByItemAndAnswersStars) {
-    const std::vector<Triple> ratings = {{1, 7, 5}, {0, 3, 2}, {1, 2, 4}, {2, 9, 1}, {0, 1, 3}};
-    const CRatingIndex index =
-        CRatingIndex::Group(3, ratings.size(), [&](std::size_t i) -> const Triple& { return ratings[i]; });
-    EXPECT_EQ(index.Offsets(), (std::vector<std::uint64_t>{0, 2, 4, 5}));
-    EXPECT_EQ(index.Entries(),
-              (std::vector<std::uint32_t>{(1 << 3) | 3, (3 << 3) | 2, (2 << 3) | 4, (7 << 3) | 5, (9 << 3) | 1}));
+TEST(RatingIndex, AnswersStarsWithinItsRowsAndCatalogue) {
+    // Users 0 and 1 with two ratings each, user 2 with one, each row by item.
+    const CRatingIndex index({0, 2, 4, 5},
+                             {CRatingIndex::Pack(1, 3), CRatingIndex::Pack(3, 2), CRatingIndex::Pack(2, 4),
+                              CRatingIndex::Pack(7, 5), CRatingIndex::Pack(9, 1)});
+    EXPECT_EQ(index.Stars(0, 3), 2);
     EXPECT_EQ(index.Stars(1, 7), 5);
     EXPECT_EQ(index.Stars(0, 7), 0); // another user's movie
     EXPECT_EQ(index.Stars(3, 1), 0); // no such user
@@ -29,7 +22,7 @@ TEST(RatingIndex, GroupsByUserSortsByItemAndAnswersStars) {
     EXPECT_FALSE(index.IsWellFormed(9)); // item 9 is outside a catalogue of 9
 }
 
-TEST(RatingIndex, StoredIndexesThatGroupCouldNotHaveBuiltAreRefused) {
+TEST(RatingIndex, StoredIndexesTheDataCouldNotHaveGivenAreRefused) {
     const std::uint32_t a = CRatingIndex::Pack(1, 4);
     const std::uint32_t b = CRatingIndex::Pack(2, 5);
     struct Stored {
