@@ -20,20 +20,8 @@ namespace quillory {
 
 namespace {
 
-// The ratings as the models train on them: (user, item, stars) triples, user by user.
-std::vector<model::Rating> TrainingRatings(const CRatingIndex& ratings) {
-    std::vector<model::Rating> out;
-    out.reserve(ratings.Size());
-    for (std::uint32_t u = 0; u < ratings.Users(); ++u) {
-        for (const std::uint32_t entry : ratings.Row(u)) {
-            out.push_back(
-                model::Rating{u, CRatingIndex::ItemOf(entry), static_cast<float>(CRatingIndex::StarsOf(entry))});
-        }
-    }
-    return out;
-}
-
-// The same ratings, user by user, as a prediction model loaded from its cache asks for them again.
+// The data's ratings, user by user, as the models train on them and a prediction model loaded from its cache asks
+// for them again: read where the index holds them, never copied.
 class CIndexRows : public model::IRatedRows {
 public:
     explicit CIndexRows(const CRatingIndex& index) : m_index(index) {}
@@ -64,17 +52,10 @@ void KeepInCache(const Model& model, const std::filesystem::path& cache, const s
 
 // Trains the models asked for, each on a thread of its own: the ranking model's beside the prediction model's pool
 // uses the cores that pool leaves idle between its parallel loops, and the calling thread stays free to report the
-// prediction model's steps. `training` (the ratings of `index`) is freed as soon as both are done reading it: on
-// large data the models' own groupings of the ratings then no longer sit beside it. An exception of either leaves
-// after both have stopped.
-void TrainBoth(TrainedModels& models, std::vector<model::Rating>& training, const CRatingIndex& index,
-               const model::ModelShape& shape, bool rating, bool ranking, CProgressReport& report) {
-    std::atomic<int> readers{(rating ? 1 : 0) + (ranking ? 1 : 0)};
-    const auto doneReading = [&] {
-        if (readers.fetch_sub(1) == 1) {
-            std::vector<model::Rating>().swap(training);
-        }
-    };
+// prediction model's steps. Both read the ratings where the index holds them: on large data a copy of them all no
+// longer sits beside the models' own groupings. An exception of either leaves after both have stopped.
+void TrainBoth(TrainedModels& models, const CRatingIndex& index, const model::ModelShape& shape, bool rating,
+               bool ranking, CProgressReport& report) {
     const CIndexRows rows(index);
     std::atomic<int> step{0};
     std::atomic<int> steps{0};
@@ -85,14 +66,11 @@ void TrainBoth(TrainedModels& models, std::vector<model::Rating>& training, cons
     std::future<void> rankingDone;
     std::future<void> ratingDone;
     if (ranking) {
-        rankingDone = std::async(std::launch::async,
-                                 [&] { models.ranking->Train(training, shape.users, shape.items, doneReading); });
+        rankingDone = std::async(std::launch::async, [&] { models.ranking->Train(rows, shape.users, shape.items); });
     }
     if (rating) {
-        ratingDone = std::async(std::launch::async, [&] {
-            models.rating->Train(training, shape.users, shape.items, onStep,
-                                 model::RatingsHandOver{&rows, doneReading});
-        });
+        ratingDone =
+            std::async(std::launch::async, [&] { models.rating->Train(rows, shape.users, shape.items, onStep); });
     }
     bool begun = false;
     const auto follow = [&] {
@@ -154,8 +132,7 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
         if (ratingLoaded && rankingLoaded) {
             return models;
         }
-        std::vector<model::Rating> training = TrainingRatings(ratings);
-        TrainBoth(models, training, ratings, shape, !ratingLoaded, !rankingLoaded, report);
+        TrainBoth(models, ratings, shape, !ratingLoaded, !rankingLoaded, report);
         if (notOwn) {
             std::cerr << "Quillory: the trained models are not kept in " << ratingCache.parent_path().string() << ": "
                       << *notOwn << '\n';

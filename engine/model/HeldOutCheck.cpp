@@ -13,26 +13,32 @@
 
 namespace quillory::model {
 
-double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain,
-                                          const std::function<void()>& doneWithRatings) {
+double CRatingModel::Impl::CheckOnHeldOut(const CRatingSequence& ratings, ChainPlan& plan, ChainState& chain) {
     // The held-out ratings are copied; the rest are trained on where they stand, marked, which on large data spares
     // a copy of nearly all of them.
-    std::vector<Rating> heldOut;
-    std::vector<char> held(ratings.size(), 0);
+    std::vector<char> held(ratings.Size(), 0);
+    std::size_t heldCount = 0;
     const std::size_t limit = std::max<std::size_t>(1, settings.heldOutLimit);
     const bool sampled = plan.checkChainIsModel;
     std::uint64_t state = settings.seed ^ 0x5eed5eedull;
-    for (std::size_t k = 0; k < ratings.size(); ++k) {
+    for (std::size_t k = 0; k < ratings.Size(); ++k) {
         const std::uint64_t draw = SplitMix(state);
-        if (sampled ? draw % ratings.size() < limit : draw % 10 == 0) {
+        if (sampled ? draw % ratings.Size() < limit : draw % 10 == 0) {
             held[k] = 1;
-            heldOut.push_back(ratings[k]);
+            ++heldCount;
         }
     }
-    if (heldOut.empty() || heldOut.size() == ratings.size()) {
+    if (heldCount == 0 || heldCount == ratings.Size()) {
         plan.checkChainIsModel = false;
         return 0.0;
     }
+    std::vector<Rating> heldOut;
+    heldOut.reserve(heldCount);
+    ratings.ForEach(0, ratings.Size(), [&](std::size_t k, const Rating& r) {
+        if (held[k] != 0) {
+            heldOut.push_back(r);
+        }
+    });
 
     Impl probe;
     probe.settings = settings;
@@ -41,17 +47,15 @@ double CRatingModel::Impl::CheckOnHeldOut(std::span<const Rating> ratings, Chain
     probe.burnIn = plan.checkChainIsModel ? plan.burnIn : std::clamp(settings.burnIn, 0, kCheckBurnIn);
     probe.numUsers = numUsers;
     probe.numItems = numItems;
-    const GroupedRatings grouped = GroupRatings(ratings, held, numUsers, numItems, threads);
+    GroupedRatings grouped = GroupRatings(ratings, held, numUsers, numItems, threads);
     probe.FitBaseline(ratings, held, grouped);
-    // What the chain trains on is grouped, the held-out ratings copied: where the chain is the model, the ratings
-    // and the marks are done with.
+    // What the chain trains on is grouped, the held-out ratings copied: the marks are done with.
     std::vector<char>().swap(held);
-    if (plan.checkChainIsModel && doneWithRatings) {
-        doneWithRatings();
-    }
     std::vector<double> curve;
     probe.TrainFactorisation(grouped, plan.checkChainIsModel ? plan.samples : std::min(plan.samples, kCheckSamples),
                              heldOut, &curve, &chain);
+    // Only the chain reads the ratings by item: the neighbourhood below builds its lists beside the user's.
+    grouped.byItem = Rows();
     double baseSe = 0.0;
     for (const Rating& r : heldOut) {
         const double e = Clamp(double(probe.mean) + probe.baseUserBias[r.user] + probe.baseItemBias[r.item]) - r.value;

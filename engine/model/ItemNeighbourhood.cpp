@@ -180,8 +180,13 @@ bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows, bool haveResidua
     if (haveResiduals && ratedResidual.size() != ratedStart.back()) {
         return false;
     }
-    ratedItem.resize(ratedStart.back());
-    ratedResidual.resize(ratedStart.back());
+    // Every entry is written below (the residuals too, unless they came with the lists): the lists are allocated
+    // afresh at their size rather than grown, which on large data kept up to twice their size, and for a moment
+    // the old lists beside the new.
+    std::vector<std::uint32_t>(ratedStart.back()).swap(ratedItem);
+    if (!haveResiduals) {
+        std::vector<std::int16_t>(ratedStart.back()).swap(ratedResidual);
+    }
     // View() must not read the lists while they are built: without neighbours it reads none.
     std::vector<std::uint64_t> neighbours;
     neighbourStart.swap(neighbours);

@@ -34,7 +34,9 @@ struct CRankingModel::Impl {
     }
 
     void BuildOrder(const RankingSettings& settings);
-    void BuildNeighbours(std::span<const Rating> ratings, const std::function<void()>& doneWithRatings);
+    // The links from the users' rows; `length` and `liked` are each user's ratings and those of 4 or 5.
+    void BuildNeighbours(const IRatedRows& rows, const std::vector<std::uint32_t>& length,
+                         const std::vector<std::uint32_t>& liked);
 };
 
 // How much a rating of `value` counts when it speaks for other items: a liked item fully, the rest by `lowWeight`.

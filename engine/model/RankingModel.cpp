@@ -7,8 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+#include <stdexcept>
 
 #include "RankingImpl.h"
+#include "RatingRows.h"
 
 namespace quillory::model {
 
@@ -76,21 +78,48 @@ void CRankingModel::Impl::BuildOrder(const RankingSettings& s) {
 
 void CRankingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
                           const std::function<void()>& doneWithRatings) {
+    for (const Rating& r : ratings) {
+        if (r.user >= numUsers || r.item >= numItems) {
+            throw std::invalid_argument("rating outside the trained range");
+        }
+    }
+    const Rows byUser = GroupRatings(ratings, numUsers, true);
+    if (doneWithRatings) {
+        doneWithRatings();
+    }
+    Train(CRowsByUser(byUser), numUsers, numItems);
+}
+
+void CRankingModel::Train(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems) {
+    if (rows.Users() > numUsers) {
+        throw std::invalid_argument("rating outside the trained range");
+    }
     Impl trained;
     trained.settings = m_impl->settings;
     trained.numUsers = numUsers;
     trained.numItems = numItems;
-    trained.numRatings = ratings.size();
     trained.rated.assign(numItems, 0);
     trained.liked.assign(numItems, 0);
-    for (const Rating& r : ratings) {
-        ++trained.rated[r.item];
-        if (r.value >= 4.0F) {
-            ++trained.liked[r.item];
+    // Per user, his ratings and those of 4 or 5, for the cut of long lists.
+    std::vector<std::uint32_t> length(numUsers, 0), likedByUser(numUsers, 0);
+    std::vector<std::pair<std::uint32_t, float>> row;
+    for (std::uint32_t u = 0; u < rows.Users(); ++u) {
+        rows.Row(u, row);
+        for (const auto& [item, value] : row) {
+            if (item >= numItems) {
+                throw std::invalid_argument("rating outside the trained range");
+            }
+            ++trained.rated[item];
+            if (value >= 4.0F) {
+                ++trained.liked[item];
+                ++likedByUser[u];
+            }
         }
+        length[u] = static_cast<std::uint32_t>(row.size());
+        trained.numRatings += row.size();
     }
     trained.BuildOrder(trained.settings);
-    trained.BuildNeighbours(ratings, doneWithRatings);
+    trained.BuildNeighbours(rows, length, likedByUser);
     *m_impl = std::move(trained);
 }
 

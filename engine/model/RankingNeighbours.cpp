@@ -17,47 +17,15 @@ namespace {
 
 constexpr std::size_t kItemsPerChunk = 64;
 
-// Ratings grouped by user: offsets, items and values.
-struct ByUser {
-    std::vector<std::uint64_t> start;
-    std::vector<std::uint32_t> item;
-    std::vector<float> value;
-};
-
-ByUser GroupByUser(std::span<const Rating> ratings, std::uint32_t users) {
-    ByUser by;
-    by.start.assign(std::size_t(users) + 1, 0);
-    for (const Rating& r : ratings) {
-        ++by.start[r.user + 1];
-    }
-    std::partial_sum(by.start.begin(), by.start.end(), by.start.begin());
-    std::vector<std::uint64_t> next(by.start.begin(), by.start.end() - 1);
-    by.item.resize(ratings.size());
-    by.value.resize(ratings.size());
-    for (const Rating& r : ratings) {
-        const std::uint64_t at = next[r.user]++;
-        by.item[at] = r.item;
-        by.value[at] = r.value;
-    }
-    return by;
-}
-
 // The length every user's list is cut to so that the co-rating work stays within `limit`: no cut when it does.
-std::uint64_t ListCap(const ByUser& by, std::uint64_t limit) {
-    const std::size_t users = by.start.size() - 1;
-    std::vector<std::uint64_t> length(users), liked(users);
-    std::uint64_t longest = 0;
-    for (std::size_t u = 0; u < users; ++u) {
-        length[u] = by.start[u + 1] - by.start[u];
-        liked[u] = static_cast<std::uint64_t>(std::count_if(by.value.begin() + std::ptrdiff_t(by.start[u]),
-                                                            by.value.begin() + std::ptrdiff_t(by.start[u + 1]),
-                                                            [](float v) { return v >= 4.0F; }));
-        longest = std::max(longest, length[u]);
-    }
+// `length` and `liked` are each user's ratings and those of 4 or 5.
+std::uint64_t ListCap(const std::vector<std::uint32_t>& length, const std::vector<std::uint32_t>& liked,
+                      std::uint64_t limit) {
+    const std::uint64_t longest = length.empty() ? 0 : *std::max_element(length.begin(), length.end());
     auto work = [&](std::uint64_t cap) {
         std::uint64_t total = 0;
-        for (std::size_t u = 0; u < users; ++u) {
-            total += std::min(length[u], cap) * std::min(liked[u], cap);
+        for (std::size_t u = 0; u < length.size(); ++u) {
+            total += std::min<std::uint64_t>(length[u], cap) * std::min<std::uint64_t>(liked[u], cap);
         }
         return total;
     };
@@ -74,75 +42,67 @@ std::uint64_t ListCap(const ByUser& by, std::uint64_t limit) {
 
 } // namespace
 
-void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings,
-                                          const std::function<void()>& doneWithRatings) {
-    ByUser byUser = GroupByUser(ratings, numUsers);
-    if (doneWithRatings) {
-        doneWithRatings();
-    }
-    const std::uint64_t cap = ListCap(byUser, settings.workLimit);
-    // Users beyond the cap keep a random sample of their ratings, the same for the same seed.
-    std::vector<std::uint32_t> kept(numUsers);
-    for (std::uint32_t u = 0; u < numUsers; ++u) {
-        const std::uint64_t first = byUser.start[u], length = byUser.start[u + 1] - first;
-        if (length > cap) {
+void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vector<std::uint32_t>& length,
+                                          const std::vector<std::uint32_t>& likedAll) {
+    const std::uint64_t cap = ListCap(length, likedAll, settings.workLimit);
+    // A user's kept ratings: beyond the cap a random sample, the same for the same seed; his liked ones first.
+    // The rows are read twice, once to count and once to place, rather than copied: on large data a copy of them
+    // all, grouped, was the largest thing training held.
+    std::vector<std::pair<std::uint32_t, float>> row;
+    const auto keptRow = [&](std::uint32_t u, std::uint32_t& kept, std::uint32_t& front) {
+        rows.Row(u, row);
+        const std::uint64_t count = row.size();
+        if (count > cap) {
             CRandom random(settings.seed ^ (std::uint64_t(u) * 0x9e3779b97f4a7c15ULL));
             for (std::uint64_t k = 0; k < cap; ++k) {
-                const std::uint64_t pick = k + random.Next() % (length - k);
-                std::swap(byUser.item[first + k], byUser.item[first + pick]);
-                std::swap(byUser.value[first + k], byUser.value[first + pick]);
+                const std::uint64_t pick = k + random.Next() % (count - k);
+                std::swap(row[k], row[pick]);
             }
         }
-        kept[u] = static_cast<std::uint32_t>(std::min(length, cap));
-    }
-    // Per user, his kept liked items first, and the weight of one step from him.
-    std::vector<std::uint32_t> likedCount(numUsers, 0);
-    std::vector<float> userStep(numUsers, 0.0F);
-    for (std::uint32_t u = 0; u < numUsers; ++u) {
-        const std::uint64_t first = byUser.start[u];
-        std::uint32_t front = 0;
-        for (std::uint32_t k = 0; k < kept[u]; ++k) {
-            if (byUser.value[first + k] >= 4.0F) {
-                std::swap(byUser.item[first + k], byUser.item[first + front]);
-                std::swap(byUser.value[first + k], byUser.value[first + front]);
+        kept = static_cast<std::uint32_t>(std::min(count, cap));
+        front = 0;
+        for (std::uint32_t k = 0; k < kept; ++k) {
+            if (row[k].second >= 4.0F) {
+                std::swap(row[k], row[front]);
                 ++front;
             }
         }
-        likedCount[u] = front;
-        userStep[u] = kept[u] ? static_cast<float>(std::pow(double(kept[u]), -settings.alpha)) : 0.0F;
-    }
-    // Raters by item, with the weight of the rating as a source.
+    };
+    // Per user, how many liked items he keeps, and the weight of one step from him; per item, its kept raters.
+    std::vector<std::uint64_t> likedStart(std::size_t(numUsers) + 1, 0);
+    std::vector<float> userStep(numUsers, 0.0F);
     std::vector<std::uint64_t> itemStart(std::size_t(numItems) + 1, 0);
-    for (std::uint32_t u = 0; u < numUsers; ++u) {
-        for (std::uint32_t k = 0; k < kept[u]; ++k) {
-            ++itemStart[byUser.item[byUser.start[u] + k] + 1];
+    for (std::uint32_t u = 0; u < rows.Users(); ++u) {
+        std::uint32_t kept = 0, front = 0;
+        keptRow(u, kept, front);
+        for (std::uint32_t k = 0; k < kept; ++k) {
+            ++itemStart[row[k].first + 1];
         }
+        likedStart[u + 1] = front;
+        userStep[u] = kept ? static_cast<float>(std::pow(double(kept), -settings.alpha)) : 0.0F;
     }
+    std::partial_sum(likedStart.begin(), likedStart.end(), likedStart.begin());
     std::partial_sum(itemStart.begin(), itemStart.end(), itemStart.begin());
+    // Raters by item, with the weight of the rating as a source; each user's kept liked items.
     std::vector<std::uint32_t> rater(itemStart.back());
     std::vector<float> raterWeight(itemStart.back());
+    std::vector<std::uint32_t> liked(likedStart.back());
     {
         std::vector<std::uint64_t> next(itemStart.begin(), itemStart.end() - 1);
-        for (std::uint32_t u = 0; u < numUsers; ++u) {
-            for (std::uint32_t k = 0; k < kept[u]; ++k) {
-                const std::uint64_t at = next[byUser.item[byUser.start[u] + k]]++;
+        for (std::uint32_t u = 0; u < rows.Users(); ++u) {
+            std::uint32_t kept = 0, front = 0;
+            keptRow(u, kept, front);
+            for (std::uint32_t k = 0; k < kept; ++k) {
+                const std::uint64_t at = next[row[k].first]++;
                 rater[at] = u;
-                raterWeight[at] = SourceWeight(byUser.value[byUser.start[u] + k], settings) * userStep[u];
+                raterWeight[at] = SourceWeight(row[k].second, settings) * userStep[u];
+            }
+            for (std::uint32_t k = 0; k < front; ++k) {
+                liked[likedStart[u] + k] = row[k].first;
             }
         }
     }
-    // From here on only each user's kept liked items are read: they alone are kept, the rest of the grouping given
-    // back before the long loop below (on large data it held twice the ratings' items and values).
-    std::vector<std::uint64_t> likedStart(std::size_t(numUsers) + 1, 0);
-    for (std::uint32_t u = 0; u < numUsers; ++u) {
-        likedStart[u + 1] = likedStart[u] + likedCount[u];
-    }
-    std::vector<std::uint32_t> liked(likedStart.back());
-    for (std::uint32_t u = 0; u < numUsers; ++u) {
-        std::copy_n(byUser.item.begin() + std::ptrdiff_t(byUser.start[u]), likedCount[u],
-                    liked.begin() + std::ptrdiff_t(likedStart[u]));
-    }
-    byUser = ByUser();
+    std::vector<std::pair<std::uint32_t, float>>().swap(row);
     std::vector<float> penalty(numItems);
     for (std::uint32_t j = 0; j < numItems; ++j) {
         penalty[j] = static_cast<float>(std::pow(std::max(1.0, double(rated[j])), -settings.beta));
@@ -174,7 +134,8 @@ void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings,
                 const std::uint32_t u = rater[k];
                 const float step = raterWeight[k];
                 const std::uint32_t* items = liked.data() + likedStart[u];
-                for (std::uint32_t l = 0; l < likedCount[u]; ++l) {
+                const std::uint64_t count = likedStart[u + 1] - likedStart[u];
+                for (std::uint64_t l = 0; l < count; ++l) {
                     const std::uint32_t j = items[l];
                     if (!w.seen[j]) {
                         w.seen[j] = 1;
@@ -204,15 +165,26 @@ void CRankingModel::Impl::BuildNeighbours(std::span<const Rating> ratings,
             }
         }
     });
+    // The links are put together at their exact size, each chunk's given back once copied: grown by appending,
+    // they kept up to twice their size.
+    std::size_t links = 0;
+    for (const std::vector<std::uint32_t>& items : chunkItems) {
+        links += items.size();
+    }
     start.assign(1, 0);
-    neighbour.clear();
-    weight.clear();
+    start.reserve(std::size_t(numItems) + 1);
+    std::vector<std::uint32_t>().swap(neighbour);
+    std::vector<float>().swap(weight);
+    neighbour.reserve(links);
+    weight.reserve(links);
     for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
         for (std::uint32_t n : chunkCounts[chunk]) {
             start.push_back(start.back() + n);
         }
         neighbour.insert(neighbour.end(), chunkItems[chunk].begin(), chunkItems[chunk].end());
         weight.insert(weight.end(), chunkWeights[chunk].begin(), chunkWeights[chunk].end());
+        std::vector<std::uint32_t>().swap(chunkItems[chunk]);
+        std::vector<float>().swap(chunkWeights[chunk]);
     }
 }
 

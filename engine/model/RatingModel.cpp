@@ -62,12 +62,25 @@ const ModelSettings& CRatingModel::Settings() const {
 }
 
 void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
-                         const TrainingProgress& progress, const RatingsHandOver& handOver) {
-    for (const Rating& r : ratings) {
+                         const TrainingProgress& progress) {
+    TrainOn(CRatingSequence(ratings), nullptr, numUsers, numItems, progress);
+}
+
+void CRatingModel::Train(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems,
+                         const TrainingProgress& progress) {
+    if (rows.Users() > numUsers) {
+        throw std::invalid_argument("rating outside the trained range");
+    }
+    TrainOn(CRatingSequence(rows), &rows, numUsers, numItems, progress);
+}
+
+void CRatingModel::TrainOn(const CRatingSequence& ratings, const IRatedRows* rows, std::uint32_t numUsers,
+                           std::uint32_t numItems, const TrainingProgress& progress) {
+    ratings.ForEach(0, ratings.Size(), [&](std::size_t, const Rating& r) {
         if (r.user >= numUsers || r.item >= numItems || !std::isfinite(r.value)) {
             throw std::invalid_argument("rating outside the trained range");
         }
-    }
+    });
     CThreadPool threads(TrainingThreads());
     Impl fresh;
     fresh.settings = m_impl->settings;
@@ -94,16 +107,12 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
 
     // Check: the factorisation must beat the baseline on held-out ratings, and the neighbour term is weighed there.
     Impl::ChainState chain;
-    // Where the check's chain is the model, the ratings are read no more after the check has grouped them, but
-    // through the rows handed over: they may be freed then.
-    const bool handsOver = handOver.rows != nullptr && handOver.doneWithRatings;
-    const double neighbourBlend =
-        plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain, handsOver ? handOver.doneWithRatings : nullptr) : 0.0;
+    const double neighbourBlend = plan.check ? fresh.CheckOnHeldOut(ratings, plan, chain) : 0.0;
     if (plan.checkChainIsModel && fresh.HasNeighbours()) {
         // The check's chain listed the ratings it saw; the model lists every rating, as a model loaded later does
-        // from the ratings it is handed: the rows handed over, where given, spare a grouped copy of them all.
-        if (handsOver) {
-            fresh.FillRatedLists(*handOver.rows);
+        // from the ratings it is handed: rows, where trained on, spare a grouped copy of them all.
+        if (rows != nullptr) {
+            fresh.FillRatedLists(*rows);
         } else {
             const Rows byUser = GroupRatings(ratings, numUsers, true, &threads);
             fresh.FillRatedLists(CRowsByUser(byUser));
@@ -131,29 +140,29 @@ void CRatingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers
     }
 }
 
-void CRatingModel::Impl::FitBaseline(std::span<const Rating> ratings, std::span<const char> skip,
+void CRatingModel::Impl::FitBaseline(const CRatingSequence& ratings, std::span<const char> skip,
                                      const GroupedRatings& grouped) {
     double sum = 0.0;
-    for (std::size_t k = 0; k < ratings.size(); ++k) {
+    ratings.ForEach(0, ratings.Size(), [&](std::size_t k, const Rating& r) {
         if (skip.empty() || skip[k] == 0) {
-            sum += ratings[k].value;
+            sum += r.value;
         }
-    }
+    });
     const std::size_t count = grouped.byUser.index.size();
     mean = count == 0 ? 3.0f : static_cast<float>(sum / static_cast<double>(count));
     TrainBaseline(grouped);
 }
 
-CRatingModel::Impl::ChainPlan CRatingModel::Impl::PlanChain(std::span<const Rating> ratings) const {
+CRatingModel::Impl::ChainPlan CRatingModel::Impl::PlanChain(const CRatingSequence& ratings) const {
     ChainPlan plan;
     plan.samples = static_cast<std::uint32_t>(std::max(0, settings.samples));
     plan.burnIn = std::max(0, settings.burnIn);
-    plan.check = settings.validate && settings.factors > 0 && plan.samples > 0 && ratings.size() >= 1000;
+    plan.check = settings.validate && settings.factors > 0 && plan.samples > 0 && ratings.Size() >= 1000;
     // On large data (where a tenth would be more than the held-out limit), one chain on all but a held-out sample
     // is both checked and kept: leaving out a sample of a few percent costs the model little, a second chain would
     // cost as much again. Otherwise the final chain goes on from where the check's chain stopped: that has settled
     // on nine tenths of these ratings, so a short burn-in replaces the starting fit and most of the usual one.
-    plan.checkChainIsModel = plan.check && ratings.size() / 10 > std::max<std::size_t>(1, settings.heldOutLimit);
+    plan.checkChainIsModel = plan.check && ratings.Size() / 10 > std::max<std::size_t>(1, settings.heldOutLimit);
     if (plan.check && !plan.checkChainIsModel) {
         plan.burnIn = std::min(plan.burnIn, kWarmBurnIn);
     }
@@ -164,18 +173,18 @@ CRatingModel::Impl::ChainPlan CRatingModel::Impl::PlanChain(std::span<const Rati
     if (settings.workBudget > 0 && plan.samples > 0) {
         std::vector<char> userSeen(numUsers, 0), itemSeen(numItems, 0);
         std::size_t rows = 0;
-        for (const Rating& r : ratings) {
+        ratings.ForEach(0, ratings.Size(), [&](std::size_t, const Rating& r) {
             rows += !userSeen[r.user] + !itemSeen[r.item];
             userSeen[r.user] = itemSeen[r.item] = 1;
-        }
-        const double perSweep = static_cast<double>(ratings.size()) + 16.0 * static_cast<double>(rows);
+        });
+        const double perSweep = static_cast<double>(ratings.Size()) + 16.0 * static_cast<double>(rows);
         const double work = perSweep * (plan.burnIn + plan.samples);
         if (work > static_cast<double>(settings.workBudget)) {
             const double scale = static_cast<double>(settings.workBudget) / work;
             // From eight million ratings, 4 + 8 sweeps: the more ratings, the less the samples differ, and at 10M
             // the held-out RMSE of 4 + 8 is within 0.0005 of 6 + 12's (at 5M the gap is 0.0009), for a third less
             // time.
-            const bool veryLarge = ratings.size() >= kShortChainRatings;
+            const bool veryLarge = ratings.Size() >= kShortChainRatings;
             const int leastBurnIn = veryLarge ? 4 : 6;
             const std::uint32_t leastSamples = veryLarge ? 8 : 12;
             plan.burnIn =

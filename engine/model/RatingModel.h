@@ -101,13 +101,7 @@ unsigned TrainingThreads();
 // starting fit and of the sampler, and steps of steps last; step never goes back nor beyond steps.
 using TrainingProgress = std::function<void(int, int)>;
 
-// What a training may do to spare memory on large data: once it has read what it needs of the ratings it was handed,
-// it calls `doneWithRatings` (at most once, on its own thread) and reads them no more but through `rows`, the same
-// ratings user by user in the same order, where given. The caller may then free the ratings.
-struct RatingsHandOver {
-    const IRatedRows* rows = nullptr;
-    std::function<void()> doneWithRatings;
-};
+class CRatingSequence;
 
 // The prediction model. Deterministic: the same ratings and settings give the same predictions on every run.
 class CRatingModel {
@@ -121,9 +115,13 @@ public:
 
     // Trains on every rating. Users 0..numUsers-1 and items 0..numItems-1; any of them may have no ratings.
     // `progress`, when set, is called on the calling thread between the training's steps; it changes nothing of
-    // what is trained, nor does `handOver`.
+    // what is trained. Throws std::invalid_argument for a rating outside that range or not finite.
     void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
-               const TrainingProgress& progress = {}, const RatingsHandOver& handOver = {});
+               const TrainingProgress& progress = {});
+    // The same from ratings grouped by user, read where they stand (Row() from several threads at once) rather
+    // than copied: the same rows give the same model as the same ratings taken user by user.
+    void Train(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems,
+               const TrainingProgress& progress = {});
 
     // The predicted rating, always within [1, 5] and never NaN. `user` may be any index, also one beyond the
     // trained users (a user registered since): users with no ratings get a sound fallback (the item's baseline).
@@ -159,6 +157,9 @@ public:
 private:
     bool LoadChecked(const std::filesystem::path& path, std::string_view fingerprint, const IRatedRows& ratings,
                      std::optional<ModelShape> expected);
+    // Trains on `ratings`; `rows`, where set, are the same ratings grouped by user.
+    void TrainOn(const CRatingSequence& ratings, const IRatedRows* rows, std::uint32_t numUsers, std::uint32_t numItems,
+                 const TrainingProgress& progress);
 
     struct Impl;
     std::unique_ptr<Impl> m_impl;

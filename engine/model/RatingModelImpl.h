@@ -193,19 +193,17 @@ struct CRatingModel::Impl {
     // The global mean and the bias baseline on these ratings.
     // The mean of the ratings not skipped (skip[k] != 0 leaves out ratings[k]; an empty skip leaves out none), and
     // the baseline on the same ratings, grouped in `grouped`.
-    void FitBaseline(std::span<const Rating> ratings, std::span<const char> skip, const GroupedRatings& grouped);
+    void FitBaseline(const CRatingSequence& ratings, std::span<const char> skip, const GroupedRatings& grouped);
     void TrainBaseline(const GroupedRatings& grouped);
     // How long the chain runs on these ratings: the settings, shortened to the work budget.
-    ChainPlan PlanChain(std::span<const Rating> ratings) const;
+    ChainPlan PlanChain(const CRatingSequence& ratings) const;
     // The sweeps the chains of this plan run: the starting fit's, the held-out check's, then the final one's.
     static int PlannedSweeps(const ChainPlan& plan, const ModelSettings& settings);
     // Runs a chain on all but the held-out ratings, compares it with the baseline there, and fits the neighbour
     // term's weight on them. Drops the factorisation from `plan` when it does not beat the baseline. A short chain
     // leaves its state in `chain` for the final chain to go on from; with plan.checkChainIsModel, the chain runs
     // in full and becomes this model, neighbourhood included. Returns the neighbour weight (0: none).
-    // `doneWithRatings`, where set, is called once the ratings are read no more, when the check's chain is the model.
-    double CheckOnHeldOut(std::span<const Rating> ratings, ChainPlan& plan, ChainState& chain,
-                          const std::function<void()>& doneWithRatings = {});
+    double CheckOnHeldOut(const CRatingSequence& ratings, ChainPlan& plan, ChainState& chain);
     // The neighbour term's weight on the held-out ratings, for the probe's model (its neighbourhood built here).
     double FitNeighbourBlend(Impl& probe, const Rows& trainByUser, std::span<const Rating> heldOut);
     // Makes the check's chain this model.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -39,6 +40,50 @@ private:
 };
 
 // The same ratings grouped both ways, made once for every step that trains on them.
+// The ratings a training reads, in order: a span of them, or rows read through IRatedRows, whose k-th rating is
+// the k-th of the rows taken user by user. The rows are not copied: on large data a copy of every rating is the
+// largest thing a training would otherwise hold beside its grouping.
+class CRatingSequence {
+public:
+    explicit CRatingSequence(std::span<const Rating> ratings) : m_ratings(ratings), m_size(ratings.size()) {}
+    // Throws std::invalid_argument where a row's length differs from its count.
+    explicit CRatingSequence(const IRatedRows& rows);
+
+    std::size_t Size() const { return m_size; }
+    // Calls f(k, rating) for the ratings k of [first, last), in order; may run on several threads at once.
+    template <class F> void ForEach(std::size_t first, std::size_t last, F&& f) const {
+        last = std::min(last, m_size);
+        if (m_rows == nullptr) {
+            for (std::size_t k = first; k < last; ++k) {
+                f(k, m_ratings[k]);
+            }
+            return;
+        }
+        if (first >= last) {
+            return;
+        }
+        // The user whose row holds rating `first`: the last whose row starts at or before it.
+        auto user =
+            static_cast<std::uint32_t>(std::upper_bound(m_start.begin(), m_start.end(), first) - m_start.begin() - 1);
+        std::vector<std::pair<std::uint32_t, float>> row;
+        for (std::size_t k = first; k < last; ++user) {
+            m_rows->Row(user, row);
+            CheckRow(user, row.size());
+            for (std::size_t at = k - m_start[user]; at < row.size() && k < last; ++at, ++k) {
+                f(k, Rating{user, row[at].first, row[at].second});
+            }
+        }
+    }
+
+private:
+    void CheckRow(std::uint32_t user, std::size_t length) const;
+
+    std::span<const Rating> m_ratings;
+    const IRatedRows* m_rows = nullptr;
+    std::vector<std::uint64_t> m_start; // with rows: where each user's ratings start, and the total last
+    std::size_t m_size = 0;
+};
+
 struct GroupedRatings {
     Rows byUser;
     Rows byItem;
@@ -46,9 +91,13 @@ struct GroupedRatings {
 
 // The ratings grouped by user (byUser) or by item, over `threads` where given (the result does not depend on
 // them). A rating k with skip[k] != 0 is left out; an empty skip leaves out none.
-Rows GroupRatings(std::span<const Rating> ratings, std::uint32_t count, bool byUser, CThreadPool* threads = nullptr,
+Rows GroupRatings(const CRatingSequence& ratings, std::uint32_t count, bool byUser, CThreadPool* threads = nullptr,
                   std::span<const char> skip = {});
-GroupedRatings GroupRatings(std::span<const Rating> ratings, std::span<const char> skip, std::uint32_t users,
+GroupedRatings GroupRatings(const CRatingSequence& ratings, std::span<const char> skip, std::uint32_t users,
                             std::uint32_t items, CThreadPool* threads);
+inline Rows GroupRatings(std::span<const Rating> ratings, std::uint32_t count, bool byUser,
+                         CThreadPool* threads = nullptr, std::span<const char> skip = {}) {
+    return GroupRatings(CRatingSequence(ratings), count, byUser, threads, skip);
+}
 
 } // namespace quillory::model

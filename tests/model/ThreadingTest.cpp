@@ -110,7 +110,8 @@ TEST(Threading, OneTwoAndEightThreadsTrainTheSameBits) {
 }
 
 TEST(Threading, GroupingManyRatingsKeepsEveryRowInInputOrderOnAnyThreads) {
-    // Enough ratings for the grouping to split them into blocks (over two million), rows left empty on both sides.
+    // Enough ratings for the grouping to split them into blocks (over two million), rows left empty on both sides;
+    // read from a span, and from rows by user, whose blocks start part-way through a user's row.
     constexpr std::uint32_t kUsers = 40000;
     constexpr std::uint32_t kItems = 3001;
     std::vector<Rating> ratings(2500000);
@@ -125,60 +126,83 @@ TEST(Threading, GroupingManyRatingsKeepsEveryRowInInputOrderOnAnyThreads) {
     for (std::size_t k = 3; k < skip.size(); k += 7) {
         skip[k] = 1;
     }
+    const std::vector<Rating> inInputOrder = ratings;
+    std::vector<Rating> inUserOrder = ratings;
+    std::stable_sort(inUserOrder.begin(), inUserOrder.end(),
+                     [](const Rating& a, const Rating& b) { return a.user < b.user; });
+    const Rows byUserOnce = GroupRatings(inInputOrder, kUsers, true);
+    const CRowsByUser userRows(byUserOnce);
     for (const unsigned threads : {1u, 2u, 8u}) {
         CThreadPool pool(threads);
         for (const bool skipping : {false, true}) {
-            const GroupedRatings grouped = GroupRatings(
-                ratings, skipping ? std::span<const char>(skip) : std::span<const char>(), kUsers, kItems, &pool);
-            for (const bool byUser : {true, false}) {
-                const Rows& rows = byUser ? grouped.byUser : grouped.byItem;
-                ASSERT_EQ(rows.start.size(), std::size_t(byUser ? kUsers : kItems) + 1);
-                ASSERT_EQ(rows.start.back(), skipping ? ratings.size() - (ratings.size() - 3 + 6) / 7 : ratings.size());
-                // Odd users rate nothing, and nobody rates the last item.
-                EXPECT_EQ(rows.Count(byUser ? 1 : kItems - 1), 0u) << threads << " threads";
-                // Walking the kept ratings in input order must meet each row's entries one after the other.
-                std::vector<std::size_t> next(rows.start.begin(), rows.start.end() - 1);
-                for (std::size_t k = 0; k < ratings.size(); ++k) {
-                    if (skipping && skip[k] != 0) {
-                        continue;
+            for (const bool fromRows : {false, true}) {
+                ratings = fromRows ? inUserOrder : inInputOrder;
+                const GroupedRatings grouped = GroupRatings(
+                    fromRows ? CRatingSequence(userRows) : CRatingSequence(inInputOrder),
+                    skipping ? std::span<const char>(skip) : std::span<const char>(), kUsers, kItems, &pool);
+                for (const bool byUser : {true, false}) {
+                    const Rows& rows = byUser ? grouped.byUser : grouped.byItem;
+                    ASSERT_EQ(rows.start.size(), std::size_t(byUser ? kUsers : kItems) + 1);
+                    ASSERT_EQ(rows.start.back(),
+                              skipping ? ratings.size() - (ratings.size() - 3 + 6) / 7 : ratings.size());
+                    // Odd users rate nothing, and nobody rates the last item.
+                    EXPECT_EQ(rows.Count(byUser ? 1 : kItems - 1), 0u) << threads << " threads";
+                    // Walking the kept ratings in input order must meet each row's entries one after the other.
+                    std::vector<std::size_t> next(rows.start.begin(), rows.start.end() - 1);
+                    for (std::size_t k = 0; k < ratings.size(); ++k) {
+                        if (skipping && skip[k] != 0) {
+                            continue;
+                        }
+                        const Rating& r = ratings[k];
+                        const std::size_t at = next[byUser ? r.user : r.item]++;
+                        ASSERT_LT(at, rows.start[(byUser ? r.user : r.item) + 1]) << threads << " threads";
+                        ASSERT_EQ(rows.index[at], byUser ? r.item : r.user) << threads << " threads, entry " << at;
+                        ASSERT_EQ(rows.value[at], r.value) << threads << " threads, entry " << at;
                     }
-                    const Rating& r = ratings[k];
-                    const std::size_t at = next[byUser ? r.user : r.item]++;
-                    ASSERT_LT(at, rows.start[(byUser ? r.user : r.item) + 1]) << threads << " threads";
-                    ASSERT_EQ(rows.index[at], byUser ? r.item : r.user) << threads << " threads, entry " << at;
-                    ASSERT_EQ(rows.value[at], r.value) << threads << " threads, entry " << at;
                 }
             }
         }
     }
 }
 
-// A training that hands its ratings over (the check's chain being the model, as on large data) says so once, reads
-// them no more afterwards (they are spoiled here the moment it says so), and trains the very model it trains
-// without.
-TEST(Threading, RatingsHandedOverAreReadNoMoreAndChangeNothing) {
+// Trained from rows by user (the check's chain being the model, as on large data, and not), a model is the one
+// trained on the same ratings in that order; rows that disagree with their counts are refused.
+TEST(Threading, TrainingFromRowsEqualsTrainingOnTheSameRatings) {
     const test::LowRankData data = test::MakeLowRankData(60, 40);
-    ModelSettings settings = test::QuickSettings();
-    settings.heldOutLimit = 20; // a sample, not a tenth: the check's chain becomes the model
-    CRatingModel plain(settings);
-    plain.Train(data.train, data.users, data.items);
-
-    std::vector<Rating> ratings = data.train;
-    const Rows byUser = GroupRatings(ratings, data.users, true);
-    const CRowsByUser rows(byUser);
-    int told = 0;
-    const auto spoil = [&] {
-        ++told;
-        for (Rating& r : ratings) {
-            r = Rating{0, 0, 1.0F};
+    const Rows byUser = GroupRatings(data.train, data.users, true);
+    std::vector<Rating> inUserOrder;
+    for (std::uint32_t u = 0; u < data.users; ++u) {
+        for (std::size_t k = byUser.start[u]; k < byUser.start[u + 1]; ++k) {
+            inUserOrder.push_back({u, byUser.index[k], byUser.value[k]});
         }
-    };
-    CRatingModel handed(settings);
-    handed.Train(ratings, data.users, data.items, {}, RatingsHandOver{&rows, spoil});
-    EXPECT_EQ(told, 1);
-    for (const Rating& r : data.withheld) {
-        EXPECT_EQ(handed.Predict(r.user, r.item), plain.Predict(r.user, r.item)) << r.user << ", " << r.item;
     }
+    for (const std::size_t heldOutLimit : {std::size_t(20), std::size_t(1000000)}) {
+        ModelSettings settings = test::QuickSettings();
+        settings.heldOutLimit = heldOutLimit;
+        CRatingModel plain(settings);
+        plain.Train(inUserOrder, data.users, data.items);
+        CRatingModel fromRows(settings);
+        fromRows.Train(CRowsByUser(byUser), data.users, data.items);
+        EXPECT_EQ(fromRows.Summary(), plain.Summary());
+        for (const Rating& r : data.withheld) {
+            ASSERT_EQ(fromRows.Predict(r.user, r.item), plain.Predict(r.user, r.item))
+                << heldOutLimit << ": " << r.user << ", " << r.item;
+        }
+    }
+    class CShortRows : public IRatedRows {
+    public:
+        explicit CShortRows(const Rows& rows) : m_rows(rows) {}
+        std::uint32_t Users() const override { return m_rows.Users(); }
+        std::size_t Count(std::uint32_t user) const override { return m_rows.Count(user) + (user == 3 ? 1 : 0); }
+        void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const override {
+            m_rows.Row(user, out);
+        }
+
+    private:
+        CRowsByUser m_rows;
+    };
+    CRatingModel refused;
+    EXPECT_THROW(refused.Train(CShortRows(byUser), data.users, data.items), std::invalid_argument);
 }
 
 TEST(Threading, EveryRankDrawsLongAndShortRowsAlikeOnAnyThreads) {
