@@ -63,14 +63,20 @@ void TrainBoth(TrainedModels& models, const CRatingIndex& index, const model::Mo
         steps.store(total);
         step.store(done);
     };
+    // On one thread (QUILLORY_THREADS=1) the ranking model trains after the prediction model, as on one core.
+    const bool beside = model::TrainingThreads() > 1;
     std::future<void> rankingDone;
     std::future<void> ratingDone;
-    if (ranking) {
+    if (ranking && (beside || !rating)) {
         rankingDone = std::async(std::launch::async, [&] { models.ranking->Train(rows, shape.users, shape.items); });
     }
     if (rating) {
-        ratingDone =
-            std::async(std::launch::async, [&] { models.rating->Train(rows, shape.users, shape.items, onStep); });
+        ratingDone = std::async(std::launch::async, [&] {
+            models.rating->Train(rows, shape.users, shape.items, onStep);
+            if (ranking && !beside) {
+                models.ranking->Train(rows, shape.users, shape.items);
+            }
+        });
     }
     bool begun = false;
     const auto follow = [&] {
