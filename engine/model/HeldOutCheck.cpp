@@ -15,30 +15,26 @@ namespace quillory::model {
 
 double CRatingModel::Impl::CheckOnHeldOut(const CRatingSequence& ratings, ChainPlan& plan, ChainState& chain) {
     // The held-out ratings are copied; the rest are trained on where they stand, marked, which on large data spares
-    // a copy of nearly all of them.
+    // a copy of nearly all of them. One pass draws the marks, copies and sums the stars of those trained on.
     std::vector<char> held(ratings.Size(), 0);
-    std::size_t heldCount = 0;
+    std::vector<Rating> heldOut;
+    double trainedSum = 0.0;
     const std::size_t limit = std::max<std::size_t>(1, settings.heldOutLimit);
     const bool sampled = plan.checkChainIsModel;
     std::uint64_t state = settings.seed ^ 0x5eed5eedull;
-    for (std::size_t k = 0; k < ratings.Size(); ++k) {
+    ratings.ForEach(0, ratings.Size(), [&](std::size_t k, const Rating& r) {
         const std::uint64_t draw = SplitMix(state);
         if (sampled ? draw % ratings.Size() < limit : draw % 10 == 0) {
             held[k] = 1;
-            ++heldCount;
+            heldOut.push_back(r);
+        } else {
+            trainedSum += r.value;
         }
-    }
-    if (heldCount == 0 || heldCount == ratings.Size()) {
+    });
+    if (heldOut.empty() || heldOut.size() == ratings.Size()) {
         plan.checkChainIsModel = false;
         return 0.0;
     }
-    std::vector<Rating> heldOut;
-    heldOut.reserve(heldCount);
-    ratings.ForEach(0, ratings.Size(), [&](std::size_t k, const Rating& r) {
-        if (held[k] != 0) {
-            heldOut.push_back(r);
-        }
-    });
 
     Impl probe;
     probe.settings = settings;
@@ -48,7 +44,7 @@ double CRatingModel::Impl::CheckOnHeldOut(const CRatingSequence& ratings, ChainP
     probe.numUsers = numUsers;
     probe.numItems = numItems;
     GroupedRatings grouped = GroupRatings(ratings, held, numUsers, numItems, threads);
-    probe.FitBaseline(ratings, held, grouped);
+    probe.FitBaseline(trainedSum, grouped);
     // What the chain trains on is grouped, the held-out ratings copied: the marks are done with.
     std::vector<char>().swap(held);
     std::vector<double> curve;

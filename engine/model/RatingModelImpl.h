@@ -190,13 +190,12 @@ struct CRatingModel::Impl {
         bool checkChainIsModel = false;
     };
 
-    // The global mean and the bias baseline on these ratings.
-    // The mean of the ratings not skipped (skip[k] != 0 leaves out ratings[k]; an empty skip leaves out none), and
-    // the baseline on the same ratings, grouped in `grouped`.
-    void FitBaseline(const CRatingSequence& ratings, std::span<const char> skip, const GroupedRatings& grouped);
+    // The global mean, `sum` over the ratings of `grouped`, and the bias baseline on them.
+    void FitBaseline(double sum, const GroupedRatings& grouped);
     void TrainBaseline(const GroupedRatings& grouped);
-    // How long the chain runs on these ratings: the settings, shortened to the work budget.
-    ChainPlan PlanChain(const CRatingSequence& ratings) const;
+    // How long the chain runs on this many ratings, of which `withRatings` users and items have any: the settings,
+    // shortened to the work budget.
+    ChainPlan PlanChain(std::size_t ratings, std::size_t withRatings) const;
     // The sweeps the chains of this plan run: the starting fit's, the held-out check's, then the final one's.
     static int PlannedSweeps(const ChainPlan& plan, const ModelSettings& settings);
     // Runs a chain on all but the held-out ratings, compares it with the baseline there, and fits the neighbour
