@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <new>
@@ -53,9 +54,11 @@ void KeepInCache(const Model& model, const std::filesystem::path& cache, const s
 // Trains the models asked for, each on a thread of its own: the ranking model's beside the prediction model's pool
 // uses the cores that pool leaves idle between its parallel loops, and the calling thread stays free to report the
 // prediction model's steps. Both read the ratings where the index holds them: on large data a copy of them all no
-// longer sits beside the models' own groupings. An exception of either leaves after both have stopped.
+// longer sits beside the models' own groupings. `keepRating` and `keepRanking` (which must not throw) are called on
+// the thread that trained each, once it is trained. An exception of either leaves after both have stopped.
 void TrainBoth(TrainedModels& models, const CRatingIndex& index, const model::ModelShape& shape, bool rating,
-               bool ranking, CProgressReport& report) {
+               bool ranking, CProgressReport& report, const std::function<void()>& keepRating,
+               const std::function<void()>& keepRanking) {
     const CIndexRows rows(index);
     std::atomic<int> step{0};
     std::atomic<int> steps{0};
@@ -67,14 +70,21 @@ void TrainBoth(TrainedModels& models, const CRatingIndex& index, const model::Mo
     const bool beside = model::TrainingThreads() > 1;
     std::future<void> rankingDone;
     std::future<void> ratingDone;
+    // Each model is kept as soon as it is trained, on its own thread: the ranking model's file is written while
+    // the prediction model still trains.
+    const auto trainRanking = [&] {
+        models.ranking->Train(rows, shape.users, shape.items);
+        keepRanking();
+    };
     if (ranking && (beside || !rating)) {
-        rankingDone = std::async(std::launch::async, [&] { models.ranking->Train(rows, shape.users, shape.items); });
+        rankingDone = std::async(std::launch::async, trainRanking);
     }
     if (rating) {
         ratingDone = std::async(std::launch::async, [&] {
             models.rating->Train(rows, shape.users, shape.items, onStep);
+            keepRating();
             if (ranking && !beside) {
-                models.ranking->Train(rows, shape.users, shape.items);
+                trainRanking();
             }
         });
     }
@@ -138,17 +148,21 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
         if (ratingLoaded && rankingLoaded) {
             return models;
         }
-        TrainBoth(models, ratings, shape, !ratingLoaded, !rankingLoaded, report);
+        TrainBoth(
+            models, ratings, shape, !ratingLoaded, !rankingLoaded, report,
+            [&] {
+                if (!notOwn) {
+                    KeepInCache(*models.rating, ratingCache, ratingKey);
+                }
+            },
+            [&] {
+                if (!notOwn) {
+                    KeepInCache(*models.ranking, rankingCache, rankingKey);
+                }
+            });
         if (notOwn) {
             std::cerr << "Quillory: the trained models are not kept in " << ratingCache.parent_path().string() << ": "
                       << *notOwn << '\n';
-            return models;
-        }
-        if (!ratingLoaded) {
-            KeepInCache(*models.rating, ratingCache, ratingKey);
-        }
-        if (!rankingLoaded) {
-            KeepInCache(*models.ranking, rankingCache, rankingKey);
         }
         return models;
     } catch (const CMException&) {
