@@ -90,7 +90,7 @@ void CRankingModel::Train(std::span<const Rating> ratings, std::uint32_t numUser
     Train(CRowsByUser(byUser), numUsers, numItems);
 }
 
-void CRankingModel::Train(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems) {
+void CRankingModel::Train(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems, unsigned threads) {
     if (rows.Users() > numUsers) {
         throw std::invalid_argument("rating outside the trained range");
     }
@@ -119,7 +119,7 @@ void CRankingModel::Train(const IRatedRows& rows, std::uint32_t numUsers, std::u
         trained.numRatings += row.size();
     }
     trained.BuildOrder(trained.settings);
-    trained.BuildNeighbours(rows, length, likedByUser);
+    trained.BuildNeighbours(rows, length, likedByUser, threads);
     *m_impl = std::move(trained);
 }
 

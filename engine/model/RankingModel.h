@@ -74,8 +74,9 @@ public:
     void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
                const std::function<void()>& doneWithRatings = {});
     // The same from ratings grouped by user (read a few times over, from the calling thread), without a copy of
-    // them: the same rows give the same model as the same ratings in that order.
-    void Train(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems);
+    // them: the same rows give the same model as the same ratings in that order. `threads` (0: TrainingThreads())
+    // changes only the speed: one where another training already keeps every core busy.
+    void Train(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems, unsigned threads = 0);
 
     // Up to `count` items for a user whose ratings are `rated` (item, value on 1..5), best first; never an item of
     // `rated`, never one twice, `count` of them while that many unrated items exist. Fewer than

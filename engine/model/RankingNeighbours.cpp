@@ -43,7 +43,7 @@ std::uint64_t ListCap(const std::vector<std::uint32_t>& length, const std::vecto
 } // namespace
 
 void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vector<std::uint32_t>& length,
-                                          const std::vector<std::uint32_t>& likedAll) {
+                                          const std::vector<std::uint32_t>& likedAll, unsigned threadCount) {
     const std::uint64_t cap = ListCap(length, likedAll, settings.workLimit);
     // A user's kept ratings: beyond the cap a random sample, the same for the same seed; his liked ones first.
     // The rows are read twice, once to count and once to place, rather than copied: on large data a copy of them
@@ -112,7 +112,7 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
     std::vector<std::vector<std::uint32_t>> chunkItems(chunks);
     std::vector<std::vector<float>> chunkWeights(chunks);
     std::vector<std::vector<std::uint32_t>> chunkCounts(chunks);
-    CThreadPool threads(TrainingThreads());
+    CThreadPool threads(threadCount > 0 ? threadCount : TrainingThreads());
     struct Workspace {
         std::vector<float> sum;
         std::vector<char> seen;

@@ -13,6 +13,7 @@
 
 #include "ModelTestData.h"
 #include "RankingModel.h"
+#include "RatingRows.h"
 
 namespace quillory::model {
 namespace {
@@ -195,12 +196,22 @@ TEST(RankingModelTest, ThreadCountChangesNothing) {
         }
     }
     const auto one = RankOnThreads("1", data, user), two = RankOnThreads("2", data, user);
+    // Rows by user on three threads, asked for, train the same model as well; a rating beyond the shape is refused.
+    const Rows byUser = GroupRatings(data.train, data.users, true);
+    CRankingModel fromRows;
+    fromRows.Train(CRowsByUser(byUser), data.users, data.items, 3);
+    const auto three = fromRows.Rank(user, 20);
     ASSERT_EQ(one.size(), two.size());
+    ASSERT_EQ(one.size(), three.size());
     for (std::size_t k = 0; k < one.size(); ++k) {
-        EXPECT_EQ(one[k].item, two[k].item);
-        EXPECT_EQ(one[k].score, two[k].score);
-        EXPECT_EQ(one[k].because, two[k].because);
+        for (const auto* other : {&two, &three}) {
+            EXPECT_EQ(one[k].item, (*other)[k].item);
+            EXPECT_EQ(one[k].score, (*other)[k].score);
+            EXPECT_EQ(one[k].because, (*other)[k].because);
+        }
     }
+    EXPECT_THROW(fromRows.Train(data.train, data.users - 1, data.items), std::invalid_argument);
+    EXPECT_THROW(fromRows.Train(CRowsByUser(byUser), data.users, data.items - 1), std::invalid_argument);
 }
 
 class RankingCacheTest : public ::testing::Test {
