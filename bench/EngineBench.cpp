@@ -1,6 +1,7 @@
 // Benchmarks of the engine as the program uses it: start-up (Init + InitMatrices) without and with the trained-model
 // cache, one prediction, one refresh of a user with 15 and with 500 ratings, twenty top picks for each of them and
-// twenty similar movies, on the bundled data and on generated data of 100K, 1M and (with --large) 10M ratings; with
+// twenty similar movies, on the bundled data and on generated data of 100K, 1M, (with --large) 10M and (with --huge)
+// 32M ratings; a start that trains the models on data read from its snapshot (StartTraining); with
 // --many-movies, the picks and similar movies also on 3M ratings of 87,585 movies. Every case reports the process's
 // peak resident memory.
 // The data is copied or generated into the build folder, so no store or cache is ever written into the sources.
@@ -46,14 +47,15 @@ fs::path CopyBundledData(const std::string& name) {
 }
 
 // Generated data of `ratings` ratings, made once and kept in the build folder.
-fs::path GeneratedData(std::uint32_t users, std::uint32_t movies, std::uint64_t ratings, const std::string& name) {
+fs::path GeneratedData(std::uint32_t users, std::uint32_t movies, std::uint64_t ratings, const std::string& name,
+                       std::uint64_t seed = 1) {
     const fs::path folder = kDataRoot / name;
     if (!fs::exists(folder / "files.txt")) {
         quillory::tools::SyntheticDataSettings settings;
         settings.users = users;
         settings.movies = movies;
         settings.ratings = ratings;
-        settings.seed = 1;
+        settings.seed = seed;
         fs::remove_all(folder);
         quillory::tools::GenerateSyntheticData(settings, folder);
     }
@@ -64,20 +66,26 @@ fs::path CacheOf(const fs::path& manifest) {
     return manifest.parent_path() / "quillory.sqlite.model";
 }
 
-// A cold start has none of the derived files: the model caches, the snapshot of the parsed data and its times.
-void RemoveCache(const fs::path& manifest) {
+// The model caches; with the snapshot of the parsed data and its times, every derived file (a cold start has none).
+void RemoveCache(const fs::path& manifest, bool dataToo = true) {
     fs::remove(CacheOf(manifest));
-    for (const char* name : {"quillory.sqlite.ranking", "quillory.sqlite.snapshot", "quillory.sqlite.times"}) {
-        fs::remove(manifest.parent_path() / name);
+    fs::remove(manifest.parent_path() / "quillory.sqlite.ranking");
+    if (dataToo) {
+        for (const char* name : {"quillory.sqlite.snapshot", "quillory.sqlite.times"}) {
+            fs::remove(manifest.parent_path() / name);
+        }
     }
 }
 
-// Times Init + InitMatrices of a fresh engine per iteration; with `cold`, the derived files are removed first.
-void TimeStarts(benchmark::State& state, const fs::path& manifest, bool cold) {
+enum class Start { Cold, Warm, Training };
+
+// Times Init + InitMatrices of a fresh engine per iteration: cold, every derived file is removed first; training,
+// the model caches only (the data is read from its snapshot, and the models are trained).
+void TimeStarts(benchmark::State& state, const fs::path& manifest, Start start) {
     for (auto _ : state) {
         state.PauseTiming();
-        if (cold) {
-            RemoveCache(manifest);
+        if (start != Start::Warm) {
+            RemoveCache(manifest, start == Start::Cold);
         }
         auto table = std::make_unique<CMovieTable>();
         state.ResumeTiming();
@@ -91,20 +99,29 @@ void TimeStarts(benchmark::State& state, const fs::path& manifest, bool cold) {
 }
 
 void StartCold(benchmark::State& state, const fs::path& manifest) {
-    TimeStarts(state, manifest, true);
+    TimeStarts(state, manifest, Start::Cold);
 }
 
-void StartWarm(benchmark::State& state, const fs::path& manifest) {
+// Makes sure the derived files of exactly this data are present.
+bool MakeDerivedFiles(const fs::path& manifest) {
     {
-        // Make sure a cache for exactly this data is present.
         CMovieTable table;
         table.Init(manifest.string());
         table.InitMatrices();
     }
-    if (!fs::exists(CacheOf(manifest))) {
+    return fs::exists(CacheOf(manifest));
+}
+
+void StartWarm(benchmark::State& state, const fs::path& manifest) {
+    if (!MakeDerivedFiles(manifest)) {
         state.SkipWithError("the engine kept no model cache");
     }
-    TimeStarts(state, manifest, false);
+    TimeStarts(state, manifest, Start::Warm);
+}
+
+void StartTraining(benchmark::State& state, const fs::path& manifest) {
+    MakeDerivedFiles(manifest);
+    TimeStarts(state, manifest, Start::Training);
 }
 
 // An engine ready on the data, with one user of 15 and one of 500 ratings entered through the store.
@@ -205,14 +222,18 @@ struct DataCase {
 } // namespace
 
 int main(int argc, char** argv) {
-    // --large adds the 10M-rating cases, which take minutes, and --many-movies the 87,585-movie catalogue (a few
-    // minutes to make and train once); everything else stays short.
+    // --large adds the 10M-rating cases, which take minutes, --huge the 32M-rating ones (the shape of the largest
+    // public data set this program reads; 779 MB of text, made once), and --many-movies the 87,585-movie catalogue
+    // (a few minutes to make and train once); everything else stays short.
     bool large = false;
+    bool huge = false;
     bool manyMovies = false;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--large") == 0) {
             large = true;
+        } else if (std::strcmp(argv[i], "--huge") == 0) {
+            huge = true;
         } else if (std::strcmp(argv[i], "--many-movies") == 0) {
             manyMovies = true;
         } else {
@@ -233,12 +254,17 @@ int main(int argc, char** argv) {
         if (large) {
             cases.push_back({"gen10m", GeneratedData(69878, 10677, 10000000, "gen-10m"), true});
         }
+        if (huge) {
+            cases.push_back({"gen32m", GeneratedData(200948, 87585, 32000204, "gen-32m", 7), true});
+        }
         const fs::path refreshData = CopyBundledData("default-refresh");
 
         for (const DataCase& c : cases) {
             auto* cold = benchmark::RegisterBenchmark(("StartCold/" + c.name).c_str(), StartCold, c.manifest);
             auto* warm = benchmark::RegisterBenchmark(("StartWarm/" + c.name).c_str(), StartWarm, c.manifest);
-            for (auto* b : {cold, warm}) {
+            auto* training =
+                benchmark::RegisterBenchmark(("StartTraining/" + c.name).c_str(), StartTraining, c.manifest);
+            for (auto* b : {cold, warm, training}) {
                 b->Unit(benchmark::kMillisecond);
                 if (c.large || c.name == "gen1m") {
                     b->Iterations(c.large ? 1 : 3);
