@@ -109,9 +109,12 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
     }
 
     const std::size_t chunks = (numItems + kItemsPerChunk - 1) / kItemsPerChunk;
-    std::vector<std::vector<std::uint32_t>> chunkItems(chunks);
-    std::vector<std::vector<float>> chunkWeights(chunks);
-    std::vector<std::vector<std::uint32_t>> chunkCounts(chunks);
+    // Each item's links are written straight into a slot of `keep` links of its own, and the slots closed up
+    // afterwards: the links are never held twice (gathered per chunk and then copied, they were, for a moment).
+    const std::size_t keep = std::min<std::size_t>(settings.neighbours, numItems > 0 ? numItems - 1 : 0);
+    std::vector<std::uint32_t>(std::size_t(numItems) * keep).swap(neighbour);
+    std::vector<float>(std::size_t(numItems) * keep).swap(weight);
+    std::vector<std::uint32_t> linkCount(numItems, 0);
     CThreadPool threads(threadCount > 0 ? threadCount : TrainingThreads());
     struct Workspace {
         std::vector<float> sum;
@@ -120,7 +123,6 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
         std::vector<std::pair<float, std::uint32_t>> ranked;
     };
     std::vector<Workspace> spaces(threads.Threads());
-    const std::size_t keep = settings.neighbours;
     threads.Run(chunks, [&](std::size_t chunk, unsigned thread) {
         Workspace& w = spaces[thread];
         w.sum.resize(numItems, 0.0F);
@@ -158,34 +160,26 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
                 return a.first != b.first ? a.first > b.first : a.second < b.second;
             };
             std::partial_sort(w.ranked.begin(), w.ranked.begin() + std::ptrdiff_t(top), w.ranked.end(), stronger);
-            chunkCounts[chunk].push_back(static_cast<std::uint32_t>(top));
+            linkCount[i] = static_cast<std::uint32_t>(top);
             for (std::size_t k = 0; k < top; ++k) {
-                chunkItems[chunk].push_back(w.ranked[k].second);
-                chunkWeights[chunk].push_back(w.ranked[k].first);
+                neighbour[i * keep + k] = w.ranked[k].second;
+                weight[i * keep + k] = w.ranked[k].first;
             }
         }
     });
-    // The links are put together at their exact size, each chunk's given back once copied: grown by appending,
-    // they kept up to twice their size.
-    std::size_t links = 0;
-    for (const std::vector<std::uint32_t>& items : chunkItems) {
-        links += items.size();
-    }
-    start.assign(1, 0);
-    start.reserve(std::size_t(numItems) + 1);
-    std::vector<std::uint32_t>().swap(neighbour);
-    std::vector<float>().swap(weight);
-    neighbour.reserve(links);
-    weight.reserve(links);
-    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
-        for (std::uint32_t n : chunkCounts[chunk]) {
-            start.push_back(start.back() + n);
+    start.assign(std::size_t(numItems) + 1, 0);
+    for (std::uint32_t i = 0; i < numItems; ++i) {
+        // Closing up moves links only towards the front, so what is moved is never overwritten first.
+        const std::size_t from = i * keep;
+        if (start[i] != from) {
+            std::copy_n(neighbour.begin() + std::ptrdiff_t(from), linkCount[i],
+                        neighbour.begin() + std::ptrdiff_t(start[i]));
+            std::copy_n(weight.begin() + std::ptrdiff_t(from), linkCount[i], weight.begin() + std::ptrdiff_t(start[i]));
         }
-        neighbour.insert(neighbour.end(), chunkItems[chunk].begin(), chunkItems[chunk].end());
-        weight.insert(weight.end(), chunkWeights[chunk].begin(), chunkWeights[chunk].end());
-        std::vector<std::uint32_t>().swap(chunkItems[chunk]);
-        std::vector<float>().swap(chunkWeights[chunk]);
+        start[i + 1] = start[i] + linkCount[i];
     }
+    neighbour.resize(start.back());
+    weight.resize(start.back());
 }
 
 } // namespace quillory::model
