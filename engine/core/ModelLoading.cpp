@@ -71,10 +71,9 @@ void TrainBoth(TrainedModels& models, const CRatingIndex& index, const model::Mo
     std::future<void> rankingDone;
     std::future<void> ratingDone;
     // Each model is kept as soon as it is trained, on its own thread: the ranking model's file is written while
-    // the prediction model still trains.
-    // Beside the prediction model's pool, which keeps every core busy but for short gaps, the ranking model's
-    // build takes one thread: a pool of its own there only added switching between them (2 to 5 percent of the
-    // whole training at 10M ratings).
+    // the prediction model still trains. Beside the prediction model's pool, which keeps every core busy but for
+    // short gaps, the ranking model's build takes one thread: a pool of its own there only added switching between
+    // them (2 to 5 percent of the whole training at 10M ratings).
     const auto trainRanking = [&] {
         models.ranking->Train(rows, shape.users, shape.items, rating ? 1 : 0);
         keepRanking();

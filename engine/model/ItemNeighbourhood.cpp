@@ -180,12 +180,14 @@ bool CRatingModel::Impl::FillRatedLists(const IRatedRows& rows, bool haveResidua
     if (haveResiduals && ratedResidual.size() != ratedStart.back()) {
         return false;
     }
-    // Every entry is written below (the residuals too, unless they came with the lists): the lists are allocated
-    // afresh at their size rather than grown, which on large data kept up to twice their size, and for a moment
-    // the old lists beside the new.
-    std::vector<std::uint32_t>(ratedStart.back()).swap(ratedItem);
+    // Every entry is written below (the residuals too, unless they came with the lists): the old lists are given
+    // back first and the new allocated at their size, where growing them kept up to twice their size on large
+    // data, and for a moment the old lists beside the new.
+    std::vector<std::uint32_t>().swap(ratedItem);
+    ratedItem.resize(ratedStart.back());
     if (!haveResiduals) {
-        std::vector<std::int16_t>(ratedStart.back()).swap(ratedResidual);
+        std::vector<std::int16_t>().swap(ratedResidual);
+        ratedResidual.resize(ratedStart.back());
     }
     // View() must not read the lists while they are built: without neighbours it reads none.
     std::vector<std::uint64_t> neighbours;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <stdexcept>
 
 #include "Random.h"
 #include "RankingImpl.h"
@@ -92,8 +93,15 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
         for (std::uint32_t u = 0; u < rows.Users(); ++u) {
             std::uint32_t kept = 0, front = 0;
             keptRow(u, kept, front);
+            if (front != likedStart[u + 1] - likedStart[u]) {
+                throw std::invalid_argument("a row of ratings changed while it was read");
+            }
             for (std::uint32_t k = 0; k < kept; ++k) {
-                const std::uint64_t at = next[row[k].first]++;
+                const std::uint32_t item = row[k].first;
+                if (item >= numItems || next[item] == itemStart[item + 1]) {
+                    throw std::invalid_argument("a row of ratings changed while it was read");
+                }
+                const std::uint64_t at = next[item]++;
                 rater[at] = u;
                 raterWeight[at] = SourceWeight(row[k].second, settings) * userStep[u];
             }

@@ -97,7 +97,7 @@ void CRatingModel::TrainOn(const CRatingSequence& ratings, const IRatedRows* row
     fresh.threads = &threads;
     fresh.numUsers = numUsers;
     fresh.numItems = numItems;
-    // The plan reads only the ratings and the sizes, so it can come first and tell how many steps there are.
+    // The plan needs only the counts, so it can come first and tell how many steps there are.
     Impl::ChainPlan plan = fresh.PlanChain(ratings.Size(), withRatings);
     Impl::Steps steps{&progress, 0, 2 + Impl::PlannedSweeps(plan, fresh.settings)};
     fresh.steps = &steps;

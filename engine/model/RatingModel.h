@@ -33,7 +33,8 @@ public:
     // Users 0..Users()-1 have rows (the rest none).
     virtual std::uint32_t Users() const = 0;
     virtual std::size_t Count(std::uint32_t user) const = 0;
-    // Replaces `out` with the user's (item, value) pairs, in the order of the ratings trained on.
+    // Replaces `out` with the user's (item, value) pairs, in the order of the ratings trained on: the same pairs
+    // every time it is called for him.
     virtual void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const = 0;
 };
 

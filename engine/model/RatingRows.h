@@ -39,18 +39,17 @@ private:
     const Rows& m_rows;
 };
 
-// The same ratings grouped both ways, made once for every step that trains on them.
 // The ratings a training reads, in order: a span of them, or rows read through IRatedRows, whose k-th rating is
 // the k-th of the rows taken user by user. The rows are not copied: on large data a copy of every rating is the
 // largest thing a training would otherwise hold beside its grouping.
 class CRatingSequence {
 public:
     explicit CRatingSequence(std::span<const Rating> ratings) : m_ratings(ratings), m_size(ratings.size()) {}
-    // Throws std::invalid_argument where a row's length differs from its count.
     explicit CRatingSequence(const IRatedRows& rows);
 
     std::size_t Size() const { return m_size; }
-    // Calls f(k, rating) for the ratings k of [first, last), in order; may run on several threads at once.
+    // Calls f(k, rating) for the ratings k of [first, last), in order; may run on several threads at once. Throws
+    // std::invalid_argument where a row is not as long as its count.
     template <class F> void ForEach(std::size_t first, std::size_t last, F&& f) const {
         last = std::min(last, m_size);
         if (m_rows == nullptr) {
@@ -84,6 +83,7 @@ private:
     std::size_t m_size = 0;
 };
 
+// The same ratings grouped both ways, made once for every step that trains on them.
 struct GroupedRatings {
     Rows byUser;
     Rows byItem;
