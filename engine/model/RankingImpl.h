@@ -34,10 +34,10 @@ struct CRankingModel::Impl {
     }
 
     void BuildOrder(const RankingSettings& settings);
-    // The links from the users' rows; `length` and `liked` are each user's ratings and those of 4 or 5. On
-    // `threads` threads, or TrainingThreads() for 0.
+    // The links from the users' rows; `length` and `likedAll` are each user's ratings and those of 4 or 5. On
+    // `threadCount` threads, or TrainingThreads() for 0.
     void BuildNeighbours(const IRatedRows& rows, const std::vector<std::uint32_t>& length,
-                         const std::vector<std::uint32_t>& liked, unsigned threads);
+                         const std::vector<std::uint32_t>& likedAll, unsigned threadCount);
 };
 
 // How much a rating of `value` counts when it speaks for other items: a liked item fully, the rest by `lowWeight`.
