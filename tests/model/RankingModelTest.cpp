@@ -212,6 +212,27 @@ TEST(RankingModelTest, ThreadCountChangesNothing) {
     }
     EXPECT_THROW(fromRows.Train(data.train, data.users - 1, data.items), std::invalid_argument);
     EXPECT_THROW(fromRows.Train(CRowsByUser(byUser), data.users, data.items - 1), std::invalid_argument);
+    // Rows that change between the reads that count and the read that places are refused, never written past.
+    class CChangingRows : public IRatedRows {
+    public:
+        explicit CChangingRows(const Rows& rows) : m_rows(rows) {}
+        std::uint32_t Users() const override { return m_rows.Users(); }
+        std::size_t Count(std::uint32_t user) const override { return m_rows.Count(user); }
+        void Row(std::uint32_t user, std::vector<std::pair<std::uint32_t, float>>& out) const override {
+            m_rows.Row(user, out);
+            if (++m_reads > 2 * std::size_t(Users())) { // the third pass: every rating moves to item 0, liked
+                for (auto& [item, value] : out) {
+                    item = 0;
+                    value = 5.0F;
+                }
+            }
+        }
+
+    private:
+        CRowsByUser m_rows;
+        mutable std::size_t m_reads = 0;
+    };
+    EXPECT_THROW(fromRows.Train(CChangingRows(byUser), data.users, data.items, 1), std::invalid_argument);
 }
 
 class RankingCacheTest : public ::testing::Test {
