@@ -76,17 +76,13 @@ void CRankingModel::Impl::BuildOrder(const RankingSettings& s) {
     order.insert(order.end(), rest.begin(), rest.end());
 }
 
-void CRankingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
-                          const std::function<void()>& doneWithRatings) {
+void CRankingModel::Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems) {
     for (const Rating& r : ratings) {
         if (r.user >= numUsers || r.item >= numItems) {
             throw std::invalid_argument("rating outside the trained range");
         }
     }
     const Rows byUser = GroupRatings(ratings, numUsers, true);
-    if (doneWithRatings) {
-        doneWithRatings();
-    }
     Train(CRowsByUser(byUser), numUsers, numItems);
 }
 

@@ -69,10 +69,8 @@ public:
     const RankingSettings& Settings() const;
 
     // Trains on every rating. Users 0..numUsers-1 and items 0..numItems-1; any of them may have no ratings.
-    // `doneWithRatings`, when set, is called (once, on the calling thread) as soon as the ratings are read no more.
     // Throws std::invalid_argument for a rating outside that range.
-    void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems,
-               const std::function<void()>& doneWithRatings = {});
+    void Train(std::span<const Rating> ratings, std::uint32_t numUsers, std::uint32_t numItems);
     // The same from ratings grouped by user (read a few times over, from the calling thread), without a copy of
     // them: the same rows give the same model as the same ratings in that order. `threads` (0: TrainingThreads())
     // changes only the speed: one where another training already keeps every core busy.
