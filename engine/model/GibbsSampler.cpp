@@ -616,8 +616,10 @@ private:
 
     std::span<const Rating> m_heldOut;
     std::vector<double>* m_curve;
-    std::vector<double> m_sampleUserBias; // this sample's user biases, for the held-out curve
-    std::vector<double> m_heldOutSum;     // per held-out rating, the sum of its predictions over the samples so far
+    // This sample's users (biases, factors) as their conditional means, for the held-out curve.
+    std::vector<double> m_sampleUserBias;
+    std::vector<float> m_sampleUserFactors;
+    std::vector<double> m_heldOutSum; // per held-out rating, the sum of its predictions over the samples so far
 };
 
 CRatingModel::Impl::CGibbsChain::CGibbsChain(Impl& model, const GroupedRatings& grouped, CThreadPool& pool,
@@ -628,7 +630,9 @@ CRatingModel::Impl::CGibbsChain::CGibbsChain(Impl& model, const GroupedRatings& 
       m_goOnFrom(CanGoOnFrom(model, state) ? state : nullptr), m_random(model.settings.seed + (m_goOnFrom ? 1 : 0)),
       m_alpha(m_goOnFrom ? m_goOnFrom->alpha : 2.0), m_implicit(model.settings.implicitFeedback),
       m_implicitPrecision(m_goOnFrom ? m_goOnFrom->implicitPrecision : 1.0), m_heldOut(heldOut), m_curve(curve),
-      m_sampleUserBias(curve ? model.numUsers : 0, 0.0), m_heldOutSum(curve ? heldOut.size() : 0, 0.0) {
+      m_sampleUserBias(curve ? model.numUsers : 0, 0.0),
+      m_sampleUserFactors(curve ? std::size_t(model.numUsers) * model.factors : 0, 0.0f),
+      m_heldOutSum(curve ? heldOut.size() : 0, 0.0) {
     DrawStartingVectors();
     ClearSamples();
     MakeWorkspaces();
@@ -662,9 +666,10 @@ void CRatingModel::Impl::CGibbsChain::DrawStartingVectors() {
 
 void CRatingModel::Impl::CGibbsChain::ClearSamples() {
     Impl& m = m_model;
-    m.userBias.assign(m.numUsers, 0.0f);
+    // The users are solved at the end (SolveUsers); what an earlier training left of them is given back now.
+    std::vector<float>().swap(m.userBias);
+    std::vector<float>().swap(m.userFactors);
     m.itemBias.assign(m.numItems, 0.0f);
-    m.userFactors.assign(std::size_t(m.numUsers) * m_width, 0.0f);
     m.itemFactors.assign(std::size_t(m.numItems) * m_width, 0.0f);
     m.itemSampleBias.assign(std::size_t(m.numItems) * m.samples, 0.0f);
     m.priorUserFactors.assign(m_width, 0.0f);
@@ -823,24 +828,25 @@ double CRatingModel::Impl::CGibbsChain::DrawUsers(const Hyper& userHyper) {
 }
 
 double CRatingModel::Impl::CGibbsChain::DrawAndKeepSample(std::uint32_t s, const Hyper& userHyper) {
-    // Items keep this sweep's draw; users keep their conditional mean given it, which fold-in reproduces.
+    // Items keep this sweep's draw. The users' draws are not kept: the end of training solves every user against the
+    // averaged items, as fold-in does. Only the held-out curve reads this sample's users, as their conditional means.
     KeepItems(s);
-    Impl& m = m_model;
-    const double squaredError = DrawSide(
-        m_byUser, m_items, m_users, userHyper, UserPriorMeans(), true,
-        [&](Eigen::Index u, const auto& rowMean) {
-            float* row = &m.userFactors[std::size_t(u) * m_width + std::size_t(s) * m.factors];
-            for (std::uint32_t f = 0; f < m.factors; ++f) {
-                row[f] = static_cast<float>(rowMean(f + 1));
-            }
-            m.userBias[static_cast<std::size_t>(u)] += static_cast<float>(rowMean(0) * m_invSamples);
-            if (m_curve) {
-                m_sampleUserBias[static_cast<std::size_t>(u)] = rowMean(0);
-            }
-        },
-        m_random.Next());
+    double squaredError = 0.0;
     if (m_curve) {
+        const std::size_t factors = m_model.factors;
+        squaredError = DrawSide(
+            m_byUser, m_items, m_users, userHyper, UserPriorMeans(), true,
+            [&](Eigen::Index u, const auto& rowMean) {
+                float* row = &m_sampleUserFactors[static_cast<std::size_t>(u) * factors];
+                for (std::size_t f = 0; f < factors; ++f) {
+                    row[f] = static_cast<float>(rowMean(static_cast<Eigen::Index>(f) + 1));
+                }
+                m_sampleUserBias[static_cast<std::size_t>(u)] = rowMean(0);
+            },
+            m_random.Next());
         RecordHeldOutError(s);
+    } else {
+        squaredError = DrawUsers(userHyper);
     }
     KeepUserPrior(s, userHyper);
     return squaredError;
@@ -886,7 +892,7 @@ void CRatingModel::Impl::CGibbsChain::RecordHeldOutError(std::uint32_t s) {
     double se = 0.0;
     for (std::size_t j = 0; j < m_heldOut.size(); ++j) {
         const Rating& r = m_heldOut[j];
-        const float* row = &m.userFactors[std::size_t(r.user) * m_width + std::size_t(s) * m.factors];
+        const float* row = &m_sampleUserFactors[std::size_t(r.user) * m.factors];
         double p = m.mean + m_sampleUserBias[r.user] + m_items(0, r.item);
         for (std::uint32_t f = 0; f < m.factors; ++f) {
             p += row[f] * m_items(f + 1, r.item);

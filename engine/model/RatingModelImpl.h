@@ -58,9 +58,10 @@ struct CRatingModel::Impl {
     std::uint32_t factors = 0;
     std::uint32_t samples = 0;
     std::uint32_t sweeps = 0;
-    std::vector<float> userBias;         // mean over samples
-    std::vector<float> itemBias;         // mean over samples
+    // The users, solved against the averaged sample at the end of training (the chain keeps none of its users).
+    std::vector<float> userBias;
     std::vector<float> userFactors;      // numUsers x width
+    std::vector<float> itemBias;         // mean over samples
     std::vector<float> itemFactors;      // numItems x width, already divided by the sample count
     std::vector<float> itemSampleBias;   // numItems x samples, for fold-in
     std::vector<float> itemVariance;     // numItems x (factors + 1): each item's spread over the averaged samples
