@@ -633,10 +633,18 @@ CRatingModel::Impl::CGibbsChain::CGibbsChain(Impl& model, const GroupedRatings& 
       m_sampleUserBias(curve ? model.numUsers : 0, 0.0),
       m_sampleUserFactors(curve ? std::size_t(model.numUsers) * model.factors : 0, 0.0f),
       m_heldOutSum(curve ? heldOut.size() : 0, 0.0) {
-    DrawStartingVectors();
-    ClearSamples();
-    MakeWorkspaces();
-    SetUpImplicit();
+    // The starting vectors take the shared stream in order; the rest is memory made ready beside them, none of it
+    // read or written by the others.
+    m_pool.Run(3, [&](std::size_t task, unsigned) {
+        if (task == 0) {
+            DrawStartingVectors();
+        } else if (task == 1) {
+            ClearSamples();
+        } else {
+            MakeWorkspaces();
+            SetUpImplicit();
+        }
+    });
 }
 
 bool CRatingModel::Impl::CGibbsChain::CanGoOnFrom(const Impl& model, const ChainState* state) {
@@ -956,24 +964,28 @@ void CRatingModel::Impl::AverageSamples(const Rows& byUser) {
     const std::size_t width = Width();
     const std::size_t d = std::size_t(factors) + 1;
     const double inverse = 1.0 / samples;
+    // Items in chunks over the threads: each item's sums are its own, taken over the samples in order.
+    constexpr std::size_t kItemsPerChunk = 512;
     std::vector<float> averaged(std::size_t(numItems) * factors);
     std::vector<float> implicit(HasImplicit() ? std::size_t(numItems) * d : 0);
-    for (std::size_t i = 0; i < numItems; ++i) {
-        for (std::size_t f = 0; f < factors; ++f) {
-            double sum = 0.0; // the stored factors are already divided by the sample count
-            for (std::size_t s = 0; s < samples; ++s) {
-                sum += itemFactors[i * width + s * factors + f];
+    RunOverRows(threads, numItems, kItemsPerChunk, [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            for (std::size_t f = 0; f < factors; ++f) {
+                double sum = 0.0; // the stored factors are already divided by the sample count
+                for (std::size_t s = 0; s < samples; ++s) {
+                    sum += itemFactors[i * width + s * factors + f];
+                }
+                averaged[i * factors + f] = static_cast<float>(sum);
             }
-            averaged[i * factors + f] = static_cast<float>(sum);
-        }
-        for (std::size_t f = 0; !implicit.empty() && f < d; ++f) {
-            double sum = 0.0;
-            for (std::size_t s = 0; s < samples; ++s) {
-                sum += implicitVectors[(i * samples + s) * d + f];
+            for (std::size_t f = 0; !implicit.empty() && f < d; ++f) {
+                double sum = 0.0;
+                for (std::size_t s = 0; s < samples; ++s) {
+                    sum += implicitVectors[(i * samples + s) * d + f];
+                }
+                implicit[i * d + f] = static_cast<float>(sum * inverse);
             }
-            implicit[i * d + f] = static_cast<float>(sum * inverse);
         }
-    }
+    });
     Vector meanPrior = Vector::Zero(static_cast<Eigen::Index>(d));
     Matrix precisionPrior = Matrix::Zero(static_cast<Eigen::Index>(d), static_cast<Eigen::Index>(d));
     double noise = 0.0;
@@ -998,29 +1010,47 @@ void CRatingModel::Impl::AverageSamples(const Rows& byUser) {
                 mean(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f + 1)) = averaged[i * factors + f];
             }
         }
-        const Eigen::LDLT<Matrix> gram((mean.transpose() * mean + 1e-9 * Matrix::Identity(cols, cols)).eval());
-        Matrix sample(rows, cols);
-        std::vector<double> squares(std::size_t(numItems) * d, 0.0);
-        for (std::size_t s = 0; s < samples; ++s) {
-            for (std::size_t i = 0; i < numItems; ++i) {
-                sample(static_cast<Eigen::Index>(i), 0) = itemSampleBias[i * samples + s];
+        // Sample s's items (bias, factors) as rows [first, last) of `out`, item by item.
+        const auto sampleRows = [&](std::size_t s, std::size_t first, std::size_t last, Matrix& out) {
+            out.resize(static_cast<Eigen::Index>(last - first), cols);
+            for (std::size_t i = first; i < last; ++i) {
+                const auto r = static_cast<Eigen::Index>(i - first);
+                out(r, 0) = itemSampleBias[i * samples + s];
                 for (std::size_t f = 0; f < factors; ++f) {
-                    sample(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f + 1)) =
+                    out(r, static_cast<Eigen::Index>(f + 1)) =
                         double(itemFactors[i * width + s * factors + f]) * samples;
                 }
             }
-            const Matrix map = gram.solve(mean.transpose() * sample);
-            const Matrix spread = sample - mean * map;
-            for (std::size_t i = 0; i < numItems; ++i) {
-                for (std::size_t f = 0; f < d; ++f) {
-                    const double e = spread(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(f));
-                    squares[i * d + f] += e * e;
+        };
+        // Each sample's map over all items, the samples over the threads; then each item's squared spread, the
+        // items over the threads, summed over the samples in order.
+        const Eigen::LDLT<Matrix> gram((mean.transpose() * mean + 1e-9 * Matrix::Identity(cols, cols)).eval());
+        std::vector<Matrix> maps(samples);
+        RunOverRows(threads, samples, 1, [&](std::size_t first, std::size_t last) {
+            Matrix sample;
+            for (std::size_t s = first; s < last; ++s) {
+                sampleRows(s, 0, numItems, sample);
+                maps[s] = gram.solve(mean.transpose() * sample);
+            }
+        });
+        RunOverRows(threads, numItems, kItemsPerChunk, [&](std::size_t first, std::size_t last) {
+            const auto count = static_cast<Eigen::Index>(last - first);
+            std::vector<double> squares((last - first) * d, 0.0);
+            Matrix sample, spread;
+            for (std::size_t s = 0; s < samples; ++s) {
+                sampleRows(s, first, last, sample);
+                spread = sample - mean.middleRows(static_cast<Eigen::Index>(first), count) * maps[s];
+                for (Eigen::Index r = 0; r < count; ++r) {
+                    for (std::size_t f = 0; f < d; ++f) {
+                        const double e = spread(r, static_cast<Eigen::Index>(f));
+                        squares[static_cast<std::size_t>(r) * d + f] += e * e;
+                    }
                 }
             }
-        }
-        for (std::size_t k = 0; k < squares.size(); ++k) {
-            itemVariance[k] = static_cast<float>(squares[k] * inverse);
-        }
+            for (std::size_t k = 0; k < squares.size(); ++k) {
+                itemVariance[first * d + k] = static_cast<float>(squares[k] * inverse);
+            }
+        });
     }
     itemFactors = std::move(averaged);
     implicitVectors = std::move(implicit);
