@@ -9,7 +9,7 @@ CMovieLookup::CMovieLookup(const std::vector<MovieRecord>& movies) {
     for (const MovieRecord& movie : movies) {
         maxId = std::max(maxId, movie.id);
     }
-    if (maxId < kDirectLimit) {
+    if (maxId < kDirectLimit && static_cast<std::size_t>(maxId) <= kDirectSpread * movies.size() + 4096) {
         m_table.assign(static_cast<std::size_t>(maxId) + 1, kNone);
         for (std::size_t i = 0; i < movies.size(); ++i) {
             m_table[static_cast<std::size_t>(movies[i].id)] = static_cast<std::uint32_t>(i);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <unordered_map>
@@ -9,8 +10,8 @@
 
 namespace quillory::data {
 
-// Movie id -> catalogue index: a direct table when the ids are small enough, else a hash map. Asked once per rating,
-// so its lookup stays inline.
+// Movie id -> catalogue index: a direct table when the ids are few enough and dense enough, else a hash map. Asked
+// once per rating, so its lookup stays inline.
 class CMovieLookup {
 public:
     explicit CMovieLookup(const std::vector<MovieRecord>& movies);
@@ -28,7 +29,11 @@ public:
     static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
 private:
+    // The direct table takes at most this many entries, and at most kDirectSpread per movie (a catalogue of sparse
+    // ids, such as ids of seven digits for ten thousand movies, would make a table of mostly empty entries whose
+    // filling cost more than all the hash map's lookups).
     static constexpr int kDirectLimit = 1 << 24;
+    static constexpr std::size_t kDirectSpread = 64;
     std::vector<std::uint32_t> m_table;
     std::unordered_map<int, std::uint32_t> m_map;
 };
