@@ -177,5 +177,28 @@ TEST(RatingsPieces, EveryCutAndThreadCountReadsLikeOneReadingInOrder) {
     }
 }
 
+// The lookup each rating's movie goes through: dense ids, sparse ids of seven digits (as a catalogue keyed by
+// another site's ids has them), and ids past the direct table's limit each find their movie and nothing else.
+TEST(RatingsPieces, MovieLookupFindsEachIdAndNoOther) {
+    const std::vector<std::vector<int>> catalogues{
+        {1, 2, 3, 5},
+        {2844, 4936, 1074638, 3124456},
+        {7, 16777216, 40000000},
+    };
+    for (const std::vector<int>& ids : catalogues) {
+        std::vector<data::MovieRecord> movies(ids.size());
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            movies[i].id = ids[i];
+        }
+        const data::CMovieLookup lookup(movies);
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            EXPECT_EQ(lookup.Find(ids[i]), i) << ids[i];
+        }
+        for (const int absent : {0, -1, 4, 6, 2845, 3124457, 16777215, 16777217, 2147483647}) {
+            EXPECT_EQ(lookup.Find(absent), data::CMovieLookup::kNone) << absent;
+        }
+    }
+}
+
 } // namespace
 } // namespace quillory::test
