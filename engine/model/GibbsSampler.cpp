@@ -1023,7 +1023,8 @@ void CRatingModel::Impl::AverageSamples(const Rows& byUser) {
             }
         };
         // Each sample's map over all items, the samples over the threads; then each item's squared spread, the
-        // items over the threads, summed over the samples in order.
+        // items over the threads, summed over the samples in order. An item's row of the product with the map is
+        // the same sum of d terms whichever rows are multiplied with it, so the chunks do not change the spread.
         const Eigen::LDLT<Matrix> gram((mean.transpose() * mean + 1e-9 * Matrix::Identity(cols, cols)).eval());
         std::vector<Matrix> maps(samples);
         RunOverRows(threads, samples, 1, [&](std::size_t first, std::size_t last) {
