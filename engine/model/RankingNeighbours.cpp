@@ -188,6 +188,13 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
     }
     neighbour.resize(start.back());
     weight.resize(start.back());
+    // The model keeps its links for as long as the program runs: where items fell well short of `keep` links (sparse
+    // data), the slots' unused room is given back. Where they nearly filled them, the copy that takes would cost
+    // more, for a moment, than the room it frees.
+    if (start.back() < std::size_t(numItems) * keep / 4 * 3) {
+        neighbour.shrink_to_fit();
+        weight.shrink_to_fit();
+    }
 }
 
 } // namespace quillory::model
