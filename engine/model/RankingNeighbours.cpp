@@ -17,6 +17,9 @@ namespace quillory::model {
 namespace {
 
 constexpr std::size_t kItemsPerChunk = 64;
+// How many raters ahead the walk asks for a rater's list start, and for the list itself.
+constexpr std::uint64_t kStartAhead = 8;
+constexpr std::uint64_t kListAhead = 4;
 
 // The length every user's list is cut to so that the co-rating work stays within `limit`: no cut when it does.
 // `length` and `liked` are each user's ratings and those of 4 or 5.
@@ -135,39 +138,65 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
         Workspace& w = spaces[thread];
         w.sum.resize(numItems, 0.0F);
         w.seen.resize(numItems, 0);
+        w.touched.resize(numItems); // an item is touched at most once per item walked from
+        // Plain pointers held in registers: through the vectors, every store to `seen` (a char, which may alias
+        // anything) made the compiler load the vectors' pointers again for the next rating.
+        float* const sum = w.sum.data();
+        char* const seen = w.seen.data();
+        std::uint32_t* const touched = w.touched.data();
+        const std::uint32_t* const likedItems = liked.data();
+        const std::uint64_t* const likedAt = likedStart.data();
         const auto begin = static_cast<std::uint32_t>(chunk * kItemsPerChunk);
         const auto end = static_cast<std::uint32_t>(std::min<std::size_t>(numItems, begin + kItemsPerChunk));
         for (std::uint32_t i = begin; i < end; ++i) {
-            w.touched.clear();
-            const std::uint64_t raters = itemStart[i + 1] - itemStart[i];
-            for (std::uint64_t k = itemStart[i]; k < itemStart[i + 1]; ++k) {
+            std::size_t touchedCount = 0;
+            const std::uint64_t firstRater = itemStart[i];
+            const std::uint64_t lastRater = itemStart[i + 1];
+            for (std::uint64_t k = firstRater; k < lastRater; ++k) {
+                // The raters' lists lie all over memory, each a few cache lines: ask for where a list starts a few
+                // raters ahead, and for the list itself once that start has had time to arrive.
+                if (k + kStartAhead < lastRater) {
+                    __builtin_prefetch(likedAt + rater[k + kStartAhead]);
+                }
+                if (k + kListAhead < lastRater) {
+                    __builtin_prefetch(likedItems + likedAt[rater[k + kListAhead]]);
+                }
                 const std::uint32_t u = rater[k];
                 const float step = raterWeight[k];
-                const std::uint32_t* items = liked.data() + likedStart[u];
-                const std::uint64_t count = likedStart[u + 1] - likedStart[u];
+                const std::uint32_t* items = likedItems + likedAt[u];
+                const std::uint64_t count = likedAt[u + 1] - likedAt[u];
                 for (std::uint64_t l = 0; l < count; ++l) {
+                    // Without a branch, which the mix of new and seen items made the processor guess wrong
+                    // often: the item is written past the touched ones and kept only if it is new.
                     const std::uint32_t j = items[l];
-                    if (!w.seen[j]) {
-                        w.seen[j] = 1;
-                        w.touched.push_back(j);
-                    }
-                    w.sum[j] += step;
+                    touched[touchedCount] = j;
+                    touchedCount += seen[j] == 0 ? 1U : 0U;
+                    seen[j] = 1;
+                    sum[j] += step;
                 }
             }
+            const std::uint64_t raters = lastRater - firstRater;
             const float itemStep = raters ? static_cast<float>(std::pow(double(raters), -settings.alpha)) : 0.0F;
             w.ranked.clear();
-            for (std::uint32_t j : w.touched) {
-                if (j != i && w.sum[j] > 0.0F) {
-                    w.ranked.emplace_back(w.sum[j] * itemStep * penalty[j], j);
+            for (std::size_t t = 0; t < touchedCount; ++t) {
+                const std::uint32_t j = touched[t];
+                if (j != i && sum[j] > 0.0F) {
+                    w.ranked.emplace_back(sum[j] * itemStep * penalty[j], j);
                 }
-                w.sum[j] = 0.0F;
-                w.seen[j] = 0;
+                sum[j] = 0.0F;
+                seen[j] = 0;
             }
             const std::size_t top = std::min(keep, w.ranked.size());
             auto stronger = [](const auto& a, const auto& b) {
                 return a.first != b.first ? a.first > b.first : a.second < b.second;
             };
-            std::partial_sort(w.ranked.begin(), w.ranked.begin() + std::ptrdiff_t(top), w.ranked.end(), stronger);
+            // The strongest `top` picked first, then put in order: a strict order has one answer either way, and
+            // on long lists the selection costs less than keeping a heap of them.
+            const auto cut = w.ranked.begin() + std::ptrdiff_t(top);
+            if (cut != w.ranked.end()) {
+                std::nth_element(w.ranked.begin(), cut, w.ranked.end(), stronger);
+            }
+            std::sort(w.ranked.begin(), cut, stronger);
             linkCount[i] = static_cast<std::uint32_t>(top);
             for (std::size_t k = 0; k < top; ++k) {
                 neighbour[i * keep + k] = w.ranked[k].second;

@@ -36,10 +36,10 @@ RankingSettings HandSettings() {
     return s;
 }
 
-CRankingModel HandModel() {
+CRankingModel HandModel(const RankingSettings& settings = HandSettings()) {
     const std::vector<Rating> ratings{{0, 0, 5.0F}, {0, 1, 5.0F}, {0, 2, 2.0F}, {1, 0, 4.0F},
                                       {1, 2, 5.0F}, {2, 1, 4.0F}, {2, 3, 5.0F}, {2, 0, 1.0F}};
-    CRankingModel model(HandSettings());
+    CRankingModel model(settings);
     model.Train(ratings, 3, 4);
     return model;
 }
@@ -50,6 +50,13 @@ TEST(RankingModelTest, HandWorkedListsSimilarItemsAndReasons) {
     EXPECT_EQ(model.Similar(1, 10), (std::vector<std::uint32_t>{0, 3})); // a tie: the lower index first
     EXPECT_EQ(model.Similar(3, 10), (std::vector<std::uint32_t>{1}));
     EXPECT_EQ(model.Similar(0, 1), (std::vector<std::uint32_t>{2}));
+    // Kept to one link each, an item keeps its strongest, and of two equal the lower index.
+    RankingSettings one = HandSettings();
+    one.neighbours = 1;
+    const CRankingModel cut = HandModel(one);
+    EXPECT_EQ(cut.Similar(0, 10), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(cut.Similar(1, 10), (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(cut.Similar(3, 10), (std::vector<std::uint32_t>{1}));
 
     // Item 1 gets 1/9 from item 0 and 1/3 from item 3, so item 3 is its reason; item 2 gets 1/6 from item 0.
     const Ratings personal{{0, 5.0F}, {3, 4.0F}};
