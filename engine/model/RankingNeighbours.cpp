@@ -20,6 +20,7 @@ constexpr std::size_t kItemsPerChunk = 64;
 // How many raters ahead the walk asks for a rater's list start, and for the list itself.
 constexpr std::uint64_t kStartAhead = 8;
 constexpr std::uint64_t kListAhead = 4;
+constexpr std::ptrdiff_t kIdsPerLine = 64 / sizeof(std::uint32_t);
 
 // The length every user's list is cut to so that the co-rating work stays within `limit`: no cut when it does.
 // `length` and `liked` are each user's ratings and those of 4 or 5.
@@ -159,7 +160,12 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
                     __builtin_prefetch(likedAt + rater[k + kStartAhead]);
                 }
                 if (k + kListAhead < lastRater) {
-                    __builtin_prefetch(likedItems + likedAt[rater[k + kListAhead]]);
+                    const std::uint32_t ahead = rater[k + kListAhead];
+                    const std::uint32_t* from = likedItems + likedAt[ahead];
+                    const std::uint32_t* to = likedItems + likedAt[ahead + 1];
+                    for (const std::uint32_t* line = from; line < to; line += kIdsPerLine) {
+                        __builtin_prefetch(line);
+                    }
                 }
                 const std::uint32_t u = rater[k];
                 const float step = raterWeight[k];
