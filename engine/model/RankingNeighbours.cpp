@@ -20,7 +20,8 @@ constexpr std::size_t kItemsPerChunk = 64;
 // How many raters ahead the walk asks for a rater's list start, and for the list itself.
 constexpr std::uint64_t kStartAhead = 8;
 constexpr std::uint64_t kListAhead = 4;
-constexpr std::ptrdiff_t kIdsPerLine = 64 / sizeof(std::uint32_t);
+constexpr std::uint64_t kIdsPerLine = 64 / sizeof(std::uint32_t);
+constexpr std::uint64_t kListLines = 16;
 
 // The length every user's list is cut to so that the co-rating work stays within `limit`: no cut when it does.
 // `length` and `liked` are each user's ratings and those of 4 or 5.
@@ -139,7 +140,8 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
         Workspace& w = spaces[thread];
         w.sum.resize(numItems, 0.0F);
         w.seen.resize(numItems, 0);
-        w.touched.resize(numItems); // an item is touched at most once per item walked from
+        // Each item is touched at most once per item walked from, and the walk writes one entry past those kept.
+        w.touched.resize(std::size_t(numItems) + 1);
         // Plain pointers held in registers: through the vectors, every store to `seen` (a char, which may alias
         // anything) made the compiler load the vectors' pointers again for the next rating.
         float* const sum = w.sum.data();
@@ -160,11 +162,13 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
                     __builtin_prefetch(likedAt + rater[k + kStartAhead]);
                 }
                 if (k + kListAhead < lastRater) {
+                    // Its first lines: past them, reading it in order has the processor fetch the rest.
                     const std::uint32_t ahead = rater[k + kListAhead];
-                    const std::uint32_t* from = likedItems + likedAt[ahead];
-                    const std::uint32_t* to = likedItems + likedAt[ahead + 1];
-                    for (const std::uint32_t* line = from; line < to; line += kIdsPerLine) {
-                        __builtin_prefetch(line);
+                    const std::uint32_t* list = likedItems + likedAt[ahead];
+                    const std::uint64_t length =
+                        std::min(likedAt[ahead + 1] - likedAt[ahead], kListLines * kIdsPerLine);
+                    for (std::uint64_t at = 0; at < length; at += kIdsPerLine) {
+                        __builtin_prefetch(list + at);
                     }
                 }
                 const std::uint32_t u = rater[k];

@@ -57,6 +57,11 @@ TEST(RankingModelTest, HandWorkedListsSimilarItemsAndReasons) {
     EXPECT_EQ(cut.Similar(0, 10), (std::vector<std::uint32_t>{2}));
     EXPECT_EQ(cut.Similar(1, 10), (std::vector<std::uint32_t>{0}));
     EXPECT_EQ(cut.Similar(3, 10), (std::vector<std::uint32_t>{1}));
+    // Every item liked by every rater: a walk touches them all, then goes on over items it has seen.
+    CRankingModel dense(HandSettings());
+    dense.Train(std::vector<Rating>{{0, 0, 5.0F}, {0, 1, 5.0F}, {1, 0, 5.0F}, {1, 1, 5.0F}}, 2, 2);
+    EXPECT_EQ(dense.Similar(0, 10), (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(dense.Similar(1, 10), (std::vector<std::uint32_t>{0}));
 
     // Item 1 gets 1/9 from item 0 and 1/3 from item 3, so item 3 is its reason; item 2 gets 1/6 from item 0.
     const Ratings personal{{0, 5.0F}, {3, 4.0F}};
