@@ -4,7 +4,9 @@
 // item is then the sum of the links into it from the items he rated, liked ones counting fully.
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <functional>
 #include <numeric>
 #include <stdexcept>
 
@@ -22,6 +24,18 @@ constexpr std::uint64_t kStartAhead = 8;
 constexpr std::uint64_t kListAhead = 4;
 constexpr std::uint64_t kIdsPerLine = 64 / sizeof(std::uint32_t);
 constexpr std::uint64_t kListLines = 16;
+
+// A link as one integer that orders as links rank: the stronger weight first, and of equal weights the lower
+// item. Weights here are positive, and positive floats order as their bits do.
+std::uint64_t LinkKey(float weight, std::uint32_t item) {
+    return std::uint64_t{std::bit_cast<std::uint32_t>(weight)} << 32 | ~item;
+}
+std::uint32_t LinkItem(std::uint64_t key) {
+    return ~static_cast<std::uint32_t>(key);
+}
+float LinkWeight(std::uint64_t key) {
+    return std::bit_cast<float>(static_cast<std::uint32_t>(key >> 32));
+}
 
 // The length every user's list is cut to so that the co-rating work stays within `limit`: no cut when it does.
 // `length` and `liked` are each user's ratings and those of 4 or 5.
@@ -133,7 +147,7 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
         std::vector<float> sum;
         std::vector<char> seen;
         std::vector<std::uint32_t> touched;
-        std::vector<std::pair<float, std::uint32_t>> ranked;
+        std::vector<std::uint64_t> ranked; // see LinkKey
     };
     std::vector<Workspace> spaces(threads.Threads());
     threads.Run(chunks, [&](std::size_t chunk, unsigned thread) {
@@ -191,26 +205,23 @@ void CRankingModel::Impl::BuildNeighbours(const IRatedRows& rows, const std::vec
             for (std::size_t t = 0; t < touchedCount; ++t) {
                 const std::uint32_t j = touched[t];
                 if (j != i && sum[j] > 0.0F) {
-                    w.ranked.emplace_back(sum[j] * itemStep * penalty[j], j);
+                    w.ranked.push_back(LinkKey(sum[j] * itemStep * penalty[j], j));
                 }
                 sum[j] = 0.0F;
                 seen[j] = 0;
             }
+            // The strongest `top` picked first, then put in order: the keys are distinct, so either step has one
+            // answer, and on long lists the selection costs less than keeping a heap of them.
             const std::size_t top = std::min(keep, w.ranked.size());
-            auto stronger = [](const auto& a, const auto& b) {
-                return a.first != b.first ? a.first > b.first : a.second < b.second;
-            };
-            // The strongest `top` picked first, then put in order: a strict order has one answer either way, and
-            // on long lists the selection costs less than keeping a heap of them.
             const auto cut = w.ranked.begin() + std::ptrdiff_t(top);
             if (cut != w.ranked.end()) {
-                std::nth_element(w.ranked.begin(), cut, w.ranked.end(), stronger);
+                std::nth_element(w.ranked.begin(), cut, w.ranked.end(), std::greater<>());
             }
-            std::sort(w.ranked.begin(), cut, stronger);
+            std::sort(w.ranked.begin(), cut, std::greater<>());
             linkCount[i] = static_cast<std::uint32_t>(top);
             for (std::size_t k = 0; k < top; ++k) {
-                neighbour[i * keep + k] = w.ranked[k].second;
-                weight[i * keep + k] = w.ranked[k].first;
+                neighbour[i * keep + k] = LinkItem(w.ranked[k]);
+                weight[i * keep + k] = LinkWeight(w.ranked[k]);
             }
         }
     });
