@@ -150,6 +150,7 @@ template <int P, int C, int R0> void GramBlock(const float* x, std::size_t n, fl
     }
 }
 
+#if defined(__x86_64__) || defined(__i386__)
 // GramBlock<3, 0, 0>'s sums for processors with 8-float registers (rank 10: columns of 12 floats): output columns
 // 0-3 over rows 0-11, then 4-7 over rows 4-11 beside 8-11 over rows 8-11, in two passes over X instead of three.
 // Each entry is still summed over the columns in order, a multiply and then an add (no fused multiply-add is
@@ -201,16 +202,19 @@ inline bool HasWideRegisters() {
     static const bool has = __builtin_cpu_supports("avx2") != 0;
     return has;
 }
+#endif
 
 } // namespace detail
 
 template <int P> void GramLowerInPackets(const float* x, std::size_t n, float* out) {
+#if defined(__x86_64__) || defined(__i386__)
     if constexpr (P == 3) {
         if (detail::HasWideRegisters()) {
             detail::GramLower12Wide(x, n, out);
             return;
         }
     }
+#endif
     detail::GramBlock<P, 0, 0>(x, n, out);
 }
 
