@@ -157,45 +157,34 @@ template <int P, int C, int R0> void GramBlock(const float* x, std::size_t n, fl
 // enabled here), so the sums are the same bits as GramBlock's on any processor.
 using Packet8 = float __attribute__((vector_size(32)));
 
-__attribute__((target("avx2"))) inline void GramLower12Wide(const float* x, std::size_t n, float* out) {
+// One pass of GramLower12Wide: output columns C..C+3 over the eight rows from R, beside columns N..N+3 over rows 8-11.
+template <int R, int C, int N>
+__attribute__((target("avx2"))) inline void GramPass12Wide(const float* x, std::size_t n, float* out) {
     constexpr std::size_t kStride = 12;
     Packet8 wide[4] = {};
     Packet narrow[4] = {};
     for (std::size_t j = 0; j < n; ++j) {
         const float* column = x + j * kStride;
-        Packet8 rows0to7;
+        Packet8 rows;
         Packet rows8to11;
-        __builtin_memcpy(&rows0to7, column, sizeof(Packet8));
+        __builtin_memcpy(&rows, column + R, sizeof(Packet8));
         __builtin_memcpy(&rows8to11, column + 8, sizeof(Packet));
         for (int k = 0; k < 4; ++k) {
-            const float v = column[k];
-            wide[k] += Packet8{v, v, v, v, v, v, v, v} * rows0to7;
-            narrow[k] += Packet{v, v, v, v} * rows8to11;
+            const float v = column[C + k];
+            const float w = column[N + k];
+            wide[k] += Packet8{v, v, v, v, v, v, v, v} * rows;
+            narrow[k] += Packet{w, w, w, w} * rows8to11;
         }
     }
     for (std::size_t k = 0; k < 4; ++k) {
-        __builtin_memcpy(out + k * kStride, &wide[k], sizeof(Packet8));
-        __builtin_memcpy(out + k * kStride + 8, &narrow[k], sizeof(Packet));
+        __builtin_memcpy(out + (C + k) * kStride + R, &wide[k], sizeof(Packet8));
+        __builtin_memcpy(out + (N + k) * kStride + 8, &narrow[k], sizeof(Packet));
     }
-    Packet8 middle[4] = {};
-    Packet last[4] = {};
-    for (std::size_t j = 0; j < n; ++j) {
-        const float* column = x + j * kStride;
-        Packet8 rows4to11;
-        Packet rows8to11;
-        __builtin_memcpy(&rows4to11, column + 4, sizeof(Packet8));
-        __builtin_memcpy(&rows8to11, column + 8, sizeof(Packet));
-        for (int k = 0; k < 4; ++k) {
-            const float v = column[4 + k];
-            const float w = column[8 + k];
-            middle[k] += Packet8{v, v, v, v, v, v, v, v} * rows4to11;
-            last[k] += Packet{w, w, w, w} * rows8to11;
-        }
-    }
-    for (std::size_t k = 0; k < 4; ++k) {
-        __builtin_memcpy(out + (4 + k) * kStride + 4, &middle[k], sizeof(Packet8));
-        __builtin_memcpy(out + (8 + k) * kStride + 8, &last[k], sizeof(Packet));
-    }
+}
+
+__attribute__((target("avx2"))) inline void GramLower12Wide(const float* x, std::size_t n, float* out) {
+    GramPass12Wide<0, 0, 0>(x, n, out);
+    GramPass12Wide<4, 4, 8>(x, n, out);
 }
 
 inline bool HasWideRegisters() {
