@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ContentHash.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "TextFile.h"
 
 namespace quillory::test {

@@ -12,7 +12,7 @@
 
 #include "DataFolders.h"
 #include "DataSet.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MovieTable.h"
 #include "OwnFolder.h"
 

@@ -4,7 +4,7 @@
 
 #include "DataSet.h"
 #include "EngineErrors.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MovieTitle.h"
 
 namespace quillory::test {

@@ -18,7 +18,7 @@
 
 #include "DataSet.h"
 #include "EngineErrors.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MovieTable.h"
 #include "TextFile.h"
 

@@ -7,7 +7,7 @@
 
 #include "DataSet.h"
 #include "EngineErrors.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 
 namespace quillory::test {
 namespace {

@@ -3,7 +3,7 @@
 // the last: every cut is tried, and each case pins what that reading gives.
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MException.h"
 #include "MovieLookup.h"
 #include "MovieRecord.h"

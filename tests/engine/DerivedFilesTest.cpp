@@ -20,7 +20,7 @@
 
 #include "DataSet.h"
 #include "DataSnapshot.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MovieTable.h"
 
 namespace quillory::test {

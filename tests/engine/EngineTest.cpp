@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineErrors.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MovieTable.h"
 
 namespace quillory::test {

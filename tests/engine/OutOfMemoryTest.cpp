@@ -16,7 +16,7 @@
 
 #include "DataSet.h"
 #include "EngineErrors.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MovieTable.h"
 
 namespace {

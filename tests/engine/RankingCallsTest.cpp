@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MovieTable.h"
 
 namespace quillory::test {

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineErrors.h"
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "MovieTable.h"
 #include "PasswordHash.h"
 #include "SqliteStore.h"

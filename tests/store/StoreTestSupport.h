@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "EngineTestSupport.h"
+#include "EngineFixtures.h"
 #include "RatingStore.h"
 
 namespace quillory::test {
