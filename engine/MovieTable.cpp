@@ -50,6 +50,10 @@ MovieItem CMovieTable::GetMovieDetails(int number) const {
     return Require(m_engine).GetMovieDetails(number);
 }
 
+CString CMovieTable::GetMovieGenres(int number) const {
+    return Require(m_engine).GetMovieGenres(number);
+}
+
 CString CMovieTable::GetURLOfMovie(int number) const {
     return Require(m_engine).GetURLOfMovie(number);
 }
@@ -112,6 +116,14 @@ std::vector<long> CMovieTable::GetSimilarMovies(long movieId, int count) {
 
 std::vector<UserRating> CMovieTable::GetUserRatings(long userId) {
     return Require(m_engine).GetUserRatings(userId);
+}
+
+void CMovieTable::SetNotInterested(long movieId, long userId, bool notInterested) {
+    Require(m_engine).SetNotInterested(movieId, userId, notInterested);
+}
+
+std::vector<long> CMovieTable::GetNotInterested(long userId) {
+    return Require(m_engine).GetNotInterested(userId);
 }
 
 void CMovieTable::SetProgress(StartProgressCallback callback) {

@@ -61,6 +61,7 @@ public:
     virtual void InitMatrices() = 0;
     virtual long GetNumberOfMovies() = 0;
     virtual MovieItem GetMovieDetails(int number) const = 0;
+    virtual CString GetMovieGenres(int number) const = 0;
     virtual CString GetURLOfMovie(int number) const = 0;
     virtual long GetUserID(const CString& name, const CString& password) = 0;
     virtual long InsertUser(const CString& name, const CString& password) = 0;
@@ -77,6 +78,8 @@ public:
     virtual std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) = 0;
     virtual std::vector<long> GetSimilarMovies(long movieId, int count) = 0;
     virtual std::vector<UserRating> GetUserRatings(long userId) = 0;
+    virtual void SetNotInterested(long movieId, long userId, bool notInterested) = 0;
+    virtual std::vector<long> GetNotInterested(long userId) = 0;
     virtual void SetProgress(StartProgressCallback callback) = 0;
 };
 
@@ -111,6 +114,10 @@ public:
     long GetNumberOfMovies();
     // The movie with catalogue number `number`; CMException for a number outside the catalogue.
     MovieItem GetMovieDetails(int number) const;
+    // The genres of the movie with catalogue number `number`, as the data names them, joined by ", " in the data's
+    // order (e.g. "Animation, Children's, Comedy"); empty for a movie without genres. CMException for a number
+    // outside the catalogue.
+    CString GetMovieGenres(int number) const;
     // The web address of the movie with catalogue number `number`; CMException for a number outside the catalogue.
     CString GetURLOfMovie(int number) const;
     // The id of the account with this name and password, else NO_USER (also for an empty name or password). Names
@@ -156,10 +163,11 @@ public:
     // catalogue lacks.
     int GetMovieNumber(long movieId) const;
     // Up to `count` movies for the user to watch next, best first: never one he has rated (in the data files or the
-    // store, here or in another program), never one twice, and `count` of them while that many unrated movies exist.
-    // A user with fewer than MIN_RATINGS_TO_PREDICT ratings, even none, gets movies that are widely seen and well
-    // liked. A rating just entered changes the next answer. Empty for a count of 0 or less; CMException "Nobody is
-    // logged in" for NO_USER and CMException for a user neither the data nor the store holds, whatever the count.
+    // store, here or in another program), never one he marked not interested (SetNotInterested), never one twice,
+    // and `count` of them while that many such movies exist. A user with fewer than MIN_RATINGS_TO_PREDICT ratings,
+    // even none, gets movies that are widely seen and well liked. A rating just entered changes the next answer.
+    // Empty for a count of 0 or less; CMException "Nobody is logged in" for NO_USER and CMException for a user
+    // neither the data nor the store holds, whatever the count.
     std::vector<long> GetTopPicks(long userId, int count);
     // GetTopPicks with the user's predicted rating of each pick and its reason: the movie he rated highly that
     // supports the pick most (none for a newcomer's picks). The same movies in the same order.
@@ -171,6 +179,14 @@ public:
     // Every rating of the user, data files and store, newest first; ratings of the same second by movie id, lowest
     // first. CMException "Nobody is logged in" for NO_USER; an unknown user has none.
     std::vector<UserRating> GetUserRatings(long userId);
+    // With true, hides the movie (by id) from the user's top picks for good; with false, shows it there again. Kept
+    // in the store and committed before it returns, so that another program on the same store sees it at once;
+    // setting what is already set does nothing. CMException "Nobody is logged in" for NO_USER, and CMException for a
+    // movie id the catalogue lacks, a user neither the data nor the store holds, and a write the store cannot make.
+    void SetNotInterested(long movieId, long userId, bool notInterested);
+    // The movies (by id) the user has hidden with SetNotInterested, most recently hidden first. CMException "Nobody
+    // is logged in" for NO_USER; an unknown user has none.
+    std::vector<long> GetNotInterested(long userId);
 
     // The callback that Init and InitMatrices report their progress to (see StartProgress); an empty one reports
     // nothing. It changes nothing of what is loaded or trained.

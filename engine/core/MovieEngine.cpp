@@ -96,6 +96,12 @@ MovieItem CMovieEngine::GetMovieDetails(int number) const {
     return MovieItem{movie.title, movie.id, movie.name, movie.releaseDate};
 }
 
+CString CMovieEngine::GetMovieGenres(int number) const {
+    // The catalogue readers do not keep genres yet: every movie answers as one without genres.
+    static_cast<void>(MovieAt(number));
+    return {};
+}
+
 CString CMovieEngine::GetURLOfMovie(int number) const {
     return MovieAt(number).url;
 }
@@ -304,6 +310,14 @@ std::vector<UserRating> CMovieEngine::GetUserRatings(long userId) {
         return {};
     }
     return RatingsNewestFirst(m_ratings, user, m_times.OfUser(user, m_ratings.DataRatings(), m_manifest), m_catalogue);
+}
+
+void CMovieEngine::SetNotInterested(long /*movieId*/, long /*userId*/, bool /*notInterested*/) {
+    ThrowUsageError("Marking a movie not interested is not available yet.");
+}
+
+std::vector<long> CMovieEngine::GetNotInterested(long /*userId*/) {
+    ThrowUsageError("The movies marked not interested are not available yet.");
 }
 
 void CMovieEngine::SetProgress(StartProgressCallback callback) {

@@ -32,6 +32,7 @@ public:
     void InitMatrices() override;
     long GetNumberOfMovies() override;
     MovieItem GetMovieDetails(int number) const override;
+    CString GetMovieGenres(int number) const override;
     CString GetURLOfMovie(int number) const override;
     long GetUserID(const CString& name, const CString& password) override;
     long InsertUser(const CString& name, const CString& password) override;
@@ -48,6 +49,8 @@ public:
     std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) override;
     std::vector<long> GetSimilarMovies(long movieId, int count) override;
     std::vector<UserRating> GetUserRatings(long userId) override;
+    void SetNotInterested(long movieId, long userId, bool notInterested) override;
+    std::vector<long> GetNotInterested(long userId) override;
     void SetProgress(StartProgressCallback callback) override;
 
 private:

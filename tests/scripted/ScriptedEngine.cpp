@@ -27,6 +27,9 @@ const std::set<std::string> kEngineCalls = {
     "GetTopPicksWithReasons",
     "GetSimilarMovies",
     "GetUserRatings",
+    "GetMovieGenres",
+    "SetNotInterested",
+    "GetNotInterested",
 };
 
 std::string CallName(const std::string& entry) {
@@ -187,17 +190,32 @@ int CScriptedEngine::GetMovieNumber(long movieId) const {
     throw CMException("Scripted engine", FormatString("No movie with the id %d", movieId));
 }
 
+std::vector<MoviePick> CScriptedEngine::OpenPicks(long userId, int count) const {
+    std::vector<MoviePick> open;
+    const auto hidden = notInterested.find(userId);
+    for (const MoviePick& pick : picks) {
+        if (static_cast<int>(open.size()) >= count) {
+            break;
+        }
+        const bool isHidden = hidden != notInterested.end() && std::find(hidden->second.begin(), hidden->second.end(),
+                                                                         pick.movieId) != hidden->second.end();
+        if (!isHidden && ratings.count({pick.movieId, userId}) == 0) {
+            open.push_back(pick);
+        }
+    }
+    return open;
+}
+
 std::vector<MoviePick> CScriptedEngine::GetTopPicksWithReasons(long userId, int count) {
     Record("GetTopPicksWithReasons", FormatString("GetTopPicksWithReasons(%d,%d)", userId, count));
-    const std::size_t n = count > 0 ? std::min(picks.size(), static_cast<std::size_t>(count)) : 0;
-    return {picks.begin(), picks.begin() + static_cast<std::ptrdiff_t>(n)};
+    return OpenPicks(userId, count);
 }
 
 std::vector<long> CScriptedEngine::GetTopPicks(long userId, int count) {
     Record("GetTopPicks", FormatString("GetTopPicks(%d,%d)", userId, count));
     std::vector<long> ids;
-    for (std::size_t i = 0; count > 0 && i < std::min(picks.size(), static_cast<std::size_t>(count)); ++i) {
-        ids.push_back(picks[i].movieId);
+    for (const MoviePick& pick : OpenPicks(userId, count)) {
+        ids.push_back(pick.movieId);
     }
     return ids;
 }
@@ -215,4 +233,36 @@ std::vector<long> CScriptedEngine::GetSimilarMovies(long movieId, int count) {
 std::vector<UserRating> CScriptedEngine::GetUserRatings(long userId) {
     Record("GetUserRatings", FormatString("GetUserRatings(%d)", userId));
     return userRatings;
+}
+
+CString CScriptedEngine::GetMovieGenres(int number) const {
+    Record("GetMovieGenres", FormatString("GetMovieGenres(%d)", number));
+    if (number < 1 || number > static_cast<int>(movies.size())) {
+        throw CMException("Scripted engine", FormatString("No movie with catalogue number %d", number));
+    }
+    const auto it = genres.find(number);
+    return it != genres.end() ? it->second : CString();
+}
+
+void CScriptedEngine::SetNotInterested(long movieId, long userId, bool hide) {
+    Record("SetNotInterested", FormatString("SetNotInterested(%d,%d,%d)", movieId, userId, hide ? 1 : 0));
+    if (userId == NO_USER) {
+        throw CMException("Scripted engine", "Nobody is logged in. Log in first.");
+    }
+    std::vector<long>& hidden = notInterested[userId];
+    const auto it = std::find(hidden.begin(), hidden.end(), movieId);
+    if (hide && it == hidden.end()) {
+        hidden.insert(hidden.begin(), movieId);
+    } else if (!hide && it != hidden.end()) {
+        hidden.erase(it);
+    }
+}
+
+std::vector<long> CScriptedEngine::GetNotInterested(long userId) {
+    Record("GetNotInterested", FormatString("GetNotInterested(%d)", userId));
+    if (userId == NO_USER) {
+        throw CMException("Scripted engine", "Nobody is logged in. Log in first.");
+    }
+    const auto it = notInterested.find(userId);
+    return it != notInterested.end() ? it->second : std::vector<long>();
 }

@@ -18,7 +18,8 @@ public:
     // "SetNewRating(7,2,5)", "GetInfo(2)", "SetRefresh(1)", "GetPredictedRating(7,2)", "CanPredict()",
     // "GetCurrentUserID()", "SetCurrentUser(2)", "GetUserID(guest,pw)", "InsertUser(guest,pw)",
     // "GetNumberOfMovies()", "GetURLOfMovie(1)", "InitMatrices()", "GetMovieNumber(7)", "GetTopPicks(2,20)",
-    // "GetTopPicksWithReasons(2,20)", "GetSimilarMovies(7,20)", "GetUserRatings(2)".
+    // "GetTopPicksWithReasons(2,20)", "GetSimilarMovies(7,20)", "GetUserRatings(2)", "GetMovieGenres(3)",
+    // "SetNotInterested(7,2,1)", "GetNotInterested(2)".
     explicit CScriptedEngine(std::vector<std::string>* log = nullptr);
     // Not copied: the log pointer may point into the object itself.
     CScriptedEngine(const CScriptedEngine&) = delete;
@@ -36,9 +37,12 @@ public:
     std::optional<double> prediction;                          // GetPredictedRating answer; default 3.0
     std::optional<std::pair<double, long>> info;               // GetInfo answer; default computed from `ratings`
     long currentUser = NO_USER;
-    std::vector<MoviePick> picks;              // GetTopPicks(WithReasons) answers the first `count` of these
-    std::map<long, std::vector<long>> similar; // movie id -> GetSimilarMovies answer (then cut to `count`)
-    std::vector<UserRating> userRatings;       // GetUserRatings answer, as given
+    // GetTopPicks(WithReasons) answers the first `count` of these that the user has neither rated nor hidden.
+    std::vector<MoviePick> picks;
+    std::map<int, std::string> genres;               // by catalogue number; default none
+    std::map<long, std::vector<long>> notInterested; // user id -> hidden movie ids, most recently hidden first
+    std::map<long, std::vector<long>> similar;       // movie id -> GetSimilarMovies answer (then cut to `count`)
+    std::vector<UserRating> userRatings;             // GetUserRatings answer, as given
     // Run inside Init after it is recorded, with the progress callback set then (SetProgress is not recorded).
     std::function<void(const StartProgressCallback&)> duringInit;
 
@@ -72,9 +76,14 @@ public:
     std::vector<MoviePick> GetTopPicksWithReasons(long userId, int count) override;
     std::vector<long> GetSimilarMovies(long movieId, int count) override;
     std::vector<UserRating> GetUserRatings(long userId) override;
+    CString GetMovieGenres(int number) const override;
+    void SetNotInterested(long movieId, long userId, bool notInterested) override;
+    std::vector<long> GetNotInterested(long userId) override;
     void SetProgress(StartProgressCallback callback) override { m_progress = std::move(callback); }
 
 private:
+    // Picks the user has neither rated nor hidden, at most `count`.
+    std::vector<MoviePick> OpenPicks(long userId, int count) const;
     StartProgressCallback m_progress;
     void Record(const std::string& call, const std::string& entry) const;
     std::vector<std::string> m_ownLog;
