@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -7,10 +8,11 @@
 
 namespace quillory::store {
 
-// The durable part of the engine: accounts and every rating entered in the program. Two kinds share this contract,
+// The durable part of the engine: accounts, every rating entered in the program, and the movies each user said he
+// is not interested in. Two kinds share this contract,
 // an SQLite file beside the data and a PostgreSQL database that many programs and machines share:
 // - every write is committed before the call returns, and ids are handed out inside the writing transaction;
-// - the database itself enforces one account per name and one rating per user and movie;
+// - the database itself enforces one account per name, one rating and one not-interested mark per user and movie;
 // - a store that is not ours, of a newer schema, holding rows no store of ours can hold, or that cannot be written
 //   is refused when it is opened, by name;
 // - every failure throws CMException with the store caption.
@@ -26,6 +28,15 @@ public:
         int movie = 0;
         int stars = 0;
         long long timestamp = 0;
+    };
+    // A user's not-interested mark of a movie as it stands now: set (`hidden`: the movie is hidden from his picks)
+    // or cleared (shown again). `sequence` orders every change of a mark in the order the changes were committed, so
+    // the mark with the higher number was set later.
+    struct NotInterested {
+        long user = 0;
+        int movie = 0;
+        bool hidden = false;
+        std::int64_t sequence = 0;
     };
 
     virtual ~CRatingStore() = default;
@@ -51,6 +62,15 @@ public:
 
     // Adds a rating; false (and nothing written) when the store already holds one for this user and movie.
     virtual bool InsertRating(const Rating& rating) = 0;
+
+    // Sets (true) or clears (false) the user's not-interested mark of the movie, committed before it returns, and
+    // returns the change's sequence number; std::nullopt, and nothing written, when the mark already stands so
+    // (another program may have set it meanwhile). A mark cleared stays in the store as a cleared row, so that
+    // others see it go.
+    virtual std::optional<std::int64_t> SetNotInterested(long user, int movie, bool notInterested) = 0;
+    // The marks set or cleared since the last call, each as it stands now (every mark, cleared ones included, at the
+    // first), in sequence order, perhaps with a few already returned.
+    virtual std::vector<NotInterested> LoadNotInterestedChanges() = 0;
 
     // True when another program may have committed a change since the last look (the first look answers true).
     // Meant to be asked before every answer that depends on the store, so it costs at most one small read.

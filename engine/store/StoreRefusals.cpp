@@ -34,6 +34,19 @@ CRatingStore::Rating CheckedRating(std::int64_t user, std::int64_t movie, std::i
                                 static_cast<long long>(timestamp)};
 }
 
+CRatingStore::NotInterested CheckedNotInterested(std::int64_t user, std::int64_t movie, std::int64_t hidden,
+                                                 std::int64_t sequence, const std::string& store) {
+    if (!Fits32Bits(user) || !Fits32Bits(movie)) {
+        RefuseRow(store,
+                  fmt::format("a not-interested row holds user {} and movie {}; ids are 32-bit numbers.", user, movie));
+    }
+    if (hidden != 0 && hidden != 1) {
+        RefuseRow(store, fmt::format("a not-interested row (user {}, movie {}) holds the mark {}; a mark is 0 or 1.",
+                                     user, movie, hidden));
+    }
+    return CRatingStore::NotInterested{static_cast<long>(user), static_cast<int>(movie), hidden == 1, sequence};
+}
+
 long CheckedUserId(std::int64_t id, const std::string& store) {
     if (!Fits32Bits(id)) {
         RefuseRow(store, fmt::format("an account holds the id {}; ids are 32-bit numbers.", id));

@@ -13,6 +13,10 @@ namespace quillory::store {
 // outside 1..5 refuses the store by name, as one that is not ours; no store of ours can hold such a row.
 CRatingStore::Rating CheckedRating(std::int64_t user, std::int64_t movie, std::int64_t stars, std::int64_t timestamp,
                                    const std::string& store);
+// A not-interested row as read from `store`, checked the same way: ids of 32 bits, and a mark that is set (1) or
+// cleared (0).
+CRatingStore::NotInterested CheckedNotInterested(std::int64_t user, std::int64_t movie, std::int64_t hidden,
+                                                 std::int64_t sequence, const std::string& store);
 // An account id as read from `store`, checked the same way.
 long CheckedUserId(std::int64_t id, const std::string& store);
 

@@ -9,6 +9,10 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +21,7 @@
 #include "DataSet.h"
 #include "EngineErrors.h"
 #include "MovieTable.h"
+#include "PasswordHash.h"
 #include "QuoteExcerpt.h"
 #include "RatingStore.h"
 #include "StoreTestSupport.h"
@@ -59,6 +64,59 @@ int ExitCodeOf(pid_t child) {
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+// Runs `programs` programs at once, each in a child process: each runs `prepare` first, and all of them run `race`
+// together once every one has prepared. Returns their exit codes in order: what `race` returned, 4 for an exception.
+// No test assertions run in a child; its exit code says what it got.
+std::vector<int> RunAtOnce(int programs, const std::function<void(int)>& prepare, const std::function<int(int)>& race) {
+    std::array<int, 2> ready{};
+    std::array<int, 2> go{};
+    if (::pipe(ready.data()) != 0 || ::pipe(go.data()) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return {};
+    }
+    std::vector<pid_t> children;
+    for (int p = 0; p < programs; ++p) {
+        const pid_t child = ::fork();
+        if (child == -1) {
+            ADD_FAILURE() << "no fork";
+            break;
+        }
+        if (child == 0) {
+            ::close(ready[0]);
+            ::close(go[1]);
+            int code = -1;
+            try {
+                prepare(p);
+            } catch (...) {
+                code = 4; // still says it is ready, so that the others are not kept waiting
+            }
+            char byte = 'r';
+            WriteAll(ready[1], &byte, 1);
+            ::read(go[0], &byte, 1); // returns when the parent closes its end: everybody starts at once
+            try {
+                code = code < 0 ? race(p) : code;
+            } catch (...) {
+                code = 4;
+            }
+            ::_exit(code);
+        }
+        children.push_back(child);
+    }
+    ::close(ready[1]);
+    ::close(go[0]);
+    for (std::size_t p = 0; p < children.size(); ++p) {
+        char byte = 0;
+        EXPECT_TRUE(ReadAll(ready[0], &byte, 1)) << "a program failed before the start";
+    }
+    ::close(go[1]);
+    ::close(ready[0]);
+    std::vector<int> codes;
+    for (const pid_t child : children) {
+        codes.push_back(ExitCodeOf(child));
+    }
+    return codes;
 }
 
 class StoreContract : public ::testing::TestWithParam<StoreKind> {};
@@ -145,51 +203,26 @@ TEST_P(StoreContract, DataUsersInTheAccountsRangeAreRefusedAtStart) {
 TEST_P(StoreContract, OneNameRegisteredByManyProgramsAtOnceSucceedsOnce) {
     CStoreUnderTest store(GetParam());
     CMovieTable().Init(store.Manifest()); // the store exists before the race
-    constexpr int kPrograms = 6;
-    std::array<int, 2> ready{};
-    std::array<int, 2> go{};
-    ASSERT_EQ(::pipe(ready.data()), 0);
-    ASSERT_EQ(::pipe(go.data()), 0);
-    std::vector<pid_t> children;
-    for (int p = 0; p < kPrograms; ++p) {
-        const pid_t child = ::fork();
-        ASSERT_NE(child, -1);
-        if (child == 0) {
-            // No test assertions in a child: its exit code says what it got (0 the account, 1 a refusal).
-            try {
-                ::close(ready[0]);
-                ::close(go[1]);
-                CMovieTable table;
-                table.Init(store.Manifest());
-                char byte = 'r';
-                WriteAll(ready[1], &byte, 1);
-                ::read(go[0], &byte, 1); // returns when the parent closes its end: everybody starts at once
-                const long id = table.InsertUser(p % 2 == 0 ? "racer" : " racer ", "pw-" + std::to_string(p));
-                ::_exit(id == NO_USER ? 1 : id == 2000000000 ? 0 : 3);
-            } catch (...) {
-                ::_exit(4);
-            }
-        }
-        children.push_back(child);
-    }
-    ::close(ready[1]);
-    ::close(go[0]);
-    for (int p = 0; p < kPrograms; ++p) {
-        char byte = 0;
-        ASSERT_TRUE(ReadAll(ready[0], &byte, 1));
-    }
-    ::close(go[1]);
-    ::close(ready[0]);
+    std::unique_ptr<CMovieTable> table;
+    const std::vector<int> codes = RunAtOnce(
+        6,
+        [&](int) {
+            table = std::make_unique<CMovieTable>();
+            table->Init(store.Manifest());
+        },
+        [&](int p) {
+            const long id = table->InsertUser(p % 2 == 0 ? "racer" : " racer ", "pw-" + std::to_string(p));
+            return id == NO_USER ? 1 : id == 2000000000 ? 0 : 3;
+        });
     int winners = 0;
-    for (const pid_t child : children) {
-        const int code = ExitCodeOf(child);
+    for (const int code : codes) {
         EXPECT_TRUE(code == 0 || code == 1) << "exit code " << code;
         winners += code == 0 ? 1 : 0;
     }
     EXPECT_EQ(winners, 1);
-    CMovieTable table;
-    table.Init(store.Manifest());
-    EXPECT_EQ(table.InsertUser("after the race", "pw"), 2000000001);
+    CMovieTable after;
+    after.Init(store.Manifest());
+    EXPECT_EQ(after.InsertUser("after the race", "pw"), 2000000001);
 }
 
 TEST_P(StoreContract, TwoEnginesInOneProgramSeeEachOthersWrites) {
@@ -353,6 +386,34 @@ TEST_P(StoreContract, RowsNoStoreOfOursCanHoldRefuseTheStore) {
     }
 }
 
+TEST_P(StoreContract, NotInterestedRowsNoStoreOfOursCanHoldRefuseTheStore) {
+    const bool sqlite = GetParam() == StoreKind::Sqlite;
+    struct Case {
+        std::string forge;
+        std::string expected;
+    };
+    std::vector<Case> cases = {
+        {sqlite ? "INSERT INTO not_interested VALUES(7, 4294967297, 1, 1)"
+                : "ALTER TABLE quillory_not_interested ALTER COLUMN movie TYPE bigint;"
+                  "INSERT INTO quillory_not_interested VALUES(7, 4294967297, true, 1)",
+         "a not-interested row holds user 7 and movie 4294967297"},
+    };
+    if (sqlite) { // the server's column holds nothing but true and false
+        cases.push_back({"PRAGMA ignore_check_constraints=ON; INSERT INTO not_interested VALUES(7, 1000001, 2, 1)",
+                         "a not-interested row (user 7, movie 1000001) holds the mark 2"});
+    }
+    for (const Case& c : cases) {
+        CStoreUnderTest store(GetParam(), 5, 5);
+        store.Open();
+        store.Execute(c.forge);
+        const Thrown thrown = CatchEngineError([&] { store.Open()->LoadNotInterestedChanges(); });
+        EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+        EXPECT_NE(thrown.text.find("The store " + store.Name()), std::string::npos) << thrown.text;
+        EXPECT_NE(thrown.text.find("is not a Quillory store as it stands: " + c.expected), std::string::npos)
+            << thrown.text;
+    }
+}
+
 TEST_P(StoreContract, AStoreThatCannotBeWrittenIsFoundAtInit) {
     CStoreUnderTest store(GetParam(), 5, 5);
     CMovieTable().Init(store.Manifest());
@@ -432,6 +493,194 @@ TEST_P(StoreContract, TheLookSeesOthersWritesAndNewRatingsAreReadOnce) {
     EXPECT_EQ(accounts[0].id, third);
     EXPECT_EQ(accounts[0].name, "cy");
     EXPECT_EQ(writer->LoadNewUsers().size(), 3U); // its first call: every account
+}
+
+// A mark as the store hands it back, for comparing whole lists.
+std::string Describe(const store::CRatingStore::NotInterested& mark) {
+    return std::to_string(mark.user) + "/" + std::to_string(mark.movie) + (mark.hidden ? " hidden #" : " shown #") +
+           std::to_string(mark.sequence);
+}
+
+std::vector<std::string> Described(const std::vector<store::CRatingStore::NotInterested>& marks) {
+    std::vector<std::string> out;
+    for (const store::CRatingStore::NotInterested& mark : marks) {
+        out.push_back(Describe(mark));
+    }
+    return out;
+}
+
+std::string Mark(long user, int movie, bool hidden, std::optional<std::int64_t> sequence) {
+    return Describe({user, movie, hidden, sequence.value_or(-1)});
+}
+
+TEST_P(StoreContract, NotInterestedMarksAreSharedAndEachChangeIsReadOnce) {
+    CStoreUnderTest store(GetParam(), 5, 5);
+    const std::unique_ptr<store::CRatingStore> reader = store.Open();
+    const std::unique_ptr<store::CRatingStore> writer = store.Open();
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    EXPECT_TRUE(reader->LoadNotInterestedChanges().empty());
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+
+    const std::optional<std::int64_t> first = writer->SetNotInterested(7, 1000001, true);
+    const std::optional<std::int64_t> second = writer->SetNotInterested(7, 1000002, true);
+    ASSERT_TRUE(first && second);
+    EXPECT_LT(*first, *second);
+    // What already stands writes nothing, and is no change to the others.
+    EXPECT_FALSE(writer->SetNotInterested(7, 1000001, true));
+    EXPECT_FALSE(writer->SetNotInterested(8, 1000001, false)); // never set: nothing to clear
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    EXPECT_EQ(Described(reader->LoadNotInterestedChanges()),
+              (std::vector<std::string>{Mark(7, 1000001, true, first), Mark(7, 1000002, true, second)}));
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+    EXPECT_FALSE(writer->SetNotInterested(7, 1000002, true));
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+    EXPECT_TRUE(reader->LoadNotInterestedChanges().empty());
+
+    // A mark cleared is seen to go; set again, it comes back with a later number.
+    const std::optional<std::int64_t> cleared = writer->SetNotInterested(7, 1000001, false);
+    ASSERT_TRUE(cleared);
+    EXPECT_GT(*cleared, *second);
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    EXPECT_EQ(Described(reader->LoadNotInterestedChanges()),
+              (std::vector<std::string>{Mark(7, 1000001, false, cleared)}));
+    const std::optional<std::int64_t> again = writer->SetNotInterested(7, 1000001, true);
+    ASSERT_TRUE(again);
+    EXPECT_GT(*again, *cleared);
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    EXPECT_EQ(Described(reader->LoadNotInterestedChanges()), (std::vector<std::string>{Mark(7, 1000001, true, again)}));
+
+    // A program's own change is no change to it; it comes back once.
+    const std::optional<std::int64_t> own = reader->SetNotInterested(2000000000, 1000003, true);
+    ASSERT_TRUE(own);
+    EXPECT_FALSE(reader->ChangedSinceLastLook());
+    EXPECT_EQ(Described(reader->LoadNotInterestedChanges()),
+              (std::vector<std::string>{Mark(2000000000, 1000003, true, own)}));
+    EXPECT_TRUE(reader->LoadNotInterestedChanges().empty());
+    const std::optional<std::int64_t> shown = reader->SetNotInterested(2000000000, 1000003, false);
+    ASSERT_TRUE(shown);
+
+    // A program that opens the store later reads every mark at its first call, the cleared ones too, as they stand.
+    EXPECT_EQ(Described(store.Open()->LoadNotInterestedChanges()),
+              (std::vector<std::string>{Mark(7, 1000002, true, second), Mark(7, 1000001, true, again),
+                                        Mark(2000000000, 1000003, false, shown)}));
+    // Ratings go on as before beside them.
+    ASSERT_TRUE(writer->InsertRating({7, 1000001, 4, 100}));
+    EXPECT_EQ(reader->LoadNewRatings().size(), 1U);
+}
+
+TEST_P(StoreContract, AMarkIsCommittedBeforeItReturnsAndAnotherProgramSeesItAtOnce) {
+    CStoreUnderTest store(GetParam(), 5, 5);
+    const std::unique_ptr<store::CRatingStore> reader = store.Open(); // open before the writer exists
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    EXPECT_TRUE(reader->LoadNotInterestedChanges().empty());
+    std::array<int, 2> report{};
+    ASSERT_EQ(::pipe(report.data()), 0);
+    const pid_t writer = ::fork();
+    ASSERT_NE(writer, -1);
+    if (writer == 0) {
+        try {
+            ::close(report[0]);
+            const std::unique_ptr<store::CRatingStore> own = store.Open();
+            std::array<std::int64_t, 3> sequences{own->SetNotInterested(2000000000, 1000004, true).value_or(-1),
+                                                  own->SetNotInterested(2000000000, 1000002, true).value_or(-1),
+                                                  own->SetNotInterested(2000000000, 1000004, false).value_or(-1)};
+            WriteAll(report[1], sequences.data(), sizeof sequences);
+            ::raise(SIGKILL); // right after the acknowledged writes: nothing may be lost
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(4);
+    }
+    ::close(report[1]);
+    std::array<std::int64_t, 3> sequences{};
+    const bool reported = ReadAll(report[0], sequences.data(), sizeof sequences);
+    ::close(report[0]);
+    EXPECT_EQ(ExitCodeOf(writer), 100 + SIGKILL);
+    ASSERT_TRUE(reported) << "the writer failed before its report";
+    EXPECT_TRUE(reader->ChangedSinceLastLook());
+    EXPECT_EQ(Described(reader->LoadNotInterestedChanges()),
+              (std::vector<std::string>{Mark(2000000000, 1000002, true, sequences[1]),
+                                        Mark(2000000000, 1000004, false, sequences[2])}));
+}
+
+// The store as the previous schema left it, written by hand: two accounts (kim and lee, hashes given), two of their
+// ratings and one of data user 3, of movie `unrated`.
+std::string PreviousSchema(StoreKind kind, int unrated) {
+    const std::string rows = "VALUES(2000000000, 'kim', 'kim', '" + store::HashPassword("pw-kim") +
+                             "', 0), (2000000001, 'lee', 'lee', '" + store::HashPassword("pw-lee") + "', 0);";
+    const std::string ratings = "VALUES(2000000000, " + std::to_string(MovieId(0)) + ", 4, 100, 1), (2000000001, " +
+                                std::to_string(MovieId(1)) + ", 5, 200, 2), (3, " + std::to_string(MovieId(unrated)) +
+                                ", 2, 300, 3);";
+    if (kind == StoreKind::Sqlite) {
+        return "CREATE TABLE users(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, hash TEXT NOT NULL,"
+               " created INTEGER NOT NULL, name_key TEXT);"
+               "CREATE UNIQUE INDEX users_by_name_key ON users(name_key);"
+               "CREATE TABLE ratings(user INTEGER NOT NULL, movie INTEGER NOT NULL,"
+               " stars INTEGER NOT NULL CHECK(stars BETWEEN 1 AND 5), timestamp INTEGER NOT NULL, seq INTEGER,"
+               " PRIMARY KEY(user, movie)) WITHOUT ROWID;"
+               "CREATE INDEX ratings_by_seq ON ratings(seq);"
+               "PRAGMA application_id=1363956313; PRAGMA user_version=2;"
+               "INSERT INTO users(id, name, name_key, hash, created) " +
+               rows + "INSERT INTO ratings " + ratings;
+    }
+    return "CREATE TABLE quillory_meta(id integer PRIMARY KEY CHECK (id = 1), schema_version integer NOT NULL,"
+           " changes bigint NOT NULL);"
+           "CREATE TABLE quillory_users(id integer PRIMARY KEY, name text NOT NULL UNIQUE, name_key text UNIQUE,"
+           " hash text NOT NULL, created bigint NOT NULL);"
+           "CREATE TABLE quillory_ratings(user_id integer NOT NULL, movie integer NOT NULL,"
+           " stars smallint NOT NULL CHECK (stars BETWEEN 1 AND 5), ts bigint NOT NULL, seq bigint NOT NULL,"
+           " PRIMARY KEY (user_id, movie));"
+           "CREATE INDEX quillory_ratings_by_seq ON quillory_ratings(seq);"
+           "INSERT INTO quillory_meta(id, schema_version, changes) VALUES (1, 1, 5);"
+           "INSERT INTO quillory_users(id, name, name_key, hash, created) " +
+           rows + "INSERT INTO quillory_ratings " + ratings;
+}
+
+TEST_P(StoreContract, AStoreOfThePreviousSchemaIsUpgradedInPlaceOnceWithNothingLost) {
+    CStoreUnderTest store(GetParam());
+    int unrated = 0;
+    while (SmallTweetingsRating(3, unrated) >= 0) {
+        ++unrated;
+    }
+    store.Execute(PreviousSchema(GetParam(), unrated));
+    const bool sqlite = GetParam() == StoreKind::Sqlite;
+    const std::string version = sqlite ? "PRAGMA user_version" : "SELECT schema_version FROM quillory_meta";
+    ASSERT_EQ(store.Query(version), sqlite ? "2" : "1");
+
+    // Several programs meet the old store at once: one upgrades it, every one opens it.
+    std::unique_ptr<store::CRatingStore> opened;
+    const std::vector<int> codes = RunAtOnce(
+        5, [](int) {},
+        [&](int) {
+            opened = store.Open();
+            return 0;
+        });
+    EXPECT_EQ(codes, std::vector<int>(5, 0));
+    EXPECT_EQ(store.Query(version), sqlite ? "3" : "2");
+
+    CMovieTable table;
+    table.Init(store.Manifest());
+    EXPECT_EQ(table.GetUserID("kim", "pw-kim"), 2000000000);
+    EXPECT_EQ(table.GetUserID("lee", "pw-lee"), 2000000001);
+    EXPECT_EQ(table.GetRating(MovieId(0), 2000000000, ""), 4);
+    EXPECT_EQ(table.GetRating(MovieId(1), 2000000001, ""), 5);
+    EXPECT_EQ(table.GetRating(MovieId(unrated), 3, ""), 2);
+    EXPECT_EQ(table.InsertUser("max", "pw-max"), 2000000002);
+
+    const std::unique_ptr<store::CRatingStore> reopened = store.Open();
+    EXPECT_EQ(reopened->LoadNewRatings().size(), 3U);
+    EXPECT_EQ(reopened->LoadNewUsers().size(), 3U);
+    EXPECT_TRUE(reopened->LoadNotInterestedChanges().empty());
+    const std::optional<std::int64_t> mark = reopened->SetNotInterested(2000000001, static_cast<int>(MovieId(2)), true);
+    ASSERT_TRUE(mark);
+    // New ratings are numbered after the old ones: a program that read those reads only the new one.
+    ASSERT_TRUE(store.Open()->InsertRating({2000000001, static_cast<int>(MovieId(3)), 1, 400}));
+    const std::vector<store::CRatingStore::Rating> fresh = reopened->LoadNewRatings();
+    ASSERT_EQ(fresh.size(), 1U);
+    EXPECT_EQ(fresh[0].timestamp, 400);
+    EXPECT_EQ(Described(store.Open()->LoadNotInterestedChanges()),
+              (std::vector<std::string>{Mark(2000000001, static_cast<int>(MovieId(2)), true, mark)}));
+    EXPECT_EQ(store.Query(version), sqlite ? "3" : "2");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreContract, ::testing::Values(StoreKind::Sqlite, StoreKind::Postgres),

@@ -27,6 +27,17 @@ void RunOn(const std::string& uri, const std::string& sql) {
         << sql << ": " << PQresultErrorMessage(result.get());
 }
 
+std::string QueryOn(const std::string& uri, const std::string& sql) {
+    const std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(uri.c_str()), &PQfinish);
+    EXPECT_EQ(PQstatus(connection.get()), CONNECTION_OK) << PQerrorMessage(connection.get());
+    const std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(connection.get(), sql.c_str()), &PQclear);
+    EXPECT_EQ(PQresultStatus(result.get()), PGRES_TUPLES_OK) << sql << ": " << PQresultErrorMessage(result.get());
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) == 0) {
+        return "";
+    }
+    return PQgetvalue(result.get(), 0, 0);
+}
+
 void RunScript(const std::string& arguments) {
     const std::string command = std::string(QUILLORY_PG_TEST_SCRIPT) + " " + arguments;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -64,6 +75,10 @@ CServerDatabase::~CServerDatabase() {
 
 void CServerDatabase::Execute(const std::string& sql) const {
     RunOn(m_uri, sql);
+}
+
+std::string CServerDatabase::Query(const std::string& sql) const {
+    return QueryOn(m_uri, sql);
 }
 
 CPrivateServer::CPrivateServer()
@@ -138,6 +153,24 @@ void CStoreUnderTest::Execute(const std::string& sql) const {
     sqlite3_free(error);
     sqlite3_close(db);
     ASSERT_EQ(rc, SQLITE_OK) << sql << ": " << message;
+}
+
+std::string CStoreUnderTest::Query(const std::string& sql) const {
+    if (m_kind == StoreKind::Postgres) {
+        return m_database->Query(sql);
+    }
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open((m_folder.Path() / "quillory.sqlite").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
+        << sql << ": " << sqlite3_errmsg(db);
+    std::string value;
+    if (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_text(statement, 0) != nullptr) {
+        value = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return value;
 }
 
 } // namespace quillory::test

@@ -25,6 +25,8 @@ public:
     const std::string& Uri() const { return m_uri; }
     // Runs `sql` on the database as its owner, bypassing the engine; fails the test when the server refuses it.
     void Execute(const std::string& sql) const;
+    // The first column of the first row `sql` returns, as text ("" for none).
+    std::string Query(const std::string& sql) const;
 
 private:
     std::string m_socketFolder;
@@ -69,6 +71,8 @@ public:
     std::unique_ptr<store::CRatingStore> Open() const;
     // Runs `sql` on the store itself, bypassing the engine (the store must exist: Init has run).
     void Execute(const std::string& sql) const;
+    // The first column of the first row `sql` returns, as text ("" for none), bypassing the engine.
+    std::string Query(const std::string& sql) const;
     // The store's tables and the ratings' user column, as this kind names them.
     const char* UsersTable() const { return m_kind == StoreKind::Sqlite ? "users" : "quillory_users"; }
     const char* RatingsTable() const { return m_kind == StoreKind::Sqlite ? "ratings" : "quillory_ratings"; }

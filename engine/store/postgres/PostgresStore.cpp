@@ -15,8 +15,9 @@ namespace quillory::store {
 
 namespace {
 
-// The tables of schema 1. The database enforces the contract itself: one account per name and per comparison key,
-// one rating per user and movie, ids of 32 bits, stars from 1 to 5.
+// The tables of schema 1; a new store is brought to the current schema by the same steps as an old one (Upgrade).
+// The database enforces the contract itself: one account per name and per comparison key, one rating and one
+// not-interested mark per user and movie, ids of 32 bits, stars from 1 to 5.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE quillory_meta(
     id integer PRIMARY KEY CHECK (id = 1),
@@ -37,6 +38,20 @@ CREATE TABLE quillory_ratings(
     PRIMARY KEY (user_id, movie));
 CREATE INDEX quillory_ratings_by_seq ON quillory_ratings(seq);
 INSERT INTO quillory_meta(id, schema_version, changes) VALUES (1, 1, 0);
+)sql";
+
+// Schema 2: the users' not-interested marks. A mark cleared stays as a row with hidden false and a new sequence
+// number (the change counter, as for ratings), so that other programs, which read only the rows whose number is
+// above the last they read, see it go.
+constexpr const char* kSchemaStep2 = R"sql(
+CREATE TABLE quillory_not_interested(
+    user_id integer NOT NULL,
+    movie integer NOT NULL,
+    hidden boolean NOT NULL,
+    seq bigint NOT NULL,
+    PRIMARY KEY (user_id, movie));
+CREATE INDEX quillory_not_interested_by_seq ON quillory_not_interested(seq);
+UPDATE quillory_meta SET schema_version = 2 WHERE id = 1;
 )sql";
 
 // Serialises the creation of the tables between programs that meet an empty database at once ("QLRY").
@@ -102,20 +117,44 @@ void CPostgresStore::OpenOrCreate() {
     if (version > kSchemaVersion) {
         ThrowNewerSchema(Describe(), version, kSchemaVersion);
     }
+    if (version < kSchemaVersion) {
+        Upgrade();
+    }
+}
+
+void CPostgresStore::Upgrade() {
+    const std::string what = "Upgrading the store";
+    CPostgresTransaction transaction(m_connection, what);
+    // The counter's row lock orders the upgrade after every write under way and before any to come; inside it the
+    // version is final, since another program may have upgraded the store meanwhile.
+    const std::int64_t version =
+        m_connection.Execute("SELECT schema_version FROM quillory_meta WHERE id = 1 FOR UPDATE", {}, what)
+            .Int64(0, 0, Describe());
+    if (version >= kSchemaVersion) {
+        return;
+    }
+    if (version < 2) {
+        m_connection.Execute(kSchemaStep2, {}, "Adding the not-interested marks");
+    }
+    transaction.Commit();
 }
 
 void CPostgresStore::RequireWritable() {
     // A read-only role, a standby server or a database set read-only would otherwise fail only at the first
     // registration or rating.
     // (has_table_privilege answers whether any of the privileges it is given is held, so each is asked alone.)
-    const CPostgresResult writable = m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off',"
-                                                          " has_table_privilege('quillory_meta', 'SELECT')"
-                                                          " AND has_table_privilege('quillory_meta', 'UPDATE')"
-                                                          " AND has_table_privilege('quillory_users', 'SELECT')"
-                                                          " AND has_table_privilege('quillory_users', 'INSERT')"
-                                                          " AND has_table_privilege('quillory_ratings', 'SELECT')"
-                                                          " AND has_table_privilege('quillory_ratings', 'INSERT')",
-                                                          {}, "Opening the store");
+    const CPostgresResult writable =
+        m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off',"
+                             " has_table_privilege('quillory_meta', 'SELECT')"
+                             " AND has_table_privilege('quillory_meta', 'UPDATE')"
+                             " AND has_table_privilege('quillory_users', 'SELECT')"
+                             " AND has_table_privilege('quillory_users', 'INSERT')"
+                             " AND has_table_privilege('quillory_ratings', 'SELECT')"
+                             " AND has_table_privilege('quillory_ratings', 'INSERT')"
+                             " AND has_table_privilege('quillory_not_interested', 'SELECT')"
+                             " AND has_table_privilege('quillory_not_interested', 'INSERT')"
+                             " AND has_table_privilege('quillory_not_interested', 'UPDATE')",
+                             {}, "Opening the store");
     if (writable.Text(0, 0) != "t") {
         ThrowStoreError("The store " + Describe() +
                         " cannot be written: the database is read-only (a standby server, or a database set "
@@ -124,8 +163,9 @@ void CPostgresStore::RequireWritable() {
     if (writable.Text(0, 1) != "t") {
         ThrowStoreError("The store " + Describe() +
                         " cannot be written: the user the store's URI names lacks a permission on its tables (it "
-                        "needs SELECT and INSERT on quillory_users and quillory_ratings, SELECT and UPDATE on "
-                        "quillory_meta); the database's owner can grant them.");
+                        "needs SELECT and INSERT on quillory_users and quillory_ratings, SELECT, INSERT and UPDATE "
+                        "on quillory_not_interested, SELECT and UPDATE on quillory_meta); the database's owner can "
+                        "grant them.");
     }
 }
 
@@ -196,7 +236,8 @@ std::optional<long> CPostgresStore::InsertUser(std::string_view name, std::strin
     const std::int64_t id =
         m_connection
             .Execute("SELECT greatest($1::bigint, (SELECT coalesce(max(id), 0) + 1 FROM quillory_users),"
-                     " (SELECT coalesce(max(user_id), 0) + 1 FROM quillory_ratings))",
+                     " (SELECT coalesce(max(user_id), 0) + 1 FROM quillory_ratings),"
+                     " (SELECT coalesce(max(user_id), 0) + 1 FROM quillory_not_interested))",
                      {std::to_string(kFirstAccountId)}, what)
             .Int64(0, 0, Describe());
     if (id > std::numeric_limits<std::int32_t>::max()) {
@@ -235,6 +276,49 @@ bool CPostgresStore::InsertRating(const Rating& rating) {
     }
     NoteOwnWrite(counter.Int64(0, 0, Describe()));
     return true;
+}
+
+std::optional<std::int64_t> CPostgresStore::SetNotInterested(long user, int movie, bool notInterested) {
+    const std::string what = "Storing a not-interested mark";
+    CPostgresTransaction transaction(m_connection, what);
+    // The counter's row lock orders every write: inside it the mark's state is final, and the counter doubles as the
+    // change's sequence number, as for ratings. Only a change is committed: a mark set twice keeps its first number,
+    // and the counter does not move.
+    const std::string counter = m_connection
+                                    .Execute("UPDATE quillory_meta SET changes = changes + 1 WHERE id = 1 "
+                                             "RETURNING changes",
+                                             {}, what)
+                                    .Text(0, 0);
+    const CPostgresResult changed = m_connection.Execute(
+        notInterested ? "INSERT INTO quillory_not_interested(user_id, movie, hidden, seq)"
+                        " VALUES ($1::integer, $2::integer, true, $3::bigint)"
+                        " ON CONFLICT (user_id, movie) DO UPDATE SET hidden = true, seq = EXCLUDED.seq"
+                        " WHERE NOT quillory_not_interested.hidden RETURNING seq"
+                      : "UPDATE quillory_not_interested SET hidden = false, seq = $3::bigint"
+                        " WHERE user_id = $1::integer AND movie = $2::integer AND hidden RETURNING seq",
+        {std::to_string(user), std::to_string(movie), counter}, what);
+    if (changed.Rows() == 0) {
+        return std::nullopt; // the transaction rolls back: the counter stays as it was
+    }
+    const std::int64_t sequence = changed.Int64(0, 0, Describe());
+    transaction.Commit();
+    NoteOwnWrite(sequence);
+    return sequence;
+}
+
+std::vector<CRatingStore::NotInterested> CPostgresStore::LoadNotInterestedChanges() {
+    const CPostgresResult rows = m_connection.Execute(
+        "SELECT user_id, movie, hidden::integer, seq FROM quillory_not_interested WHERE seq > $1 ORDER BY seq",
+        {std::to_string(m_marksRead)}, "Reading the not-interested marks");
+    const std::string store = Describe();
+    std::vector<NotInterested> marks;
+    marks.reserve(static_cast<std::size_t>(rows.Rows()));
+    for (int r = 0; r < rows.Rows(); ++r) {
+        marks.push_back(CheckedNotInterested(rows.Int64(r, 0, store), rows.Int64(r, 1, store), rows.Int64(r, 2, store),
+                                             rows.Int64(r, 3, store), store));
+        m_marksRead = std::max(m_marksRead, marks.back().sequence);
+    }
+    return marks;
 }
 
 bool CPostgresStore::ChangedSinceLastLook() {

@@ -26,14 +26,18 @@ public:
     std::optional<User> FindUser(std::string_view name, std::string_view key) override;
     std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) override;
     bool InsertRating(const Rating& rating) override;
+    std::optional<std::int64_t> SetNotInterested(long user, int movie, bool notInterested) override;
+    std::vector<NotInterested> LoadNotInterestedChanges() override;
     bool ChangedSinceLastLook() override;
     std::string Describe() const override { return m_connection.Describe(); }
 
-    // The schema version this code writes.
-    static constexpr std::int64_t kSchemaVersion = 1;
+    // The schema version this code writes: 1 the accounts and ratings, 2 adds the not-interested marks.
+    static constexpr std::int64_t kSchemaVersion = 2;
 
 private:
     void OpenOrCreate();
+    // Brings a store of an older schema up to date in place, one step at a time, inside one transaction.
+    void Upgrade();
     void RequireWritable();
     // Our own write moved the change counter to `counter`: when nobody else wrote in between, the next look need
     // not take anything in.
@@ -43,6 +47,8 @@ private:
     std::optional<std::int64_t> m_seenChanges;
     // The highest sequence number LoadNewRatings has returned; -1 before its first call.
     std::int64_t m_ratingsRead = -1;
+    // The highest sequence number LoadNotInterestedChanges has returned; 0 before any.
+    std::int64_t m_marksRead = 0;
     // The highest account id LoadNewUsers has returned; 0 before any.
     long m_accountsRead = 0;
 };

@@ -25,7 +25,8 @@ namespace quillory::store {
 
 namespace {
 
-// The tables of version 1; version 2 adds the names' comparison keys (see UpgradeFromVersion1).
+// The tables of version 1; version 2 adds the names' comparison keys (see UpgradeFromVersion1), version 3 the
+// not-interested marks (UpgradeFromVersion2). A new store is made by the same steps as an old one is upgraded by.
 constexpr const char* kSchemaVersion1 = R"sql(
 CREATE TABLE IF NOT EXISTS users(
     id INTEGER PRIMARY KEY,
@@ -161,7 +162,10 @@ void CSqliteStore::CreateOrUpgradeSchema() {
         m_db.Execute(kSchemaVersion1, "Creating the store's tables");
         m_db.Execute(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str(), "Marking the store as ours");
     }
-    UpgradeFromVersion1();
+    if (version < 2) {
+        UpgradeFromVersion1();
+    }
+    UpgradeFromVersion2();
     m_db.Execute(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "Setting the schema version");
     transaction.Commit();
 }
@@ -215,6 +219,19 @@ void CSqliteStore::UpgradeFromVersion1() {
         moveAccount.Step();
         moveAccount.Reset();
     }
+}
+
+void CSqliteStore::UpgradeFromVersion2() {
+    // A mark cleared stays as a row with hidden = 0 and a new sequence number, so that other programs, which read
+    // only the rows whose number is above the last they read, see it go.
+    m_db.Execute("CREATE TABLE not_interested("
+                 " user INTEGER NOT NULL,"
+                 " movie INTEGER NOT NULL,"
+                 " hidden INTEGER NOT NULL CHECK(hidden IN (0, 1)),"
+                 " seq INTEGER NOT NULL,"
+                 " PRIMARY KEY(user, movie)) WITHOUT ROWID;"
+                 "CREATE INDEX not_interested_by_seq ON not_interested(seq);",
+                 "Adding the not-interested marks");
 }
 
 std::vector<CRatingStore::User> CSqliteStore::LoadNewUsers() {
@@ -283,10 +300,11 @@ std::optional<long> CSqliteStore::InsertUser(std::string_view name, std::string_
     }
     std::int64_t id = kFirstAccountId;
     {
-        // Ratings of an account removed by hand still hold its id: never hand it to someone else.
+        // Ratings and marks of an account removed by hand still hold its id: never hand it to someone else.
         CSqliteStatement highest(m_db,
                                  "SELECT max(coalesce((SELECT max(id) FROM users), 0),"
-                                 " coalesce((SELECT max(user) FROM ratings), 0)) + 1",
+                                 " coalesce((SELECT max(user) FROM ratings), 0),"
+                                 " coalesce((SELECT max(user) FROM not_interested), 0)) + 1",
                                  "Registering a user");
         if (highest.Step()) {
             id = std::max(id, highest.ColumnInt64(0));
@@ -324,6 +342,50 @@ bool CSqliteStore::InsertRating(const Rating& rating) {
     const bool added = m_db.Changes() == 1;
     transaction.Commit();
     return added;
+}
+
+std::optional<std::int64_t> CSqliteStore::SetNotInterested(long user, int movie, bool notInterested) {
+    // Inside the write lock the mark's state is final, and the sequence number grows in commit order as the
+    // ratings' does. Only a change writes: a mark set twice keeps the number it was first set with.
+    CSqliteTransaction transaction(m_db, "Storing a not-interested mark");
+    std::optional<std::int64_t> sequence;
+    {
+        CSqliteStatement write(m_db,
+                               notInterested
+                                   ? "INSERT INTO not_interested(user, movie, hidden, seq) "
+                                     "VALUES(?1, ?2, 1, (SELECT coalesce(max(seq), 0) + 1 FROM not_interested)) "
+                                     "ON CONFLICT(user, movie) DO UPDATE SET hidden = 1, seq = excluded.seq "
+                                     "WHERE hidden = 0 RETURNING seq"
+                                   : "UPDATE not_interested SET hidden = 0,"
+                                     " seq = (SELECT coalesce(max(seq), 0) + 1 FROM not_interested) "
+                                     "WHERE user = ?1 AND movie = ?2 AND hidden = 1 RETURNING seq",
+                               "Storing a not-interested mark");
+        write.Bind(1, static_cast<std::int64_t>(user));
+        write.Bind(2, static_cast<std::int64_t>(movie));
+        // The change is made at the first step; the statement ends (as it must before the commit) with the scope.
+        if (write.Step()) {
+            sequence = write.ColumnInt64(0);
+        }
+    }
+    if (!sequence) {
+        return std::nullopt; // the transaction rolls back: nothing was written
+    }
+    transaction.Commit();
+    return sequence;
+}
+
+std::vector<CRatingStore::NotInterested> CSqliteStore::LoadNotInterestedChanges() {
+    CSqliteStatement statement(m_db, "SELECT user, movie, hidden, seq FROM not_interested WHERE seq > ? ORDER BY seq",
+                               "Reading the not-interested marks");
+    statement.Bind(1, m_marksRead);
+    const std::string store = Describe();
+    std::vector<NotInterested> marks;
+    while (statement.Step()) {
+        marks.push_back(CheckedNotInterested(statement.ColumnInt64(0), statement.ColumnInt64(1),
+                                             statement.ColumnInt64(2), statement.ColumnInt64(3), store));
+        m_marksRead = std::max(m_marksRead, marks.back().sequence);
+    }
+    return marks;
 }
 
 bool CSqliteStore::ChangedSinceLastLook() {

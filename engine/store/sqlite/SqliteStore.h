@@ -29,6 +29,8 @@ public:
     std::optional<User> FindUser(std::string_view name, std::string_view key) override;
     std::optional<long> InsertUser(std::string_view name, std::string_view key, const std::string& hash) override;
     bool InsertRating(const Rating& rating) override;
+    std::optional<std::int64_t> SetNotInterested(long user, int movie, bool notInterested) override;
+    std::vector<NotInterested> LoadNotInterestedChanges() override;
     bool ChangedSinceLastLook() override;
     std::string Describe() const override { return m_db.Path().string(); }
 
@@ -36,9 +38,10 @@ public:
 
     // Our mark in the SQLite header ("QLRY"), and the schema version this code writes. Version 1 compared names
     // byte for byte and numbered accounts just above the data's users; version 2 adds the names' comparison keys
-    // and the ratings' sequence numbers, and keeps accounts from kFirstAccountId up.
+    // and the ratings' sequence numbers, and keeps accounts from kFirstAccountId up; version 3 adds the users'
+    // not-interested marks.
     static constexpr std::int32_t kApplicationId = 0x514C5259;
-    static constexpr std::int32_t kSchemaVersion = 2;
+    static constexpr std::int32_t kSchemaVersion = 3;
     static constexpr int kDefaultBusyTimeoutMs = 10000;
 
 private:
@@ -46,6 +49,7 @@ private:
     std::int64_t ReadPragma(const char* sql);
     void CreateOrUpgradeSchema();
     void UpgradeFromVersion1();
+    void UpgradeFromVersion2();
     void RequireWritable();
 
     CSqliteDatabase m_db;
@@ -54,6 +58,8 @@ private:
     std::int64_t m_dataVersion = -1;
     // The highest sequence number LoadNewRatings has returned; -1 before its first call.
     std::int64_t m_ratingsRead = -1;
+    // The highest sequence number LoadNotInterestedChanges has returned; 0 before any.
+    std::int64_t m_marksRead = 0;
     // The highest account id LoadNewUsers has returned; 0 before any.
     long m_accountsRead = 0;
 };
