@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CString.h"
+#include "EngineRules.h"
 #include "MException.h"
 
 // A user id that means "no such user": the answer of GetUserID and InsertUser when they refuse.
@@ -13,7 +14,7 @@ inline constexpr long NO_USER = -1;
 
 // The number of ratings a user needs before predictions are offered to him (CanPredict); the main window asks the
 // engine to refresh when the user's count reaches it.
-inline constexpr int MIN_RATINGS_TO_PREDICT = 15;
+inline constexpr int MIN_RATINGS_TO_PREDICT = quillory::kMinRatingsToPredict;
 
 // The manifest the program starts on; relative, so the engine looks for it where data is kept (see Init).
 inline constexpr const char* kDefaultDataPath = "MovieData\\files.txt";

@@ -19,9 +19,6 @@
 
 namespace quillory {
 
-// The snapshot's check of data user ids and the store's numbering of accounts must agree.
-static_assert(data::kDataUserIdEnd == store::CRatingStore::kFirstAccountId);
-
 namespace {
 
 // Accounts own the ids from kFirstAccountId up: a data user there would silently take over an account. Checked on

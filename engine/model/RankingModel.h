@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "EngineRules.h"
 #include "RatingModel.h"
 
 namespace quillory::model {
@@ -27,7 +28,7 @@ struct RankedItem {
 // Training settings of the ranking model. Describe() is part of its cache fingerprint.
 struct RankingSettings {
     // Below this many ratings a user's list is the newcomers' list: items widely seen and well liked.
-    std::size_t minPersonalRatings = 15;
+    std::size_t minPersonalRatings = kMinRatingsToPredict;
     std::uint64_t seed = 20240607;
     // The newcomers' list: the `newcomerPool` most-rated items, less those liked by fewer than the share of all
     // ratings that are 4 or 5 (shrunk towards it by `newcomerShrink` ratings), best liked first.

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "EngineRules.h"
+
 namespace quillory::store {
 
 // The durable part of the engine: accounts, every rating entered in the program, and the movies each user said he
@@ -79,9 +81,8 @@ public:
     // The store as messages name it: a file's path, or a server's host, port and database (never a password).
     virtual std::string Describe() const = 0;
 
-    // Accounts take ids from here up, a range no data user may reach, so that a new snapshot of the data files can
-    // never hand an account's id to a stranger.
-    static constexpr long kFirstAccountId = 2'000'000'000;
+    // Accounts take ids from here up, a range no data user may reach (see quillory::kFirstAccountId).
+    static constexpr long kFirstAccountId = ::quillory::kFirstAccountId;
 };
 
 } // namespace quillory::store

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DataSet.h"
+#include "EngineRules.h"
 #include "Fingerprint.h"
 #include "MovieRecord.h"
 #include "RatingIndex.h"
@@ -27,9 +28,8 @@ struct Snapshot {
 // larger than the rating index can tell apart: CMException naming the movies file.
 Snapshot BuildSnapshot(DataSet& data);
 
-// The data's user ids lie below this; the ids from here up are the store's accounts (CRatingStore::kFirstAccountId,
-// which the engine asserts is the same number).
-inline constexpr long kDataUserIdEnd = 2'000'000'000;
+// The data's user ids lie below this; the ids from here up are the store's accounts.
+inline constexpr long kDataUserIdEnd = kFirstAccountId;
 
 // Loads the snapshot at `path` if it was made from data with this fingerprint and is valid in every respect: a
 // regular file of the user's own (CCacheFileReader); its header's counts within what the data files' sizes allow and
