@@ -2,9 +2,9 @@
 
 namespace quillory {
 
-CUserTable::CUserTable(const std::vector<int>& dataUsers) : m_dataUsers(static_cast<std::uint32_t>(dataUsers.size())) {
+CUserTable::CUserTable(const std::vector<int>& dataUsers) {
     m_indexOfUser.reserve(dataUsers.size());
-    for (std::uint32_t u = 0; u < m_dataUsers; ++u) {
+    for (std::uint32_t u = 0; u < static_cast<std::uint32_t>(dataUsers.size()); ++u) {
         m_indexOfUser.emplace(dataUsers[u], u);
     }
 }

@@ -18,13 +18,11 @@ public:
     std::uint32_t IndexOf(long userId) const;
     // Indexes a user the table does not hold yet, after every other.
     std::uint32_t Add(long userId);
-    std::uint32_t DataUsers() const { return m_dataUsers; }
 
     static constexpr std::uint32_t kNoIndex = 0xFFFFFFFFU;
 
 private:
     std::unordered_map<long, std::uint32_t> m_indexOfUser;
-    std::uint32_t m_dataUsers = 0;
 };
 
 } // namespace quillory
