@@ -7,8 +7,6 @@
 // The data is copied or generated into the build folder, so no store or cache is ever written into the sources.
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -19,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchProgram.h"
 #include "MovieTable.h"
 #include "SyntheticData.h"
 
@@ -228,80 +227,54 @@ int main(int argc, char** argv) {
     bool large = false;
     bool huge = false;
     bool manyMovies = false;
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--large") == 0) {
-            large = true;
-        } else if (std::strcmp(argv[i], "--huge") == 0) {
-            huge = true;
-        } else if (std::strcmp(argv[i], "--many-movies") == 0) {
-            manyMovies = true;
-        } else {
-            args.push_back(argv[i]);
-        }
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
-        return 1;
-    }
+    return quillory::bench::RunBenchmarks(
+        "quillory-bench", argc, argv, {{"--large", &large}, {"--huge", &huge}, {"--many-movies", &manyMovies}}, [&] {
+            std::vector<DataCase> cases;
+            cases.push_back({"default", CopyBundledData("default"), false});
+            cases.push_back({"gen100k", GeneratedData(943, 1682, 100000, "gen-100k"), false});
+            cases.push_back({"gen1m", GeneratedData(6040, 3706, 1000000, "gen-1m"), false});
+            if (large) {
+                cases.push_back({"gen10m", GeneratedData(69878, 10677, 10000000, "gen-10m"), true});
+            }
+            if (huge) {
+                cases.push_back({"gen32m", GeneratedData(200948, 87585, 32000204, "gen-32m", 7), true});
+            }
+            const fs::path refreshData = CopyBundledData("default-refresh");
 
-    try {
-        std::vector<DataCase> cases;
-        cases.push_back({"default", CopyBundledData("default"), false});
-        cases.push_back({"gen100k", GeneratedData(943, 1682, 100000, "gen-100k"), false});
-        cases.push_back({"gen1m", GeneratedData(6040, 3706, 1000000, "gen-1m"), false});
-        if (large) {
-            cases.push_back({"gen10m", GeneratedData(69878, 10677, 10000000, "gen-10m"), true});
-        }
-        if (huge) {
-            cases.push_back({"gen32m", GeneratedData(200948, 87585, 32000204, "gen-32m", 7), true});
-        }
-        const fs::path refreshData = CopyBundledData("default-refresh");
-
-        for (const DataCase& c : cases) {
-            auto* cold = benchmark::RegisterBenchmark(("StartCold/" + c.name).c_str(), StartCold, c.manifest);
-            auto* warm = benchmark::RegisterBenchmark(("StartWarm/" + c.name).c_str(), StartWarm, c.manifest);
-            auto* training =
-                benchmark::RegisterBenchmark(("StartTraining/" + c.name).c_str(), StartTraining, c.manifest);
-            for (auto* b : {cold, warm, training}) {
-                b->Unit(benchmark::kMillisecond);
-                if (c.large || c.name == "gen1m") {
-                    b->Iterations(c.large ? 1 : 3);
+            for (const DataCase& c : cases) {
+                auto* cold = benchmark::RegisterBenchmark(("StartCold/" + c.name).c_str(), StartCold, c.manifest);
+                auto* warm = benchmark::RegisterBenchmark(("StartWarm/" + c.name).c_str(), StartWarm, c.manifest);
+                auto* training =
+                    benchmark::RegisterBenchmark(("StartTraining/" + c.name).c_str(), StartTraining, c.manifest);
+                for (auto* b : {cold, warm, training}) {
+                    b->Unit(benchmark::kMillisecond);
+                    if (c.large || c.name == "gen1m") {
+                        b->Iterations(c.large ? 1 : 3);
+                    }
                 }
             }
-        }
-        benchmark::RegisterBenchmark("GetPredictedRating/default", Predict, refreshData);
-        benchmark::RegisterBenchmark("SetRefresh/default/15", Refresh, refreshData, false)
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark("SetRefresh/default/500", Refresh, refreshData, true)
-            ->Unit(benchmark::kMicrosecond);
-        std::vector<std::pair<std::string, fs::path>> rankingData = {{"default", refreshData}};
-        if (manyMovies) {
-            // The catalogue of the largest public data set this program reads, with a tenth of its ratings and
-            // users.
-            rankingData.emplace_back("gen87k", GeneratedData(20000, 87585, 3000000, "gen-87k"));
-        }
-        for (const auto& [name, manifest] : rankingData) {
-            for (const bool heavy : {false, true}) {
-                benchmark::RegisterBenchmark(("GetTopPicks/" + name + (heavy ? "/500" : "/15")).c_str(), TopPicks,
-                                             manifest, heavy, false)
+            benchmark::RegisterBenchmark("GetPredictedRating/default", Predict, refreshData);
+            benchmark::RegisterBenchmark("SetRefresh/default/15", Refresh, refreshData, false)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark("SetRefresh/default/500", Refresh, refreshData, true)
+                ->Unit(benchmark::kMicrosecond);
+            std::vector<std::pair<std::string, fs::path>> rankingData = {{"default", refreshData}};
+            if (manyMovies) {
+                // The catalogue of the largest public data set this program reads, with a tenth of its ratings and
+                // users.
+                rankingData.emplace_back("gen87k", GeneratedData(20000, 87585, 3000000, "gen-87k"));
+            }
+            for (const auto& [name, manifest] : rankingData) {
+                for (const bool heavy : {false, true}) {
+                    benchmark::RegisterBenchmark(("GetTopPicks/" + name + (heavy ? "/500" : "/15")).c_str(), TopPicks,
+                                                 manifest, heavy, false)
+                        ->Unit(benchmark::kMicrosecond);
+                }
+                benchmark::RegisterBenchmark(("GetTopPicksWithReasons/" + name + "/500").c_str(), TopPicks, manifest,
+                                             true, true)
+                    ->Unit(benchmark::kMicrosecond);
+                benchmark::RegisterBenchmark(("GetSimilarMovies/" + name).c_str(), SimilarMovies, manifest)
                     ->Unit(benchmark::kMicrosecond);
             }
-            benchmark::RegisterBenchmark(("GetTopPicksWithReasons/" + name + "/500").c_str(), TopPicks, manifest, true,
-                                         true)
-                ->Unit(benchmark::kMicrosecond);
-            benchmark::RegisterBenchmark(("GetSimilarMovies/" + name).c_str(), SimilarMovies, manifest)
-                ->Unit(benchmark::kMicrosecond);
-        }
-        benchmark::RunSpecifiedBenchmarks();
-    } catch (const CMException& e) {
-        std::fprintf(stderr, "quillory-bench: %s: %s\n", e.GetCaption().c_str(), e.GetText().c_str());
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "quillory-bench: %s\n", e.what());
-        return 1;
-    }
-    benchmark::Shutdown();
-    return 0;
+        });
 }

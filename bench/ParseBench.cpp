@@ -4,9 +4,7 @@
 // ratings (200,948 users, 87,585 movies), generated once into the build folder in the movielens-100k layout and
 // rewritten into the two other layouts' ratings files.
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -15,9 +13,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchProgram.h"
 #include "Fingerprint.h"
 #include "Layout.h"
-#include "MException.h"
 #include "MovieLookup.h"
 #include "MovieRecord.h"
 #include "RatingsParser.h"
@@ -171,20 +169,7 @@ void Fingerprint(benchmark::State& state, const fs::path& path) {
 int main(int argc, char** argv) {
     // --large adds the 32M-rating files (about 800 MB each); the 10M ones are made on first use too.
     bool large = false;
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--large") == 0) {
-            large = true;
-        } else {
-            args.push_back(argv[i]);
-        }
-    }
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
-        return 1;
-    }
-    try {
+    return quillory::bench::RunBenchmarks("quillory-parse-bench", argc, argv, {{"--large", &large}}, [&] {
         std::vector<DataSize> sizes{{"10m", 100000, 20000, 10000000}};
         if (large) {
             sizes.push_back({"32m", 200948, 87585, 32000204});
@@ -209,14 +194,5 @@ int main(int argc, char** argv) {
                 ->UseRealTime()
                 ->Unit(benchmark::kMillisecond);
         }
-        benchmark::RunSpecifiedBenchmarks();
-    } catch (const CMException& e) {
-        std::fprintf(stderr, "quillory-parse-bench: %s: %s\n", e.GetCaption().c_str(), e.GetText().c_str());
-        return 1;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "quillory-parse-bench: %s\n", e.what());
-        return 1;
-    }
-    benchmark::Shutdown();
-    return 0;
+    });
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchProgram.h"
 #include "DataSet.h"
 #include "Random.h"
 #include "RankingModel.h"
@@ -141,37 +141,27 @@ void Load(benchmark::State& state, Data* data) {
 
 int main(int argc, char** argv) {
     bool large = false;
-    std::vector<char*> rest;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--large") == 0) {
-            large = true;
-        } else {
-            rest.push_back(argv[i]);
-        }
-    }
-    int count = static_cast<int>(rest.size());
-    benchmark::Initialize(&count, rest.data());
+    // The data sets live until every benchmark has run.
     std::vector<std::unique_ptr<Data>> sets;
-    sets.push_back(Bundled());
-    if (large) {
-        sets.push_back(Large());
-    }
-    for (const auto& set : sets) {
-        Data* data = set.get();
-        const std::string name = data->name;
-        benchmark::RegisterBenchmark(("RankTrain/" + name).c_str(), Train, data)
-            ->Unit(benchmark::kMillisecond)
-            ->Iterations(name == "large" ? 1 : 5);
-        benchmark::RegisterBenchmark(("Rank/" + name + "/newcomer").c_str(), Rank, data, 0, 14)
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("Rank/" + name + "/personal").c_str(), Rank, data, 15, 499)
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("Rank/" + name + "/heavy").c_str(), Rank, data, 500, 1000000)
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("Similar/" + name).c_str(), Similar, data)->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("RankLoad/" + name).c_str(), Load, data)->Unit(benchmark::kMillisecond);
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return quillory::bench::RunBenchmarks("quillory-ranking-bench", argc, argv, {{"--large", &large}}, [&] {
+        sets.push_back(Bundled());
+        if (large) {
+            sets.push_back(Large());
+        }
+        for (const auto& set : sets) {
+            Data* data = set.get();
+            const std::string name = data->name;
+            benchmark::RegisterBenchmark(("RankTrain/" + name).c_str(), Train, data)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(name == "large" ? 1 : 5);
+            benchmark::RegisterBenchmark(("Rank/" + name + "/newcomer").c_str(), Rank, data, 0, 14)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("Rank/" + name + "/personal").c_str(), Rank, data, 15, 499)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("Rank/" + name + "/heavy").c_str(), Rank, data, 500, 1000000)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("Similar/" + name).c_str(), Similar, data)->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("RankLoad/" + name).c_str(), Load, data)->Unit(benchmark::kMillisecond);
+        }
+    });
 }

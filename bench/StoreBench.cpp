@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 
+#include "BenchProgram.h"
 #include "MovieTable.h"
 #include "PostgresStore.h"
 #include "SqliteStore.h"
@@ -144,24 +146,17 @@ BENCHMARK(RatingRoundTrip)->ArgName("server")->Arg(0)->Arg(1)->Unit(benchmark::k
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
     const bool ownServer = std::getenv("QUILLORY_BENCH_STORE_URI") == nullptr;
-    if (ownServer && !RunServerScript("start")) {
-        std::fprintf(stderr, "quillory-store-bench: the PostgreSQL server could not be started\n");
-        return 1;
-    }
-    int status = 0;
-    try {
-        benchmark::RunSpecifiedBenchmarks();
-    } catch (const CMException& e) {
-        std::fprintf(stderr, "quillory-store-bench: %s\n", e.GetText().c_str());
-        status = 1;
-    }
-    benchmark::Shutdown();
-    if (ownServer) {
+    bool started = false;
+    const int status = quillory::bench::RunBenchmarks("quillory-store-bench", argc, argv, {}, [&] {
+        if (ownServer) {
+            started = RunServerScript("start");
+            if (!started) {
+                throw std::runtime_error("the PostgreSQL server could not be started");
+            }
+        }
+    });
+    if (started) {
         RunServerScript("stop");
     }
     return status;

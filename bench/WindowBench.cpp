@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -23,6 +22,7 @@
 #include <benchmark/benchmark.h>
 
 #include "AfxTypes.h"
+#include "BenchProgram.h"
 #include "CString.h"
 #include "Dialog.h"
 #include "ListBox.h"
@@ -281,21 +281,11 @@ int main(int argc, char** argv) {
     // --large launches on 32 million ratings of 200,948 users (minutes to make, 2 GiB for the one cold start);
     // without it on 1 million ratings of 20,000 users.
     bool large = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--large") == 0) {
-            large = true;
-            std::memmove(&argv[i], &argv[i + 1], static_cast<std::size_t>(argc - i) * sizeof(char*));
-            --argc;
-            --i;
-        }
-    }
-    benchmark::RegisterBenchmark(large ? "LaunchToLogin/32m" : "LaunchToLogin/1m", BM_LaunchToLogin,
-                                 large ? 200948U : 20000U, large ? 32000204ULL : 1000000ULL)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(5);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return quillory::bench::RunBenchmarks("quillory-window-bench", argc, argv, {{"--large", &large}}, [&] {
+        benchmark::RegisterBenchmark(large ? "LaunchToLogin/32m" : "LaunchToLogin/1m", BM_LaunchToLogin,
+                                     large ? 200948U : 20000U, large ? 32000204ULL : 1000000ULL)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(5);
+    });
 }
