@@ -6,7 +6,7 @@
 # To format the tree: git ls-files -z -- '*.cpp' '*.h' ':(exclude)resources/icons/*' | xargs -0 clang-format-16 -i
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/setup.sh"
+[ -n "${QUILLORY_SETUP_DONE:-}" ] || "$root/scripts/setup.sh"
 format=clang-format-16
 cd "$root"
 

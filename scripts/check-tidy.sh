@@ -6,7 +6,7 @@
 # check at the end; every file's full report, with the source lines, is kept in the build folder's tidy-logs/.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/setup.sh"
+[ -n "${QUILLORY_SETUP_DONE:-}" ] || "$root/scripts/setup.sh"
 build="${QUILLORY_TIDY_BUILD_DIR:-$root/build-tidy}"
 tidy=clang-tidy-14
 # Debug: asserts stay in, so that their conditions are checked too.

@@ -8,13 +8,9 @@
 # Warnings are not errors here, as in the other sanitizer build.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/setup.sh"
+[ -n "${QUILLORY_SETUP_DONE:-}" ] || "$root/scripts/setup.sh"
 build="${QUILLORY_TSAN_BUILD_DIR:-$root/build-tsan}"
-flags="-O1 -g -fno-omit-frame-pointer -fsanitize=thread"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DQUILLORY_BUILD_GUI=OFF -DQUILLORY_BUILD_BENCH=OFF -DQUILLORY_BUILD_TOOLS=ON -DQUILLORY_BUILD_TESTS=ON \
-    -DQUILLORY_WARNINGS_AS_ERRORS=OFF -DQUILLORY_TEST_TIMEOUT_SCALE=4 \
-    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+"$root/scripts/configure-sanitizer-build.sh" "$build" thread "" -DQUILLORY_TEST_TIMEOUT_SCALE=4
 cmake --build "$build" -j"$(nproc)" --target quillory_model_tests
 # halt_on_error: the first report ends the test program, with exit code 66, so the test fails.
 export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"

@@ -5,6 +5,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/setup.sh"
+# Once per run: the scripts below skip it when told it was done.
+export QUILLORY_SETUP_DONE=1
 "$root/scripts/check-format.sh"
 "$root/scripts/check-tidy.sh"
 "$root/scripts/build.sh"
