@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -12,9 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ByteWriter.h"
-#include "CacheFileWriter.h"
-#include "Checksum.h"
+#include "EngineFixtures.h"
 #include "ModelTestData.h"
 #include "RatingModel.h"
 
@@ -27,18 +24,11 @@ namespace fs = std::filesystem;
 class CacheSafetyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = fs::temp_directory_path() /
-                   (std::string("quillory-cache-safety-") + info->name() + "-" + std::to_string(::getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
         m_data = test::MakeLowRankData(30, 20);
         m_model = CRatingModel(test::QuickSettings());
         m_model.Train(m_data.train, m_data.users, m_data.items);
         m_cache = m_folder / "model.cache";
     }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     std::string Read(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -48,7 +38,8 @@ protected:
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
 
-    fs::path m_folder;
+    quillory::test::CTempFolder m_temp;
+    fs::path m_folder = m_temp.Path();
     fs::path m_cache;
     test::LowRankData m_data;
     CRatingModel m_model;
@@ -113,44 +104,6 @@ TEST_F(CacheSafetyTest, AFileTheProgramDidNotWriteIsKept) {
     EXPECT_TRUE(loaded.Load(m_cache, "data-B", m_data.train));
     // Nothing is left beside it.
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
-}
-
-// A file written part by part: a writer that fails after some parts (a failed allocation, a full disk) leaves the
-// file it would have replaced as it was, and no temporary beside it; one that ends makes exactly its parts.
-TEST_F(CacheSafetyTest, AFileWrittenPartByPartIsItsPartsOrNothing) {
-    m_model.Save(m_cache, "data-A");
-    const std::string saved = Read(m_cache);
-    const std::string magic = saved.substr(0, 8);
-    EXPECT_THROW(WriteCacheFile(m_cache, magic,
-                                [&](const CacheFileSink& sink) {
-                                    sink(reinterpret_cast<const unsigned char*>(magic.data()), magic.size());
-                                    throw std::bad_alloc();
-                                }),
-                 std::bad_alloc);
-    EXPECT_EQ(Read(m_cache), saved);
-    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
-    // Written whole, the parts make the file.
-    WriteCacheFile(m_cache, magic, [&](const CacheFileSink& sink) {
-        sink(reinterpret_cast<const unsigned char*>(magic.data()), magic.size());
-        sink(reinterpret_cast<const unsigned char*>("rest"), 4);
-    });
-    EXPECT_EQ(Read(m_cache), magic + "rest");
-    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
-    // Put through a writer, parts below, at and above its block make the bytes they are, then their checksum.
-    std::string bytes = magic;
-    for (const std::size_t size : {std::size_t{3}, std::size_t{70000}, std::size_t{65536}, std::size_t{1}}) {
-        bytes += std::string(size, static_cast<char>('a' + size % 26));
-    }
-    WriteSummedCacheFile(m_cache, magic, [&](CByteWriter& out) {
-        std::size_t at = 0;
-        for (const std::size_t size :
-             {std::size_t{8}, std::size_t{3}, std::size_t{70000}, std::size_t{65536}, std::size_t{1}}) {
-            out.Put(bytes.data() + at, size);
-            at += size;
-        }
-    });
-    const std::uint64_t sum = Checksum(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-    EXPECT_EQ(Read(m_cache), bytes + std::string(reinterpret_cast<const char*>(&sum), sizeof sum));
 }
 
 TEST_F(CacheSafetyTest, AFifoAtTheCachePathNeitherBlocksNorIsReplaced) {
