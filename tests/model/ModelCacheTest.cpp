@@ -11,9 +11,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "Checksum.h"
+#include "EngineFixtures.h"
 #include "ModelTestData.h"
 #include "RatingModel.h"
 
@@ -31,17 +31,10 @@ template <class T> std::uint64_t ValueAt(const std::vector<char>& bytes, std::si
 class ModelCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = fs::temp_directory_path() /
-                   (std::string("quillory-model-cache-") + info->name() + "-" + std::to_string(::getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
         m_data = test::MakeLowRankData(30, 20);
         m_model = CRatingModel(test::QuickSettings());
         m_model.Train(m_data.train, m_data.users, m_data.items);
     }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     std::vector<char> ReadBytes(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -59,7 +52,8 @@ protected:
         }
     }
 
-    fs::path m_folder;
+    quillory::test::CTempFolder m_temp;
+    fs::path m_folder = m_temp.Path();
     test::LowRankData m_data;
     CRatingModel m_model;
 };

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "EngineFixtures.h"
 #include "ModelTestData.h"
 #include "RankingModel.h"
 #include "RatingRows.h"
@@ -188,7 +189,8 @@ TEST(RankingModelTest, AWorkLimitKeepsWhatMatters) {
     }
     EXPECT_GE(found, data.items * 9 / 10);
     EXPECT_EQ(model.Rank({}, 25).size(), 25U);
-    EXPECT_THROW(CRankingModel().Save(fs::temp_directory_path() / "never-written.cache", "x"), std::runtime_error);
+    const quillory::test::CTempFolder folder;
+    EXPECT_THROW(CRankingModel().Save(folder.Path() / "never-written.cache", "x"), std::runtime_error);
 }
 
 std::vector<RankedItem> RankOnThreads(const char* threads, const test::LowRankData& data, const Ratings& user) {
@@ -250,12 +252,11 @@ TEST(RankingModelTest, ThreadCountChangesNothing) {
 class RankingCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_file = fs::temp_directory_path() / ("quillory-ranking-" + std::to_string(::getpid()) + ".cache");
+        m_file = m_folder.Path() / "ranking.cache";
         m_model.Save(m_file, "data-A");
         std::ifstream in(m_file, std::ios::binary);
         m_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    void TearDown() override { fs::remove(m_file); }
     void Write(const std::vector<char>& bytes) {
         std::ofstream out(m_file, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -263,6 +264,7 @@ protected:
     bool LoadsInto(CRankingModel& model, ModelShape shape = {3, 4, 8}) { return model.Load(m_file, "data-A", shape); }
 
     CRankingModel m_model = HandModel();
+    quillory::test::CTempFolder m_folder;
     fs::path m_file;
     std::vector<char> m_bytes;
 };

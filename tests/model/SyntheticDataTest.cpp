@@ -7,8 +7,8 @@
 #include <utility>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include "EngineFixtures.h"
 #include "SyntheticData.h"
 
 namespace quillory::tools {
@@ -24,8 +24,8 @@ std::string ReadAll(const fs::path& path) {
 }
 
 TEST(SyntheticData, WritesTheMovieLensLayoutWithoutRepeatsAndRepeatably) {
-    const fs::path folder = fs::temp_directory_path() / ("quillory-gendata-test-" + std::to_string(::getpid()));
-    fs::remove_all(folder);
+    const quillory::test::CTempFolder temp;
+    const fs::path folder = temp.Path();
     SyntheticDataSettings settings;
     settings.users = 50;
     settings.movies = 80;
@@ -69,7 +69,6 @@ TEST(SyntheticData, WritesTheMovieLensLayoutWithoutRepeatsAndRepeatably) {
     // More ratings than the pairs allow is refused, not looped on.
     settings.ratings = 50 * 80;
     EXPECT_THROW(GenerateSyntheticData(settings, folder / "c"), std::runtime_error);
-    fs::remove_all(folder);
 }
 
 } // namespace

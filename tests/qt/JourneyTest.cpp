@@ -19,10 +19,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "EngineFixtures.h"
 #include "QtDialogWindow.h"
 #include "QtTestHelpers.h"
 #include "QtWindowSystem.h"
@@ -67,22 +67,19 @@ void WriteDataSet(const fs::path& folder) {
 class CJourneyFolder {
 public:
     CJourneyFolder() : m_previous(fs::current_path()) {
-        m_folder = fs::temp_directory_path() / ("quillory-journey-" + std::to_string(::getpid()));
-        fs::remove_all(m_folder);
-        WriteDataSet(m_folder / "MovieData");
-        fs::current_path(m_folder);
+        WriteDataSet(m_folder.Path() / "MovieData");
+        fs::current_path(m_folder.Path());
     }
     ~CJourneyFolder() {
         std::error_code ignored;
         fs::current_path(m_previous, ignored);
-        fs::remove_all(m_folder, ignored);
     }
     CJourneyFolder(const CJourneyFolder&) = delete;
     CJourneyFolder& operator=(const CJourneyFolder&) = delete;
 
 private:
     fs::path m_previous;
-    fs::path m_folder;
+    quillory::test::CTempFolder m_folder;
 };
 
 // What a person does in the main window.
