@@ -9,7 +9,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "OutputFile.h"
 #include "Random.h"
+#include "TasteData.h"
 
 namespace quillory::tools {
 
@@ -18,33 +20,8 @@ namespace {
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) {
-            std::fclose(f);
-        }
-    }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+} // namespace
 
-File OpenForWriting(const std::filesystem::path& path) {
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        throw std::runtime_error("cannot create " + path.string());
-    }
-    return file;
-}
-
-void Finish(File& file, const std::filesystem::path& path) {
-    const bool failed = std::ferror(file.get()) != 0;
-    const bool closeFailed = std::fclose(file.release()) != 0;
-    if (failed || closeFailed) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
-}
-
-// How many ratings each user gives: at least `least`, the rest shared by Pareto-distributed weights, none above
-// `most`. Sums exactly to `total`.
 std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total, std::uint32_t most,
                                         model::CRandom& random) {
     std::vector<std::uint32_t> counts(users, 0);
@@ -92,8 +69,6 @@ std::vector<std::uint32_t> UserActivity(std::uint32_t users, std::uint64_t total
     return counts;
 }
 
-} // namespace
-
 void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::filesystem::path& folder) {
     const std::uint32_t users = settings.users;
     const std::uint32_t movies = settings.movies;
@@ -105,6 +80,10 @@ void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::fil
         throw std::runtime_error("too many ratings: at most half of all user-movie pairs can be rated");
     }
 
+    if (settings.taste) {
+        GenerateTasteData(settings, folder);
+        return;
+    }
     model::CRandom random(settings.seed);
     const std::uint32_t k = settings.factors;
     // Taste (the factor product) varies with a standard deviation of about 0.55 stars.
@@ -144,7 +123,7 @@ void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::fil
     std::filesystem::create_directories(folder);
     {
         const auto path = folder / "u.item";
-        File file = OpenForWriting(path);
+        OutputFile file = OpenForWriting(path);
         for (std::uint32_t m = 0; m < movies; ++m) {
             const int year = 1930 + static_cast<int>(random.Next() % 70);
             const int day = 1 + static_cast<int>(random.Next() % 28);
@@ -163,7 +142,7 @@ void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::fil
     const std::vector<std::uint32_t> activity = UserActivity(users, settings.ratings, most, random);
     {
         const auto path = folder / "u.data";
-        File file = OpenForWriting(path);
+        OutputFile file = OpenForWriting(path);
         std::vector<char> taken(movies, 0);
         std::vector<std::uint32_t> chosen;
         std::vector<std::pair<double, std::uint32_t>> keys;
@@ -212,7 +191,7 @@ void GenerateSyntheticData(const SyntheticDataSettings& settings, const std::fil
     }
     {
         const auto path = folder / "files.txt";
-        File file = OpenForWriting(path);
+        OutputFile file = OpenForWriting(path);
         std::fputs("# Synthetic ratings made by quillory-gendata\n"
                    "format = movielens-100k\n"
                    "movies = u.item\n"

@@ -12,7 +12,9 @@
 namespace {
 
 void Usage() {
-    std::fputs("usage: quillory-gendata --users U --movies M --ratings R [--seed S] --out DIR\n", stderr);
+    std::fputs("usage: quillory-gendata --users U --movies M --ratings R [--seed S] [--taste] --out DIR\n"
+               "  --taste: users choose what they rate by the genres and eras they like, as in public data\n",
+               stderr);
 }
 
 bool ParseNumber(const char* text, std::uint64_t& value) {
@@ -38,6 +40,10 @@ int main(int argc, char** argv) {
         const std::string_view arg = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         std::uint64_t number = 0;
+        if (arg == "--taste") {
+            settings.taste = true;
+            continue;
+        }
         if (arg == "--out" && next) {
             out = next;
             ++i;
