@@ -1,7 +1,9 @@
 // The top-N mode of quillory-eval: how well each method puts the movies a user will rate 4 or 5 at the top of his
 // list. Each split holds out a fifth of the ratings at random; a method ranks, for every user with at least one
 // held-out rating of 4 or 5, all the movies he did not rate in training, and the first `depth` of its list are
-// scored against those held-out hits.
+// scored against those held-out hits. A method's settings are never chosen on the test: each split's training
+// ratings are split again the same way, and the settings that score best on that validation split are the ones
+// refitted on all the training ratings and scored on the test.
 
 #include "TopN.h"
 
@@ -9,7 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <functional>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <utility>
@@ -17,6 +19,7 @@
 #include <Eigen/Cholesky>
 #include <Eigen/Core>
 
+#include "ImplicitAls.h"
 #include "Random.h"
 
 namespace quillory::eval {
@@ -204,32 +207,239 @@ private:
     std::vector<std::pair<float, std::uint32_t>> m_scored;
 };
 
-// One method's results: the mean metrics of each split.
-struct Column {
-    std::string name;
-    std::vector<Metrics> splits;
+// A method under test: a grid of settings, fitted to a split's training ratings, ranking its users.
+class CMethod {
+public:
+    virtual ~CMethod() = default;
+    virtual std::string Name() const = 0;
+    virtual std::size_t Settings() const { return 1; }
+    virtual std::string Describe(std::size_t /*setting*/) const { return "-"; }
+    // Fits setting `setting` to the split; fitting the same split again with another setting follows.
+    virtual void Fit(const Split& split, std::size_t setting) = 0;
+    // Appends up to `depth` items for user `u` to `list`, none of his training items.
+    virtual void Rank(const Split& split, std::uint32_t u, const CRatedMarks& marks, std::size_t depth,
+                      std::vector<std::uint32_t>& list) = 0;
 };
 
-void PrintColumns(const std::vector<Column>& columns, std::size_t depth) {
-    std::printf("\n%-16s %8s %8s %8s   NDCG@%zu per split (sd)\n", "method", ("P@" + std::to_string(depth)).c_str(),
-                ("R@" + std::to_string(depth)).c_str(), ("NDCG@" + std::to_string(depth)).c_str(), depth);
-    for (const Column& column : columns) {
+class CPopular final : public CMethod {
+public:
+    std::string Name() const override { return "most popular"; }
+    void Fit(const Split&, std::size_t) override {}
+    void Rank(const Split& split, std::uint32_t, const CRatedMarks& marks, std::size_t depth,
+              std::vector<std::uint32_t>& list) override {
+        FillFrom(split.byCount, marks, depth, list);
+    }
+};
+
+class CEaseMethod final : public CMethod {
+public:
+    CEaseMethod(std::vector<double> lambdas, std::uint32_t items) : m_lambdas(std::move(lambdas)), m_items(items) {}
+    std::string Name() const override { return "EASE"; }
+    std::size_t Settings() const override { return m_lambdas.size(); }
+    std::string Describe(std::size_t setting) const override {
+        return "lambda=" + std::to_string(static_cast<long long>(m_lambdas[setting]));
+    }
+    void Fit(const Split& split, std::size_t setting) override {
+        if (m_split != &split || !m_ease) {
+            // The Gram matrix is the split's: built once for every penalty of the grid.
+            m_ease = std::make_unique<CEase>(split, static_cast<std::uint32_t>(split.count.size()), m_items);
+            m_split = &split;
+        }
+        m_ease->Fit(m_lambdas[setting]);
+    }
+    void Rank(const Split& split, std::uint32_t u, const CRatedMarks& marks, std::size_t depth,
+              std::vector<std::uint32_t>& list) override {
+        m_ease->Rank(split.rated[u], marks, split.byCount, depth, list);
+    }
+
+private:
+    std::vector<double> m_lambdas;
+    std::uint32_t m_items;
+    const Split* m_split = nullptr;
+    std::unique_ptr<CEase> m_ease;
+};
+
+class CRankingMethod final : public CMethod {
+public:
+    explicit CRankingMethod(std::vector<model::RankingSettings> grid) : m_grid(std::move(grid)) {}
+    std::string Name() const override { return "ranking model"; }
+    std::size_t Settings() const override { return m_grid.size(); }
+    std::string Describe(std::size_t setting) const override {
+        const model::RankingSettings& s = m_grid[setting];
+        char text[96];
+        std::snprintf(text, sizeof text, "k=%zu alpha=%g beta=%g low=%g", s.neighbours, s.alpha, s.beta, s.lowWeight);
+        return text;
+    }
+    void Fit(const Split& split, std::size_t setting) override {
+        m_model = model::CRankingModel(m_grid[setting]);
+        m_model.Train(split.train, static_cast<std::uint32_t>(split.rated.size()),
+                      static_cast<std::uint32_t>(split.count.size()));
+    }
+    void Rank(const Split& split, std::uint32_t u, const CRatedMarks&, std::size_t depth,
+              std::vector<std::uint32_t>& list) override {
+        for (const model::RankedItem& picked : m_model.Rank(split.rated[u], depth)) {
+            list.push_back(picked.item);
+        }
+    }
+
+private:
+    std::vector<model::RankingSettings> m_grid;
+    model::CRankingModel m_model;
+};
+
+class CImplicitAlsMethod final : public CMethod {
+public:
+    explicit CImplicitAlsMethod(std::vector<ImplicitAlsSettings> grid) : m_grid(std::move(grid)) {}
+    std::string Name() const override { return "iALS"; }
+    std::size_t Settings() const override { return m_grid.size(); }
+    std::string Describe(std::size_t setting) const override { return m_grid[setting].Describe(); }
+    void Fit(const Split& split, std::size_t setting) override {
+        m_model = std::make_unique<CImplicitAls>(m_grid[setting]);
+        m_model->Train(split.rated, static_cast<std::uint32_t>(split.count.size()));
+    }
+    void Rank(const Split& split, std::uint32_t u, const CRatedMarks& marks, std::size_t depth,
+              std::vector<std::uint32_t>& list) override {
+        m_model->Score(split.rated[u], m_scores);
+        m_scored.clear();
+        for (Eigen::Index j = 0; j < m_scores.size(); ++j) {
+            if (!marks.Rated(static_cast<std::uint32_t>(j))) {
+                m_scored.emplace_back(m_scores[j], static_cast<std::uint32_t>(j));
+            }
+        }
+        const auto top = static_cast<std::ptrdiff_t>(std::min(depth, m_scored.size()));
+        std::partial_sort(m_scored.begin(), m_scored.begin() + top, m_scored.end(), [](const auto& x, const auto& y) {
+            return x.first != y.first ? x.first > y.first : x.second < y.second;
+        });
+        for (std::ptrdiff_t k = 0; k < top; ++k) {
+            list.push_back(m_scored[k].second);
+        }
+    }
+
+private:
+    std::vector<ImplicitAlsSettings> m_grid;
+    std::unique_ptr<CImplicitAls> m_model;
+    Eigen::VectorXf m_scores;
+    std::vector<std::pair<float, std::uint32_t>> m_scored;
+};
+
+// The users scored on a split: those with a hit, or a seeded sample of `limit` of them.
+std::vector<std::uint32_t> ScoredUsers(const Split& split, std::uint32_t limit, std::uint64_t seed) {
+    std::vector<std::uint32_t> users;
+    for (std::uint32_t u = 0; u < split.hits.size(); ++u) {
+        if (!split.hits[u].empty()) {
+            users.push_back(u);
+        }
+    }
+    if (limit > 0 && users.size() > limit) {
+        model::CRandom random(seed);
+        for (std::size_t k = 0; k < limit; ++k) {
+            std::swap(users[k], users[k + random.Next() % (users.size() - k)]);
+        }
+        users.resize(limit);
+        std::sort(users.begin(), users.end());
+    }
+    return users;
+}
+
+Metrics Score(CMethod& method, const Split& split, const std::vector<std::uint32_t>& users, std::size_t depth,
+              double& rankSeconds) {
+    CRatedMarks marks(static_cast<std::uint32_t>(split.count.size()));
+    std::vector<std::uint32_t> list;
+    Metrics sum;
+    const auto start = Clock::now();
+    for (std::uint32_t u : users) {
+        marks.Mark(split.rated[u]);
+        list.clear();
+        method.Rank(split, u, marks, depth, list);
+        sum.Add(list, split.hits[u], depth);
+    }
+    rankSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+    return sum.Mean();
+}
+
+// One method's outcome on each split: the setting chosen on validation, its validation and test scores.
+struct Outcome {
+    std::vector<std::size_t> chosen;
+    std::vector<double> validation;
+    std::vector<Metrics> test;
+    double fitSeconds = 0.0;
+    double rankSeconds = 0.0;
+    std::size_t rankedUsers = 0;
+};
+
+// Chooses the method's setting on the validation split, then refits it on the training split and scores the test.
+// `validation` is a split of `split`'s training ratings: its own training ratings are the ones fitted to.
+void TuneAndTest(CMethod& method, const Split& validation, const Split& split,
+                 const std::vector<std::uint32_t>& validationUsers, const std::vector<std::uint32_t>& testUsers,
+                 std::size_t depth, Outcome& outcome) {
+    std::size_t best = 0;
+    double bestNdcg = -1.0;
+    double ignored = 0.0;
+    for (std::size_t k = 0; k < method.Settings(); ++k) {
+        if (method.Settings() > 1) {
+            method.Fit(validation, k);
+            const double ndcg = Score(method, validation, validationUsers, depth, ignored).ndcg;
+            if (ndcg > bestNdcg) {
+                bestNdcg = ndcg;
+                best = k;
+            }
+        }
+    }
+    const auto fitStart = Clock::now();
+    method.Fit(split, best);
+    outcome.fitSeconds += std::chrono::duration<double>(Clock::now() - fitStart).count();
+    outcome.chosen.push_back(best);
+    outcome.validation.push_back(bestNdcg);
+    outcome.test.push_back(Score(method, split, testUsers, depth, outcome.rankSeconds));
+    outcome.rankedUsers += testUsers.size();
+}
+
+double Spread(const std::vector<double>& values, double mean) {
+    double variance = 0.0;
+    for (double v : values) {
+        variance += (v - mean) * (v - mean);
+    }
+    return values.size() > 1 ? std::sqrt(variance / double(values.size() - 1)) : 0.0;
+}
+
+void PrintOutcomes(const std::vector<std::unique_ptr<CMethod>>& methods, const std::vector<Outcome>& outcomes,
+                   std::size_t depth) {
+    std::printf("\n%-16s %8s %8s %8s %8s   NDCG@%zu per split\n", "method", ("P@" + std::to_string(depth)).c_str(),
+                ("R@" + std::to_string(depth)).c_str(), ("NDCG@" + std::to_string(depth)).c_str(), "sd", depth);
+    for (std::size_t m = 0; m < methods.size(); ++m) {
+        const Outcome& o = outcomes[m];
         Metrics mean;
-        for (const Metrics& m : column.splits) {
-            mean.precision += m.precision / static_cast<double>(column.splits.size());
-            mean.recall += m.recall / static_cast<double>(column.splits.size());
-            mean.ndcg += m.ndcg / static_cast<double>(column.splits.size());
+        std::vector<double> ndcg;
+        for (const Metrics& t : o.test) {
+            mean.precision += t.precision / double(o.test.size());
+            mean.recall += t.recall / double(o.test.size());
+            mean.ndcg += t.ndcg / double(o.test.size());
+            ndcg.push_back(t.ndcg);
         }
-        double variance = 0.0;
-        for (const Metrics& m : column.splits) {
-            variance += (m.ndcg - mean.ndcg) * (m.ndcg - mean.ndcg);
+        std::printf("%-16s %8.4f %8.4f %8.4f %8.4f  ", methods[m]->Name().c_str(), mean.precision, mean.recall,
+                    mean.ndcg, Spread(ndcg, mean.ndcg));
+        for (double v : ndcg) {
+            std::printf(" %.4f", v);
         }
-        const double sd = column.splits.size() > 1 ? std::sqrt(variance / double(column.splits.size() - 1)) : 0.0;
-        std::printf("%-16s %8.4f %8.4f %8.4f  ", column.name.c_str(), mean.precision, mean.recall, mean.ndcg);
-        for (const Metrics& m : column.splits) {
-            std::printf(" %.4f", m.ndcg);
+        std::printf("\n");
+    }
+    std::printf("\nsettings chosen on validation, per split (validation NDCG):\n");
+    for (std::size_t m = 0; m < methods.size(); ++m) {
+        if (methods[m]->Settings() < 2) {
+            continue;
         }
-        std::printf("  (%.4f)\n", sd);
+        std::printf("%-16s", methods[m]->Name().c_str());
+        for (std::size_t s = 0; s < outcomes[m].chosen.size(); ++s) {
+            std::printf(" | %s (%.4f)", methods[m]->Describe(outcomes[m].chosen[s]).c_str(), outcomes[m].validation[s]);
+        }
+        std::printf("\n");
+    }
+    std::printf("\n");
+    for (std::size_t m = 0; m < methods.size(); ++m) {
+        const Outcome& o = outcomes[m];
+        std::printf("%-16s fit %.3f s a split, rank %.1f us a user\n", methods[m]->Name().c_str(),
+                    o.fitSeconds / double(std::max<std::size_t>(1, o.test.size())),
+                    o.rankedUsers ? o.rankSeconds * 1e6 / double(o.rankedUsers) : 0.0);
     }
 }
 
@@ -238,84 +448,48 @@ void PrintColumns(const std::vector<Column>& columns, std::size_t depth) {
 void RunTopN(const std::vector<Rating>& ratings, std::uint32_t numUsers, std::uint32_t numItems,
              const TopNOptions& options) {
     const std::size_t depth = options.depth;
-    std::vector<Column> columns;
-    columns.push_back({"most popular", {}});
-    for (double lambda : options.easeLambdas) {
-        columns.push_back({"EASE " + std::to_string(static_cast<long long>(lambda)), {}});
+    std::vector<std::unique_ptr<CMethod>> methods;
+    methods.push_back(std::make_unique<CPopular>());
+    if (!options.easeLambdas.empty()) {
+        methods.push_back(std::make_unique<CEaseMethod>(options.easeLambdas, options.easeItems));
     }
-    columns.push_back({"ranking model", {}});
-    std::printf("top-N: %d random 80/20 splits (seed %lld); a hit is a held-out rating of 4 or 5; candidates are all "
-                "movies a user has not rated in training\nranking model: %s\n",
-                options.splits, options.seed, options.ranking.Describe().c_str());
-    if (numItems > options.easeItems) {
+    methods.push_back(std::make_unique<CRankingMethod>(options.rankings));
+    if (!options.ials.empty()) {
+        methods.push_back(std::make_unique<CImplicitAlsMethod>(options.ials));
+    }
+    std::printf("top-N: %d random 80/20 splits (seed %lld), settings chosen on an 80/20 validation split of each "
+                "split's training ratings; a hit is a held-out rating of 4 or 5; candidates are all movies a user "
+                "has not rated in training\n",
+                options.splits, options.seed);
+    if (!options.easeLambdas.empty() && numItems > options.easeItems) {
         std::printf("EASE on the %u most-rated of the %u movies of each split's training ratings; the rest rank "
                     "below them by rating count\n",
                     options.easeItems, numItems);
     }
+    if (options.scoredUsers > 0) {
+        std::printf("scoring at most %u users (a seeded sample) in each validation and test\n", options.scoredUsers);
+    }
     std::fflush(stdout);
 
-    double trainSeconds = 0.0, rankSeconds = 0.0, easeSeconds = 0.0;
-    std::size_t rankCalls = 0;
-    std::string summary;
+    std::vector<Outcome> outcomes(methods.size());
     for (int s = 0; s < options.splits; ++s) {
         std::uint64_t state = static_cast<std::uint64_t>(options.seed) * 1000 + static_cast<std::uint64_t>(s);
         const Split split = MakeSplit(ratings, numUsers, numItems, model::SplitMix(state));
-        CRatedMarks marks(numItems);
-        std::vector<std::uint32_t> list;
-        std::size_t column = 0;
-        auto evaluate = [&](const std::function<void(std::uint32_t)>& rank) {
-            Metrics sum;
-            for (std::uint32_t u = 0; u < numUsers; ++u) {
-                if (split.hits[u].empty()) {
-                    continue;
-                }
-                marks.Mark(split.rated[u]);
-                list.clear();
-                rank(u);
-                sum.Add(list, split.hits[u], depth);
-            }
-            columns[column++].splits.push_back(sum.Mean());
-        };
-
-        evaluate([&](std::uint32_t) { FillFrom(split.byCount, marks, depth, list); });
-
-        const auto easeStart = Clock::now();
-        CEase ease(split, numItems, options.easeItems);
-        for (double lambda : options.easeLambdas) {
-            ease.Fit(lambda);
-            evaluate([&](std::uint32_t u) { ease.Rank(split.rated[u], marks, split.byCount, depth, list); });
+        const Split validation = MakeSplit(split.train, numUsers, numItems, model::SplitMix(state));
+        const std::vector<std::uint32_t> testUsers = ScoredUsers(split, options.scoredUsers, model::SplitMix(state));
+        const std::vector<std::uint32_t> validationUsers =
+            ScoredUsers(validation, options.scoredUsers, model::SplitMix(state));
+        std::printf("split %d: %zu training ratings (%zu fitting), %zu users scored (%zu on validation); NDCG@%zu",
+                    s + 1, split.train.size(), validation.train.size(), testUsers.size(), validationUsers.size(),
+                    depth);
+        for (std::size_t m = 0; m < methods.size(); ++m) {
+            TuneAndTest(*methods[m], validation, split, validationUsers, testUsers, depth, outcomes[m]);
+            std::printf("%s %s %.4f", m ? "," : "", methods[m]->Name().c_str(), outcomes[m].test.back().ndcg);
+            std::fflush(stdout);
         }
-        easeSeconds += std::chrono::duration<double>(Clock::now() - easeStart).count();
-
-        model::CRankingModel ranking(options.ranking);
-        const auto trainStart = Clock::now();
-        ranking.Train(split.train, numUsers, numItems);
-        trainSeconds += std::chrono::duration<double>(Clock::now() - trainStart).count();
-        summary = ranking.Summary();
-        const auto rankStart = Clock::now();
-        evaluate([&](std::uint32_t u) {
-            for (const model::RankedItem& picked : ranking.Rank(split.rated[u], depth)) {
-                list.push_back(picked.item);
-            }
-            ++rankCalls;
-        });
-        rankSeconds += std::chrono::duration<double>(Clock::now() - rankStart).count();
-        double easeBest = 0.0;
-        for (auto c = columns.begin() + 1; c + 1 < columns.end(); ++c) {
-            easeBest = std::max(easeBest, c->splits.back().ndcg);
-        }
-        std::printf("split %d: %zu training ratings, %zu users with a hit; NDCG@%zu popular %.4f, EASE best %.4f, "
-                    "ranking model %.4f\n",
-                    s + 1, split.train.size(), columns.front().splits.back().users, depth,
-                    columns.front().splits.back().ndcg, easeBest, columns.back().splits.back().ndcg);
-        std::fflush(stdout);
+        std::printf("\n");
     }
-    PrintColumns(columns, depth);
-    const double splits = std::max(1, options.splits);
-    std::printf("\nranking model: train %.3f s, rank %.1f us a call (mean over splits); %s\nEASE: %.1f s a split "
-                "for the whole grid\n",
-                trainSeconds / splits, rankCalls ? rankSeconds * 1e6 / static_cast<double>(rankCalls) : 0.0,
-                summary.c_str(), easeSeconds / splits);
+    PrintOutcomes(methods, outcomes, depth);
 }
 
 } // namespace quillory::eval

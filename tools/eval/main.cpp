@@ -88,19 +88,25 @@ void Print(const char* label, const Scores& s) {
 }
 
 void Usage() {
-    std::fputs("usage: quillory-eval <manifest> [--test <ratings file>] [--folds K] [--seed S]\n"
-               "                    [--model-seed S] [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
-               "                    [--validate 0|1] [--neighbours K] [--shrink S] [--damping D]\n"
-               "                    [--budget W]\n"
-               "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
-               "                    [--rank-neighbours K] [--rank-pool P] [--rank-alpha A] [--rank-beta B]\n"
-               "                    [--rank-low W] [--rank-blend G] [--rank-newcomer-blend G] [--rank-shrink S]\n"
-               "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
-               "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
-               "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n"
-               "--topn prints precision, recall and NDCG at 10 of the most popular movies, EASE and the ranking\n"
-               "model over N random 80/20 splits (default 5).\n",
-               stderr);
+    std::fputs(
+        "usage: quillory-eval <manifest> [--test <ratings file>] [--folds K] [--seed S]\n"
+        "                    [--model-seed S] [--factors F] [--burn-in B] [--samples N] [--implicit 0|1]\n"
+        "                    [--validate 0|1] [--neighbours K] [--shrink S] [--damping D]\n"
+        "                    [--budget W]\n"
+        "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
+        "                    [--users N] [--rank-neighbours K,...] [--rank-alpha A,...] [--rank-beta B,...]\n"
+        "                    [--rank-low W,...] [--rank-pool P] [--rank-blend G] [--rank-newcomer-blend G]\n"
+        "                    [--rank-shrink S] [--ials-factors K,...] [--ials-a0 A,...] [--ials-lambda L,...]\n"
+        "                    [--ials-epochs E,...]\n"
+        "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
+        "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
+        "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n"
+        "--topn prints precision, recall and NDCG at 10 of the most popular movies, EASE and the ranking\n"
+        "model over N random 80/20 splits (default 5), each method's settings chosen on a validation split\n"
+        "cut from each split's training ratings among the lists given (the ranking model tries every\n"
+        "combination of its lists; without them, the settings it ships with). --users N scores a sample of\n"
+        "at most N users in each validation and test. Any --ials- list adds implicit ALS, over every combination.\n",
+        stderr);
 }
 
 bool ParseInt(const char* text, long long& value) {
@@ -113,17 +119,26 @@ bool ParseInt(const char* text, long long& value) {
     return errno == 0 && *end == '\0';
 }
 
-bool ParseNumber(const char* text, double& value);
+// A finite number, at least `least`.
+bool ParseNumber(const char* text, double& value, double least = 0.0) {
+    if (!text || !*text) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text, &end);
+    return errno == 0 && *end == '\0' && std::isfinite(value) && value >= least;
+}
 
-// A comma-separated list of non-negative numbers.
-bool ParseList(const char* text, std::vector<double>& values) {
+// A comma-separated list of numbers, each at least `least`.
+bool ParseList(const char* text, std::vector<double>& values, double least = 0.0) {
     values.clear();
     std::string all = text ? text : "";
     std::size_t start = 0;
     while (start <= all.size()) {
         const std::size_t end = std::min(all.find(',', start), all.size());
         double value = 0.0;
-        if (!ParseNumber(all.substr(start, end - start).c_str(), value)) {
+        if (!ParseNumber(all.substr(start, end - start).c_str(), value, least)) {
             return false;
         }
         values.push_back(value);
@@ -132,115 +147,256 @@ bool ParseList(const char* text, std::vector<double>& values) {
     return !values.empty();
 }
 
-bool ParseNumber(const char* text, double& value) {
-    if (!text || !*text) {
+// What the command line asks for.
+struct Options {
+    std::string manifestPath;
+    std::string testPath;
+    long long folds = 0;
+    long long seed = 1;
+    ModelSettings settings = ModelSettings::Defaults();
+    bool topN = false;
+    quillory::eval::TopNOptions topNOptions;
+    // The ranking model's grid: every combination of these lists (empty: the shipped value).
+    std::vector<double> rankNeighbours, rankAlpha, rankBeta, rankLow;
+    // Implicit ALS's grid, likewise; it runs only when one of them is given.
+    std::vector<double> ialsFactors, ialsUnobserved, ialsLambda, ialsEpochs;
+    quillory::model::RankingSettings rankBase = quillory::model::RankingSettings::Defaults();
+};
+
+// The flags of the top-N mode; false when `arg` is none of them or its value is wrong.
+bool ParseTopNFlag(std::string_view arg, const char* next, Options& o) {
+    long long number = 0;
+    double real = 0.0;
+    quillory::model::RankingSettings& rank = o.rankBase;
+    if (arg == "--splits" && ParseInt(next, number) && number >= 1 && number <= 100) {
+        o.topNOptions.splits = static_cast<int>(number);
+    } else if (arg == "--users" && ParseInt(next, number) && number >= 0 && number <= 0xffffffffLL) {
+        o.topNOptions.scoredUsers = static_cast<std::uint32_t>(number);
+    } else if (arg == "--lambdas") {
+        return ParseList(next, o.topNOptions.easeLambdas);
+    } else if (arg == "--rank-neighbours") {
+        return ParseList(next, o.rankNeighbours, 1.0);
+    } else if (arg == "--rank-alpha") {
+        return ParseList(next, o.rankAlpha);
+    } else if (arg == "--rank-beta") {
+        return ParseList(next, o.rankBeta);
+    } else if (arg == "--rank-low") {
+        return ParseList(next, o.rankLow, -1.0);
+    } else if (arg == "--ials-factors") {
+        return ParseList(next, o.ialsFactors, 1.0);
+    } else if (arg == "--ials-a0") {
+        return ParseList(next, o.ialsUnobserved);
+    } else if (arg == "--ials-lambda") {
+        return ParseList(next, o.ialsLambda);
+    } else if (arg == "--ials-epochs") {
+        return ParseList(next, o.ialsEpochs, 1.0);
+    } else if (arg == "--rank-pool" && ParseInt(next, number) && number >= 0 && number <= 1000000) {
+        rank.newcomerPool = static_cast<std::size_t>(number);
+    } else if (arg == "--rank-newcomer-blend" && ParseNumber(next, real) && real <= 1.0) {
+        rank.newcomerBlend = real;
+    } else if (arg == "--rank-blend" && ParseNumber(next, real) && real <= 1.0) {
+        rank.popularityBlend = real;
+    } else if (arg == "--rank-shrink" && ParseNumber(next, real)) {
+        rank.newcomerShrink = real;
+    } else {
         return false;
     }
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtod(text, &end);
-    return errno == 0 && *end == '\0' && std::isfinite(value) && value >= 0.0;
+    return true;
+}
+
+// The flags of the prediction model's modes; false when `arg` is none of them or its value is wrong.
+bool ParseRatingFlag(std::string_view arg, const char* next, Options& o) {
+    long long number = 0;
+    double real = 0.0;
+    ModelSettings& settings = o.settings;
+    if (arg == "--test" && next) {
+        o.testPath = next;
+    } else if (arg == "--folds" && ParseInt(next, number) && number >= 2 && number <= 100) {
+        o.folds = number;
+    } else if (arg == "--seed" && ParseInt(next, number)) {
+        o.seed = number;
+    } else if (arg == "--model-seed" && ParseInt(next, number) && number >= 0) {
+        settings.seed = static_cast<std::uint64_t>(number);
+    } else if (arg == "--factors" && ParseInt(next, number) && number >= 0 && number <= 1000) {
+        settings.factors = static_cast<int>(number);
+    } else if (arg == "--burn-in" && ParseInt(next, number) && number >= 0 && number <= 100000) {
+        settings.burnIn = static_cast<int>(number);
+    } else if (arg == "--samples" && ParseInt(next, number) && number >= 0 && number <= 100000) {
+        settings.samples = static_cast<int>(number);
+    } else if (arg == "--implicit" && ParseInt(next, number) && (number == 0 || number == 1)) {
+        settings.implicitFeedback = number == 1;
+    } else if (arg == "--validate" && ParseInt(next, number) && (number == 0 || number == 1)) {
+        settings.validate = number == 1;
+    } else if (arg == "--neighbours" && ParseInt(next, number) && number >= 0 && number <= 100000) {
+        settings.neighbours = static_cast<int>(number);
+    } else if (arg == "--shrink" && ParseNumber(next, real)) {
+        settings.neighbourShrink = real;
+    } else if (arg == "--damping" && ParseNumber(next, real)) {
+        settings.neighbourDamping = real;
+    } else if (arg == "--budget" && ParseInt(next, number) && number >= 0) {
+        settings.workBudget = static_cast<std::size_t>(number);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Every combination of the ranking lists given, over the base settings.
+std::vector<quillory::model::RankingSettings> RankingGrid(const Options& o) {
+    const quillory::model::RankingSettings& base = o.rankBase;
+    auto orBase = [](const std::vector<double>& list, double value) {
+        return list.empty() ? std::vector<double>{value} : list;
+    };
+    std::vector<quillory::model::RankingSettings> grid;
+    for (double k : orBase(o.rankNeighbours, double(base.neighbours))) {
+        for (double alpha : orBase(o.rankAlpha, base.alpha)) {
+            for (double beta : orBase(o.rankBeta, base.beta)) {
+                for (double low : orBase(o.rankLow, base.lowWeight)) {
+                    quillory::model::RankingSettings s = base;
+                    s.neighbours = static_cast<std::size_t>(k);
+                    s.alpha = alpha;
+                    s.beta = beta;
+                    s.lowWeight = low;
+                    grid.push_back(s);
+                }
+            }
+        }
+    }
+    return grid;
+}
+
+// Every combination of implicit ALS's lists; none when no list is given.
+std::vector<quillory::eval::ImplicitAlsSettings> ImplicitAlsGrid(const Options& o) {
+    std::vector<quillory::eval::ImplicitAlsSettings> grid;
+    if (o.ialsFactors.empty() && o.ialsUnobserved.empty() && o.ialsLambda.empty() && o.ialsEpochs.empty()) {
+        return grid;
+    }
+    const quillory::eval::ImplicitAlsSettings base;
+    auto orBase = [](const std::vector<double>& list, double value) {
+        return list.empty() ? std::vector<double>{value} : list;
+    };
+    for (double k : orBase(o.ialsFactors, base.factors)) {
+        for (double a0 : orBase(o.ialsUnobserved, base.unobserved)) {
+            for (double lambda : orBase(o.ialsLambda, base.lambda)) {
+                for (double epochs : orBase(o.ialsEpochs, base.epochs)) {
+                    quillory::eval::ImplicitAlsSettings s = base;
+                    s.factors = static_cast<int>(k);
+                    s.unobserved = a0;
+                    s.lambda = lambda;
+                    s.epochs = static_cast<int>(epochs);
+                    grid.push_back(s);
+                }
+            }
+        }
+    }
+    return grid;
+}
+
+// Reads the command line into `o`; false (after the usage or a message) when it is not a valid one.
+bool ParseArguments(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--topn") {
+            o.topN = true;
+        } else if (arg == "--no-ease") {
+            o.topNOptions.easeLambdas.clear();
+        } else if (ParseTopNFlag(arg, next, o) || ParseRatingFlag(arg, next, o)) {
+            ++i;
+        } else if (!arg.starts_with("--") && o.manifestPath.empty()) {
+            o.manifestPath = argv[i];
+        } else {
+            Usage();
+            return false;
+        }
+    }
+    if (o.manifestPath.empty()) {
+        Usage();
+        return false;
+    }
+    if (o.topN && (!o.testPath.empty() || o.folds != 0)) {
+        std::fputs("quillory-eval: --topn excludes --test and --folds\n", stderr);
+        return false;
+    }
+    if (!o.testPath.empty() && o.folds != 0) {
+        std::fputs("quillory-eval: --test and --folds exclude each other\n", stderr);
+        return false;
+    }
+    if (o.testPath.empty() && o.folds == 0) {
+        o.folds = 5;
+    }
+    o.topNOptions.seed = o.seed;
+    o.topNOptions.rankings = RankingGrid(o);
+    o.topNOptions.ials = ImplicitAlsGrid(o);
+    return true;
+}
+
+// Trains on every rating of the data and scores the ratings of the test file; its unknown users are new users.
+void RunTestFile(const quillory::data::DataSet& data, const std::vector<Rating>& all, const Options& o) {
+    const auto numUsers = static_cast<std::uint32_t>(data.users.size());
+    const auto records = quillory::data::LoadRatingsFile(o.testPath, data.manifest.format, data.movies);
+    std::unordered_map<int, std::uint32_t> userIndex;
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        userIndex.emplace(data.users[u], u);
+    }
+    TestSet test;
+    std::uint32_t unknown = numUsers;
+    for (const auto& r : records) {
+        auto [it, added] = userIndex.emplace(r.user, unknown);
+        if (added) {
+            ++unknown;
+        }
+        test.push_back({it->second, r.item, static_cast<float>(r.stars)});
+    }
+    Print("test", Evaluate(all, test, numUsers, static_cast<std::uint32_t>(data.movies.size()), o.settings));
+}
+
+// K-fold cross-validation over a seeded shuffle of the ratings (fold = position modulo K), each fold and the mean.
+void RunFolds(const std::vector<Rating>& all, std::uint32_t numUsers, std::uint32_t numItems, const Options& o) {
+    std::vector<std::size_t> order(all.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    quillory::model::CRandom random(static_cast<std::uint64_t>(o.seed));
+    for (std::size_t i = order.size(); i > 1; --i) {
+        std::swap(order[i - 1], order[random.Next() % i]);
+    }
+    std::vector<int> foldOf(all.size());
+    for (std::size_t p = 0; p < order.size(); ++p) {
+        foldOf[order[p]] = static_cast<int>(p % static_cast<std::size_t>(o.folds));
+    }
+    const auto folds = static_cast<double>(o.folds);
+    Scores mean;
+    for (int fold = 0; fold < o.folds; ++fold) {
+        std::vector<Rating> train;
+        TestSet test;
+        for (std::size_t j = 0; j < all.size(); ++j) {
+            (foldOf[j] == fold ? test : train).push_back(all[j]);
+        }
+        const Scores s = Evaluate(train, test, numUsers, numItems, o.settings);
+        char label[32];
+        std::snprintf(label, sizeof label, "fold %d", fold + 1);
+        Print(label, s);
+        std::fflush(stdout);
+        mean.rmse += s.rmse / folds;
+        mean.mae += s.mae / folds;
+        mean.baselineRmse += s.baselineRmse / folds;
+        mean.baselineMae += s.baselineMae / folds;
+        mean.trainSeconds += s.trainSeconds / folds;
+        mean.nanosPerPrediction += s.nanosPerPrediction / folds;
+        mean.tests += s.tests;
+    }
+    Print("mean", mean);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string manifestPath, testPath;
-    long long folds = 0, seed = 1;
-    ModelSettings settings = ModelSettings::Defaults();
-    bool topN = false;
-    quillory::eval::TopNOptions topNOptions;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-        long long number = 0;
-        double real = 0.0;
-        if (arg == "--topn") {
-            topN = true;
-            continue;
-        }
-        if (arg == "--no-ease") {
-            topNOptions.easeLambdas.clear();
-            continue;
-        }
-        quillory::model::RankingSettings& rank = topNOptions.ranking;
-        if (arg == "--splits" && ParseInt(next, number) && number >= 1 && number <= 100) {
-            topNOptions.splits = static_cast<int>(number);
-        } else if (arg == "--lambdas" && next && !ParseList(next, topNOptions.easeLambdas)) {
-            Usage();
-            return 2;
-        } else if (arg == "--lambdas" && next) {
-            // parsed above
-        } else if (arg == "--rank-neighbours" && ParseInt(next, number) && number >= 1 && number <= 100000) {
-            rank.neighbours = static_cast<std::size_t>(number);
-        } else if (arg == "--rank-pool" && ParseInt(next, number) && number >= 0 && number <= 1000000) {
-            rank.newcomerPool = static_cast<std::size_t>(number);
-        } else if (arg == "--rank-alpha" && ParseNumber(next, real)) {
-            rank.alpha = real;
-        } else if (arg == "--rank-beta" && ParseNumber(next, real)) {
-            rank.beta = real;
-        } else if (arg == "--rank-low" && next && std::isfinite(real = std::strtod(next, nullptr))) {
-            rank.lowWeight = real;
-        } else if (arg == "--rank-newcomer-blend" && ParseNumber(next, real) && real <= 1.0) {
-            rank.newcomerBlend = real;
-        } else if (arg == "--rank-blend" && ParseNumber(next, real) && real <= 1.0) {
-            rank.popularityBlend = real;
-        } else if (arg == "--rank-shrink" && ParseNumber(next, real)) {
-            rank.newcomerShrink = real;
-        } else if (arg == "--test" && next) {
-            testPath = next;
-        } else if (arg == "--folds" && ParseInt(next, number) && number >= 2 && number <= 100) {
-            folds = number;
-        } else if (arg == "--seed" && ParseInt(next, number)) {
-            seed = number;
-        } else if (arg == "--model-seed" && ParseInt(next, number) && number >= 0) {
-            settings.seed = static_cast<std::uint64_t>(number);
-        } else if (arg == "--factors" && ParseInt(next, number) && number >= 0 && number <= 1000) {
-            settings.factors = static_cast<int>(number);
-        } else if (arg == "--burn-in" && ParseInt(next, number) && number >= 0 && number <= 100000) {
-            settings.burnIn = static_cast<int>(number);
-        } else if (arg == "--samples" && ParseInt(next, number) && number >= 0 && number <= 100000) {
-            settings.samples = static_cast<int>(number);
-        } else if (arg == "--implicit" && ParseInt(next, number) && (number == 0 || number == 1)) {
-            settings.implicitFeedback = number == 1;
-        } else if (arg == "--validate" && ParseInt(next, number) && (number == 0 || number == 1)) {
-            settings.validate = number == 1;
-        } else if (arg == "--neighbours" && ParseInt(next, number) && number >= 0 && number <= 100000) {
-            settings.neighbours = static_cast<int>(number);
-        } else if (arg == "--shrink" && ParseNumber(next, real)) {
-            settings.neighbourShrink = real;
-        } else if (arg == "--damping" && ParseNumber(next, real)) {
-            settings.neighbourDamping = real;
-        } else if (arg == "--budget" && ParseInt(next, number) && number >= 0) {
-            settings.workBudget = static_cast<std::size_t>(number);
-        } else if (!arg.starts_with("--") && manifestPath.empty()) {
-            manifestPath = argv[i];
-            continue;
-        } else {
-            Usage();
-            return 2;
-        }
-        ++i;
-    }
-    if (manifestPath.empty()) {
-        Usage();
+    Options o;
+    if (!ParseArguments(argc, argv, o)) {
         return 2;
     }
-    if (topN && (!testPath.empty() || folds != 0)) {
-        std::fputs("quillory-eval: --topn excludes --test and --folds\n", stderr);
-        return 2;
-    }
-    if (testPath.empty() && folds == 0) {
-        folds = 5;
-    }
-    if (!testPath.empty() && folds != 0) {
-        std::fputs("quillory-eval: --test and --folds exclude each other\n", stderr);
-        return 2;
-    }
-
     try {
         const auto loadStart = Clock::now();
-        const quillory::data::DataSet data = quillory::data::LoadDataSet(quillory::data::ReadManifest(manifestPath));
+        const quillory::data::DataSet data = quillory::data::LoadDataSet(quillory::data::ReadManifest(o.manifestPath));
         const double loadSeconds = std::chrono::duration<double>(Clock::now() - loadStart).count();
         const auto numUsers = static_cast<std::uint32_t>(data.users.size());
         const auto numItems = static_cast<std::uint32_t>(data.movies.size());
@@ -249,68 +405,19 @@ int main(int argc, char** argv) {
         for (const auto& r : data.ratings) {
             all.push_back({r.userIndex, r.item, static_cast<float>(r.stars)});
         }
-        if (topN) {
-            std::printf("data: %u users, %u movies, %zu ratings (loaded in %.2f s)\n", numUsers, numItems, all.size(),
-                        loadSeconds);
-            topNOptions.seed = seed;
-            quillory::eval::RunTopN(all, numUsers, numItems, topNOptions);
-            return 0;
-        }
-        std::printf("data: %u users, %u movies, %zu ratings (loaded in %.2f s); model: %s\n", numUsers, numItems,
-                    all.size(), loadSeconds, settings.Describe().c_str());
-
-        if (!testPath.empty()) {
-            const auto records = quillory::data::LoadRatingsFile(testPath, data.manifest.format, data.movies);
-            std::unordered_map<int, std::uint32_t> userIndex;
-            for (std::uint32_t u = 0; u < numUsers; ++u) {
-                userIndex.emplace(data.users[u], u);
+        std::printf("data: %u users, %u movies, %zu ratings (loaded in %.2f s)", numUsers, numItems, all.size(),
+                    loadSeconds);
+        if (o.topN) {
+            std::printf("\n");
+            quillory::eval::RunTopN(all, numUsers, numItems, o.topNOptions);
+        } else {
+            std::printf("; model: %s\n", o.settings.Describe().c_str());
+            if (!o.testPath.empty()) {
+                RunTestFile(data, all, o);
+            } else {
+                RunFolds(all, numUsers, numItems, o);
             }
-            TestSet test;
-            std::uint32_t unknown = numUsers;
-            for (const auto& r : records) {
-                auto [it, added] = userIndex.emplace(r.user, unknown);
-                if (added) {
-                    ++unknown;
-                }
-                test.push_back({it->second, r.item, static_cast<float>(r.stars)});
-            }
-            Print("test", Evaluate(all, test, numUsers, numItems, settings));
-            return 0;
         }
-
-        // Deterministic K-fold split: a seeded shuffle of the ratings, fold = position modulo K.
-        std::vector<std::size_t> order(all.size());
-        std::iota(order.begin(), order.end(), std::size_t{0});
-        quillory::model::CRandom random(static_cast<std::uint64_t>(seed));
-        for (std::size_t i = order.size(); i > 1; --i) {
-            std::swap(order[i - 1], order[random.Next() % i]);
-        }
-        std::vector<int> foldOf(all.size());
-        for (std::size_t p = 0; p < order.size(); ++p) {
-            foldOf[order[p]] = static_cast<int>(p % static_cast<std::size_t>(folds));
-        }
-
-        Scores mean;
-        for (int fold = 0; fold < folds; ++fold) {
-            std::vector<Rating> train;
-            TestSet test;
-            for (std::size_t j = 0; j < all.size(); ++j) {
-                (foldOf[j] == fold ? test : train).push_back(all[j]);
-            }
-            const Scores s = Evaluate(train, test, numUsers, numItems, settings);
-            char label[32];
-            std::snprintf(label, sizeof label, "fold %d", fold + 1);
-            Print(label, s);
-            std::fflush(stdout);
-            mean.rmse += s.rmse / static_cast<double>(folds);
-            mean.mae += s.mae / static_cast<double>(folds);
-            mean.baselineRmse += s.baselineRmse / static_cast<double>(folds);
-            mean.baselineMae += s.baselineMae / static_cast<double>(folds);
-            mean.trainSeconds += s.trainSeconds / static_cast<double>(folds);
-            mean.nanosPerPrediction += s.nanosPerPrediction / static_cast<double>(folds);
-            mean.tests += s.tests;
-        }
-        Print("mean", mean);
     } catch (const CMException& e) {
         std::fprintf(stderr, "quillory-eval: %s: %s\n", e.GetCaption().c_str(), e.GetText().c_str());
         return 1;
