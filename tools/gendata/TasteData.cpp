@@ -33,8 +33,11 @@ constexpr std::array<double, kEras> kEraShare{0.08, 0.12, 0.08, 0.17, 0.55};
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// The spread of the movies' popularity (the log of it is normal): few take most ratings, many get a handful.
+// The spread of the movies' popularity (the log of it is normal): few take most ratings, many get a handful. Larger
+// catalogues spread wider, as public ones do: their longest tails are of movies few have heard of.
 constexpr double kPopularitySpread = 1.8;
+constexpr double kSpreadPerLogMovies = 0.3;
+constexpr double kSpreadMovies = 1682;
 // How sparse a user's taste is: the shape of the gamma weights of his genres and eras (smaller, fewer of them).
 constexpr double kGenreShape = 0.12;
 constexpr double kEraShape = 0.5;
@@ -96,9 +99,10 @@ std::vector<Movie> MakeMovies(std::uint32_t count, model::CRandom& random) {
     for (std::uint32_t i = count; i > 1; --i) {
         std::swap(order[i - 1], order[random.Next() % i]);
     }
+    const double spread = std::max(1.0, kPopularitySpread + kSpreadPerLogMovies * std::log(count / kSpreadMovies));
     for (std::uint32_t rank = 0; rank < count; ++rank) {
         Movie& m = movies[order[rank]];
-        m.popularity = std::exp(kPopularitySpread * random.Normal());
+        m.popularity = std::exp(spread * random.Normal());
         m.bias = 0.45 * random.Normal() + 0.3 - 0.6 * rank / count;
     }
     return movies;
