@@ -147,8 +147,8 @@ double GenreLift(const Generated& g) {
 }
 
 TEST(SyntheticData, TasteModeGivesGenresErasAndUsersWhoKeepToTheirGenres) {
-    const fs::path folder = fs::temp_directory_path() / ("quillory-gendata-taste-" + std::to_string(::getpid()));
-    fs::remove_all(folder);
+    const quillory::test::CTempFolder temp;
+    const fs::path folder = temp.Path();
     SyntheticDataSettings settings;
     settings.users = 60;
     settings.movies = 300;
@@ -185,7 +185,6 @@ TEST(SyntheticData, TasteModeGivesGenresErasAndUsersWhoKeepToTheirGenres) {
     // Users keep to the genres they like: far more than those who pick by popularity alone.
     EXPECT_GT(GenreLift(g), 2.2);
     EXPECT_LT(GenreLift(Read(folder / "uniform")), 1.9);
-    fs::remove_all(folder);
 }
 
 } // namespace
