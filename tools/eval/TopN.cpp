@@ -287,19 +287,59 @@ private:
     model::CRankingModel m_model;
 };
 
+// Implicit ALS for users of the ranking model's personal lists (newcomers get its newcomers' list), its scores
+// mixed with the ranking model's by `blend` (each scaled by its largest over the user's candidates).
 class CImplicitAlsMethod final : public CMethod {
 public:
-    explicit CImplicitAlsMethod(std::vector<ImplicitAlsSettings> grid) : m_grid(std::move(grid)) {}
+    CImplicitAlsMethod(std::vector<ImplicitAlsSettings> grid, std::vector<double> blends)
+        : m_grid(std::move(grid)), m_blends(std::move(blends)) {}
     std::string Name() const override { return "iALS"; }
-    std::size_t Settings() const override { return m_grid.size(); }
-    std::string Describe(std::size_t setting) const override { return m_grid[setting].Describe(); }
+    std::size_t Settings() const override { return m_grid.size() * m_blends.size(); }
+    std::string Describe(std::size_t setting) const override {
+        return m_grid[setting / m_blends.size()].Describe() +
+               " blend=" + std::to_string(m_blends[setting % m_blends.size()]);
+    }
     void Fit(const Split& split, std::size_t setting) override {
-        m_model = std::make_unique<CImplicitAls>(m_grid[setting]);
-        m_model->Train(split.rated, static_cast<std::uint32_t>(split.count.size()));
+        const ImplicitAlsSettings& s = m_grid[setting / m_blends.size()];
+        m_blend = m_blends[setting % m_blends.size()];
+        if (m_split != &split || m_fitted.Describe() != s.Describe()) {
+            m_model = std::make_unique<CImplicitAls>(s);
+            m_model->Train(split.rated, static_cast<std::uint32_t>(split.count.size()));
+            m_fitted = s;
+        }
+        if (m_split != &split) {
+            m_ranking = model::CRankingModel();
+            m_ranking.Train(split.train, static_cast<std::uint32_t>(split.rated.size()),
+                            static_cast<std::uint32_t>(split.count.size()));
+            m_split = &split;
+        }
     }
     void Rank(const Split& split, std::uint32_t u, const CRatedMarks& marks, std::size_t depth,
               std::vector<std::uint32_t>& list) override {
-        m_model->Score(split.rated[u], m_scores);
+        const auto& rated = split.rated[u];
+        if (rated.size() < m_ranking.Settings().minPersonalRatings) {
+            for (const model::RankedItem& picked : m_ranking.Rank(rated, depth)) {
+                list.push_back(picked.item);
+            }
+            return;
+        }
+        m_model->Score(rated, m_scores);
+        if (m_blend > 0.0) {
+            m_other.setZero(m_scores.size());
+            for (const model::RankedItem& picked : m_ranking.Rank(rated, 1000)) {
+                m_other[picked.item] = picked.score;
+            }
+            float top = 0.0F, otherTop = 0.0F;
+            for (Eigen::Index j = 0; j < m_scores.size(); ++j) {
+                if (!marks.Rated(static_cast<std::uint32_t>(j))) {
+                    top = std::max(top, m_scores[j]);
+                    otherTop = std::max(otherTop, m_other[j]);
+                }
+            }
+            const auto own = static_cast<float>((1.0 - m_blend) / std::max(top, 1e-9F));
+            const auto other = static_cast<float>(m_blend / std::max(otherTop, 1e-9F));
+            m_scores = own * m_scores + other * m_other;
+        }
         m_scored.clear();
         for (Eigen::Index j = 0; j < m_scores.size(); ++j) {
             if (!marks.Rated(static_cast<std::uint32_t>(j))) {
@@ -317,8 +357,13 @@ public:
 
 private:
     std::vector<ImplicitAlsSettings> m_grid;
+    std::vector<double> m_blends;
+    double m_blend = 0.0;
+    const Split* m_split = nullptr;
+    ImplicitAlsSettings m_fitted;
     std::unique_ptr<CImplicitAls> m_model;
-    Eigen::VectorXf m_scores;
+    model::CRankingModel m_ranking;
+    Eigen::VectorXf m_scores, m_other;
     std::vector<std::pair<float, std::uint32_t>> m_scored;
 };
 
@@ -455,7 +500,7 @@ void RunTopN(const std::vector<Rating>& ratings, std::uint32_t numUsers, std::ui
     }
     methods.push_back(std::make_unique<CRankingMethod>(options.rankings));
     if (!options.ials.empty()) {
-        methods.push_back(std::make_unique<CImplicitAlsMethod>(options.ials));
+        methods.push_back(std::make_unique<CImplicitAlsMethod>(options.ials, options.ialsBlends));
     }
     std::printf("top-N: %d random 80/20 splits (seed %lld), settings chosen on an 80/20 validation split of each "
                 "split's training ratings; a hit is a held-out rating of 4 or 5; candidates are all movies a user "

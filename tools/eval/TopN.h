@@ -24,6 +24,7 @@ struct TopNOptions {
     std::uint32_t scoredUsers = 0;
     // Implicit ALS's settings tried on validation; none leaves it out.
     std::vector<ImplicitAlsSettings> ials;
+    std::vector<double> ialsBlends{0.0};
 };
 
 // Top-N evaluation over seeded random 80/20 splits of `ratings` (1..5 stars): every movie a user has not rated in

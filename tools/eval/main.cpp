@@ -97,7 +97,7 @@ void Usage() {
         "                    [--users N] [--rank-neighbours K,...] [--rank-alpha A,...] [--rank-beta B,...]\n"
         "                    [--rank-low W,...] [--rank-pool P] [--rank-blend G] [--rank-newcomer-blend G]\n"
         "                    [--rank-shrink S] [--ials-factors K,...] [--ials-a0 A,...] [--ials-lambda L,...]\n"
-        "                    [--ials-epochs E,...]\n"
+        "                    [--ials-epochs E,...] [--ials-blend G,...]\n"
         "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
         "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
         "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n"
@@ -105,7 +105,9 @@ void Usage() {
         "model over N random 80/20 splits (default 5), each method's settings chosen on a validation split\n"
         "cut from each split's training ratings among the lists given (the ranking model tries every\n"
         "combination of its lists; without them, the settings it ships with). --users N scores a sample of\n"
-        "at most N users in each validation and test. Any --ials- list adds implicit ALS, over every combination.\n",
+        "at most N users in each validation and test. Any --ials- list adds implicit ALS, over every combination;\n"
+        "for users of personal lists, its scores mixed with the ranking model's by G, the newcomers' list for\n"
+        "the others.\n",
         stderr);
 }
 
@@ -188,6 +190,8 @@ bool ParseTopNFlag(std::string_view arg, const char* next, Options& o) {
         return ParseList(next, o.ialsUnobserved);
     } else if (arg == "--ials-lambda") {
         return ParseList(next, o.ialsLambda);
+    } else if (arg == "--ials-blend") {
+        return ParseList(next, o.topNOptions.ialsBlends);
     } else if (arg == "--ials-epochs") {
         return ParseList(next, o.ialsEpochs, 1.0);
     } else if (arg == "--rank-pool" && ParseInt(next, number) && number >= 0 && number <= 1000000) {
