@@ -1,12 +1,11 @@
 #include "CacheFileReader.h"
 
-#include <cerrno>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "OwnFolder.h"
+#include "ReadFully.h"
 
 namespace quillory {
 
@@ -43,19 +42,7 @@ bool CCacheFileReader::Read(void* out, std::size_t size) {
     if (m_fd < 0) {
         return false;
     }
-    auto* bytes = static_cast<unsigned char*>(out);
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(m_fd, bytes + got, size - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
+    return ReadFully(m_fd, out, size) == static_cast<ssize_t>(size);
 }
 
 } // namespace quillory

@@ -17,6 +17,7 @@
 
 #include "ByteWriter.h"
 #include "Checksum.h"
+#include "ReadFully.h"
 
 namespace quillory {
 
@@ -87,25 +88,15 @@ bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::
         return false;
     }
     std::string head(magic.size(), '\0');
-    std::size_t got = 0;
-    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     if (regular && info.st_uid != ::geteuid()) {
         why = "it belongs to another user";
         ::close(fd);
         return false;
     }
-    while (regular && got < head.size()) {
-        const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
+    const bool read = regular && ReadFully(fd, head.data(), head.size()) == static_cast<ssize_t>(head.size());
     ::close(fd);
-    if (!regular || got != head.size() || head != magic) {
+    if (!read || head != magic) {
         why = "a file this program did not write is there";
         return false;
     }

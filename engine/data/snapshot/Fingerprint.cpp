@@ -1,6 +1,5 @@
 #include "Fingerprint.h"
 
-#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "ContentHash.h"
+#include "ReadFully.h"
 #include "RegularFile.h"
 
 namespace quillory::data {
@@ -29,27 +29,20 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> HashFile(const std::files
     constexpr std::size_t kBlock = 1 << 20; // a multiple of 8: words never straddle blocks
     std::vector<unsigned char> block(kBlock);
     std::uint64_t total = 0;
-    std::size_t filled = 0;
     std::optional<std::uint64_t> hash;
-    while (!hash) {
-        const ssize_t n = ::read(fd, block.data() + filled, kBlock - filled);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+    while (true) {
+        const ssize_t n = ReadFully(fd, block.data(), kBlock);
         if (n < 0) {
             break;
         }
-        filled += static_cast<std::size_t>(n);
-        total += static_cast<std::uint64_t>(n);
-        if (n > 0 && filled < kBlock) {
-            continue;
-        }
+        const auto filled = static_cast<std::size_t>(n);
+        total += filled;
         const std::size_t whole = filled / 8 * 8;
         hasher.AddWords(block.data(), whole);
-        if (n == 0) {
+        if (filled < kBlock) { // the end of the file
             hash = hasher.Finish(block.data() + whole, filled - whole);
+            break;
         }
-        filled = 0;
     }
     ::close(fd);
     if (!hash || total != size) { // unreadable, or the file changed while we read it

@@ -13,6 +13,7 @@
 
 #include "ContentHash.h"
 #include "EngineErrors.h"
+#include "ReadFully.h"
 #include "RegularFile.h"
 
 namespace quillory::data {
@@ -69,15 +70,11 @@ CTextFile::CTextFile(const std::filesystem::path& path, std::string role) : m_pa
 
 void CTextFile::Read(int fd, std::uint64_t expected) {
     const auto readSome = [&](char* into, std::size_t count) {
-        while (true) {
-            const ssize_t n = ::read(fd, into, count);
-            if (n >= 0) {
-                return static_cast<std::size_t>(n);
-            }
-            if (errno != EINTR) {
-                ThrowDataError("Cannot read the " + m_role + " " + m_path.string() + ": " + std::strerror(errno) + ".");
-            }
+        const ssize_t n = ReadFully(fd, into, count);
+        if (n < 0) {
+            ThrowDataError("Cannot read the " + m_role + " " + m_path.string() + ": " + std::strerror(errno) + ".");
         }
+        return static_cast<std::size_t>(n);
     };
     // The file is read in blocks of a few megabytes, each hashed while it is still in the processor's cache: the
     // fingerprint then costs next to nothing beside the read.
