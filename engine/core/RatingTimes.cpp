@@ -7,27 +7,24 @@
 #include <functional>
 #include <iostream>
 #include <new>
-#include <string_view>
 #include <utility>
 
 #include "ByteReader.h"
 #include "ByteWriter.h"
-#include "CacheFileReader.h"
-#include "CacheFileWriter.h"
-#include "Checksum.h"
 #include "ChunkThreads.h"
 #include "DataSet.h"
+#include "DerivedFileHeader.h"
 #include "EngineErrors.h"
 
 // The file: magic "QLRTIMES", version (u32), fingerprint length (u64) and bytes, the count of ratings (u64), one
-// time per rating (i64) in the rating index's order, and a checksum (u64) of all before.
+// time per rating (i64) in the rating index's order, and a checksum (u64) of all before (the frame is
+// DerivedFileHeader's).
 
 namespace quillory {
 
 namespace {
 
-constexpr char kMagic[8] = {'Q', 'L', 'R', 'T', 'I', 'M', 'E', 'S'};
-constexpr std::uint32_t kVersion = 1;
+constexpr DerivedFileFormat kFormat{"QLRTIMES", 1};
 
 } // namespace
 
@@ -110,34 +107,20 @@ std::span<const long long> CRatingTimes::OfUser(std::uint32_t user, const CRatin
 }
 
 bool CRatingTimes::Load(std::size_t count) {
-    CCacheFileReader file;
-    if (m_path.empty() || !file.Open(m_path)) {
+    CDerivedFileReader file;
+    if (m_path.empty() || !file.Open(m_path) ||
+        !file.ReadHeader(kFormat, {DerivedKey::Exactly(m_fingerprint)}, sizeof(std::uint64_t))) {
         return false;
     }
     // The length follows from the count the index holds: a file of any other length is refused before it is read.
-    const std::size_t body = sizeof kMagic + sizeof kVersion + sizeof(std::uint64_t) + m_fingerprint.size() +
-                             sizeof(std::uint64_t) + count * sizeof(long long);
-    if (file.Size() != body + sizeof(std::uint64_t)) {
+    std::uint64_t saved = 0;
+    if (!file.Counts().GetValue(saved) || saved != count || file.BodySize() != count * sizeof(long long)) {
         return false;
     }
     try {
         // Read straight into place, the checksum taken along and compared before the times are kept.
-        CChecksum sum;
-        CByteReader in(file, body, sum);
-        char magic[sizeof kMagic];
-        std::uint32_t version = 0;
-        std::uint64_t fingerprintSize = 0;
-        std::string fingerprint;
-        std::uint64_t saved = 0;
         std::vector<long long> times;
-        if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.GetValue(version) ||
-            version != kVersion || !in.GetValue(fingerprintSize) || fingerprintSize != m_fingerprint.size() ||
-            !in.GetText(fingerprint, m_fingerprint.size()) || fingerprint != m_fingerprint || !in.GetValue(saved) ||
-            saved != count || !in.GetVector(times, count) || in.Left() != 0) {
-            return false;
-        }
-        std::uint64_t stored = 0;
-        if (!file.Read(&stored, sizeof stored) || sum.Finish() != stored) {
+        if (!file.Body().GetVector(times, count) || !file.ChecksumRight()) {
             return false;
         }
         m_times = std::move(times);
@@ -159,11 +142,7 @@ void CRatingTimes::Save() const {
 
 void CRatingTimes::Write(std::size_t count,
                          const std::function<void(std::size_t, std::size_t, long long*)>& timesAt) const {
-    WriteSummedCacheFile(m_path, std::string_view(kMagic, sizeof kMagic), [&](CByteWriter& out) {
-        out.Put(kMagic, sizeof kMagic);
-        out.PutValue(kVersion);
-        out.PutValue(static_cast<std::uint64_t>(m_fingerprint.size()));
-        out.Put(m_fingerprint.data(), m_fingerprint.size());
+    WriteDerivedFile(m_path, kFormat, {m_fingerprint}, [&](CByteWriter& out) {
         out.PutValue(static_cast<std::uint64_t>(count));
         constexpr std::size_t kBlock = std::size_t{1} << 16;
         std::vector<long long> block(std::min(count, kBlock));

@@ -1,6 +1,6 @@
 // The model's cache file: what prediction and fold-in read, after a header that holds the fingerprint of what it was
 // trained on and every count the rest of the file follows from, so that a reader knows the file's exact length (and
-// can refuse a wrong one) before it allocates anything. A checksum ends the file.
+// can refuse a wrong one) before it allocates anything. A checksum ends the file (the frame is DerivedFileHeader's).
 //
 //   magic "QLRMODEL", version, fingerprint length and bytes,
 //   users, items, factors, sweeps (u32), implicit, neighbours (u8), neighbour links, rated entries, packed bytes of
@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -26,9 +25,7 @@
 
 #include "ByteReader.h"
 #include "ByteWriter.h"
-#include "CacheFileReader.h"
-#include "CacheFileWriter.h"
-#include "Checksum.h"
+#include "DerivedFileHeader.h"
 #include "RatingModelImpl.h"
 #include "RatingRows.h"
 #include "ThreadPool.h"
@@ -37,12 +34,10 @@ namespace quillory::model {
 
 namespace {
 
-constexpr char kMagic[8] = {'Q', 'L', 'R', 'M', 'O', 'D', 'E', 'L'};
-constexpr std::uint32_t kFormatVersion = 8;
+constexpr DerivedFileFormat kFormat{"QLRMODEL", 8};
 // Sizes no model of ours reaches; they keep the length arithmetic below far from overflow.
 constexpr std::uint32_t kMaxFactors = 1024;
 constexpr std::uint32_t kMaxSweeps = 1 << 16;
-constexpr std::uint64_t kMaxFingerprint = 1 << 20;
 
 // The counts of the header after the fingerprint.
 struct Counts {
@@ -206,7 +201,6 @@ public:
         }
     }
     bool Equals(std::uint64_t size) const { return m_valid && m_total == size; }
-    std::uint64_t Total() const { return m_valid ? m_total : 0; }
 
     // As a part visitor: the parts' sizes, without a model.
     template <class T, class Storage> void Array(std::uint64_t count, Storage&&) { Add(count, sizeof(T)); }
@@ -217,13 +211,32 @@ private:
     bool m_valid = true;
 };
 
-// The exact length of a file with these counts, fingerprint and header included.
-CLength ExpectedLength(const Counts& c, std::uint64_t fingerprintSize) {
+// The exact length of the parts of a file with these counts (the body, between the header and the checksum).
+CLength PartsLength(const Counts& c) {
     CLength length;
-    length.Add(1, sizeof kMagic + sizeof kFormatVersion + sizeof(std::uint64_t) + fingerprintSize + kCountsSize);
     ForEachPart(c, length);
-    length.Add(1, sizeof(std::uint64_t)); // checksum
     return length;
+}
+
+// Whether the counts hang together as a saved model's do: factors and sweeps both or neither, flags 0 or 1, sizes
+// no model of ours reaches refused, and the packed lists as long as their entries allow.
+bool CountsHangTogether(const Counts& c) {
+    const bool factorsAlone = (c.factors == 0) == (c.sweeps == 0);
+    return factorsAlone && c.factors <= kMaxFactors && c.sweeps <= kMaxSweeps && c.implicit <= 1 && c.neighbours <= 1 &&
+           (c.factors != 0 || !c.implicit) && (c.neighbours || (c.links == 0 && c.rated == 0 && c.linkBytes == 0)) &&
+           (!c.neighbours || PackedSizeFits(c.linkBytes, c.items, c.links));
+}
+
+// Whether the counts are what these settings train on data of this shape (the fingerprint holds the settings): one
+// rank, at most the sweeps asked for, at most the neighbours asked for per item.
+bool CountsMatch(const Counts& c, const ModelSettings& settings, const std::optional<ModelShape>& expected) {
+    if (expected && (c.users != expected->users || c.items != expected->items ||
+                     (expected->ratings && c.rated > *expected->ratings))) {
+        return false;
+    }
+    return (c.factors == 0 || c.factors == static_cast<std::uint32_t>(std::max(0, settings.factors))) &&
+           c.sweeps <= static_cast<std::uint32_t>(std::max(0, settings.samples)) &&
+           c.links <= std::uint64_t(c.items) * static_cast<std::uint64_t>(std::max(0, settings.neighbours));
 }
 
 // Writes a model's parts. A part whose size disagrees with the counts would make a file no reader accepts, so it
@@ -284,6 +297,47 @@ private:
     bool m_ok = true;
 };
 
+// A model of these counts with its arrays of fixed shape in place, for the parts to be read into.
+template <class Model> void ShapeFor(Model& loaded, const Counts& c, const ModelSettings& settings, float mean) {
+    loaded.settings = settings;
+    loaded.mean = mean;
+    loaded.numUsers = c.users;
+    loaded.numItems = c.items;
+    loaded.factors = c.factors;
+    loaded.samples = c.factors > 0 ? 1 : 0;
+    loaded.sweeps = c.sweeps;
+    // The hyperparameters are read into place, so they take their shape first.
+    const Eigen::Index d = loaded.factors + 1;
+    loaded.hyperMean.assign(loaded.samples, Vector(d));
+    loaded.hyperPrecision.assign(loaded.samples, Matrix(d, d));
+    loaded.noisePrecision.assign(loaded.samples, 0.0);
+}
+
+// Gives a loaded model its neighbour lists: the rated lists' items from the ratings handed over, which must be as
+// many as the model listed and of its users and items, and the neighbours from the packed lists, which come out
+// sorted, as lookups in them assume, and within the arrays, or not at all.
+template <class Model>
+bool ListNeighbours(Model& loaded, const Packed& packed, const Counts& c, const IRatedRows& ratings) {
+    std::uint64_t rated = 0;
+    for (std::uint32_t u = 0; u < ratings.Users() && u < c.users; ++u) {
+        rated += ratings.Count(u);
+    }
+    // Over the threads where there are millions of ratings; below that, starting them costs more than it saves.
+    constexpr std::uint64_t kRatingsForThreads = 1000000;
+    CThreadPool threads(c.rated >= kRatingsForThreads ? TrainingThreads() : 1);
+    loaded.threads = &threads;
+    const bool listed = ratings.Users() <= c.users && rated == c.rated && loaded.FillRatedLists(ratings, true);
+    loaded.threads = nullptr;
+    if (!listed || !std::isfinite(loaded.neighbourBlend) ||
+        !UnpackLists(packed.links, c.items, c.links, loaded.numItems, loaded.neighbourStart, loaded.neighbourIndex)) {
+        return false;
+    }
+    loaded.neighbourWeight.resize(packed.weights.size());
+    std::transform(packed.weights.begin(), packed.weights.end(), loaded.neighbourWeight.begin(), WeightOf);
+    loaded.IndexHeavyUsers();
+    return true;
+}
+
 } // namespace
 
 void CRatingModel::Save(const std::filesystem::path& path, std::string_view fingerprint) const {
@@ -310,11 +364,7 @@ void CRatingModel::Save(const std::filesystem::path& path, std::string_view fing
     counts.rated = m.HasNeighbours() ? m.ratedItem.size() : 0;
     counts.linkBytes = packed.links.size();
     // Tens of megabytes on large data: written as it is put, never held whole.
-    WriteSummedCacheFile(path, std::string_view(kMagic, sizeof kMagic), [&](CByteWriter& out) {
-        out.Put(kMagic, sizeof kMagic);
-        out.PutValue(kFormatVersion);
-        out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
-        out.Put(fingerprint.data(), fingerprint.size());
+    WriteDerivedFile(path, kFormat, {fingerprint}, [&](CByteWriter& out) {
         ForEachCount(counts, [&](const auto& value) { out.PutValue(value); });
         out.PutValue(m.mean);
         const Image<const Impl> image{m, packed};
@@ -344,115 +394,38 @@ bool CRatingModel::Load(const std::filesystem::path& path, std::string_view fing
 
 bool CRatingModel::LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
                                const IRatedRows& ratings, std::optional<ModelShape> expected) {
-    CCacheFileReader file;
-    if (!file.Open(path)) {
-        return false;
-    }
-
-    // The header, read piece by piece: nothing is allocated from what the file says until its exact length is known
-    // and matches the file.
-    constexpr std::size_t kPrefix = sizeof kMagic + sizeof kFormatVersion + sizeof(std::uint64_t);
-    unsigned char prefix[kPrefix];
-    if (file.Size() < kPrefix || !file.Read(prefix, kPrefix) || std::memcmp(prefix, kMagic, sizeof kMagic) != 0) {
-        return false;
-    }
-    std::uint32_t version = 0;
-    std::uint64_t fingerprintSize = 0;
-    std::memcpy(&version, prefix + sizeof kMagic, sizeof version);
-    std::memcpy(&fingerprintSize, prefix + sizeof kMagic + sizeof version, sizeof fingerprintSize);
-    if (version != kFormatVersion || fingerprintSize != fingerprint.size() || fingerprintSize > kMaxFingerprint ||
-        file.Size() < kPrefix + fingerprintSize + kCountsSize) {
-        return false;
-    }
-    std::vector<unsigned char> bytes(kPrefix + fingerprint.size() + kCountsSize);
-    std::memcpy(bytes.data(), prefix, kPrefix);
-    if (!file.Read(bytes.data() + kPrefix, bytes.size() - kPrefix) ||
-        std::memcmp(bytes.data() + kPrefix, fingerprint.data(), fingerprint.size()) != 0) {
+    // The header first: nothing is allocated from what the file says until its exact length is known and matches
+    // the file.
+    CDerivedFileReader file;
+    if (!file.Open(path) || !file.ReadHeader(kFormat, {DerivedKey::Exactly(fingerprint)}, kCountsSize)) {
         return false;
     }
     Counts counts;
-    {
-        CByteReader header(bytes.data() + kPrefix + fingerprint.size(), kCountsSize);
-        ForEachCount(counts, [&](auto& value) { header.GetValue(value); });
-    }
-    const bool factorsAlone = (counts.factors == 0) == (counts.sweeps == 0);
-    if (!factorsAlone || counts.factors > kMaxFactors || counts.sweeps > kMaxSweeps || counts.implicit > 1 ||
-        counts.neighbours > 1 || (counts.factors == 0 && counts.implicit) ||
-        (!counts.neighbours && (counts.links != 0 || counts.rated != 0 || counts.linkBytes != 0)) ||
-        (counts.neighbours && !PackedSizeFits(counts.linkBytes, counts.items, counts.links))) {
-        return false;
-    }
-    if (expected && (counts.users != expected->users || counts.items != expected->items ||
-                     (expected->ratings && counts.rated > *expected->ratings))) {
-        return false;
-    }
-    // The rest of the counts against what these settings train (the fingerprint holds them): one rank, at most the
-    // sweeps asked for, at most the neighbours asked for per item.
-    const ModelSettings& settings = m_impl->settings;
-    if ((counts.factors != 0 && counts.factors != static_cast<std::uint32_t>(std::max(0, settings.factors))) ||
-        counts.sweeps > static_cast<std::uint32_t>(std::max(0, settings.samples)) ||
-        counts.links > std::uint64_t(counts.items) * static_cast<std::uint64_t>(std::max(0, settings.neighbours))) {
-        return false;
-    }
-    if (!ExpectedLength(counts, fingerprint.size()).Equals(file.Size())) {
+    float mean = 0;
+    CByteReader header = file.Counts();
+    ForEachCount(counts, [&](auto& value) { header.GetValue(value); });
+    header.GetValue(mean);
+    if (!CountsHangTogether(counts) || !CountsMatch(counts, m_impl->settings, expected) ||
+        !PartsLength(counts).Equals(file.BodySize())) {
         return false;
     }
 
     // The arrays are read straight into place, the checksum taken along and compared before anything is built from
     // them.
-    const std::size_t headerSize = bytes.size();
-    const std::size_t body = static_cast<std::size_t>(file.Size()) - sizeof(std::uint64_t);
-    CChecksum sum;
-    sum.Add(bytes.data(), headerSize);
-    CByteReader in(file, body - headerSize, sum);
     Impl loaded;
-    loaded.settings = m_impl->settings;
-    loaded.numUsers = counts.users;
-    loaded.numItems = counts.items;
-    loaded.factors = counts.factors;
-    loaded.samples = counts.factors > 0 ? 1 : 0;
-    loaded.sweeps = counts.sweeps;
-    // The hyperparameters are read into place, so they take their shape first.
-    const Eigen::Index d = loaded.factors + 1;
-    loaded.hyperMean.assign(loaded.samples, Vector(d));
-    loaded.hyperPrecision.assign(loaded.samples, Matrix(d, d));
-    loaded.noisePrecision.assign(loaded.samples, 0.0);
+    ShapeFor(loaded, counts, m_impl->settings, mean);
     Packed packed;
     Image<Impl> image{loaded, packed};
-    CPartReader reader(image, in);
-    // The mean ends the header.
-    std::memcpy(&loaded.mean, bytes.data() + headerSize - sizeof loaded.mean, sizeof loaded.mean);
+    CPartReader reader(image, file.Body());
     ForEachPart(counts, reader);
-    std::uint64_t stored = 0;
-    if (!reader.Ok() || in.Left() != 0 || !file.Read(&stored, sizeof stored) || sum.Finish() != stored) {
+    if (!reader.Ok() || !file.ChecksumRight()) {
         return false;
     }
     if (counts.factors > 0) {
         loaded.itemSampleBias = loaded.itemBias; // one sample: its biases are the averaged ones
     }
-    if (counts.neighbours) {
-        // The ratings handed over must be as many as the model listed, of its users and items; they give the rated
-        // lists their items, and the file their residuals.
-        std::uint64_t rated = 0;
-        for (std::uint32_t u = 0; u < ratings.Users() && u < counts.users; ++u) {
-            rated += ratings.Count(u);
-        }
-        // Over the threads where there are millions of ratings; below that, starting them costs more than it saves.
-        constexpr std::uint64_t kRatingsForThreads = 1000000;
-        CThreadPool threads(counts.rated >= kRatingsForThreads ? TrainingThreads() : 1);
-        loaded.threads = &threads;
-        const bool listed =
-            ratings.Users() <= counts.users && rated == counts.rated && loaded.FillRatedLists(ratings, true);
-        loaded.threads = nullptr;
-        // The lists come out sorted, as lookups in them assume, and within the arrays, or not at all.
-        if (!listed || !std::isfinite(loaded.neighbourBlend) ||
-            !UnpackLists(packed.links, counts.items, counts.links, loaded.numItems, loaded.neighbourStart,
-                         loaded.neighbourIndex)) {
-            return false;
-        }
-        loaded.neighbourWeight.resize(packed.weights.size());
-        std::transform(packed.weights.begin(), packed.weights.end(), loaded.neighbourWeight.begin(), WeightOf);
-        loaded.IndexHeavyUsers();
+    if (counts.neighbours && !ListNeighbours(loaded, packed, counts, ratings)) {
+        return false;
     }
     *m_impl = std::move(loaded);
     return true;

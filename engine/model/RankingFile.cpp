@@ -1,13 +1,13 @@
 // The ranking model's cache file, beside the prediction model's: a header with the fingerprint of the data, the
 // settings it was trained with and every count the rest follows from, so that a reader knows the exact length (and
-// refuses a wrong one) before it allocates anything; then the arrays as ForEachArray lists them; a checksum last.
+// refuses a wrong one) before it allocates anything; then the arrays as ForEachArray lists them; a checksum last (the
+// frame is DerivedFileHeader's).
 //
 //   magic "QLRRANKM", version, fingerprint length and bytes, settings length and bytes,
 //   users, items, pool (u32), ratings, links (u64), the arrays, checksum (u64).
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <numeric>
@@ -15,18 +15,14 @@
 
 #include "ByteReader.h"
 #include "ByteWriter.h"
-#include "CacheFileReader.h"
-#include "CacheFileWriter.h"
-#include "Checksum.h"
+#include "DerivedFileHeader.h"
 #include "RankingImpl.h"
 
 namespace quillory::model {
 
 namespace {
 
-constexpr char kMagic[8] = {'Q', 'L', 'R', 'R', 'A', 'N', 'K', 'M'};
-constexpr std::uint32_t kFormatVersion = 1;
-constexpr std::uint64_t kMaxText = 1 << 20;
+constexpr DerivedFileFormat kFormat{"QLRRANKM", 1};
 
 struct Counts {
     std::uint32_t users = 0;
@@ -48,11 +44,9 @@ template <class Model, class Visit> void ForEachArray(Model& m, const Counts& c,
     array(m.weight, c.links);
 }
 
-// The exact length of a file with these counts and texts; 0 when it would overflow.
-template <class Model>
-std::uint64_t ExpectedLength(const Counts& c, std::uint64_t fingerprint, std::uint64_t describe) {
-    std::uint64_t total = sizeof kMagic + sizeof kFormatVersion + 2 * sizeof(std::uint64_t) + kCountsSize +
-                          sizeof(std::uint64_t) + fingerprint + describe;
+// Whether the arrays of a file with these counts take exactly `body` bytes.
+template <class Model> bool ArraysTake(const Counts& c, std::uint64_t body) {
+    std::uint64_t total = 0;
     bool ok = true;
     Model shape; // only for the element types
     ForEachArray(shape, c, [&](auto& values, std::uint64_t count) {
@@ -60,19 +54,7 @@ std::uint64_t ExpectedLength(const Counts& c, std::uint64_t fingerprint, std::ui
         ok = ok && !__builtin_mul_overflow(count, sizeof values[0], &size) &&
              !__builtin_add_overflow(total, size, &total);
     });
-    return ok ? total : 0;
-}
-
-void PutText(CByteWriter& out, std::string_view text) {
-    out.PutValue(static_cast<std::uint64_t>(text.size()));
-    out.Put(text.data(), text.size());
-}
-
-// A text of the header, read and compared with what it must be.
-bool TextIs(CByteReader& in, std::string_view text) {
-    std::uint64_t size = 0;
-    std::string read;
-    return in.GetValue(size) && size == text.size() && in.GetText(read, static_cast<std::size_t>(size)) && read == text;
+    return ok && total == body;
 }
 
 // Whether what was read hangs together: offsets from 0 to the links, no item with more links than the settings
@@ -114,11 +96,7 @@ void CRankingModel::Save(const std::filesystem::path& path, std::string_view fin
     }
     Counts counts{m.numUsers, m.numItems, m.pool, m.numRatings, m.neighbour.size()};
     const std::string describe = m.settings.Describe();
-    WriteSummedCacheFile(path, std::string_view(kMagic, sizeof kMagic), [&](CByteWriter& out) {
-        out.Put(kMagic, sizeof kMagic);
-        out.PutValue(kFormatVersion);
-        PutText(out, fingerprint);
-        PutText(out, describe);
+    WriteDerivedFile(path, kFormat, {fingerprint, describe}, [&](CByteWriter& out) {
         out.PutValue(counts.users);
         out.PutValue(counts.items);
         out.PutValue(counts.pool);
@@ -144,25 +122,16 @@ bool CRankingModel::Load(const std::filesystem::path& path, std::string_view fin
 
 bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
                                 std::optional<ModelShape> expected) {
-    CCacheFileReader file;
     const std::string describe = m_impl->settings.Describe();
-    const std::uint64_t headerSize = sizeof kMagic + sizeof kFormatVersion + 2 * sizeof(std::uint64_t) +
-                                     fingerprint.size() + describe.size() + kCountsSize;
-    if (fingerprint.size() > kMaxText || !file.Open(path) || file.Size() < headerSize) {
+    CDerivedFileReader file;
+    if (!file.Open(path) ||
+        !file.ReadHeader(kFormat, {DerivedKey::Exactly(fingerprint), DerivedKey::Exactly(describe)}, kCountsSize)) {
         return false;
     }
-    // The header alone first: its size follows from the texts this model expects.
-    std::vector<unsigned char> header(static_cast<std::size_t>(headerSize));
-    if (!file.Read(header.data(), header.size())) {
-        return false;
-    }
-    CByteReader in(header.data(), header.size());
-    char magic[sizeof kMagic];
-    std::uint32_t version = 0;
+    CByteReader in = file.Counts();
     Counts c;
-    if (!in.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 || !in.GetValue(version) ||
-        version != kFormatVersion || !TextIs(in, fingerprint) || !TextIs(in, describe) || !in.GetValue(c.users) ||
-        !in.GetValue(c.items) || !in.GetValue(c.pool) || !in.GetValue(c.ratings) || !in.GetValue(c.links)) {
+    if (!in.GetValue(c.users) || !in.GetValue(c.items) || !in.GetValue(c.pool) || !in.GetValue(c.ratings) ||
+        !in.GetValue(c.links)) {
         return false;
     }
     const RankingSettings& s = m_impl->settings;
@@ -173,14 +142,10 @@ bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_v
                      (expected->ratings && c.ratings > *expected->ratings))) {
         return false;
     }
-    const std::uint64_t length = ExpectedLength<Impl>(c, fingerprint.size(), describe.size());
-    if (length == 0 || length != file.Size()) {
+    if (!ArraysTake<Impl>(c, file.BodySize())) {
         return false;
     }
     // The arrays are read straight into place, the checksum taken along and compared before the model is used.
-    CChecksum sum;
-    sum.Add(header.data(), header.size());
-    CByteReader arrays(file, static_cast<std::size_t>(length) - header.size() - sizeof(std::uint64_t), sum);
     Impl loaded;
     loaded.settings = s;
     loaded.numUsers = c.users;
@@ -189,10 +154,9 @@ bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_v
     loaded.pool = c.pool;
     bool ok = true;
     ForEachArray(loaded, c, [&](auto& values, std::uint64_t count) {
-        ok = ok && arrays.GetVector(values, static_cast<std::size_t>(count));
+        ok = ok && file.Body().GetVector(values, static_cast<std::size_t>(count));
     });
-    std::uint64_t stored = 0;
-    if (!ok || arrays.Left() != 0 || !file.Read(&stored, sizeof stored) || sum.Finish() != stored) {
+    if (!ok || !file.ChecksumRight()) {
         return false;
     }
     loaded.allLiked = std::accumulate(loaded.liked.begin(), loaded.liked.end(), std::uint64_t{0});

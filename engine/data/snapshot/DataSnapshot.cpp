@@ -1,7 +1,6 @@
 #include "DataSnapshot.h"
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -10,25 +9,22 @@
 
 #include "ByteReader.h"
 #include "ByteWriter.h"
-#include "CacheFileReader.h"
-#include "CacheFileWriter.h"
-#include "Checksum.h"
 #include "ChunkThreads.h"
+#include "DerivedFileHeader.h"
 #include "EngineErrors.h"
 #include "Utf8Text.h"
 
 // The file: magic "QLRSNAPS", version (u32), fingerprint length (u64) and bytes, the counts (u64 each: movies,
 // users, entries, string bytes), then per movie its id (i32) and the lengths of its four texts (u32 each), the texts
-// one after another, the user ids (i32), the offsets (u64), the entries (u32), and a checksum (u64) of all before.
+// one after another, the user ids (i32), the offsets (u64), the entries (u32), and a checksum (u64) of all before
+// (the frame is DerivedFileHeader's).
 // The checksum finds damage, not tampering: every count, id, index and text is checked as the text readers would.
 
 namespace quillory::data {
 
 namespace {
 
-constexpr char kMagic[8] = {'Q', 'L', 'R', 'S', 'N', 'A', 'P', 'S'};
-constexpr std::uint32_t kVersion = 1;
-constexpr std::size_t kPrefix = sizeof kMagic + sizeof kVersion + sizeof(std::uint64_t);
+constexpr DerivedFileFormat kFormat{"QLRSNAPS", 1};
 constexpr std::size_t kCounts = 4 * sizeof(std::uint64_t);
 constexpr std::size_t kMovieFixed = sizeof(std::int32_t) + 4 * sizeof(std::uint32_t);
 
@@ -110,85 +106,29 @@ bool CountsFit(const Counts& c, const DataFingerprint& data, std::uint64_t heade
 // The longest fingerprint a snapshot may name: a few file hashes and lengths take far less.
 constexpr std::uint64_t kMaxFingerprint = 4096;
 
-// `sizes` holds the data files' lengths (its text is not read); `madeFrom(saved)` says whether the fingerprint the
-// file was saved with is the data's. It is asked last, when everything else about the file is known to be right.
-bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& sizes,
-                 const std::function<bool(const std::string&)>& madeFrom, Snapshot& out) {
-    CCacheFileReader file;
-    if (!file.Open(path)) {
+// Reads the header and its counts, checked against the data's own sizes and the file's length before anything is
+// sized from them.
+bool ReadCounts(CDerivedFileReader& file, const DataFingerprint& sizes, Counts& counts) {
+    if (!file.ReadHeader(kFormat, {DerivedKey::AnyUpTo(kMaxFingerprint)}, kCounts)) {
         return false;
     }
-    // A snapshot holds the data's content in a denser form: it can never be much longer than the files themselves.
-    // Anything longer (a sparse file of gigabytes, say) is refused before it is read.
-    const std::uint64_t limit = 16 * sizes.bytes + 4096 + kMaxFingerprint;
-    if (file.Size() > limit || file.Size() < kPrefix) {
-        return false;
-    }
+    CByteReader in = file.Counts();
+    return in.GetValue(counts.movies) && in.GetValue(counts.users) && in.GetValue(counts.entries) &&
+           in.GetValue(counts.textBytes) && CountsFit(counts, sizes, file.HeaderSize(), file.Size());
+}
 
-    // The header first, alone: its counts are checked against the data's own sizes and the file's length before
-    // anything is sized from them.
-    std::vector<unsigned char> header(kPrefix);
-    if (!file.Read(header.data(), header.size())) {
-        return false;
-    }
-    CByteReader prefix(header.data(), header.size());
-    char magic[sizeof kMagic];
-    std::uint32_t version = 0;
-    std::uint64_t fingerprintSize = 0;
-    if (!prefix.Get(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 ||
-        !prefix.GetValue(version) || version != kVersion || !prefix.GetValue(fingerprintSize) ||
-        fingerprintSize > kMaxFingerprint) {
-        return false;
-    }
-    const std::size_t headerBytes = kPrefix + static_cast<std::size_t>(fingerprintSize) + kCounts;
-    if (file.Size() < headerBytes + sizeof(std::uint64_t)) {
-        return false;
-    }
-    header.resize(headerBytes);
-    if (!file.Read(header.data() + kPrefix, headerBytes - kPrefix)) {
-        return false;
-    }
-    CByteReader head(header.data() + kPrefix, headerBytes - kPrefix);
-    std::string saved;
-    Counts counts;
-    if (!head.GetText(saved, static_cast<std::size_t>(fingerprintSize)) || !head.GetValue(counts.movies) ||
-        !head.GetValue(counts.users) || !head.GetValue(counts.entries) || !head.GetValue(counts.textBytes) ||
-        !CountsFit(counts, sizes, headerBytes, file.Size())) {
-        return false;
-    }
-
-    // The file is read straight into what it fills: the movies, their texts, the user ids and the offsets into one
-    // buffer, left uninitialised, and the entries, nearly all of a large file, into the index's own array. The
-    // checksum follows the parts as they come.
-    const std::size_t entryBytes = static_cast<std::size_t>(counts.entries) * sizeof(std::uint32_t);
-    const std::size_t frontBytes =
-        static_cast<std::size_t>(file.Size()) - headerBytes - entryBytes - sizeof(std::uint64_t);
-    const std::unique_ptr<unsigned char[]> front(new unsigned char[frontBytes]);
-    std::vector<std::uint32_t> packed(static_cast<std::size_t>(counts.entries));
-    std::uint64_t stored = 0;
-    if (!file.Read(front.get(), frontBytes) || !file.Read(packed.data(), entryBytes) ||
-        !file.Read(&stored, sizeof stored)) {
-        return false;
-    }
-    CChecksum sum;
-    sum.Add(header.data(), headerBytes);
-    sum.Add(front.get(), frontBytes);
-    sum.Add(reinterpret_cast<const unsigned char*>(packed.data()), entryBytes);
-    if (sum.Finish() != stored) {
-        return false;
-    }
-
-    CByteReader in(front.get(), frontBytes);
-    Snapshot loaded;
-    loaded.movies.resize(static_cast<std::size_t>(counts.movies));
+// The movies' ids and texts from the front of the body: first each movie's id and its texts' lengths, which must
+// add up to the count of the header, then the texts.
+bool ReadMovies(CByteReader& in, const Counts& counts, std::vector<MovieRecord>& movies) {
+    movies.resize(static_cast<std::size_t>(counts.movies));
     std::vector<std::uint32_t> lengths(static_cast<std::size_t>(counts.movies) * 4);
     std::uint64_t lengthSum = 0;
-    for (std::size_t m = 0; m < loaded.movies.size(); ++m) {
+    for (std::size_t m = 0; m < movies.size(); ++m) {
         std::int32_t id = 0;
         if (!in.GetValue(id) || !in.Get(&lengths[m * 4], 4 * sizeof(std::uint32_t))) {
             return false;
         }
-        loaded.movies[m].id = id;
+        movies[m].id = id;
         for (int k = 0; k < 4; ++k) {
             lengthSum += lengths[m * 4 + static_cast<std::size_t>(k)];
         }
@@ -196,20 +136,50 @@ bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& sizes
     if (lengthSum != counts.textBytes) {
         return false;
     }
-    for (std::size_t m = 0; m < loaded.movies.size(); ++m) {
-        MovieRecord& movie = loaded.movies[m];
+    for (std::size_t m = 0; m < movies.size(); ++m) {
+        MovieRecord& movie = movies[m];
         if (!in.GetText(movie.title, lengths[m * 4]) || !in.GetText(movie.name, lengths[m * 4 + 1]) ||
             !in.GetText(movie.releaseDate, lengths[m * 4 + 2]) || !in.GetText(movie.url, lengths[m * 4 + 3])) {
             return false;
         }
     }
+    return true;
+}
+
+// `sizes` holds the data files' lengths (its text is not read); `madeFrom(saved)` says whether the fingerprint the
+// file was saved with is the data's. It is asked last, when everything else about the file is known to be right.
+bool LoadChecked(const std::filesystem::path& path, const DataFingerprint& sizes,
+                 const std::function<bool(const std::string&)>& madeFrom, Snapshot& out) {
+    CDerivedFileReader file;
+    // A snapshot holds the data's content in a denser form: it can never be much longer than the files themselves.
+    // Anything longer (a sparse file of gigabytes, say) is refused before it is read.
+    Counts counts;
+    if (!file.Open(path) || file.Size() > 16 * sizes.bytes + 4096 + kMaxFingerprint ||
+        !ReadCounts(file, sizes, counts)) {
+        return false;
+    }
+
+    // The body is read straight into what it fills: the movies, their texts, the user ids and the offsets into one
+    // buffer, left uninitialised, and the entries, nearly all of a large file, into the index's own array. The
+    // checksum follows the parts as they come.
+    const std::size_t entryBytes = static_cast<std::size_t>(counts.entries) * sizeof(std::uint32_t);
+    const std::size_t frontBytes = static_cast<std::size_t>(file.BodySize()) - entryBytes;
+    const std::unique_ptr<unsigned char[]> front(new unsigned char[frontBytes]);
+    std::vector<std::uint32_t> packed(static_cast<std::size_t>(counts.entries));
+    if (!file.Body().Get(front.get(), frontBytes) || !file.Body().Get(packed.data(), entryBytes) ||
+        !file.ChecksumRight()) {
+        return false;
+    }
+
+    CByteReader in(front.get(), frontBytes);
+    Snapshot loaded;
     std::vector<std::uint64_t> offsets;
-    if (!in.GetVector(loaded.users, static_cast<std::size_t>(counts.users)) ||
+    if (!ReadMovies(in, counts, loaded.movies) || !in.GetVector(loaded.users, static_cast<std::size_t>(counts.users)) ||
         !in.GetVector(offsets, static_cast<std::size_t>(counts.users) + 1) || in.Left() != 0) {
         return false;
     }
     loaded.ratings = CRatingIndex(std::move(offsets), std::move(packed));
-    if (!Valid(loaded) || !madeFrom(saved)) {
+    if (!Valid(loaded) || !madeFrom(file.Key(0))) {
         return false;
     }
     out = std::move(loaded);
@@ -264,11 +234,7 @@ void SaveSnapshot(const std::filesystem::path& path, const std::string& fingerpr
         textBytes += movie.title.size() + movie.name.size() + movie.releaseDate.size() + movie.url.size();
     }
     // Written as it is put: on large data the file is a copy of the ratings, never held whole.
-    WriteSummedCacheFile(path, std::string_view(kMagic, sizeof kMagic), [&](CByteWriter& out) {
-        out.Put(kMagic, sizeof kMagic);
-        out.PutValue(kVersion);
-        out.PutValue(static_cast<std::uint64_t>(fingerprint.size()));
-        out.Put(fingerprint.data(), fingerprint.size());
+    WriteDerivedFile(path, kFormat, {fingerprint}, [&](CByteWriter& out) {
         out.PutValue(static_cast<std::uint64_t>(snapshot.movies.size()));
         out.PutValue(static_cast<std::uint64_t>(snapshot.users.size()));
         out.PutValue(static_cast<std::uint64_t>(snapshot.ratings.Size()));
