@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "DataSet.h"
+#include "DerivedFileNames.h"
 #include "EngineErrors.h"
 #include "Fingerprint.h"
 #include "OwnFolder.h"
@@ -37,8 +38,7 @@ void RequireDataUsersBelowAccounts(const data::DataSet& data) {
 data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint, CRatingTimes& times,
                         CProgressReport& report) {
     report.Begin("Reading ratings", 100);
-    std::filesystem::path snapshotPath = manifest.cacheBase;
-    snapshotPath += ".snapshot";
+    const std::filesystem::path snapshotPath = DerivedFilePath(manifest.cacheBase, DerivedFile::Snapshot);
     // The snapshot is trusted on its checksum, which anyone who can write it can make right: it is read and kept only
     // in a folder of the user's own. ReadManifest chose such a folder; checked again here, where it is used.
     const std::optional<std::string> notOwn = WhyNotOwnFolder(snapshotPath.parent_path());

@@ -13,6 +13,7 @@
 
 #include <fmt/format.h>
 
+#include "DerivedFileNames.h"
 #include "EngineErrors.h"
 #include "MException.h"
 #include "OwnFolder.h"
@@ -118,12 +119,6 @@ void TrainBoth(TrainedModels& models, const CRatingIndex& index, const model::Mo
     report.End();
 }
 
-std::filesystem::path CachePath(const std::filesystem::path& cacheBase, const char* extension) {
-    std::filesystem::path cache = cacheBase;
-    cache += extension;
-    return cache;
-}
-
 } // namespace
 
 TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const std::string& dataFingerprint,
@@ -132,8 +127,8 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
         TrainedModels models{std::make_unique<model::CRatingModel>(), std::make_unique<model::CRankingModel>()};
         const std::string ratingKey = dataFingerprint + "model:" + models.rating->Settings().Describe();
         const std::string rankingKey = dataFingerprint + "ranking:" + models.ranking->Settings().Describe();
-        const std::filesystem::path ratingCache = CachePath(cacheBase, ".model");
-        const std::filesystem::path rankingCache = CachePath(cacheBase, ".ranking");
+        const std::filesystem::path ratingCache = DerivedFilePath(cacheBase, DerivedFile::Model);
+        const std::filesystem::path rankingCache = DerivedFilePath(cacheBase, DerivedFile::Ranking);
         // The caches are trusted on their checksums: they are read and kept only in a folder of the user's own.
         const std::optional<std::string> notOwn = WhyNotOwnFolder(ratingCache.parent_path());
         // The caches are derived data: a model refuses a missing, stale or damaged file, and then we train afresh.

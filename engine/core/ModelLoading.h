@@ -18,10 +18,10 @@ struct TrainedModels {
     std::unique_ptr<model::CRankingModel> ranking;
 };
 
-// Both models of the data files' ratings, each loaded from a cache of its own (`cacheBase` + ".model" and
-// + ".ranking") when that was trained on data of this fingerprint with today's settings and shape, else trained
-// afresh (both at once when both must be) and kept in its cache for the next start (a cache that cannot be kept is
-// reported on stderr, never fatal). The caches are read and kept only in a folder of the user's own
+// Both models of the data files' ratings, each loaded from a cache of its own (the model and ranking caches of
+// `cacheBase`, DerivedFileNames.h) when that was trained on data of this fingerprint with today's settings and shape,
+// else trained afresh (both at once when both must be) and kept in its cache for the next start (a cache that cannot be
+// kept is reported on stderr, never fatal). The caches are read and kept only in a folder of the user's own
 // (WhyNotOwnFolder); elsewhere the models are trained, with one line on stderr. A training that fails, or runs out of
 // memory: CMException with the model caption. A training is followed by `report` as the stage "Training", in the
 // prediction model's steps; the models then train on threads of their own while the calling thread reports.

@@ -14,6 +14,7 @@
 #include "ChunkThreads.h"
 #include "DataSet.h"
 #include "DerivedFileHeader.h"
+#include "DerivedFileNames.h"
 #include "EngineErrors.h"
 
 // The file: magic "QLRTIMES", version (u32), fingerprint length (u64) and bytes, the count of ratings (u64), one
@@ -31,7 +32,7 @@ constexpr DerivedFileFormat kFormat{"QLRTIMES", 1};
 CRatingTimes::CRatingTimes(const std::filesystem::path& cacheBase, std::string fingerprint)
     : m_path(cacheBase), m_fingerprint(std::move(fingerprint)) {
     if (!m_path.empty()) {
-        m_path += ".times";
+        m_path = DerivedFilePath(m_path, DerivedFile::Times);
     }
 }
 

@@ -14,9 +14,10 @@
 namespace quillory {
 
 // When each rating of the data files was made. The rating index keeps 4 bytes a rating and no time, so the times
-// live beside it, one per entry in the index's order, and in a derived file of their own (`cacheBase` + ".times")
-// keyed by the data's fingerprint. Only the list of a data user's own ratings needs them, so no start reads them: the
-// first such list does, and rebuilds the file from the text when it is missing, stale or damaged.
+// live beside it, one per entry in the index's order, and in a derived file of their own (the times file of
+// `cacheBase`, DerivedFileNames.h) keyed by the data's fingerprint. Only the list of a data user's own ratings needs
+// them, so no start reads them: the first such list does, and rebuilds the file from the text when it is missing, stale
+// or damaged.
 class CRatingTimes {
 public:
     CRatingTimes() = default;

@@ -160,6 +160,36 @@ TEST(DerivedFiles, WhatIsNotTheEnginesOwnAtTheirNamesIsLeftAlone) {
     EXPECT_EQ(RatingsSeen(manifest, movies, users), seen);
 }
 
+// Every derived file is written over whatever is at its name, so none may fall on a file the manifest reads: a store
+// named so that one of them would be the ratings file is refused, naming that derived file, and the ratings stay.
+TEST(DerivedFiles, NoDerivedFileMayFallOnADataFile) {
+    struct Case {
+        const char* ratings; // the ratings file, named as one derived file of the store "r" would be
+        const char* named;   // how the refusal names that derived file
+    };
+    const Case cases[] = {
+        {"r.snapshot", "the data snapshot "},
+        {"r.times", "the ratings' times file "},
+        {"r.model", "the model cache "},
+        {"r.ranking", "the ranking cache "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ratings);
+        CTempFolder folder;
+        folder.Write("movies.dat", "0000001::A (1990)::Drama\n");
+        folder.Write(c.ratings, "1::1::8::0\n");
+        const fs::path manifest =
+            folder.Write("files.txt", std::string("format = movietweetings\nmovies = movies.dat\nratings = ") +
+                                          c.ratings + "\nstore = r\n");
+        const Thrown thrown = CatchEngineError([&] { data::ReadManifest(manifest.string()); });
+        EXPECT_NE(thrown.text.find(manifest.string() + ", line 4: " + c.named + (folder.Path() / c.ratings).string() +
+                                   ", named after the key \"store\", is the file"),
+                  std::string::npos)
+            << thrown.text;
+        EXPECT_EQ(folder.Read(c.ratings), "1::1::8::0\n");
+    }
+}
+
 TEST(DerivedFiles, AModelCacheOfImpossibleSizeIsRebuilt) {
     CTempFolder folder;
     const std::string manifest = WriteSmallTweetings(folder, 15, 30).string();

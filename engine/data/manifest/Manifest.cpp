@@ -18,6 +18,7 @@
 #include <fmt/format.h>
 
 #include "DataFolders.h"
+#include "DerivedFileNames.h"
 #include "EngineErrors.h"
 #include "OwnFolder.h"
 #include "QuoteExcerpt.h"
@@ -245,7 +246,7 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
         }
     }
 
-    // The store, its SQLite side files and the model cache must never fall on a file the manifest reads: writing
+    // The store, its SQLite side files and the derived files must never fall on a file the manifest reads: writing
     // there would destroy the data, and the next start would fail on it.
     auto named = [](const fs::path& file, const char* key) {
         return "the file " + file.string() + " that the key \"" + key + "\" names";
@@ -261,8 +262,9 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
             written.emplace_back(manifest.store.string() + side, "the store's journal");
         }
     }
-    written.emplace_back(manifest.cacheBase.string() + ".model", "the model cache");
-    written.emplace_back(manifest.cacheBase.string() + ".snapshot", "the data snapshot");
+    for (const DerivedFileName& derived : kDerivedFiles) {
+        written.emplace_back(DerivedFilePath(manifest.cacheBase, derived.file), derived.what);
+    }
     for (const auto& [path, what] : written) {
         for (const auto& [file, whose] : read) {
             if (!file.empty() && SameFile(path, file)) {

@@ -15,8 +15,8 @@ struct Manifest {
     std::filesystem::path store;     // the SQLite store of accounts and entered ratings (may not exist yet);
                                      // empty for a server store
     std::string storeUri;            // the server store's address ("postgresql://..."); empty for a store file
-    std::filesystem::path cacheBase; // derived data: the model cache is cacheBase + ".model", the data snapshot
-                                     // cacheBase + ".snapshot"
+    std::filesystem::path cacheBase; // derived data: each derived file is cacheBase + its suffix (the data snapshot,
+                                     // the ratings' times, the model and ranking caches; DerivedFileNames.h)
     std::string format;              // "movielens-100k", "movielens-csv" or "movietweetings"
 };
 
