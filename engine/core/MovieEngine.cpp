@@ -45,6 +45,7 @@ void CMovieEngine::Init(const CString& path) {
     m_store.reset();
     m_stale.clear();
     m_ratings = CUserRatings();
+    m_notInterested = CNotInterested();
     m_users = CUserTable();
     m_times = CRatingTimes();
 
@@ -62,7 +63,8 @@ void CMovieEngine::Init(const CString& path) {
     m_users = CUserTable(snapshot.users);
     m_ratings = CUserRatings(std::move(snapshot.ratings));
 
-    // Accounts and ratings entered earlier. Store-only users get indices after the data users, in id order.
+    // Accounts, ratings and not-interested marks entered earlier. Store-only users get indices after the data users, in
+    // id order.
     m_store = OpenStore(m_manifest);
     TakeInChanges();
     m_initialised = true;
@@ -278,7 +280,8 @@ std::vector<long> CMovieEngine::GetTopPicks(long userId, int count) {
     RequireModel();
     const std::uint32_t user = KnownUser(userId);
     std::vector<long> movies;
-    for (const MoviePick& pick : RankPicks(*m_ranking, nullptr, m_catalogue, m_ratings, user, count)) {
+    for (const MoviePick& pick :
+         RankPicks(*m_ranking, nullptr, m_catalogue, m_ratings, user, m_notInterested.Hidden(userId), count)) {
         movies.push_back(pick.movieId);
     }
     return movies;
@@ -290,7 +293,7 @@ std::vector<MoviePick> CMovieEngine::GetTopPicksWithReasons(long userId, int cou
     if (count > 0 && m_stale.count(user) != 0) {
         FoldIn(user); // each pick's prediction reflects every rating, as GetPredictedRating's does
     }
-    return RankPicks(*m_ranking, m_model.get(), m_catalogue, m_ratings, user, count);
+    return RankPicks(*m_ranking, m_model.get(), m_catalogue, m_ratings, user, m_notInterested.Hidden(userId), count);
 }
 
 std::vector<long> CMovieEngine::GetSimilarMovies(long movieId, int count) {
@@ -312,12 +315,39 @@ std::vector<UserRating> CMovieEngine::GetUserRatings(long userId) {
     return RatingsNewestFirst(m_ratings, user, m_times.OfUser(user, m_ratings.DataRatings(), m_manifest), m_catalogue);
 }
 
-void CMovieEngine::SetNotInterested(long /*movieId*/, long /*userId*/, bool /*notInterested*/) {
-    ThrowUsageError("Marking a movie not interested is not available yet.");
+void CMovieEngine::SetNotInterested(long movieId, long userId, bool notInterested) {
+    RequireInit();
+    if (userId == NO_USER) {
+        ThrowNobodyLoggedIn();
+    }
+    const std::uint32_t item = m_catalogue.ItemOf(movieId); // refuses a movie the catalogue lacks, before anything
+    TakeInChanges();
+    if (FindOrLoadUser(userId) == kNoIndex) {
+        ThrowUnknownUser(userId);
+    }
+    if (m_notInterested.IsHidden(userId, item) == notInterested) {
+        return;
+    }
+    const std::optional<std::int64_t> sequence =
+        m_store->SetNotInterested(userId, static_cast<int>(movieId), notInterested);
+    if (sequence) {
+        ApplyMark({userId, static_cast<int>(movieId), notInterested, *sequence});
+    } else {
+        TakeInChanges(); // another program set it so meanwhile: take in its mark, with its number
+    }
 }
 
-std::vector<long> CMovieEngine::GetNotInterested(long /*userId*/) {
-    ThrowUsageError("The movies marked not interested are not available yet.");
+std::vector<long> CMovieEngine::GetNotInterested(long userId) {
+    RequireInit();
+    if (userId == NO_USER) {
+        ThrowNobodyLoggedIn();
+    }
+    TakeInChanges();
+    std::vector<long> movies;
+    for (const std::uint32_t item : m_notInterested.NewestFirst(userId)) {
+        movies.push_back(m_catalogue.At(static_cast<int>(item) + 1).id);
+    }
+    return movies;
 }
 
 void CMovieEngine::SetProgress(StartProgressCallback callback) {
@@ -353,7 +383,8 @@ void CMovieEngine::TakeInChanges() {
         return;
     }
     // Whatever was committed since the last look: the accounts and the ratings added since (each rating marks its
-    // user for fold-in). One already held (this program's own, or a user loaded at login) is skipped.
+    // user for fold-in), and the not-interested marks changed since, as they stand now. One already held (this
+    // program's own, or a user loaded at login) is skipped.
     for (const store::CRatingStore::User& user : m_store->LoadNewUsers()) {
         if (m_users.IndexOf(user.id) == kNoIndex) {
             m_users.Add(user.id);
@@ -361,6 +392,9 @@ void CMovieEngine::TakeInChanges() {
     }
     for (const store::CRatingStore::Rating& rating : m_store->LoadNewRatings()) {
         AddStoredRating(rating);
+    }
+    for (const store::CRatingStore::NotInterested& mark : m_store->LoadNotInterestedChanges()) {
+        ApplyMark(mark);
     }
 }
 
@@ -390,6 +424,15 @@ void CMovieEngine::AddStoredRating(const store::CRatingStore::Rating& rating) {
     if (m_ratings.AddEntered(user, item, rating.stars, rating.timestamp)) {
         m_stale.insert(user);
     }
+}
+
+void CMovieEngine::ApplyMark(const store::CRatingStore::NotInterested& mark) {
+    const std::uint32_t item = m_catalogue.FindItem(mark.movie);
+    if (item == CCatalogue::kNoItem) {
+        // A movie the data files no longer list, as for ratings: the mark stays in the store, unused.
+        return;
+    }
+    m_notInterested.Apply(mark.user, item, mark.hidden, mark.sequence);
 }
 
 std::uint32_t CMovieEngine::KnownUser(long userId) {

@@ -8,6 +8,7 @@
 #include "Catalogue.h"
 #include "Manifest.h"
 #include "MovieTable.h"
+#include "NotInterested.h"
 #include "RatingStore.h"
 #include "RatingTimes.h"
 #include "UserRatings.h"
@@ -63,6 +64,8 @@ private:
     // Takes in a rating read from or written to the store, marking its user for fold-in (skipped when the catalogue
     // lacks the movie or the user has rated it already).
     void AddStoredRating(const store::CRatingStore::Rating& rating);
+    // Takes in a not-interested mark read from or written to the store (skipped when the catalogue lacks the movie).
+    void ApplyMark(const store::CRatingStore::NotInterested& mark);
     void FoldIn(std::uint32_t user);
     // The index of a user the data or the store holds, after taking in others' changes; CMException for NO_USER and
     // for anyone else the engine does not know.
@@ -78,6 +81,7 @@ private:
     CCatalogue m_catalogue;
     CUserTable m_users;
     CUserRatings m_ratings;
+    CNotInterested m_notInterested; // as the store holds it
     std::unique_ptr<store::CRatingStore> m_store;
     CRatingTimes m_times; // of the data ratings
     std::unique_ptr<model::CRatingModel> m_model;

@@ -25,15 +25,22 @@ std::vector<std::pair<std::uint32_t, float>> ModelRatings(const CUserRatings& ra
 
 std::vector<MoviePick> RankPicks(const model::CRankingModel& ranking, const model::CRatingModel* predictions,
                                  const CCatalogue& catalogue, const CUserRatings& ratings, std::uint32_t user,
-                                 int count) {
+                                 const std::vector<std::uint32_t>& hidden, int count) {
     if (count <= 0) {
         return {};
     }
     // Ranked on his ratings as they are now, entered ones included: a rating just entered leaves the list and moves
     // it at once, with no training.
     const std::vector<std::pair<std::uint32_t, float>> rated = ModelRatings(ratings, user);
+    // Asked for as many more as he hides, the list still holds `count` movies once the hidden ones are dropped.
     std::vector<MoviePick> picks;
-    for (const model::RankedItem& ranked : ranking.Rank(rated, static_cast<std::size_t>(count))) {
+    for (const model::RankedItem& ranked : ranking.Rank(rated, static_cast<std::size_t>(count) + hidden.size())) {
+        if (picks.size() == static_cast<std::size_t>(count)) {
+            break;
+        }
+        if (std::binary_search(hidden.begin(), hidden.end(), ranked.item)) {
+            continue;
+        }
         MoviePick pick;
         pick.movieId = MovieIdOf(catalogue, ranked.item);
         if (predictions != nullptr) {

@@ -1,5 +1,6 @@
 // The ranking calls behind CMovieTable: top picks and their reasons, similar movies, a user's ratings newest first,
-// catalogue numbers; live across two programs on one store, and the same after a warm start.
+// catalogue numbers, movies marked not interested; live across two programs on one store, and the same after a warm
+// start.
 #include <algorithm>
 #include <set>
 #include <vector>
@@ -152,6 +153,80 @@ TEST(RankingCalls, ARatingEnteredInAnotherProgramChangesTheNextPicks) {
     const std::vector<long> his = first.GetTopPicks(account, kMovies);
     EXPECT_EQ(his.size(), static_cast<std::size_t>(kMovies - 1));
     EXPECT_EQ(std::count(his.begin(), his.end(), after[0]), 0);
+}
+
+TEST(RankingCalls, AMovieMarkedNotInterestedLeavesThePicksForGoodAndComesBack) {
+    CTempFolder folder;
+    const std::string manifest = WriteData(folder);
+    CMovieTable table;
+    table.Init(manifest);
+    table.InitMatrices();
+    CMovieTable other; // another program on the same store, started before any mark
+    other.Init(manifest);
+    other.InitMatrices();
+    long rated2 = 0;
+    double average = 0;
+    table.GetInfo(2, average, rated2);
+
+    const std::vector<long> before = table.GetTopPicks(2, 8);
+    ASSERT_EQ(before.size(), 8U);
+    EXPECT_TRUE(table.GetNotInterested(2).empty());
+    table.SetNotInterested(before[0], 2, true);
+    table.SetNotInterested(before[2], 2, true);
+    table.SetNotInterested(before[0], 2, true); // set already: its place in the order stays
+    // The rest keep their order, and the list is filled up from below.
+    const std::vector<long> expected = {before[1], before[3], before[4], before[5], before[6]};
+    EXPECT_EQ(table.GetTopPicks(2, 5), expected);
+    EXPECT_EQ(Ids(table.GetTopPicksWithReasons(2, 5)), expected);
+    EXPECT_EQ(table.GetTopPicks(2, 100).size(), static_cast<std::size_t>(kMovies - rated2 - 2));
+    EXPECT_EQ(table.GetNotInterested(2), (std::vector<long>{before[2], before[0]})); // most recently hidden first
+
+    // The other program sees the marks at once, and a program started later finds them in the store.
+    EXPECT_EQ(other.GetNotInterested(2), (std::vector<long>{before[2], before[0]}));
+    EXPECT_EQ(other.GetTopPicks(2, 5), expected);
+    {
+        CMovieTable later;
+        later.Init(manifest);
+        later.InitMatrices();
+        EXPECT_EQ(later.GetNotInterested(2), (std::vector<long>{before[2], before[0]}));
+        EXPECT_EQ(later.GetTopPicks(2, 5), expected);
+    }
+
+    // Shown again in the other program: back in its place here, and hidden again it is the most recent.
+    other.SetNotInterested(before[0], 2, false);
+    EXPECT_EQ(table.GetNotInterested(2), (std::vector<long>{before[2]}));
+    EXPECT_EQ(table.GetTopPicks(2, 3), (std::vector<long>{before[0], before[1], before[3]}));
+    table.SetNotInterested(before[2], 2, false);
+    table.SetNotInterested(before[2], 2, false); // nothing to show again
+    table.SetNotInterested(before[1], 2, true);
+    table.SetNotInterested(before[2], 2, true);
+    EXPECT_EQ(other.GetNotInterested(2), (std::vector<long>{before[2], before[1]}));
+    EXPECT_EQ(other.GetTopPicks(2, 3), (std::vector<long>{before[0], before[3], before[4]}));
+
+    // A newcomer's list leaves them out the same way; marks are each user's own.
+    const long fresh = table.InsertUser("fresh", "pw");
+    const std::vector<long> newcomer = table.GetTopPicks(fresh, 3);
+    ASSERT_EQ(newcomer.size(), 3U);
+    other.SetNotInterested(newcomer[1], fresh, true);
+    const std::vector<long> hidden = table.GetTopPicks(fresh, 2);
+    EXPECT_EQ(hidden, (std::vector<long>{newcomer[0], newcomer[2]}));
+    EXPECT_EQ(table.GetTopPicks(fresh, kMovies).size(), static_cast<std::size_t>(kMovies - 1));
+    EXPECT_EQ(table.GetNotInterested(fresh), (std::vector<long>{newcomer[1]}));
+    EXPECT_EQ(table.GetNotInterested(2), (std::vector<long>{before[2], before[1]}));
+    EXPECT_TRUE(table.GetNotInterested(4242).empty());
+
+    const std::string nobody = "Nobody is logged in. Log in first.";
+    for (const auto& [call, text] : std::vector<std::pair<std::function<void()>, std::string>>{
+             {[&] { table.SetNotInterested(MovieId(0), NO_USER, true); }, nobody},
+             {[&] { table.SetNotInterested(5, 2, true); },
+              "There is no movie with the id 5 in the list. Pick a movie from the list."},
+             {[&] { table.SetNotInterested(MovieId(0), 4242, true); },
+              "No user with the id 4242 is known. Log in again."},
+             {[&] { table.GetNotInterested(NO_USER); }, nobody},
+         }) {
+        EXPECT_EQ(CatchEngineError(call).text, text);
+    }
+    EXPECT_TRUE(table.GetNotInterested(4242).empty()) << "a refused mark writes nothing";
 }
 
 TEST(RankingCalls, AWarmStartAnswersAsTheColdOne) {

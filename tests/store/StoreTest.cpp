@@ -267,6 +267,12 @@ TEST(Store, AWriteThatCannotBeMadeIsAnError) {
     EXPECT_NE(thrown.text.find(path.string()), std::string::npos) << thrown.text;
     thrown = CatchEngineError([&] { store.InsertUser("gina", "gina", "$argon2id$fake"); });
     EXPECT_NE(thrown.text.find("Another program"), std::string::npos) << thrown.text;
+    thrown = CatchEngineError([&] { store.SetNotInterested(7, 44, true); });
+    EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+    EXPECT_NE(thrown.text.find("Another program"), std::string::npos) << thrown.text;
+    thrown = CatchEngineError([&] { store.SetNotInterested(7, 44, true); });
+    EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+    EXPECT_NE(thrown.text.find("Another program"), std::string::npos) << thrown.text;
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
 
@@ -279,6 +285,9 @@ TEST(Store, AWriteThatCannotBeMadeIsAnError) {
     EXPECT_EQ(store.InsertUser("ivy", "ivy", "$argon2id$fake").value_or(-1), 2000000002);
     EXPECT_EQ(store.LoadNewRatings().size(), 1U); // the one added since
     EXPECT_EQ(store.LoadNewUsers().size(), 3U);
+    EXPECT_TRUE(store.LoadNotInterestedChanges().empty());
+    EXPECT_TRUE(store.SetNotInterested(7, 44, true));
+    EXPECT_EQ(store.LoadNotInterestedChanges().size(), 1U);
 }
 
 TEST(Store, AStoreMovedReplacedOrDeletedUnderARunningProgramTakesNoMoreWrites) {
@@ -300,7 +309,8 @@ TEST(Store, AStoreMovedReplacedOrDeletedUnderARunningProgramTakesNoMoreWrites) {
             const long id = table.InsertUser("rita", "pw-rita");
             changes[k](path);
             for (const Thrown& thrown : {CatchEngineError([&] { table.SetNewRating(MovieId(1), id, 2); }),
-                                         CatchEngineError([&] { table.InsertUser("sam", "pw-sam"); })}) {
+                                         CatchEngineError([&] { table.InsertUser("sam", "pw-sam"); }),
+                                         CatchEngineError([&] { table.SetNotInterested(MovieId(2), id, true); })}) {
                 EXPECT_EQ(thrown.caption, kStoreErrorCaption) << k;
                 EXPECT_NE(thrown.text.find(" in the store " + path + " failed: "), std::string::npos) << thrown.text;
                 EXPECT_NE(thrown.text.find("The store was moved, replaced or deleted while Quillory ran"),
@@ -308,6 +318,7 @@ TEST(Store, AStoreMovedReplacedOrDeletedUnderARunningProgramTakesNoMoreWrites) {
                     << thrown.text;
             }
             EXPECT_EQ(table.GetRating(MovieId(1), id, ""), 0) << k; // never taken as made
+            EXPECT_TRUE(table.GetNotInterested(id).empty()) << k;
         }
         CMovieTable restarted; // opens what is at the path now, and writes there
         restarted.Init(manifest);
