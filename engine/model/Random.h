@@ -55,4 +55,11 @@ private:
     const double* m_edge; // the ziggurat's layer edges, shared by every source
 };
 
+// The random source of one row's draw in one step: seeded from the step's seed and the row, not taken from a
+// shared stream, so that rows can be drawn in any order, on any thread, and still draw the same numbers.
+inline CRandom RowRandom(std::uint64_t stepSeed, std::uint64_t row) {
+    std::uint64_t state = stepSeed ^ (row * 0xd1b54a32d192ed03ull);
+    return CRandom(SplitMix(state));
+}
+
 } // namespace quillory::model

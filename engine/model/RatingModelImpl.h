@@ -42,7 +42,7 @@ inline float ResidualOf(std::int16_t code) {
 }
 
 // Everything a trained model holds, and the steps that train it; each concern's steps live in a file of their own
-// (BiasBaseline, GibbsSampler, ItemNeighbourhood, HeldOutCheck, ModelFile).
+// (BiasBaseline, GibbsChain, SampleAverage, FoldInSolve, ItemNeighbourhood, HeldOutCheck, ModelFile).
 struct CRatingModel::Impl {
     ModelSettings settings;
     std::uint32_t numUsers = 0;
@@ -208,7 +208,7 @@ struct CRatingModel::Impl {
     double FitNeighbourBlend(Impl& probe, const Rows& trainByUser, std::span<const Rating> heldOut);
     // Makes the check's chain this model.
     void AdoptCheckChain(Impl& probe, double blend);
-    // One run of the sampler: the chain's state and the steps of a sweep (GibbsSampler).
+    // One run of the sampler: the chain's state and the steps of a sweep (GibbsChain).
     class CGibbsChain;
     // Runs the sampler and keeps `sampleCount` samples. With `curve`, also records after each kept sample the RMSE
     // of the averaged model on `heldOut`. With `state`, a chain that holds a state of the same shape goes on from
@@ -218,8 +218,19 @@ struct CRatingModel::Impl {
                             ChainState* state = nullptr);
     // Makes the kept samples one averaged sample, and solves the users against it (the end of training).
     void AverageSamples(const Rows& byUser);
+    // Its steps: each item's factors and implicit vector averaged over the samples; each item's spread over them
+    // (itemVariance); sample s's items (bias, factors) as rows [first, last) of `out`; the users' prior and the
+    // noise precision averaged.
+    std::vector<float> AverageItemFactors() const;
+    std::vector<float> AverageImplicitVectors() const;
+    void MeasureItemSpread(const std::vector<float>& averagedFactors);
+    void SampleItemRows(std::size_t s, std::size_t first, std::size_t last, Matrix& out) const;
+    void AveragePriors();
+    // Every trained user, and the prior of a user without ratings, solved as fold-in solves them (FoldInSolve).
     void SolveUsers(const Rows& byUser);
+    // The user's conditional mean given the items of each sample and his ratings.
     void SolveUser(UserRatings ratings, float& bias, float* factorsOut) const;
+    // The user's bias against the bias baseline (BiasBaseline).
     float SolveBaseBias(UserRatings ratings) const;
 };
 
