@@ -42,7 +42,8 @@ inline float ResidualOf(std::int16_t code) {
 }
 
 // Everything a trained model holds, and the steps that train it; each concern's steps live in a file of their own
-// (BiasBaseline, GibbsChain, SampleAverage, FoldInSolve, ItemNeighbourhood, HeldOutCheck, ModelFile).
+// (BiasBaseline, GibbsChain, SampleAverage, FoldInSolve, ItemNeighbourhood, RatedLists, UserView, HeldOutCheck,
+// ModelFile).
 struct CRatingModel::Impl {
     ModelSettings settings;
     std::uint32_t numUsers = 0;
@@ -163,8 +164,10 @@ struct CRatingModel::Impl {
     double NeighbourTerm(const UserView& user, std::uint32_t item) const;
     // Sorted residual list of one user's ratings against his current parameters.
     RatedList MakeRatedList(std::uint32_t user, UserRatings ratings) const;
-    // Stores every user's residuals and finds each item's neighbours from them.
+    // Stores every user's residuals and finds each item's neighbours from them (ItemNeighbourhood).
     void BuildNeighbours(const Rows& byUser);
+    // The steps of the neighbourhood's building, and what they pass on.
+    class CNeighbourBuild;
     // The rated lists (ratedStart, ratedItem, ratedResidual) of the users' ratings, each user's sorted by item, with
     // their residuals against the core model, or, with haveResiduals, with the residuals ratedResidual already holds
     // (a loaded model's). False when the rows are not ratings of this model's users and items.
