@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -17,7 +18,7 @@
 
 #include "ByteWriter.h"
 #include "Checksum.h"
-#include "ReadFully.h"
+#include "OwnFolder.h"
 
 namespace quillory {
 
@@ -66,10 +67,12 @@ void RemoveAbandonedTemporaries(const std::filesystem::path& path) {
     }
 }
 
-// Whether `path` may be replaced: it does not exist, or it is a regular file (not a symlink) of the user's own
-// starting with `magic`. One of ours that others could write (left so by hand) is replaced too: the new file is
-// 0600. The check opens nothing that could block and follows no symlink.
-bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::string& why) {
+// Whether `path` may be replaced: it does not exist, or it is a regular file (not a symlink) of the user's. The
+// folder is his own (checked before), so no other user can have put such a file there, and the manifest refuses data
+// files at the derived files' names: whatever it holds is ours to replace. A file left empty, cut short or of other
+// bytes by a crash between create and write is so made again instead of standing in the way of every later start.
+// Anything else there (a symlink, a FIFO, a device, a folder, another user's file) is left alone. Opens nothing.
+bool MayReplace(const std::filesystem::path& path, std::string& why) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
         if (errno == ENOENT) {
@@ -82,22 +85,8 @@ bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::
         why = S_ISLNK(info.st_mode) ? "a symbolic link is there" : "something other than a file is there";
         return false;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        why = "it cannot be read";
-        return false;
-    }
-    std::string head(magic.size(), '\0');
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (regular && info.st_uid != ::geteuid()) {
+    if (info.st_uid != ::geteuid()) {
         why = "it belongs to another user";
-        ::close(fd);
-        return false;
-    }
-    const bool read = regular && ReadFully(fd, head.data(), head.size()) == static_cast<ssize_t>(head.size());
-    ::close(fd);
-    if (!read || head != magic) {
-        why = "a file this program did not write is there";
         return false;
     }
     return true;
@@ -105,10 +94,18 @@ bool MayReplace(const std::filesystem::path& path, std::string_view magic, std::
 
 } // namespace
 
-void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
-                    const std::function<void(const CacheFileSink&)>& write) {
+void WriteCacheFile(const std::filesystem::path& path, const std::function<void(const CacheFileSink&)>& write) {
+    // Only in a folder of the user's own, where no other user can put a file, swap one, or read the temporary
+    // through a folder he may write.
+    std::filesystem::path folder = path.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
     std::string why;
-    if (!MayReplace(path, magic, why)) {
+    if (const std::optional<std::string> notOwn = WhyNotOwnFolder(folder)) {
+        why = *notOwn;
+    }
+    if (!why.empty() || !MayReplace(path, why)) {
         throw std::runtime_error(path.string() + " is left alone: " + why);
     }
 
@@ -155,14 +152,17 @@ void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
         }
         throw;
     }
-    // Not synced to disk: these files are derived, and a reader takes one only when its length and checksum are
-    // right, so a file left short or empty by a power cut is rebuilt, never trusted. Syncing would make every cold
-    // start wait for the disk.
+    // On the disk before the rename: a power cut after it then finds the whole file at its name, not one empty or
+    // cut short (the file system may otherwise write the rename first). A reader would refuse such a file and it
+    // would be made again, but only at the cost of a cold start.
+    if (::fsync(fd) != 0) {
+        fail("cannot write", errno);
+    }
     if (::close(std::exchange(fd, -1)) != 0) {
         fail("cannot write", errno);
     }
     // Checked again just before the rename, so that a file put there while we wrote is not replaced either.
-    if (!MayReplace(path, magic, why)) {
+    if (!MayReplace(path, why)) {
         ::unlink(tmp.c_str());
         throw std::runtime_error(path.string() + " is left alone: " + why);
     }
@@ -174,9 +174,8 @@ void WriteCacheFile(const std::filesystem::path& path, std::string_view magic,
     RemoveAbandonedTemporaries(path);
 }
 
-void WriteSummedCacheFile(const std::filesystem::path& path, std::string_view magic,
-                          const std::function<void(CByteWriter&)>& fill) {
-    WriteCacheFile(path, magic, [&](const CacheFileSink& sink) {
+void WriteSummedCacheFile(const std::filesystem::path& path, const std::function<void(CByteWriter&)>& fill) {
+    WriteCacheFile(path, [&](const CacheFileSink& sink) {
         CChecksum sum;
         CByteWriter out([&](const unsigned char* bytes, std::size_t size) {
             sum.Add(bytes, size);

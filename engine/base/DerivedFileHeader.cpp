@@ -9,7 +9,7 @@ namespace quillory {
 
 void WriteDerivedFile(const std::filesystem::path& path, const DerivedFileFormat& format,
                       std::initializer_list<std::string_view> keys, const std::function<void(CByteWriter&)>& fill) {
-    WriteSummedCacheFile(path, format.magic, [&](CByteWriter& out) {
+    WriteSummedCacheFile(path, [&](CByteWriter& out) {
         out.Put(format.magic.data(), format.magic.size());
         out.PutValue(format.version);
         for (const std::string_view key : keys) {

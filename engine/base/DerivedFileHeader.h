@@ -31,7 +31,7 @@ struct DerivedFileFormat {
     std::uint32_t version = 0;
 };
 
-// Writes the file `path` (WriteCacheFile: a temporary renamed over it, never over a file that is not ours): the frame
+// Writes the file `path` (WriteCacheFile: a temporary synced and renamed over it, only where that is ours): the frame
 // of `format` with these keys, what `fill` puts as counts and body, and the checksum. Throws as WriteCacheFile does.
 void WriteDerivedFile(const std::filesystem::path& path, const DerivedFileFormat& format,
                       std::initializer_list<std::string_view> keys, const std::function<void(CByteWriter&)>& fill);

@@ -27,13 +27,13 @@ TEST(CacheFileWriter, AFileWrittenPartByPartIsItsPartsOrNothing) {
     const CTempFolder folder;
     const fs::path file = folder.Path() / "model.cache";
     const std::string magic = "QLRYTEST";
-    WriteCacheFile(file, magic, [&](const CacheFileSink& sink) {
+    WriteCacheFile(file, [&](const CacheFileSink& sink) {
         Put(sink, magic);
         Put(sink, "saved before");
     });
     const std::string saved = folder.Read("model.cache");
     EXPECT_EQ(saved, magic + "saved before");
-    EXPECT_THROW(WriteCacheFile(file, magic,
+    EXPECT_THROW(WriteCacheFile(file,
                                 [&](const CacheFileSink& sink) {
                                     Put(sink, magic);
                                     throw std::bad_alloc();
@@ -42,7 +42,7 @@ TEST(CacheFileWriter, AFileWrittenPartByPartIsItsPartsOrNothing) {
     EXPECT_EQ(folder.Read("model.cache"), saved);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 1);
     // Written whole, the parts make the file.
-    WriteCacheFile(file, magic, [&](const CacheFileSink& sink) {
+    WriteCacheFile(file, [&](const CacheFileSink& sink) {
         Put(sink, magic);
         Put(sink, "rest");
     });
@@ -53,7 +53,7 @@ TEST(CacheFileWriter, AFileWrittenPartByPartIsItsPartsOrNothing) {
     for (const std::size_t size : {std::size_t{3}, std::size_t{70000}, std::size_t{65536}, std::size_t{1}}) {
         bytes += std::string(size, static_cast<char>('a' + size % 26));
     }
-    WriteSummedCacheFile(file, magic, [&](CByteWriter& out) {
+    WriteSummedCacheFile(file, [&](CByteWriter& out) {
         std::size_t at = 0;
         for (const std::size_t size :
              {std::size_t{8}, std::size_t{3}, std::size_t{70000}, std::size_t{65536}, std::size_t{1}}) {

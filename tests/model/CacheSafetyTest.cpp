@@ -2,6 +2,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -83,26 +84,79 @@ TEST_F(CacheSafetyTest, SymlinksAreNeverFollowedNorReplaced) {
     EXPECT_EQ(fs::status(m_cache).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
-TEST_F(CacheSafetyTest, AFileTheProgramDidNotWriteIsKept) {
-    Write(m_cache, "a note the user keeps under this name\n");
-    EXPECT_THROW(m_model.Save(m_cache, "data-A"), std::runtime_error);
-    EXPECT_EQ(Read(m_cache), "a note the user keeps under this name\n");
-    // Too short to hold the magic, or empty: still not ours.
-    for (const std::string& bytes : {std::string("QLR"), std::string()}) {
-        Write(m_cache, bytes);
-        EXPECT_THROW(m_model.Save(m_cache, "data-A"), std::runtime_error);
-        EXPECT_EQ(Read(m_cache), bytes);
+// What is at the cache's name when the model is saved. A regular file of the user's, in a folder of his own, is the
+// program's to replace whatever it holds: one left empty, cut short or foreign by a crash between create and write
+// would otherwise stand in the way of every later save. Anything else is left alone, and the save says so.
+TEST_F(CacheSafetyTest, ARegularFileOfTheUsersAtTheNameIsReplacedAndNothingElse) {
+    const fs::path victim = m_folder / "victim.txt";
+    const fs::perms mine = fs::perms::owner_read | fs::perms::owner_write;
+    const auto file = [this](const std::string& bytes, fs::perms mode) {
+        return [=, this](const fs::path& path) {
+            Write(path, bytes);
+            fs::permissions(path, mode);
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> put; // puts it at the name
+        bool replaced;
+        bool asRoot = false; // only root can give a file to another user
+        bool shared = false; // in a folder others may write, instead of the test's own
+    };
+    const Case cases[] = {
+        {"nothing", [](const fs::path&) {}, true},
+        {"an empty file", file("", mine), true},
+        {"a file shorter than any header", file("QLR", mine), true},
+        {"a file whose first bytes are not ours", file("a note kept under this name\n", mine), true},
+        {"a file of ours cut short", file(std::string("QLRMODEL\x08\0", 10), mine), true},
+        {"a file of the user's that others may write", file("not ours", mine | fs::perms::others_write), true},
+        {"a symbolic link", [&](const fs::path& path) { fs::create_symlink(victim, path); }, false},
+        {"a FIFO", [](const fs::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }, false},
+        {"a folder", [](const fs::path& path) { fs::create_directory(path); }, false},
+        {"another user's file",
+         [&](const fs::path& path) {
+             Write(path, "theirs");
+             ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0) << std::strerror(errno);
+         },
+         false, true},
+        {"a file of ours in a folder others may write", file(std::string("QLRMODEL\x08\0", 10), mine), false, false,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.asRoot && ::geteuid() != 0) {
+            continue;
+        }
+        const fs::path folder = c.shared ? m_folder / "shared" : m_folder;
+        fs::create_directories(folder);
+        if (c.shared) {
+            fs::permissions(folder, fs::perms::all);
+        }
+        const fs::path path = folder / "model.cache";
+        Write(victim, "precious");
+        c.put(path);
+        const fs::file_type kind = fs::symlink_status(path).type();
+        const std::string held = kind == fs::file_type::regular ? Read(path) : std::string();
+        std::string said;
+        try {
+            m_model.Save(path, "data-A");
+        } catch (const std::runtime_error& e) {
+            said = e.what();
+        }
+        CRatingModel loaded(test::QuickSettings());
+        if (c.replaced) {
+            EXPECT_EQ(said, "");
+            EXPECT_TRUE(loaded.Load(path, "data-A", m_data.train));
+            EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, mine);
+        } else {
+            EXPECT_NE(said.find(path.string() + " is left alone: "), std::string::npos) << said;
+            EXPECT_EQ(fs::symlink_status(path).type(), kind);
+            EXPECT_TRUE(kind != fs::file_type::regular || Read(path) == held);
+        }
+        EXPECT_EQ(Read(victim), "precious");
+        fs::remove_all(c.shared ? folder : path);
     }
-    // A model file of ours, even a damaged one, is replaced.
-    fs::remove(m_cache);
-    m_model.Save(m_cache, "data-A");
-    std::string damaged = Read(m_cache);
-    damaged.resize(damaged.size() / 2);
-    Write(m_cache, damaged);
-    m_model.Save(m_cache, "data-B");
-    CRatingModel loaded(test::QuickSettings());
-    EXPECT_TRUE(loaded.Load(m_cache, "data-B", m_data.train));
-    // Nothing is left beside it.
+    // Nothing is left beside them.
     EXPECT_EQ(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()), 1);
 }
 
