@@ -57,8 +57,29 @@ template <class Model> bool ArraysTake(const Counts& c, std::uint64_t body) {
     return ok && total == body;
 }
 
+// Whether each item's links are as the model makes them (RankingNeighbours.cpp): to other items within the model,
+// none twice, with finite weights of zero or more, the strongest first and of equal weights the lower item first.
+// The offsets must be checked first. Any other list would have the calls name an item as like itself, or one twice.
+template <class Model> bool ListsAsMade(const Model& m, std::uint32_t items) {
+    std::vector<std::uint32_t> listedBy(items, kNoItem); // the item whose list named it last
+    for (std::uint32_t i = 0; i < items; ++i) {
+        for (std::uint64_t k = m.start[i]; k < m.start[i + 1]; ++k) {
+            const std::uint32_t j = m.neighbour[k];
+            const float w = m.weight[k];
+            if (j >= items || j == i || listedBy[j] == i || !std::isfinite(w) || w < 0.0F) {
+                return false;
+            }
+            if (k > m.start[i] && (w > m.weight[k - 1] || (w == m.weight[k - 1] && j < m.neighbour[k - 1]))) {
+                return false;
+            }
+            listedBy[j] = i;
+        }
+    }
+    return true;
+}
+
 // Whether what was read hangs together: offsets from 0 to the links, no item with more links than the settings
-// keep, every index and the order within the items, finite weights, no item liked more often than rated.
+// keep, the lists as the model makes them, the order every item once, no item liked more often than rated.
 template <class Model> bool Consistent(const Model& m, const Counts& c) {
     if (m.start.front() != 0 || m.start.back() != c.links) {
         return false;
@@ -69,8 +90,7 @@ template <class Model> bool Consistent(const Model& m, const Counts& c) {
             return false;
         }
     }
-    if (!std::all_of(m.neighbour.begin(), m.neighbour.end(), [&](std::uint32_t j) { return j < c.items; }) ||
-        !std::all_of(m.weight.begin(), m.weight.end(), [](float w) { return std::isfinite(w); })) {
+    if (!ListsAsMade(m, c.items)) {
         return false;
     }
     std::vector<char> seen(c.items, 0);

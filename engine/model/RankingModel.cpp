@@ -179,8 +179,10 @@ std::vector<RankedItem> CRankingModel::Rank(UserRatings rated, std::size_t count
             if (picks.size() >= count) {
                 break;
             }
-            picks.push_back({j, value, kNoItem});
-            taken[j] = 1;
+            if (!taken[j]) {
+                picks.push_back({j, value, kNoItem});
+                taken[j] = 1;
+            }
         }
     } else {
         if (blend > 0.0) {
@@ -212,6 +214,7 @@ std::vector<RankedItem> CRankingModel::Rank(UserRatings rated, std::size_t count
         }
         if (!taken[j]) {
             picks.push_back({j, 0.0F, kNoItem});
+            taken[j] = 1; // never one twice, whatever the order holds
         }
     }
     return picks;
@@ -223,11 +226,15 @@ std::vector<std::uint32_t> CRankingModel::Similar(std::uint32_t item, std::size_
     if (!m.Trained() || item >= m.numItems) {
         return similar;
     }
+    // A loaded model's lists are checked as it makes them; the call keeps its word even so: never the item itself,
+    // never one twice (a list holds at most `neighbours` items, so the look back is short).
     for (std::uint32_t j : m.Neighbours(item)) {
         if (similar.size() >= count) {
             break;
         }
-        similar.push_back(j);
+        if (j != item && std::find(similar.begin(), similar.end(), j) == similar.end()) {
+            similar.push_back(j);
+        }
     }
     return similar;
 }

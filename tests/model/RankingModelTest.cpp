@@ -1,7 +1,10 @@
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <stdexcept>
@@ -11,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Checksum.h"
 #include "EngineFixtures.h"
 #include "ModelTestData.h"
 #include "RankingModel.h"
@@ -324,6 +328,60 @@ TEST_F(RankingCacheTest, RefusesAnyFileThatIsNotExactlyRight) {
     CRankingModel model(HandSettings());
     EXPECT_FALSE(model.Load(m_file, "data-B"));
     EXPECT_TRUE(model.Load(m_file, "data-A"));
+}
+
+// Lists the model never makes, in a file whose checksum is right (anyone who can write the file can make it so): a
+// movie linked to itself, one listed twice, links out of their order (the strongest first, of equal weights the lower
+// item first), weights that are not finite or below zero, and a newcomers' order listing a movie twice. Each is
+// refused, or GetSimilarMovies would list the movie itself or one twice.
+TEST_F(RankingCacheTest, RefusesListsTheModelNeverMakesUnderARightChecksum) {
+    // After the header (see above) and its counts (28 bytes), the hand model's arrays: rated, liked and order (4
+    // items, u32), start (5, u64), then its 6 links' items (u32) and weights (f32): item 0 links to 2 and 1 (1/6,
+    // 1/9), item 1 to 0 and 3 (1/6 each), item 2 to 0 (1/4), item 3 to 1 (1/3).
+    const std::size_t arrays = 8 + 4 + 8 + 6 + 8 + HandSettings().Describe().size() + 28;
+    const std::size_t order = arrays + 2 * 16, neighbour = arrays + 3 * 16 + 5 * 8, weight = neighbour + 6 * 4;
+    ASSERT_EQ(m_bytes.size(), weight + 6 * 4 + 8);
+    const auto put = [](std::vector<char>& bytes, std::size_t at, auto value) {
+        std::memcpy(bytes.data() + at, &value, sizeof value);
+    };
+    using Change = std::function<void(std::vector<char>&)>;
+    struct Case {
+        const char* what;
+        Change change;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"as saved", [](std::vector<char>&) {}, true},
+        {"a movie linked to itself", [&](auto& b) { put(b, neighbour + 1 * 4, std::uint32_t{0}); }, false},
+        {"a movie listed twice", [&](auto& b) { put(b, neighbour + 1 * 4, std::uint32_t{2}); }, false},
+        {"weights out of order",
+         [&](auto& b) {
+             put(b, weight + 0 * 4, 1.0F / 9);
+             put(b, weight + 1 * 4, 1.0F / 6);
+         },
+         false},
+        {"equal weights, the higher item first",
+         [&](auto& b) {
+             put(b, neighbour + 2 * 4, std::uint32_t{3});
+             put(b, neighbour + 3 * 4, std::uint32_t{0});
+         },
+         false},
+        {"a weight that is not a number", [&](auto& b) { put(b, weight + 4 * 4, std::nanf("")); }, false},
+        {"an infinite weight", [&](auto& b) { put(b, weight + 0 * 4, HUGE_VALF); }, false},
+        {"a weight below zero", [&](auto& b) { put(b, weight + 5 * 4, -1.0F / 3); }, false},
+        {"the newcomers' order listing a movie twice", [&](auto& b) { put(b, order + 4, std::uint32_t{1}); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<char> bytes = m_bytes;
+        c.change(bytes);
+        const std::uint64_t sum = Checksum(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size() - 8);
+        put(bytes, bytes.size() - 8, sum);
+        Write(bytes);
+        CRankingModel model(HandSettings());
+        EXPECT_EQ(LoadsInto(model), c.loads);
+        EXPECT_EQ(model.Similar(0, 10), c.loads ? (std::vector<std::uint32_t>{2, 1}) : std::vector<std::uint32_t>{});
+    }
 }
 
 } // namespace
