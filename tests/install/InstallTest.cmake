@@ -75,7 +75,13 @@ set(expected
     share/quillory/MovieData/ratings.dat)
 list(SORT expected)
 if(NOT installed STREQUAL expected)
-    fail("installed files differ.\nexpected: " "${expected}" "\ninstalled: " "${installed}")
+    set(missing ${expected})
+    list(REMOVE_ITEM missing ${installed})
+    set(unexpected ${installed})
+    list(REMOVE_ITEM unexpected ${expected})
+    list(JOIN missing "\n  " missing)
+    list(JOIN unexpected "\n  " unexpected)
+    fail("installed files differ.\nmissing:\n  " "${missing}" "\nunexpected:\n  " "${unexpected}")
 endif()
 
 # Each icon is a PNG of its folder's size: width and height are the big-endian words at bytes 16 and 20.
@@ -139,9 +145,15 @@ foreach(document data-files.md copyright)
     endif()
 endforeach()
 
-# The metainfo names the project's licence, its homepage, a screenshot there and this release.
+# The metainfo is the menu entry's, under the same reverse-DNS id in lower case, and names the project's licence, its
+# homepage, a screenshot there and this release.
+if(NOT APP_ID MATCHES "^[a-z][a-z0-9]*(\\.[a-z][a-z0-9_]*)+$")
+    fail("the desktop id is not reverse-DNS in lower case: " "${APP_ID}")
+endif()
 file(READ "${prefix}/share/metainfo/${APP_ID}.metainfo.xml" metainfo)
 foreach(element
+        "<id>${APP_ID}</id>"
+        "<launchable type=\"desktop-id\">${APP_ID}\\.desktop</launchable>"
         "<project_license>MIT</project_license>"
         "<url type=\"homepage\">${HOMEPAGE}</url>"
         "<image type=\"source\" width=\"[0-9]+\" height=\"[0-9]+\">${HOMEPAGE}[^<]+\\.png</image>"
@@ -160,9 +172,11 @@ execute_process(COMMAND "${DESKTOP_FILE_VALIDATE}" "${prefix}/share/applications
 if(NOT result EQUAL 0 OR NOT output STREQUAL "")
     fail("desktop-file-validate: " "${output}")
 endif()
-execute_process(COMMAND "${APPSTREAMCLI}" validate --no-net "${prefix}/share/metainfo/${APP_ID}.metainfo.xml"
+# At --pedantic too, where AppStream names what it merely advises against (capitals in the id, for one).
+execute_process(
+    COMMAND "${APPSTREAMCLI}" validate --no-net --pedantic "${prefix}/share/metainfo/${APP_ID}.metainfo.xml"
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT result EQUAL 0)
+if(NOT result EQUAL 0 OR output MATCHES "(^|\n)[EWIP]: ")
     fail("appstreamcli validate: " "${output}")
 endif()
 
