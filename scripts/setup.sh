@@ -14,7 +14,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     fonts-liberation
     xvfb xauth xdotool imagemagick
-    dpkg-dev file desktop-file-utils appstream lintian
+    dpkg-dev debhelper file desktop-file-utils appstream lintian
 )
 
 missing=()

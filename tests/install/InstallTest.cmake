@@ -107,13 +107,13 @@ foreach(line "Exec=quillory" "Icon=${APP_ID}" "Terminal=false" "StartupWMClass=q
     endif()
 endforeach()
 
-# The copyright file is machine-readable, gives the program's licence and the bundled data's, and names the data's
-# licence file where it is installed.
+# The copyright file is machine-readable and gives the program's licence and the bundled data's, with the data's own
+# copyright holder.
 file(READ "${prefix}/share/doc/quillory/copyright" copyright)
 foreach(stanza
         "^Format: https://www\\.debian\\.org/doc/packaging-manuals/copyright-format/1\\.0/\n"
         "\nFiles: \\*\nCopyright: [0-9]+ Quillory developers\nLicense: MIT\n"
-        "\nFiles: MovieData/\\*\nCopyright: [^\n]*\n ${CONFIGURED_PREFIX}/share/quillory/MovieData/LICENSE\nLicense: MIT\n"
+        "\nFiles: MovieData/\\*\nCopyright: 2013 Simon Dooms\nLicense: MIT\n"
         "\nLicense: MIT\n Permission is hereby granted")
     if(NOT copyright MATCHES "${stanza}")
         fail("the copyright file lacks [${stanza}]:\n" "${copyright}")
@@ -129,7 +129,7 @@ function(read_compressed path out)
     set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 read_compressed("${prefix}/share/doc/quillory/changelog.gz" changelog)
-if(NOT changelog MATCHES "^quillory \\(${VERSION}\\) ")
+if(NOT changelog MATCHES "^Quillory ${VERSION} \\([0-9]+-[0-9]+-[0-9]+\\)\n")
     fail("the changelog does not open with version ${VERSION}:\n" "${changelog}")
 endif()
 read_compressed("${prefix}/share/man/man1/quillory.1.gz" manual)
