@@ -1,5 +1,6 @@
 #include "OpenStore.h"
 
+#include <iostream>
 #include <optional>
 #include <string>
 
@@ -10,7 +11,9 @@
 
 namespace quillory {
 
-std::unique_ptr<store::CRatingStore> OpenStore(const data::Manifest& manifest) {
+namespace {
+
+std::unique_ptr<store::CRatingStore> OpenNamedStore(const data::Manifest& manifest) {
     if (!manifest.storeUri.empty()) {
         return std::make_unique<store::CPostgresStore>(manifest.storeUri);
     }
@@ -18,10 +21,21 @@ std::unique_ptr<store::CRatingStore> OpenStore(const data::Manifest& manifest) {
     // again here, where the store is opened.
     const std::filesystem::path folder = manifest.store.parent_path();
     if (const std::optional<std::string> why = WhyNotOwnFolder(folder)) {
-        ThrowStoreError("Cannot use the folder " + folder.string() + " for your accounts, ratings and model: " + *why +
-                        ".");
+        ThrowStoreError("Cannot use the folder " + folder.string() + " for your accounts and ratings: " + *why + ".");
     }
     return std::make_unique<store::CSqliteStore>(manifest.store);
+}
+
+} // namespace
+
+std::unique_ptr<store::CRatingStore> OpenStore(const data::Manifest& manifest) {
+    std::unique_ptr<store::CRatingStore> store = OpenNamedStore(manifest);
+    // The user's own store, even when it cannot be written: he logs in and sees his ratings; each write says why not.
+    if (const std::string why = store->WhyReadOnly(); !why.empty()) {
+        std::cerr << "Quillory: the store " << store->Describe() << " is read-only (" << why
+                  << "): you can log in and see what it holds, but not register or rate.\n";
+    }
+    return store;
 }
 
 } // namespace quillory

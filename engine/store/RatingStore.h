@@ -15,8 +15,11 @@ namespace quillory::store {
 // an SQLite file beside the data and a PostgreSQL database that many programs and machines share:
 // - every write is committed before the call returns, and ids are handed out inside the writing transaction;
 // - the database itself enforces one account per name, one rating and one not-interested mark per user and movie;
-// - a store that is not ours, of a newer schema, holding rows no store of ours can hold, or that cannot be written
-//   is refused when it is opened, by name;
+// - a store that is not ours, of a newer schema, or holding rows no store of ours can hold is refused when it is
+//   opened, by name;
+// - a store of ours that cannot be written (a read-only file or folder, a standby server, a role without the right
+//   to write) is still the user's store: it is opened read-only, read as any other, and every write fails with a
+//   CMException naming the store and saying that it is read-only (WhyReadOnly says why, from the start);
 // - every failure throws CMException with the store caption.
 class CRatingStore {
 public:
@@ -80,6 +83,10 @@ public:
 
     // The store as messages name it: a file's path, or a server's host, port and database (never a password).
     virtual std::string Describe() const = 0;
+
+    // Why the store cannot be written, found when it was opened ("its folder /srv/data cannot be written: Permission
+    // denied"); empty when it can.
+    virtual std::string WhyReadOnly() const = 0;
 
     // Accounts take ids from here up, a range no data user may reach (see quillory::kFirstAccountId).
     static constexpr long kFirstAccountId = ::quillory::kFirstAccountId;

@@ -63,4 +63,12 @@ void ThrowNoAccountIdLeft(const std::string& store) {
     ThrowStoreError("The store " + store + " has no account id left below 2147483648.");
 }
 
+void RefuseWriteWhenReadOnly(const std::string& store, const std::string& whyReadOnly, const std::string& what) {
+    if (!whyReadOnly.empty()) {
+        ThrowStoreError(what + " failed: the store " + store + " is read-only (" + whyReadOnly +
+                        "). You can log in and see what it holds, but nothing can be added to it until it can be "
+                        "written.");
+    }
+}
+
 } // namespace quillory::store

@@ -5,8 +5,9 @@
 
 #include "RatingStore.h"
 
-// What both kinds of store refuse, in the same words: rows no store of ours can hold, a newer schema, and accounts
-// that have used up their ids. `store` is the store as messages name it (CRatingStore::Describe).
+// What both kinds of store refuse, in the same words: rows no store of ours can hold, a newer schema, accounts that
+// have used up their ids, and writes to a store that cannot be written. `store` is the store as messages name it
+// (CRatingStore::Describe).
 namespace quillory::store {
 
 // A rating row as read from `store` (named in the message), checked: a user or movie id outside 32 bits or stars
@@ -24,5 +25,9 @@ long CheckedUserId(std::int64_t id, const std::string& store);
 // whose accounts have used up the ids.
 [[noreturn]] void ThrowNewerSchema(const std::string& store, std::int64_t version, std::int64_t supported);
 [[noreturn]] void ThrowNoAccountIdLeft(const std::string& store);
+
+// Refuses a write to a store that cannot be written (`whyReadOnly` not empty): "<what> failed: the store <store> is
+// read-only (<whyReadOnly>). ...". Does nothing when the store can be written.
+void RefuseWriteWhenReadOnly(const std::string& store, const std::string& whyReadOnly, const std::string& what);
 
 } // namespace quillory::store

@@ -61,7 +61,7 @@ constexpr const char* kCreationLock = "SELECT pg_advisory_xact_lock(1363956313)"
 
 CPostgresStore::CPostgresStore(const std::string& uri) : m_connection(uri) {
     OpenOrCreate();
-    RequireWritable();
+    FindWhyReadOnly();
 }
 
 void CPostgresStore::OpenOrCreate() {
@@ -139,33 +139,33 @@ void CPostgresStore::Upgrade() {
     transaction.Commit();
 }
 
-void CPostgresStore::RequireWritable() {
-    // A read-only role, a standby server or a database set read-only would otherwise fail only at the first
-    // registration or rating.
+void CPostgresStore::FindWhyReadOnly() {
+    // A read-only role, a standby server or a database set read-only is read as it is; it would otherwise fail only
+    // at the first registration or rating, with the server's words. A user who may not even read it is refused.
     // (has_table_privilege answers whether any of the privileges it is given is held, so each is asked alone.)
-    const CPostgresResult writable =
-        m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off',"
-                             " has_table_privilege('quillory_meta', 'SELECT')"
-                             " AND has_table_privilege('quillory_meta', 'UPDATE')"
-                             " AND has_table_privilege('quillory_users', 'SELECT')"
-                             " AND has_table_privilege('quillory_users', 'INSERT')"
-                             " AND has_table_privilege('quillory_ratings', 'SELECT')"
-                             " AND has_table_privilege('quillory_ratings', 'INSERT')"
-                             " AND has_table_privilege('quillory_not_interested', 'SELECT')"
-                             " AND has_table_privilege('quillory_not_interested', 'INSERT')"
-                             " AND has_table_privilege('quillory_not_interested', 'UPDATE')",
-                             {}, "Opening the store");
-    if (writable.Text(0, 0) != "t") {
+    const CPostgresResult rights = m_connection.Execute("SELECT current_setting('transaction_read_only') = 'off',"
+                                                        " has_table_privilege('quillory_meta', 'SELECT')"
+                                                        " AND has_table_privilege('quillory_users', 'SELECT')"
+                                                        " AND has_table_privilege('quillory_ratings', 'SELECT')"
+                                                        " AND has_table_privilege('quillory_not_interested', 'SELECT'),"
+                                                        " has_table_privilege('quillory_meta', 'UPDATE')"
+                                                        " AND has_table_privilege('quillory_users', 'INSERT')"
+                                                        " AND has_table_privilege('quillory_ratings', 'INSERT')"
+                                                        " AND has_table_privilege('quillory_not_interested', 'INSERT')"
+                                                        " AND has_table_privilege('quillory_not_interested', 'UPDATE')",
+                                                        {}, "Opening the store");
+    if (rights.Text(0, 1) != "t") {
         ThrowStoreError("The store " + Describe() +
-                        " cannot be written: the database is read-only (a standby server, or a database set "
-                        "read-only). The store must be writable.");
+                        " cannot be read: the user the store's URI names lacks a permission on its tables (it "
+                        "needs SELECT on quillory_meta, quillory_users, quillory_ratings and quillory_not_interested); "
+                        "the database's owner can grant it.");
     }
-    if (writable.Text(0, 1) != "t") {
-        ThrowStoreError("The store " + Describe() +
-                        " cannot be written: the user the store's URI names lacks a permission on its tables (it "
-                        "needs SELECT and INSERT on quillory_users and quillory_ratings, SELECT, INSERT and UPDATE "
-                        "on quillory_not_interested, SELECT and UPDATE on quillory_meta); the database's owner can "
-                        "grant them.");
+    if (rights.Text(0, 0) != "t") {
+        m_whyReadOnly = "the database is read-only: a standby server, or a database set read-only";
+    } else if (rights.Text(0, 2) != "t") {
+        m_whyReadOnly = "the user the store's URI names may not write its tables: it needs INSERT on quillory_users "
+                        "and quillory_ratings, INSERT and UPDATE on quillory_not_interested and UPDATE on "
+                        "quillory_meta, which the database's owner can grant";
     }
 }
 
@@ -225,6 +225,7 @@ std::optional<long> CPostgresStore::InsertUser(std::string_view name, std::strin
         return std::nullopt;
     }
     const std::string what = "Registering a user";
+    RefuseWriteWhenReadOnly(Describe(), m_whyReadOnly, what);
     CPostgresTransaction transaction(m_connection, what);
     // The counter's row lock orders every registration: the id read below cannot be taken by another program
     // before this transaction ends.
@@ -263,6 +264,7 @@ bool CPostgresStore::InsertRating(const Rating& rating) {
     // The counter's row lock is held to the commit, so the counter doubles as the rating's sequence number: one
     // committed later never has a lower number. A refused rating still moves the counter, which costs the others
     // only a look that finds nothing new.
+    RefuseWriteWhenReadOnly(Describe(), m_whyReadOnly, "Storing a rating");
     const CPostgresResult counter = m_connection.Execute(
         "WITH counter AS (UPDATE quillory_meta SET changes = changes + 1 WHERE id = 1 RETURNING changes)"
         " INSERT INTO quillory_ratings(user_id, movie, stars, ts, seq)"
@@ -280,6 +282,7 @@ bool CPostgresStore::InsertRating(const Rating& rating) {
 
 std::optional<std::int64_t> CPostgresStore::SetNotInterested(long user, int movie, bool notInterested) {
     const std::string what = "Storing a not-interested mark";
+    RefuseWriteWhenReadOnly(Describe(), m_whyReadOnly, what);
     CPostgresTransaction transaction(m_connection, what);
     // The counter's row lock orders every write: inside it the mark's state is final, and the counter doubles as the
     // change's sequence number, as for ratings. Only a change is committed: a mark set twice keeps its first number,

@@ -18,7 +18,8 @@ namespace quillory::store {
 class CPostgresStore final : public CRatingStore {
 public:
     // Connects to the server of `uri` and opens the store, creating its tables in an empty database. A database that
-    // holds other tables and not ours, one of a newer schema, or one this user may not write: CMException.
+    // holds other tables and not ours, one of a newer schema, or one this user may not read: CMException. One this
+    // user may not write is read as it is (WhyReadOnly); every write to it then fails.
     explicit CPostgresStore(const std::string& uri);
 
     std::vector<User> LoadNewUsers() override;
@@ -30,6 +31,7 @@ public:
     std::vector<NotInterested> LoadNotInterestedChanges() override;
     bool ChangedSinceLastLook() override;
     std::string Describe() const override { return m_connection.Describe(); }
+    std::string WhyReadOnly() const override { return m_whyReadOnly; }
 
     // The schema version this code writes: 1 the accounts and ratings, 2 adds the not-interested marks.
     static constexpr std::int64_t kSchemaVersion = 2;
@@ -38,12 +40,13 @@ private:
     void OpenOrCreate();
     // Brings a store of an older schema up to date in place, one step at a time, inside one transaction.
     void Upgrade();
-    void RequireWritable();
+    void FindWhyReadOnly();
     // Our own write moved the change counter to `counter`: when nobody else wrote in between, the next look need
     // not take anything in.
     void NoteOwnWrite(std::int64_t counter);
 
     CPostgresConnection m_connection;
+    std::string m_whyReadOnly;
     std::optional<std::int64_t> m_seenChanges;
     // The highest sequence number LoadNewRatings has returned; -1 before its first call.
     std::int64_t m_ratingsRead = -1;

@@ -3,11 +3,13 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
 #include "CleanedText.h"
 #include "EngineErrors.h"
+#include "StoreRefusals.h"
 
 namespace quillory::store {
 
@@ -16,9 +18,36 @@ void CSqliteDatabase::Closer::operator()(sqlite3* db) const noexcept {
     sqlite3_close_v2(db);
 }
 
-CSqliteDatabase::CSqliteDatabase(const std::filesystem::path& path) : m_path(path) {
+namespace {
+
+// A path as an SQLite URI's file part: every byte but the unreserved ones and '/' percent-encoded, so that a '?', '#'
+// or '%' in a folder's name stays a part of the name.
+std::string UriPath(const std::filesystem::path& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : std::filesystem::absolute(path).string()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0xF];
+        }
+    }
+    return uri;
+}
+
+} // namespace
+
+CSqliteDatabase::CSqliteDatabase(const std::filesystem::path& path, Mode mode, std::string whyReadOnly)
+    : m_path(path), m_whyReadOnly(mode == Mode::ReadWrite ? std::string() : std::move(whyReadOnly)) {
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const std::string name = mode == Mode::Immutable ? UriPath(path) + "?immutable=1" : path.string();
+    const int flags = mode == Mode::ReadWrite  ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                      : mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
+                                               : SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+    const int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
     m_db.reset(db);
     if (rc != SQLITE_OK) {
         const std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -67,6 +96,10 @@ void CSqliteDatabase::Fail(const std::string& what) const {
         text += " Another program is using the store; try again when it is done.";
     }
     ThrowStoreError(text);
+}
+
+void CSqliteDatabase::RequireWritable(const std::string& what) const {
+    RefuseWriteWhenReadOnly(m_path.string(), m_whyReadOnly, what);
 }
 
 void CSqliteDatabase::RequireInPlace(const std::string& what) const {

@@ -14,8 +14,14 @@ namespace quillory::store {
 // Every failure throws CMException with the store caption, naming the file and SQLite's own message.
 class CSqliteDatabase {
 public:
-    // Opens `path` for reading and writing, creating the file when it is missing.
-    explicit CSqliteDatabase(const std::filesystem::path& path);
+    // How the file is opened: for reading and writing (created when missing); for reading only; or for reading a
+    // file nothing will change while it is open (SQLite then takes no lock and looks for no write-ahead log, so it
+    // needs nothing but the file itself: for a read-only folder that holds no write-ahead log).
+    enum class Mode { ReadWrite, ReadOnly, Immutable };
+
+    // Opens `path` as `mode` says. `whyReadOnly` (for the read-only modes) is what a refused write says.
+    explicit CSqliteDatabase(const std::filesystem::path& path, Mode mode = Mode::ReadWrite,
+                             std::string whyReadOnly = {});
 
     // Runs one or more statements that return no rows. `what` says what was being done, for the message.
     void Execute(const char* sql, const std::string& what);
@@ -32,6 +38,10 @@ public:
     // Throws CMException: "<what> in the store <file> failed: <SQLite's message>."
     [[noreturn]] void Fail(const std::string& what) const;
 
+    // Why the file cannot be written (empty when it can), and the refusal of a write (`what`) when it cannot.
+    const std::string& WhyReadOnly() const { return m_whyReadOnly; }
+    void RequireWritable(const std::string& what) const;
+
     // Throws CMException when the path no longer leads to the file that is open (moved, replaced or deleted): a
     // write would then go where the next start cannot see it. One stat, a microsecond beside a commit's sync.
     void RequireInPlace(const std::string& what) const;
@@ -45,6 +55,7 @@ private:
     };
 
     std::filesystem::path m_path;
+    std::string m_whyReadOnly;
     std::unique_ptr<sqlite3, Closer> m_db;
     // The open file, as the file system names it.
     dev_t m_device = 0;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,75 +42,156 @@ CREATE TABLE IF NOT EXISTS ratings(
     PRIMARY KEY(user, movie)) WITHOUT ROWID;
 )sql";
 
+// The store's file: a regular file (CMException otherwise, naming it).
+void RequireStoreFile(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        ThrowStoreError("The store " + path.string() + " is not a file. Name a file as the store in the manifest.");
+    }
+}
+
 // Creates a missing store file readable by its owner only: it holds password hashes. SQLite gives its journal files
 // the same permissions. An existing file is left as it is. Failing here gives the reason (a read-only folder ...),
 // where SQLite would only say that it cannot open the file.
-const std::filesystem::path& CreatePrivately(const std::filesystem::path& path) {
+void CreatePrivately(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
         ::close(fd);
-        return path;
+        return;
     }
     if (errno != EEXIST) {
         ThrowStoreError("Cannot create the store " + path.string() + ": " + std::strerror(errno) +
                         ". The store's folder must exist and be writable.");
     }
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        ThrowStoreError("The store " + path.string() + " is not a file. Name a file as the store in the manifest.");
+    RequireStoreFile(path);
+}
+
+// Why SQLite could not write the store at `path`, or empty when it can: it writes the file, and in write-ahead-log
+// mode the log and its shared-memory file beside it, which it makes in the folder. Asked before opening, since SQLite
+// opens a file it may not write read-only without a word, and fails only at the first write for the rest.
+std::string WhyNotWritable(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    if (::access(path.c_str(), W_OK) != 0) {
+        return std::string("the file cannot be written: ") + std::strerror(errno);
     }
-    return path;
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "its folder " + folder.string() + " cannot be written: " + std::strerror(errno);
+    }
+    for (const char* side : {"-wal", "-shm"}) {
+        const std::string file = path.string() + side;
+        if (::access(file.c_str(), F_OK) == 0 && ::access(file.c_str(), W_OK) != 0) {
+            return "its file " + file + " cannot be written: " + std::strerror(errno);
+        }
+    }
+    return {};
+}
+
+// Whether the store's write-ahead log holds changes that are not in the file yet. The last program to close a
+// store folds its log into the file and removes it, so a store nobody has open has none.
+bool LogHoldsChanges(const std::filesystem::path& path) {
+    struct stat info {};
+    const std::string log = path.string() + "-wal";
+    return ::lstat(log.c_str(), &info) == 0 && info.st_size > 0;
+}
+
+// Opens the store's file: for reading and writing where it can be written (made when missing), else for reading.
+CSqliteDatabase OpenStoreFile(const std::filesystem::path& path, CSqliteStore::Access access) {
+    std::string why;
+    if (access == CSqliteStore::Access::ReadOnly) {
+        RequireStoreFile(path);
+        why = "it was opened for reading only";
+    } else {
+        CreatePrivately(path);
+        why = WhyNotWritable(path);
+        if (why.empty()) {
+            return CSqliteDatabase(path);
+        }
+    }
+    // To read a store in write-ahead-log mode SQLite makes the log and its shared-memory file beside it when they are
+    // missing, which it cannot do in a folder it may not write, and gives them the store's own mode: for a read-only
+    // file a read-only shared-memory file, left behind, that would keep the store read-only once the file can be
+    // written again. A store without changes in a log holds everything in its file, and is read as a file nothing
+    // changes (no side file, no lock: nobody can write it now, and a writer would need the log). One with changes in
+    // its log is read through the shared-memory file its writer left.
+    if (!LogHoldsChanges(path)) {
+        return CSqliteDatabase(path, CSqliteDatabase::Mode::Immutable, std::move(why));
+    }
+    const std::string sharedMemory = path.string() + "-shm";
+    struct stat info {};
+    if (::lstat(sharedMemory.c_str(), &info) != 0) {
+        ThrowStoreError("The store " + path.string() + " cannot be read: it is read-only (" + why +
+                        "), and its write-ahead log " + path.string() +
+                        "-wal holds changes that SQLite reads only through the shared-memory file " + sharedMemory +
+                        ", which is missing. Make the store and its folder writable, then start Quillory again.");
+    }
+    return CSqliteDatabase(path, CSqliteDatabase::Mode::ReadOnly, std::move(why));
 }
 
 } // namespace
 
-CSqliteStore::CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs) : m_db(CreatePrivately(path)) {
+CSqliteStore::CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs, Access access)
+    : m_db(OpenStoreFile(path, access)) {
     m_db.SetBusyTimeout(busyTimeoutMs);
-    RequireWritable();
-    std::int64_t applicationId = 0;
-    std::int64_t version = 0;
-    std::int64_t objects = 0;
+    Header header;
     try {
-        // One statement, so one snapshot: read one by one, the header of a new store another program is creating
-        // at this moment could look half made (tables, but not yet our mark) and be taken for someone else's.
-        CSqliteStatement header(m_db,
-                                "SELECT (SELECT application_id FROM pragma_application_id),"
-                                " (SELECT user_version FROM pragma_user_version),"
-                                " (SELECT count(*) FROM sqlite_master)",
-                                "Reading the store's header");
-        if (header.Step()) {
-            applicationId = header.ColumnInt64(0);
-            version = header.ColumnInt64(1);
-            objects = header.ColumnInt64(2);
-        }
+        header = ReadHeader();
     } catch (const CMException& e) {
-        // Only a file SQLite cannot read as a database is someone else's; a store we may not write to (SQLite
-        // needs its write-ahead log beside it even to read) or one another program has locked is ours all the same.
+        // Only a file SQLite cannot read as a database is someone else's; a store we may not write to or one another
+        // program has locked is ours all the same.
         const int code = m_db.ErrorCode();
         if (code == SQLITE_NOTADB) {
             ThrowStoreError("The file " + path.string() + " is not a Quillory store: " + e.GetText());
         }
-        if (code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PERM) {
-            ThrowStoreError(e.GetText() + " The store and its folder must be writable.");
+        if (code != SQLITE_READONLY && code != SQLITE_CANTOPEN && code != SQLITE_PERM) {
+            throw;
         }
-        throw;
+        ThrowStoreError(e.GetText() + " The store and its folder must be writable.");
     }
-    const bool empty = applicationId == 0 && version == 0 && objects == 0;
-    if (!empty && applicationId != kApplicationId) {
+    const bool empty = header.applicationId == 0 && header.version == 0 && header.objects == 0;
+    if (!empty && header.applicationId != kApplicationId) {
         ThrowStoreError("The file " + path.string() +
                         " is not a Quillory store: it is an SQLite database of another program. Name another file "
                         "as the store in the manifest, or move this one away.");
     }
-    if (version > kSchemaVersion) {
-        ThrowNewerSchema(path.string(), version, kSchemaVersion);
+    if (header.version > kSchemaVersion) {
+        ThrowNewerSchema(path.string(), header.version, kSchemaVersion);
+    }
+    if (!WhyReadOnly().empty()) {
+        // Read as it is: its journal and schema stay as they are.
+        if (header.version < kSchemaVersion) {
+            ThrowStoreError(
+                "The store " + path.string() + " is read-only (" + WhyReadOnly() + "), and it is " +
+                (empty ? std::string("empty")
+                       : "of an earlier version of Quillory (schema " + std::to_string(header.version) + ")") +
+                ": it must be written before it can be read. Make it writable, then start Quillory "
+                "again.");
+        }
+        return;
     }
     // Only now, once the file is known to be ours (or new), change its journal: WAL lets readers and one writer
     // work at once, and FULL syncs every commit so an acknowledged write survives a power cut.
     SwitchToWriteAheadLog(busyTimeoutMs);
     m_db.Execute("PRAGMA synchronous=FULL", "Setting full sync");
-    if (version < kSchemaVersion) {
+    if (header.version < kSchemaVersion) {
         CreateOrUpgradeSchema();
     }
+}
+
+CSqliteStore::Header CSqliteStore::ReadHeader() {
+    // One statement, so one snapshot: read one by one, the header of a new store another program is creating at this
+    // moment could look half made (tables, but not yet our mark) and be taken for someone else's.
+    CSqliteStatement statement(m_db,
+                               "SELECT (SELECT application_id FROM pragma_application_id),"
+                               " (SELECT user_version FROM pragma_user_version),"
+                               " (SELECT count(*) FROM sqlite_master)",
+                               "Reading the store's header");
+    Header header;
+    if (statement.Step()) {
+        header.applicationId = statement.ColumnInt64(0);
+        header.version = statement.ColumnInt64(1);
+        header.objects = statement.ColumnInt64(2);
+    }
+    return header;
 }
 
 void CSqliteStore::SwitchToWriteAheadLog(int busyTimeoutMs) {
@@ -133,22 +215,6 @@ void CSqliteStore::SwitchToWriteAheadLog(int busyTimeoutMs) {
 std::int64_t CSqliteStore::ReadPragma(const char* sql) {
     CSqliteStatement statement(m_db, sql, "Reading the store's header");
     return statement.Step() ? statement.ColumnInt64(0) : 0;
-}
-
-void CSqliteStore::RequireWritable() {
-    // SQLite opens a file it may not write read-only without a word, and a folder it may not write only fails at the
-    // first write (the write-ahead log lives beside the file). Ask first, so the start stops with the reason.
-    const std::filesystem::path folder = Path().has_parent_path() ? Path().parent_path() : ".";
-    for (const std::filesystem::path& needed : {Path(), folder}) {
-        if (::access(needed.c_str(), W_OK) != 0) {
-            ThrowStoreError("The store " + Path().string() + " cannot be written (" + needed.string() + ": " +
-                            std::strerror(errno) + "). The store and its folder must be writable.");
-        }
-    }
-    if (sqlite3_db_readonly(m_db.Handle(), "main") == 1) {
-        ThrowStoreError("The store " + Path().string() +
-                        " cannot be written: it was opened read-only. The store and its folder must be writable.");
-    }
 }
 
 void CSqliteStore::CreateOrUpgradeSchema() {

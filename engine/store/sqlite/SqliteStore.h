@@ -19,10 +19,17 @@ namespace quillory::store {
 // and wait a while for one another.
 class CSqliteStore final : public CRatingStore {
 public:
-    // Opens the store at `path`, creating it when missing, and brings an older schema up to date in place. A file
-    // that is not a store of ours, or one that cannot be written: CMException. A write waits up to `busyTimeoutMs`
-    // for another program's write to finish, then fails with CMException.
-    explicit CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+    // ReadWrite: for reading and writing where the store and its folder can be written, else read-only (WhyReadOnly
+    // says why). ReadOnly: read-only whatever they allow.
+    enum class Access { ReadWrite, ReadOnly };
+
+    // Opens the store at `path`, creating it when missing, and brings an older schema up to date in place. A store
+    // that cannot be written is read as it is, even in a folder SQLite cannot make its write-ahead log in; every
+    // write to it then fails. A file that is not a store of ours, or a read-only store that is empty or of an older
+    // schema: CMException. A write waits up to `busyTimeoutMs` for another program's write to finish, then fails
+    // with CMException.
+    explicit CSqliteStore(const std::filesystem::path& path, int busyTimeoutMs = kDefaultBusyTimeoutMs,
+                          Access access = Access::ReadWrite);
 
     std::vector<User> LoadNewUsers() override;
     std::vector<Rating> LoadNewRatings() override;
@@ -33,6 +40,7 @@ public:
     std::vector<NotInterested> LoadNotInterestedChanges() override;
     bool ChangedSinceLastLook() override;
     std::string Describe() const override { return m_db.Path().string(); }
+    std::string WhyReadOnly() const override { return m_db.WhyReadOnly(); }
 
     const std::filesystem::path& Path() const { return m_db.Path(); }
 
@@ -45,12 +53,18 @@ public:
     static constexpr int kDefaultBusyTimeoutMs = 10000;
 
 private:
+    // What the SQLite header and the schema say: our mark, the schema version, the number of tables and indexes.
+    struct Header {
+        std::int64_t applicationId = 0;
+        std::int64_t version = 0;
+        std::int64_t objects = 0;
+    };
+    Header ReadHeader();
     void SwitchToWriteAheadLog(int busyTimeoutMs);
     std::int64_t ReadPragma(const char* sql);
     void CreateOrUpgradeSchema();
     void UpgradeFromVersion1();
     void UpgradeFromVersion2();
-    void RequireWritable();
 
     CSqliteDatabase m_db;
     // Prepared once: the look for changes runs before nearly every answer of the engine.

@@ -7,6 +7,8 @@
 namespace quillory::store {
 
 CSqliteTransaction::CSqliteTransaction(CSqliteDatabase& db, std::string what) : m_db(db), m_what(std::move(what)) {
+    // Every write goes through a transaction: this is where a store that cannot be written refuses them all.
+    m_db.RequireWritable(m_what);
     m_db.RequireInPlace(m_what);
     m_db.Execute("BEGIN IMMEDIATE", m_what);
     m_open = true;

@@ -8,8 +8,9 @@ class CSqliteDatabase;
 
 // A write transaction: BEGIN IMMEDIATE takes the store's write lock at once (waiting out the busy timeout), so that
 // what is read inside it cannot change before the write. Rolled back in the destructor unless committed; the
-// destructor never throws. The store's file must still be at its path when the transaction begins and once it is
-// committed (CSqliteDatabase::RequireInPlace): a write the next start cannot see is never acknowledged.
+// destructor never throws. The store must be writable (CSqliteDatabase::RequireWritable), and its file must still be
+// at its path when the transaction begins and once it is committed (CSqliteDatabase::RequireInPlace): a write the
+// next start cannot see is never acknowledged.
 class CSqliteTransaction {
 public:
     CSqliteTransaction(CSqliteDatabase& db, std::string what);
