@@ -39,15 +39,17 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
                         CProgressReport& report) {
     report.Begin("Reading ratings", 100);
     const std::filesystem::path snapshotPath = DerivedFilePath(manifest.cacheBase, DerivedFile::Snapshot);
-    // The snapshot is trusted on its checksum, which anyone who can write it can make right: it is read and kept only
-    // in a folder of the user's own. ReadManifest chose such a folder; checked again here, where it is used.
-    const std::optional<std::string> notOwn = WhyNotOwnFolder(snapshotPath.parent_path());
+    // No derived file is kept where the manifest found no folder for them (ReadManifest said why). The snapshot is
+    // trusted on its checksum, which anyone who can write it can make right: it is read and kept only in a folder of
+    // the user's own. ReadManifest chose such a folder; checked again here, where it is used.
+    const bool kept = !manifest.cacheBase.empty();
+    const std::optional<std::string> notOwn = kept ? WhyNotOwnFolder(snapshotPath.parent_path()) : std::nullopt;
     // The snapshot is derived data: a missing, stale or damaged one is ignored, and the text is read instead. The
     // files are hashed only where a snapshot exists, so a first start reads them once; the hash is taken on a
     // thread of its own while the snapshot is read, and the snapshot kept only if it was made from what it finds.
     std::error_code error;
     const std::optional<data::DataFingerprint> sizes =
-        !notOwn && std::filesystem::is_regular_file(std::filesystem::symlink_status(snapshotPath, error))
+        kept && !notOwn && std::filesystem::is_regular_file(std::filesystem::symlink_status(snapshotPath, error))
             ? data::DataFileSizes(manifest)
             : std::nullopt;
     if (sizes) {
@@ -92,8 +94,11 @@ data::Snapshot LoadData(const data::Manifest& manifest, std::string& fingerprint
     });
     std::vector<data::RatingRecord>().swap(data.ratings);
     report.Update(95);
-    if (notOwn) {
-        std::cerr << "Quillory: the parsed data is not kept in " << snapshotPath.string() << ": " << *notOwn << '\n';
+    if (!kept || notOwn) {
+        if (notOwn) {
+            std::cerr << "Quillory: the parsed data is not kept in " << snapshotPath.string() << ": " << *notOwn
+                      << '\n';
+        }
         report.End();
         return snapshot;
     }

@@ -129,18 +129,21 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
         const std::string rankingKey = dataFingerprint + "ranking:" + models.ranking->Settings().Describe();
         const std::filesystem::path ratingCache = DerivedFilePath(cacheBase, DerivedFile::Model);
         const std::filesystem::path rankingCache = DerivedFilePath(cacheBase, DerivedFile::Ranking);
-        // The caches are trusted on their checksums: they are read and kept only in a folder of the user's own.
-        const std::optional<std::string> notOwn = WhyNotOwnFolder(ratingCache.parent_path());
+        // The caches are trusted on their checksums: they are read and kept only in a folder of the user's own, and
+        // not at all without a cache base (ReadManifest said why).
+        const bool kept = !cacheBase.empty();
+        const std::optional<std::string> notOwn = kept ? WhyNotOwnFolder(ratingCache.parent_path()) : std::nullopt;
+        const bool useCaches = kept && !notOwn;
         // The caches are derived data: a model refuses a missing, stale or damaged file, and then we train afresh.
         const model::ModelShape shape{ratings.Users(), items, ratings.Size()};
         // The two caches are read at once, the ranking model's on a thread of its own: on large data each read is
         // mostly copying and first touches of memory, which two cores do in half the time.
         std::future<bool> rankingRead;
-        if (!notOwn) {
+        if (useCaches) {
             rankingRead =
                 std::async(std::launch::async, [&] { return models.ranking->Load(rankingCache, rankingKey, shape); });
         }
-        const bool ratingLoaded = !notOwn && models.rating->Load(ratingCache, ratingKey, CIndexRows(ratings), shape);
+        const bool ratingLoaded = useCaches && models.rating->Load(ratingCache, ratingKey, CIndexRows(ratings), shape);
         const bool rankingLoaded = rankingRead.valid() && rankingRead.get();
         if (ratingLoaded && rankingLoaded) {
             return models;
@@ -148,12 +151,12 @@ TrainedModels LoadOrTrainModels(const std::filesystem::path& cacheBase, const st
         TrainBoth(
             models, ratings, shape, !ratingLoaded, !rankingLoaded, report,
             [&] {
-                if (!notOwn) {
+                if (useCaches) {
                     KeepInCache(*models.rating, ratingCache, ratingKey);
                 }
             },
             [&] {
-                if (!notOwn) {
+                if (useCaches) {
                     KeepInCache(*models.ranking, rankingCache, rankingKey);
                 }
             });

@@ -4,10 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+
 #include <gtest/gtest.h>
 
+#include "ChildProcess.h"
 #include "DataFolders.h"
 #include "DataSet.h"
+#include "EngineErrors.h"
 #include "EngineFixtures.h"
 #include "MovieTable.h"
 
@@ -180,20 +187,22 @@ TEST(DataFolders, StoreBesideWritableDataElseInTheUsersXdgFolders) {
 }
 
 TEST(DataFolders, ReadOnlyDataFolderKeepsTheStoreInTheUsersFolders) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "Running as root, who may write into any folder: a read-only data folder cannot be made.";
-    }
     CTempFolder root;
-    Surroundings s;
-    s.home = (root.Path() / "home").string();
-    s.dataDirs = "";
-    const fs::path manifestPath = WriteData(root, "ro");
-    fs::permissions(root.Path() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-    const data::Manifest manifest = data::ReadManifest(manifestPath.string(), s);
-    fs::permissions(root.Path() / "ro", fs::perms::owner_all);
-    EXPECT_EQ(manifest.store.parent_path().parent_path(), root.Path() / "home/.local/share/quillory");
-    EXPECT_EQ(manifest.store.filename(), "quillory.sqlite");
-    EXPECT_EQ(manifest.cacheBase.parent_path().parent_path(), root.Path() / "home/.cache/quillory");
+    const bool ran = RunAsOrdinaryUser(root.Path(), [&] {
+        Surroundings s;
+        s.home = (root.Path() / "home").string();
+        s.dataDirs = "";
+        const fs::path manifestPath = WriteData(root, "ro");
+        fs::permissions(root.Path() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+        const data::Manifest manifest = data::ReadManifest(manifestPath.string(), s);
+        fs::permissions(root.Path() / "ro", fs::perms::owner_all);
+        EXPECT_EQ(manifest.store.parent_path().parent_path(), root.Path() / "home/.local/share/quillory");
+        EXPECT_EQ(manifest.store.filename(), "quillory.sqlite");
+        EXPECT_EQ(manifest.cacheBase.parent_path().parent_path(), root.Path() / "home/.cache/quillory");
+    });
+    if (!ran) {
+        GTEST_SKIP() << "The build folder is closed to other users: the case cannot run as one.";
+    }
 }
 
 TEST(DataFolders, CurrentSurroundingsReadTheEnvironment) {
@@ -251,6 +260,252 @@ TEST(DataFolders, AManifestInAFolderOthersMayWriteIsReadButNothingIsWrittenThere
     EXPECT_TRUE(fs::is_regular_file(cache / "quillory.sqlite.model"));
     fs::remove_all(store);
     fs::remove_all(cache);
+}
+
+// Sets HOME and the XDG folders for the rest of a child process (RunAsOrdinaryUser), so that CMovieTable, which
+// reads them from the environment, keeps the user's files under `home`.
+void LiveIn(const fs::path& home) {
+    fs::create_directories(home);
+    fs::permissions(home, fs::perms::owner_all);
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("XDG_DATA_HOME");
+    ::unsetenv("XDG_CACHE_HOME");
+    ::setenv("XDG_DATA_DIRS", (home / "no-system-data").c_str(), 1);
+}
+
+// Where the store and the derived files go, for every state a data folder and the user's folders can be in. A
+// store that exists is the user's and is used where it is; none is made where the folder cannot be written or where
+// one in his data folder already holds his accounts; whichever is used when it is not the one beside the data, or
+// when another is left unused, is named; the derived files go where they can, or nowhere, said once.
+TEST(DataFolders, AStoreThatExistsIsUsedWhereItIsAndAnyOtherIsNamed) {
+    enum Where { Beside, Home, Nowhere };
+    struct Case {
+        const char* name;
+        bool storeBeside, storeInHome, dataReadOnly, cacheUnusable;
+        Where store, derived;
+        const char* storeNote; // a part of the note, or "" for none
+        const char* cacheNote;
+    } const cases[] = {
+        {"a new data folder", false, false, false, false, Beside, Beside, "", ""},
+        {"a store beside read-only data", true, false, true, false, Beside, Home, "", ""},
+        {"a store beside read-only data, no cache", true, false, true, true, Beside, Nowhere, "", "is not a folder"},
+        {"no store beside read-only data", false, false, true, false, Home, Home, "cannot be written", ""},
+        {"a store in the home only", false, true, false, false, Home, Home, "an earlier start kept it there", ""},
+        {"a store in both places", true, true, false, false, Beside, Beside, "beside the data is in use; the store",
+         ""},
+        {"no store, nothing writable", false, false, true, true, Home, Nowhere, "cannot be written", "is not a folder"},
+    };
+    CTempFolder root;
+    const bool ran = RunAsOrdinaryUser(root.Path(), [&] {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            const fs::path at = root.Path() / c.name;
+            const fs::path manifest = WriteData(root, std::string(c.name) + "/data");
+            const fs::path beside = at / "data/quillory.sqlite";
+            Surroundings s;
+            s.home = (at / "home").string();
+            s.dataDirs = (at / "no-system-data").string();
+            if (c.cacheUnusable) {
+                s.cacheHome = root.Write(std::string(c.name) + "/cache-is-a-file", "").string();
+            }
+            const std::string key = data::UserDataKey(manifest);
+            const fs::path inHome = at / "home/.local/share/quillory" / key / "quillory.sqlite";
+            if (c.storeBeside) {
+                root.Write(std::string(c.name) + "/data/quillory.sqlite", "");
+            }
+            if (c.storeInHome) {
+                fs::create_directories(inHome.parent_path());
+                fs::permissions(at / "home", fs::perms::owner_all);
+                for (fs::path p = inHome.parent_path(); p != at / "home"; p = p.parent_path()) {
+                    fs::permissions(p, fs::perms::owner_all);
+                }
+                std::ofstream(inHome).flush();
+            }
+            if (c.dataReadOnly) {
+                fs::permissions(at / "data", fs::perms::owner_read | fs::perms::owner_exec);
+            }
+            const data::UserFilePlaces places = data::PlaceStoreFile(manifest, beside, s);
+            EXPECT_EQ(places.store, c.store == Beside ? beside : inHome);
+            const fs::path cache = at / "home/.cache/quillory" / key / "quillory.sqlite";
+            EXPECT_EQ(places.cacheBase, c.derived == Beside ? beside : c.derived == Home ? cache : fs::path());
+            if (*c.storeNote == '\0') {
+                EXPECT_EQ(places.storeNote, "");
+            } else {
+                EXPECT_NE(places.storeNote.find(c.storeNote), std::string::npos) << places.storeNote;
+                EXPECT_NE(places.storeNote.find(places.store.string()), std::string::npos) << places.storeNote;
+            }
+            if (*c.cacheNote == '\0') {
+                EXPECT_EQ(places.cacheNote, "");
+            } else {
+                EXPECT_NE(places.cacheNote.find(c.cacheNote), std::string::npos) << places.cacheNote;
+            }
+            // The derived files hold no account: what is said about them does not speak of accounts or ratings.
+            EXPECT_EQ(places.cacheNote.find("account"), std::string::npos) << places.cacheNote;
+            EXPECT_EQ(places.cacheNote.find("rating"), std::string::npos) << places.cacheNote;
+            // Only the store in use may have been made: nothing is made in the home for a store beside the data.
+            EXPECT_EQ(fs::exists(inHome.parent_path()), c.storeInHome || c.store == Home);
+            fs::permissions(at / "data", fs::perms::owner_all);
+        }
+    });
+    if (!ran) {
+        GTEST_SKIP() << "The build folder is closed to other users: the cases cannot run as one.";
+    }
+}
+
+// A store beside the data whose file or folder turns read-only stays the user's store: he logs in and sees his
+// ratings there, every write says that the store is read-only, nothing is made anywhere else, and once it can be
+// written again it holds what it held.
+TEST(DataFolders, AStoreThatTurnsReadOnlyIsReadWhereItIsAndRefusesEveryWrite) {
+    struct Case {
+        const char* name;
+        bool folderReadOnly, fileReadOnly;
+    } const cases[] = {
+        {"its folder read-only", true, false},
+        {"its file read-only", false, true},
+        {"both read-only", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempFolder folder;
+        const bool ran = RunAsOrdinaryUser(folder.Path(), [&] {
+            LiveIn(folder.Path() / "home");
+            const fs::path manifest = WriteSmallTweetings(folder, 6, 5);
+            const fs::path store = folder.Path() / "quillory.sqlite";
+            long ann = NO_USER;
+            {
+                CMovieTable table;
+                table.Init(manifest.string());
+                ann = table.InsertUser("ann", "pw-ann");
+                ASSERT_NE(ann, NO_USER);
+                table.SetNewRating(MovieId(0), ann, 4);
+            }
+            if (c.fileReadOnly) {
+                fs::permissions(store, fs::perms::owner_read);
+            }
+            if (c.folderReadOnly) {
+                fs::permissions(folder.Path(), fs::perms::owner_read | fs::perms::owner_exec);
+            }
+            {
+                CMovieTable table;
+                testing::internal::CaptureStderr();
+                table.Init(manifest.string());
+                const std::string said = testing::internal::GetCapturedStderr();
+                EXPECT_NE(said.find("Quillory: the store " + store.string() + " is read-only ("), std::string::npos)
+                    << said;
+                EXPECT_EQ(table.GetUserID("ann", "pw-ann"), ann);
+                double average = 0;
+                long count = 0;
+                table.GetInfo(ann, average, count);
+                EXPECT_EQ(count, 1);
+                const std::string refused = "the store " + store.string() + " is read-only (";
+                // (A name that is taken is answered from what the store holds: no write is tried for it.)
+                for (const auto& write : std::initializer_list<std::function<void()>>{
+                         [&] { table.InsertUser("bob", "pw-bob"); }, [&] { table.SetNewRating(MovieId(1), ann, 3); }}) {
+                    const Thrown thrown = CatchEngineError(write);
+                    EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+                    EXPECT_NE(thrown.text.find(refused), std::string::npos) << thrown.text;
+                }
+                EXPECT_EQ(table.GetUserID("bob", "pw-bob"), NO_USER);
+            }
+            // No other store was made, where the accounts would silently have gone.
+            EXPECT_FALSE(fs::exists(folder.Path() / "home/.local/share/quillory"));
+            fs::permissions(folder.Path(), fs::perms::owner_all);
+            fs::permissions(store, fs::perms::owner_read | fs::perms::owner_write);
+            CMovieTable table;
+            table.Init(manifest.string());
+            EXPECT_EQ(table.GetUserID("ann", "pw-ann"), ann);
+            EXPECT_EQ(table.GetUserID("bob", "pw-bob"), NO_USER);
+            EXPECT_NE(table.InsertUser("bob", "pw-bob"), NO_USER);
+        });
+        if (!ran) {
+            GTEST_SKIP() << "The build folder is closed to other users: the cases cannot run as one.";
+        }
+    }
+}
+
+// The derived files hold only what can be rebuilt: whatever keeps the user's cache folder from taking them, the
+// program starts, trains in memory and works, says so in one line, and that line speaks of no account or rating.
+TEST(DataFolders, WithoutACacheFolderTheProgramStartsAndWorks) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& home, const std::string& key)> block;
+        const char* why; // a part of the line's reason
+    } const cases[] = {
+        {"~/.cache read-only",
+         [](const fs::path& home, const std::string&) {
+             fs::create_directories(home / ".cache");
+             fs::permissions(home / ".cache", fs::perms::owner_read | fs::perms::owner_exec);
+         },
+         "cannot be created: Permission denied"},
+        {"~/.cache/quillory read-only",
+         [](const fs::path& home, const std::string&) {
+             fs::create_directories(home / ".cache/quillory");
+             fs::permissions(home / ".cache", fs::perms::owner_all);
+             fs::permissions(home / ".cache/quillory", fs::perms::owner_read | fs::perms::owner_exec);
+         },
+         "cannot be created: Permission denied"},
+        {"the manifest's own cache folder read-only",
+         [](const fs::path& home, const std::string& key) {
+             for (const fs::path& p : {home / ".cache", home / ".cache/quillory", home / ".cache/quillory" / key}) {
+                 fs::create_directories(p);
+                 fs::permissions(p, fs::perms::owner_all);
+             }
+             fs::permissions(home / ".cache/quillory" / key, fs::perms::owner_read | fs::perms::owner_exec);
+         },
+         "cannot be written"},
+        {"~/.cache a file", [](const fs::path& home, const std::string&) { std::ofstream(home / ".cache") << "x"; },
+         "is not a folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempFolder folder;
+        const bool ran = RunAsOrdinaryUser(folder.Path(), [&] {
+            const fs::path home = folder.Path() / "home";
+            LiveIn(home);
+            // Installed data: its derived files go to the cache folder, never beside it.
+            const fs::path system = folder.Path() / "system";
+            ::setenv("XDG_DATA_DIRS", system.c_str(), 1);
+            const fs::path data = system / "quillory/MovieData";
+            fs::create_directories(data);
+            WriteSmallTweetings(folder);
+            for (const char* name : {"movies.dat", "ratings.dat", "files.txt"}) {
+                fs::copy_file(folder.Path() / name, data / name);
+            }
+            const fs::path manifest = data / "files.txt";
+            c.block(home, data::UserDataKey(manifest));
+            CMovieTable table;
+            testing::internal::CaptureStderr();
+            table.Init(manifest.string());
+            table.InitMatrices();
+            const std::string said = testing::internal::GetCapturedStderr();
+            const std::string line = "Quillory: the parsed data and the trained models are not kept";
+            EXPECT_NE(said.find(line), std::string::npos) << said;
+            EXPECT_NE(said.find(c.why, said.find(line)), std::string::npos) << said;
+            // The other line says where the accounts are (installed data); only it may speak of them.
+            std::size_t lines = 0;
+            for (std::size_t at = said.find("Quillory: "); at != std::string::npos;
+                 at = said.find("Quillory: ", at + 1)) {
+                ++lines;
+                const std::string text = said.substr(at, said.find('\n', at) - at);
+                if (text.starts_with(line)) {
+                    EXPECT_EQ(text.find("account"), std::string::npos) << text;
+                    EXPECT_EQ(text.find("rating"), std::string::npos) << text;
+                }
+            }
+            EXPECT_EQ(lines, 2U) << said;
+            const long ann = table.InsertUser("ann", "pw-ann");
+            ASSERT_NE(ann, NO_USER);
+            table.SetNewRating(MovieId(0), ann, 5);
+            EXPECT_FALSE(table.GetTopPicks(ann, 3).empty());
+            EXPECT_FALSE(table.GetSimilarMovies(MovieId(0), 3).empty());
+            // Nothing was kept beside the installed data either.
+            EXPECT_EQ(std::distance(fs::directory_iterator(data), fs::directory_iterator()), 3);
+            fs::permissions(home / ".cache", fs::perms::owner_all, fs::perm_options::replace);
+        });
+        if (!ran) {
+            GTEST_SKIP() << "The build folder is closed to other users: the cases cannot run as one.";
+        }
+    }
 }
 
 } // namespace

@@ -3,8 +3,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 #include "EngineErrors.h"
@@ -46,6 +48,12 @@ fs::path BaseFolder(const std::optional<std::string>& variable, const Surroundin
     return (fs::path(*surroundings.home) / underHome).lexically_normal();
 }
 
+// Something is at `path` (a symbolic link counts when it leads somewhere).
+bool Exists(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(path, error);
+}
+
 bool IsWithin(const fs::path& inner, const fs::path& outer) {
     std::error_code error;
     const fs::path a = fs::weakly_canonical(inner, error);
@@ -66,6 +74,20 @@ bool IsWithin(const fs::path& inner, const fs::path& outer) {
         }
     }
     return true;
+}
+
+// The derived files in the user's cache folder for `manifest`, named `name` there; or none, and why.
+void PlaceInCacheFolder(UserFilePlaces& places, const fs::path& manifest, const fs::path& name,
+                        const Surroundings& surroundings) {
+    const fs::path cacheHome = CacheHome(surroundings);
+    std::string why = "neither HOME nor XDG_CACHE_HOME names a folder for them";
+    const fs::path folder =
+        cacheHome.empty() ? fs::path() : DerivedFilesFolder(cacheHome / "quillory" / UserDataKey(manifest), why);
+    if (folder.empty()) {
+        places.cacheNote = why;
+    } else {
+        places.cacheBase = folder / name;
+    }
 }
 
 } // namespace
@@ -185,10 +207,88 @@ const fs::path& CreatePrivateFolder(const fs::path& folder) {
     // Made and checked in one walk, level by level: a level that another user owns, may write or links elsewhere is
     // refused before anything is made inside it.
     if (const std::optional<std::string> why = WhyNotOwnFolder(folder, true)) {
-        ThrowStoreError("Cannot use the folder " + folder.string() + " for your accounts, ratings and model: " + *why +
-                        ".");
+        ThrowStoreError("Cannot use the folder " + folder.string() + " for your accounts and ratings: " + *why + ".");
     }
     return folder;
+}
+
+fs::path DerivedFilesFolder(const fs::path& folder, std::string& why) {
+    if (const std::optional<std::string> notOwn = WhyNotOwnFolder(folder, true)) {
+        why = *notOwn;
+        return {};
+    }
+    // Checked now, so that a folder that cannot take them costs one line at start, not one per file.
+    if (!IsWritableFolder(folder)) {
+        why = folder.string() + " cannot be written: " + std::strerror(errno);
+        return {};
+    }
+    return folder;
+}
+
+UserFilePlaces PlaceStoreFile(const fs::path& manifest, const fs::path& beside, const Surroundings& surroundings) {
+    const fs::path folder = manifest.parent_path();
+    const fs::path besideFolder = beside.parent_path();
+    const bool installed = IsInstalledDataFolder(folder, surroundings);
+    // The store holds password hashes, and the derived files are trusted on their checksums: beside the data only
+    // where nobody else can write or swap them. A manifest in a folder others can write is read all the same (its
+    // files are inputs), but it names no place for the user's files.
+    std::optional<std::string> notOwn;
+    if (!installed) {
+        if (const std::optional<std::string> why = WhyNotOwnFolder(folder)) {
+            notOwn = "the manifest's folder is not yours alone: " + *why;
+        } else if (const std::optional<std::string> whyStore = WhyNotOwnFolder(besideFolder)) {
+            notOwn = "the store's folder is not yours alone: " + *whyStore;
+        }
+    }
+    const std::string key = UserDataKey(manifest);
+    const fs::path dataHome = DataHome(surroundings);
+    const fs::path ownFolder = dataHome.empty() ? fs::path() : dataHome / "quillory" / key;
+    const fs::path own = ownFolder.empty() ? fs::path() : ownFolder / beside.filename();
+    const bool besideExists = Exists(beside);
+    const bool ownExists = !own.empty() && Exists(own);
+    const bool writable = IsWritableFolder(besideFolder);
+
+    UserFilePlaces places;
+    // A store that exists is the user's: a folder that turned read-only, or one made in his data folder meanwhile,
+    // never switches him to another store.
+    if (!installed && !notOwn && (besideExists || (!ownExists && writable))) {
+        places.store = beside;
+        if (ownExists) {
+            places.storeNote = "the store " + beside.string() + " beside the data is in use; the store " +
+                               own.string() + ", made by an earlier start that kept none there, is not.";
+        }
+        if (writable) {
+            places.cacheBase = beside;
+            return places;
+        }
+    } else {
+        if (own.empty()) {
+            ThrowStoreError("The store " + beside.string() +
+                            " cannot be kept beside the data, and neither HOME nor XDG_DATA_HOME names a folder for "
+                            "your accounts and ratings.");
+        }
+        places.store = CreatePrivateFolder(ownFolder) / beside.filename();
+        std::string why;
+        if (installed) {
+            why = "the data in " + folder.string() + " is installed, and installed data is never written";
+        } else if (notOwn) {
+            why = *notOwn + (besideExists ? "; the store " + beside.string() + " there is not used" : "");
+        } else if (ownExists) {
+            why = "an earlier start kept it there while no store could be made beside the data; move it to " +
+                  beside.string() + " to keep it beside the data";
+        } else {
+            why = "the data's folder " + besideFolder.string() + " cannot be written";
+        }
+        places.storeNote = "your accounts and ratings are kept in " + places.store.string() + ": " + why + ".";
+    }
+    PlaceInCacheFolder(places, manifest, beside.filename(), surroundings);
+    return places;
+}
+
+UserFilePlaces PlaceServerStoreFiles(const fs::path& manifest, std::string_view uri, const Surroundings& surroundings) {
+    UserFilePlaces places;
+    PlaceInCacheFolder(places, manifest, "server-" + ShortHash(uri), surroundings);
+    return places;
 }
 
 } // namespace quillory::data

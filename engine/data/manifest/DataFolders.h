@@ -51,8 +51,37 @@ std::string ShortHash(std::string_view text);
 
 // Creates `folder` and any missing parent readable by its owner only (a folder that exists is left as it is), and
 // returns it once it is the user's own (see WhyNotOwnFolder: his, writable by nobody else, and reached through no
-// folder or symbolic link that another user could change). Throws CMException naming the folder and why when it
-// cannot be made or is not his own; nothing is made inside a level that fails.
+// folder or symbolic link that another user could change). For the store: throws CMException naming the folder and
+// why when it cannot be made or is not his own; nothing is made inside a level that fails.
 const std::filesystem::path& CreatePrivateFolder(const std::filesystem::path& folder);
+
+// The same for a folder of derived files, which are rebuilt at will, so that a start goes on without them: `folder`
+// once it is made, the user's own and writable by him; else an empty path, and `why` says why.
+std::filesystem::path DerivedFilesFolder(const std::filesystem::path& folder, std::string& why);
+
+// Where one manifest's own files go: its SQLite store and its derived files (the data snapshot, the ratings' times,
+// the model caches), and what is to be said about them on standard error.
+struct UserFilePlaces {
+    std::filesystem::path store;     // the SQLite store; empty for a server store
+    std::filesystem::path cacheBase; // the derived files' names start with this; empty when none is kept
+    std::string storeNote;           // when the store is not the one beside the data: which it is, and why
+    std::string cacheNote;           // when no derived file is kept: why
+};
+
+// The places for the store file `beside` that the manifest `manifest` names (resolved against the manifest's folder).
+// The store and the derived files go there only where no other user can write or swap them: the data is not
+// installed, and the manifest's folder and the store's are the user's own. There, a store that exists is the user's
+// store and is used where it is, whether or not its folder can be written now; none is made there while the folder
+// cannot be written, nor while a store made earlier in the user's data folder (DataHome/quillory/<key>) exists,
+// which is then used. Anywhere else the store is that one, made as CreatePrivateFolder makes its folder (CMException
+// when it cannot be, or when there is no home to put it in). The derived files go beside the store while its folder
+// can be written, else to CacheHome/quillory/<key>; when neither can take them (DerivedFilesFolder), none is kept.
+UserFilePlaces PlaceStoreFile(const std::filesystem::path& manifest, const std::filesystem::path& beside,
+                              const Surroundings& surroundings);
+
+// The places for a server store `uri`: no store file; the derived files in CacheHome/quillory/<key>, named after a
+// hash of the URI, or none kept.
+UserFilePlaces PlaceServerStoreFiles(const std::filesystem::path& manifest, std::string_view uri,
+                                     const Surroundings& surroundings);
 
 } // namespace quillory::data

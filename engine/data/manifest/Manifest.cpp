@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -20,7 +19,6 @@
 #include "DataFolders.h"
 #include "DerivedFileNames.h"
 #include "EngineErrors.h"
-#include "OwnFolder.h"
 #include "QuoteExcerpt.h"
 #include "RegularFile.h"
 #include "TextFile.h"
@@ -193,57 +191,30 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
         manifest.links = resolve("links", true);
     }
     const Entry& store = entryOf("store");
+    UserFilePlaces places;
     if (IsServerStore(store.value)) {
-        // A server store is no file: only the model cache needs a place, and that is the user's cache folder.
+        // A server store is no file: only the derived files need a place, and that is the user's cache folder.
         manifest.storeUri = store.value;
-        const fs::path cacheHome = CacheHome(surroundings);
-        if (cacheHome.empty()) {
-            fail(store.line, "there is no folder for the model cache: neither HOME nor XDG_CACHE_HOME names one.");
-        }
-        manifest.cacheBase = CreatePrivateFolder(cacheHome / "quillory" / UserDataKey(manifest.file)) /
-                             ("server-" + ShortHash(store.value));
+        places = PlaceServerStoreFiles(manifest.file, store.value, surroundings);
     } else {
         const fs::path beside = resolve("store", false);
-        const bool installed = IsInstalledDataFolder(folder, surroundings);
         std::error_code error;
-        if (!installed && !fs::is_directory(beside.parent_path(), error)) {
+        if (!IsInstalledDataFolder(folder, surroundings) && !fs::is_directory(beside.parent_path(), error)) {
             fail(store.line,
                  "the folder of the store " + beside.string() + " (named by the key \"store\") does not exist.");
         }
-        // The store holds password hashes, and the derived files are trusted on their checksums: they go where the
-        // manifest says only when the manifest's folder and the store's are the user's own, which nobody else can
-        // write or swap. A manifest in a folder others can write is read all the same (its files are inputs), but
-        // it names no place for the user's files.
-        std::optional<std::string> notOwn;
-        if (!installed) {
-            if (const std::optional<std::string> why = WhyNotOwnFolder(folder)) {
-                notOwn = "the manifest's folder is not yours alone: " + *why;
-            } else if (const std::optional<std::string> whyStore = WhyNotOwnFolder(beside.parent_path())) {
-                notOwn = "its folder is not yours alone: " + *whyStore;
-            }
-        }
-        if (!installed && !notOwn && IsWritableFolder(beside.parent_path())) {
-            manifest.store = beside;
-            manifest.cacheBase = beside;
-        } else {
-            // Installed, read-only or another's data: the user's own files go to his XDG folders, in a folder per
-            // manifest.
-            const fs::path dataHome = DataHome(surroundings);
-            const fs::path cacheHome = CacheHome(surroundings);
-            if (dataHome.empty() || cacheHome.empty()) {
-                fail(store.line, "the store " + beside.string() +
-                                     " cannot be written there, and neither HOME nor XDG_DATA_HOME and "
-                                     "XDG_CACHE_HOME name a folder for it.");
-            }
-            const std::string key = UserDataKey(manifest.file);
-            manifest.store = CreatePrivateFolder(dataHome / "quillory" / key) / beside.filename();
-            manifest.cacheBase = CreatePrivateFolder(cacheHome / "quillory" / key) / beside.filename();
-            // A store kept there by an earlier version is not lost without a word: say where the accounts are now.
-            if (notOwn && Exists(beside)) {
-                std::cerr << "Quillory: the store " << beside.string() << " is not used: " << *notOwn
-                          << ". Your accounts and ratings are kept in " << manifest.store.string() << ".\n";
-            }
-        }
+        places = PlaceStoreFile(manifest.file, beside, surroundings);
+    }
+    manifest.store = places.store;
+    manifest.cacheBase = places.cacheBase;
+    // One line each: where the accounts are when they are not beside the data, and why every start reads and trains.
+    if (!places.storeNote.empty()) {
+        std::cerr << "Quillory: " << places.storeNote << '\n';
+    }
+    if (!places.cacheNote.empty()) {
+        std::cerr << "Quillory: the parsed data and the trained models are not kept, so every start reads the data "
+                     "files and trains again: "
+                  << places.cacheNote << ".\n";
     }
 
     // The store, its SQLite side files and the derived files must never fall on a file the manifest reads: writing
@@ -263,7 +234,9 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
         }
     }
     for (const DerivedFileName& derived : kDerivedFiles) {
-        written.emplace_back(DerivedFilePath(manifest.cacheBase, derived.file), derived.what);
+        if (!manifest.cacheBase.empty()) {
+            written.emplace_back(DerivedFilePath(manifest.cacheBase, derived.file), derived.what);
+        }
     }
     for (const auto& [path, what] : written) {
         for (const auto& [file, whose] : read) {
