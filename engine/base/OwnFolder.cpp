@@ -9,6 +9,8 @@
 
 #include <fmt/format.h>
 
+#include "DiskErrors.h"
+
 namespace quillory {
 
 namespace {
@@ -76,7 +78,7 @@ std::optional<std::string> WhyNotOwnFolder(const fs::path& folder, bool create) 
             }
             // Made by us, for us alone; a folder someone made meanwhile (EEXIST) is examined like any other.
             if (::mkdir(next.c_str(), 0700) != 0 && errno != EEXIST) {
-                return fmt::format("{} cannot be created: {}", next.string(), std::strerror(errno));
+                return fmt::format("{} cannot be created: {}", next.string(), DiskErrorText(errno, at));
             }
             if (::lstat(next.c_str(), &info) != 0) {
                 return fmt::format("{} cannot be examined: {}", next.string(), std::strerror(errno));

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "CleanedText.h"
+#include "DiskErrors.h"
 #include "EngineErrors.h"
 #include "StoreRefusals.h"
 
@@ -88,10 +89,24 @@ int CSqliteDatabase::ErrorCode() const {
     return sqlite3_extended_errcode(m_db.get()) & 0xFF;
 }
 
+bool CSqliteDatabase::IsDiskFull(int extendedCode, int systemError) {
+    // SQLITE_FULL is SQLite's own word for it; a write, a sync or the growth of the shared-memory file that fails
+    // for want of room is an I/O error whose system error says why.
+    return extendedCode == SQLITE_FULL || ((extendedCode & 0xFF) == SQLITE_IOERR && quillory::IsDiskFull(systemError));
+}
+
 void CSqliteDatabase::Fail(const std::string& what) const {
     const int code = sqlite3_extended_errcode(m_db.get());
-    std::string text =
-        what + " in the store " + m_path.string() + " failed: " + CleanedText(sqlite3_errmsg(m_db.get())) + ".";
+    const int systemError = sqlite3_system_errno(m_db.get());
+    const std::string message = CleanedText(sqlite3_errmsg(m_db.get()));
+    std::string text = what + " in the store " + m_path.string() + " failed: ";
+    if (IsDiskFull(code, systemError)) {
+        const std::filesystem::path folder = m_path.has_parent_path() ? m_path.parent_path() : ".";
+        text += DiskErrorText(systemError == EDQUOT ? EDQUOT : ENOSPC, folder) + " (" + message +
+                "). Make room on it, then try again.";
+    } else {
+        text += message + ".";
+    }
     if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED) {
         text += " Another program is using the store; try again when it is done.";
     }

@@ -35,12 +35,16 @@ public:
     // SQLite's primary result code of the last failed call (SQLITE_NOTADB, SQLITE_BUSY ...).
     int ErrorCode() const;
 
-    // Throws CMException: "<what> in the store <file> failed: <SQLite's message>."
+    // Throws CMException: "<what> in the store <file> failed: <SQLite's message>." A full disk says so, naming the
+    // store's folder (SQLite would say "disk I/O error" for some of its writes).
     [[noreturn]] void Fail(const std::string& what) const;
 
     // Why the file cannot be written (empty when it can), and the refusal of a write (`what`) when it cannot.
     const std::string& WhyReadOnly() const { return m_whyReadOnly; }
     void RequireWritable(const std::string& what) const;
+
+    // Whether SQLite's result (extended code) and the system error behind it (errno) mean that the disk is full.
+    static bool IsDiskFull(int extendedCode, int systemError);
 
     // Throws CMException when the path no longer leads to the file that is open (moved, replaced or deleted): a
     // write would then go where the next start cannot see it. One stat, a microsecond beside a commit's sync.

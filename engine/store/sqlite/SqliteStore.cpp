@@ -16,6 +16,7 @@
 #include <unordered_set>
 
 #include "AccountName.h"
+#include "DiskErrors.h"
 #include "EngineErrors.h"
 #include "MException.h"
 #include "SqliteStatement.h"
@@ -51,8 +52,8 @@ void RequireStoreFile(const std::filesystem::path& path) {
 }
 
 // Creates a missing store file readable by its owner only: it holds password hashes. SQLite gives its journal files
-// the same permissions. An existing file is left as it is. Failing here gives the reason (a read-only folder ...),
-// where SQLite would only say that it cannot open the file.
+// the same permissions. An existing file is left as it is. Failing here gives the reason (a read-only folder, a full
+// disk ...), where SQLite would only say that it cannot open the file.
 void CreatePrivately(const std::filesystem::path& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
@@ -60,7 +61,9 @@ void CreatePrivately(const std::filesystem::path& path) {
         return;
     }
     if (errno != EEXIST) {
-        ThrowStoreError("Cannot create the store " + path.string() + ": " + std::strerror(errno) +
+        const int error = errno;
+        ThrowStoreError("Cannot create the store " + path.string() + ": " +
+                        DiskErrorText(error, path.has_parent_path() ? path.parent_path() : ".") +
                         ". The store's folder must exist and be writable.");
     }
     RequireStoreFile(path);
