@@ -43,9 +43,10 @@ constexpr std::array kMainControls{
                     CS_AUTOCHECK | CS_LEFTTEXT | CS_TABSTOP},
 };
 
-// IDD_WAIT_DIALOG: the start-up notice.
+// IDD_WAIT_DIALOG: the start-up notice. Its text has room for a third line, the progress of a long start, above the
+// OK button.
 constexpr std::array kWaitControls{
-    ControlTemplate{IDOK, ControlKind::PushButton, "OK", 97, 21, 50, 14, CS_DEFPUSHBUTTON | CS_TABSTOP},
+    ControlTemplate{IDOK, ControlKind::PushButton, "OK", 97, 42, 50, 14, CS_DEFPUSHBUTTON | CS_TABSTOP},
     ControlTemplate{IDC_WAIT_TEXT, ControlKind::StaticText, "", 24, 13, 130, 26, CS_CENTER},
 };
 
@@ -72,22 +73,33 @@ constexpr std::array kMovieControls{
     ControlTemplate{IDC_DETAIL_URL, ControlKind::Edit, "", 70, 57, 115, 14, kDetailStyle},
 };
 
-// IDD_PICKS_DIALOG: Top picks and More like this. The list comes first, so it has the focus when the dialog opens.
-constexpr std::uint32_t kChoiceListStyle =
-    CS_NOTIFY | CS_NOINTEGRALHEIGHT | CS_VSCROLL | CS_HSCROLL | CS_BORDER | CS_TABSTOP;
-constexpr std::array kPicksControls{
-    ControlTemplate{IDC_CHOICE_LIST, ControlKind::ListBox, "", 7, 22, 386, 150, kChoiceListStyle},
-    ControlTemplate{IDC_CHOICE_NOTE, ControlKind::StaticText, "", 7, 7, 386, 10, CS_NOPREFIX | CS_GROUP},
-    ControlTemplate{IDOK, ControlKind::PushButton, "Go to movie", 286, 179, 50, 14, CS_DEFPUSHBUTTON | CS_TABSTOP},
-    ControlTemplate{IDCANCEL, ControlKind::PushButton, "Close", 343, 179, 50, 14, CS_TABSTOP},
-};
-
-// IDD_RATINGS_DIALOG: Your ratings, with the count and the average above the list.
-constexpr std::array kRatingsControls{
-    ControlTemplate{IDC_CHOICE_LIST, ControlKind::ListBox, "", 7, 22, 266, 150, kChoiceListStyle},
-    ControlTemplate{IDC_CHOICE_NOTE, ControlKind::StaticText, "", 7, 7, 266, 10, CS_NOPREFIX | CS_GROUP},
-    ControlTemplate{IDOK, ControlKind::PushButton, "Go to movie", 166, 179, 50, 14, CS_DEFPUSHBUTTON | CS_TABSTOP},
-    ControlTemplate{IDCANCEL, ControlKind::PushButton, "Close", 223, 179, 50, 14, CS_TABSTOP},
+// IDD_PICKS_DIALOG and IDD_RATINGS_DIALOG: Top picks and More like this, and Your ratings. The list comes first, so
+// it has the focus when the dialog opens; keys 1 to 5 rate the selected movie and Delete is the not-interested
+// button, whose text says what it does in each dialog.
+constexpr std::uint32_t kChoiceListStyle = CS_NOTIFY | CS_VSCROLL | CS_BORDER | CS_TABSTOP;
+constexpr std::uint32_t kRateButtonStyle = CS_TABSTOP;
+constexpr std::array<ControlTemplate, 12> ChoiceControls(std::string_view notInterestedText) {
+    return {{
+        {IDC_CHOICE_LIST, ControlKind::ReportList, "", 7, 20, 456, 150, kChoiceListStyle},
+        {IDC_RATE_1, ControlKind::PushButton, "1", 15, 207, 26, 14, kRateButtonStyle | CS_GROUP},
+        {IDC_RATE_2, ControlKind::PushButton, "2", 45, 207, 26, 14, kRateButtonStyle},
+        {IDC_RATE_3, ControlKind::PushButton, "3", 75, 207, 26, 14, kRateButtonStyle},
+        {IDC_RATE_4, ControlKind::PushButton, "4", 105, 207, 26, 14, kRateButtonStyle},
+        {IDC_RATE_5, ControlKind::PushButton, "5", 135, 207, 26, 14, kRateButtonStyle},
+        {IDC_NOT_INTERESTED, ControlKind::PushButton, notInterestedText, 175, 207, 96, 14, CS_TABSTOP},
+        {IDOK, ControlKind::PushButton, "Go to movie", 349, 207, 55, 14, CS_DEFPUSHBUTTON | CS_TABSTOP},
+        {IDCANCEL, ControlKind::PushButton, "Close", 408, 207, 55, 14, CS_TABSTOP},
+        {IDC_CHOICE_NOTE, ControlKind::StaticText, "", 7, 7, 456, 10, CS_NOPREFIX | CS_GROUP},
+        {IDC_CHOICE_STATUS, ControlKind::StaticText, "", 7, 174, 456, 17, CS_NOPREFIX | CS_WORDWRAP | CS_GROUP},
+        {IDC_STATIC, ControlKind::GroupBox, "Rate the selected movie (keys 1 to 5)", 7, 195, 160, 31, CS_NONE},
+    }};
+}
+constexpr auto kPicksControls = ChoiceControls("Not interested (Del)");
+constexpr auto kRatingsControls = ChoiceControls("Show in picks again (Del)");
+constexpr std::array kChoiceAccelerators{
+    AcceleratorTemplate{"1", IDC_RATE_1}, AcceleratorTemplate{"2", IDC_RATE_2},
+    AcceleratorTemplate{"3", IDC_RATE_3}, AcceleratorTemplate{"4", IDC_RATE_4},
+    AcceleratorTemplate{"5", IDC_RATE_5}, AcceleratorTemplate{"Delete", IDC_NOT_INTERESTED},
 };
 
 constexpr std::uint32_t kModalStyle = DS_CAPTION | DS_SYSMENU | DS_MODALFRAME | DS_3DLOOK;
@@ -96,12 +108,14 @@ constexpr std::array kTemplates{
     DialogTemplate{IDD_ABOUTBOX, "About Quillory", 235, 55, "MS Sans Serif", 8, kModalStyle, kAboutControls},
     DialogTemplate{IDD_TOLLIVEX_DIALOG, "Quillory", 412, 268, "MS Sans Serif", 8,
                    kModalStyle | DS_VISIBLE | DS_APPWINDOW, kMainControls},
-    DialogTemplate{IDD_WAIT_DIALOG, "Please Wait - Initializing components...", 255, 61, "MS Sans Serif", 8,
+    DialogTemplate{IDD_WAIT_DIALOG, "Please Wait - Initializing components...", 255, 63, "MS Sans Serif", 8,
                    DS_CAPTION | DS_MODALFRAME | DS_CENTER | DS_3DLOOK, kWaitControls},
     DialogTemplate{IDD_LOGIN_DIALOG, "Login Please...", 220, 88, "MS Sans Serif", 8, kModalStyle, kLoginControls},
     DialogTemplate{IDD_MOVIE_DIALOG, "Movie Details", 201, 94, "MS Sans Serif", 8, kModalStyle, kMovieControls},
-    DialogTemplate{IDD_PICKS_DIALOG, "Top picks", 400, 200, "MS Sans Serif", 8, kModalStyle, kPicksControls},
-    DialogTemplate{IDD_RATINGS_DIALOG, "Your ratings", 280, 200, "MS Sans Serif", 8, kModalStyle, kRatingsControls},
+    DialogTemplate{IDD_PICKS_DIALOG, "Top picks", 470, 233, "MS Sans Serif", 8, kModalStyle, kPicksControls,
+                   kChoiceAccelerators},
+    DialogTemplate{IDD_RATINGS_DIALOG, "Your ratings", 470, 233, "MS Sans Serif", 8, kModalStyle, kRatingsControls,
+                   kChoiceAccelerators},
 };
 
 } // namespace

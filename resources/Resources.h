@@ -10,7 +10,8 @@
 // The program's resources as data: dialog templates, the string table and the icons.
 // Positions and sizes are in dialog units of the template's font.
 
-enum class ControlKind { PushButton, Edit, StaticText, ListBox, CheckBox, GroupBox, StaticIcon };
+// A ReportList is a list with columns under a header (its columns and rows come from the program).
+enum class ControlKind { PushButton, Edit, StaticText, ListBox, CheckBox, GroupBox, StaticIcon, ReportList };
 
 // Styles of a control that change its behaviour or its look.
 enum ControlStyle : std::uint32_t {
@@ -56,6 +57,13 @@ struct ControlTemplate {
     std::uint32_t style;   // ControlStyle flags
 };
 
+// A key that sends a command to the dialog while it takes input, as a click on a button with that id would: "1",
+// "Delete", "Ctrl+T" (the key names of the menu shortcuts).
+struct AcceleratorTemplate {
+    std::string_view keys;
+    int id;
+};
+
 struct DialogTemplate {
     int id;
     std::string_view title;
@@ -64,6 +72,7 @@ struct DialogTemplate {
     int fontPoints;                            // 8
     std::uint32_t style;                       // DialogStyle flags
     std::span<const ControlTemplate> controls; // template order = tab order = stacking order
+    std::span<const AcceleratorTemplate> accelerators = {};
 };
 
 // One entry of a drop-down menu: a command (id > 0) with its text and its keyboard shortcut ("Ctrl+T", or empty for

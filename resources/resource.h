@@ -66,6 +66,14 @@
 #define IDC_DETAIL_DATE 1021
 #define IDC_DETAIL_URL 1022
 
-// Top picks, More like this and Your ratings: a list of movies and one line of text above it
+// Top picks, More like this and Your ratings: a list of movies with columns, one line of text above it, a status line
+// below it, the rating buttons and the not-interested button
 #define IDC_CHOICE_LIST 1023
 #define IDC_CHOICE_NOTE 1024
+#define IDC_CHOICE_STATUS 1025
+#define IDC_RATE_1 1026
+#define IDC_RATE_2 1027
+#define IDC_RATE_3 1028
+#define IDC_RATE_4 1029
+#define IDC_RATE_5 1030
+#define IDC_NOT_INTERESTED 1031

@@ -14,10 +14,6 @@ public:
     void SetDetails(const CString& name, const CString& releaseDate, const CString& url);
     INT_PTR DoModal() override;
 
-    const CString& GetName() const { return m_name; }
-    const CString& GetReleaseDate() const { return m_releaseDate; }
-    const CString& GetUrl() const { return m_url; }
-
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;

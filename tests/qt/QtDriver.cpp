@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -13,6 +15,7 @@
 #include "AfxTypes.h"
 #include "Dialog.h"
 #include "QtDialogWindow.h"
+#include "QtReportList.h"
 #include "QtTestHelpers.h"
 #include "WindowSystem.h"
 
@@ -70,12 +73,35 @@ void CQtDriver::Click(int id) {
 }
 
 void CQtDriver::SelectByUser(int id, int position) {
+    if (auto* report = qobject_cast<CQtReportList*>(Widget(id))) {
+        const QModelIndex index = report->model()->index(position, 0);
+        ASSERT_TRUE(index.isValid());
+        report->scrollTo(index);
+        QTest::mouseClick(report->viewport(), Qt::LeftButton, Qt::NoModifier, report->visualRect(index).center());
+        return;
+    }
     auto* list = qobject_cast<QListWidget*>(Widget(id));
     ASSERT_NE(list, nullptr);
     QListWidgetItem* item = list->item(position);
     ASSERT_NE(item, nullptr);
     list->scrollToItem(item);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(item).center());
+}
+
+void CQtDriver::ClickHeader(int id, int column) {
+    auto* report = qobject_cast<CQtReportList*>(Widget(id));
+    ASSERT_NE(report, nullptr);
+    QHeaderView* header = report->horizontalHeader();
+    const QPoint middle(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, middle);
+}
+
+void CQtDriver::PressKey(const std::string& keys) {
+    const QKeySequence sequence(QString::fromStdString(keys), QKeySequence::PortableText);
+    ASSERT_EQ(sequence.count(), 1) << keys;
+    QWidget* target = m_window->focusWidget() != nullptr ? m_window->focusWidget() : m_window;
+    QTest::keyClick(target, sequence[0].key(), sequence[0].keyboardModifiers());
 }
 
 void CQtDriver::PressEnter() {

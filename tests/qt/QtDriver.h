@@ -23,6 +23,8 @@ public:
     void Focus(int id) override;
     void Click(int id) override;
     void SelectByUser(int id, int position) override;
+    void ClickHeader(int id, int column) override;
+    void PressKey(const std::string& keys) override;
     void PressEnter() override;
     void PressEscape() override;
     bool IsEnabled() override;

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,10 +25,13 @@
 
 #include "AfxTypes.h"
 #include "CString.h"
+#include "PaintDC.h"
 #include "QtDialogWindow.h"
 #include "QtDriver.h"
+#include "QtReportList.h"
 #include "QtTestHelpers.h"
 #include "RecordingDialog.h"
+#include "ReportList.h"
 #include "Resources.h"
 #include "WinApp.h"
 #include "WindowSystem.h"
@@ -97,6 +101,9 @@ TEST_F(QtWindowSystemTest, MainWindowHasItsTwentyControlsAtTheirTemplatePlaces) 
             break;
         case ControlKind::GroupBox:
             EXPECT_NE(qobject_cast<QGroupBox*>(widget), nullptr);
+            break;
+        case ControlKind::ReportList:
+            ADD_FAILURE() << "the main window has no report list";
             break;
         }
     }
@@ -542,6 +549,79 @@ TEST_F(QtWindowSystemTest, ScreenReadersCanNameTheFieldsAndReadTheResults) {
     EXPECT_EQ(AccessibleText(loginWindow->Control(IDC_LOGIN_USER_NAME), QAccessible::Name),
               QStringLiteral("User name"));
     EXPECT_EQ(AccessibleText(loginWindow->Control(IDC_LOGIN_PASSWORD), QAccessible::Name), QStringLiteral("Password"));
+}
+
+TEST_F(QtWindowSystemTest, ACutCellShowsItsWholeTextAsToolTipAndToScreenReaders) {
+    CRecordingDialog picks(IDD_PICKS_DIALOG);
+    CQtDialogWindow* window = Open(picks);
+    auto* report = qobject_cast<CQtReportList*>(window->Control(IDC_CHOICE_LIST));
+    ASSERT_NE(report, nullptr);
+    CReportList list;
+    list.Attach(picks.GetDlgItem(IDC_CHOICE_LIST));
+    const CString longTitle = "The Discreet Charm of the Bourgeoisie and Other Very Long Titles";
+    list.SetColumns({{"Title", 40, ReportColumn::Kind::Text}, {"Year", 30, ReportColumn::Kind::Number}});
+    list.SetRows({{7, 0, {longTitle, "1972"}}, {8, 0, {"Heat", "1995"}}});
+    list.Detach();
+
+    EXPECT_EQ(report->CellToolTip(0, 0), QString::fromStdString(longTitle));
+    EXPECT_EQ(report->CellToolTip(1, 0), QString());
+    EXPECT_EQ(report->CellToolTip(0, 1), QString());
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(report);
+    ASSERT_NE(table, nullptr);
+    ASSERT_NE(table->tableInterface(), nullptr);
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(0, 0);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Name), QString::fromStdString(longTitle));
+    // A list without a label is named after its window.
+    EXPECT_EQ(table->text(QAccessible::Name), QStringLiteral("Top picks"));
+    EXPECT_EQ(AccessibleText(window->Control(IDC_RATE_4), QAccessible::Description),
+              QStringLiteral("Rate the selected movie (keys 1 to 5)"));
+}
+
+// Draws the program's icon at the client area's top left corner whenever it is painted (on the notice's template,
+// which has no control there).
+class CIconPainter : public CDialog {
+public:
+    CIconPainter() : CDialog(IDD_WAIT_DIALOG) {}
+    void OnPaint() {
+        CPaintDC dc(this);
+        dc.DrawIcon(0, 0, AfxGetWindowSystem().LoadIcon(IDR_MAINFRAME));
+    }
+    DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(CIconPainter, CDialog)
+ON_WM_PAINT()
+END_MESSAGE_MAP()
+
+TEST_F(QtWindowSystemTest, TheMinimisedWindowsIconIsDrawnInTheClientAreaBelowTheMenuBar) {
+    CIconPainter painter;
+    ASSERT_TRUE(painter.CreateModeless(IDD_WAIT_DIALOG, nullptr));
+    CQtDialogWindow* window = m_driver.QtSystem().WindowOf(painter.GetSafeHwnd());
+    ASSERT_TRUE(painter.SetMenu(IDR_MAIN_MENU));
+    ASSERT_GT(window->ClientTop(), 0);
+    const QImage drawn = window->grab().toImage();
+    const QImage icon = QIcon(*reinterpret_cast<QIcon*>(m_driver.System().LoadIcon(IDR_MAINFRAME)))
+                            .pixmap(32, 32)
+                            .toImage()
+                            .convertToFormat(drawn.format());
+    // The icon's rows down its middle are where the client area starts, not a menu bar's height higher.
+    const int top = window->ClientTop();
+    for (const int y : {3, 8, 16, 24, 28}) {
+        EXPECT_EQ(drawn.pixel(16, top + y), icon.pixel(16, y)) << "row " << y;
+    }
+    EXPECT_NE(drawn.pixel(16, top + 16), drawn.pixel(16, top + 40)) << "no icon drawn";
+    painter.DestroyWindow();
+}
+
+TEST_F(QtWindowSystemTest, TheNoticesProgressLineStaysClearOfItsButton) {
+    CRecordingDialog notice(IDD_WAIT_DIALOG);
+    CQtDialogWindow* window = Open(notice);
+    notice.SetDlgItemText(IDC_WAIT_TEXT, "Orrabel initializing\r\n Please Wait.\r\nReading ratings 42%");
+    auto* text = qobject_cast<QLabel*>(window->Control(IDC_WAIT_TEXT));
+    ASSERT_NE(text, nullptr);
+    const int textBottom = text->y() + text->heightForWidth(text->width());
+    EXPECT_LE(textBottom, window->Control(IDC_WAIT_TEXT)->y() + text->height());
+    EXPECT_LT(textBottom, window->Control(IDOK)->y());
 }
 
 } // namespace

@@ -15,6 +15,8 @@ public:
     void Focus(int id) override { Window().SetFocus(id); }
     void Click(int id) override { Window().Click(id); }
     void SelectByUser(int id, int position) override { Window().Select(id, position); }
+    void ClickHeader(int id, int column) override { Window().ClickHeader(id, column); }
+    void PressKey(const std::string& keys) override { Window().PressKey(keys); }
     void PressEnter() override { Window().PressEnter(); }
     void PressEscape() override { Window().PressEscape(); }
     bool IsEnabled() override { return Window().IsEnabled(); }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "CString.h"
 #include "QtDriver.h"
 #include "RecordingDialog.h"
+#include "ReportList.h"
 #include "ScriptedDriver.h"
 #include "ToolkitDriver.h"
 #include "WindowSystem.h"
@@ -172,6 +174,143 @@ TYPED_TEST(ToolkitContract, OwnerlessMessageBoxLeavesTheWindowsWorking) {
     EXPECT_EQ(seen.text, "Cannot open the file");
     EXPECT_EQ(seen.caption, "Orrabel Engine Error");
     EXPECT_EQ(seen.result, IDOK);
+}
+
+TYPED_TEST(ToolkitContract, AGreyedMenuItemsShortcutDoesNothing) {
+    HWND window = this->m_dialog.GetSafeHwnd();
+    ASSERT_TRUE(this->System().SetMenu(window, IDR_MAIN_MENU));
+    EXPECT_TRUE(this->System().EnableMenuItem(window, ID_MOVIES_TOP_PICKS, false));
+    EXPECT_FALSE(this->System().EnableMenuItem(window, IDC_GET_RATING, false)); // not an item of the bar
+    this->m_driver.Focus(IDC_SEARCH_TEXT);
+    this->m_driver.PressKey("Ctrl+T");
+    EXPECT_EQ(this->Count(BN_CLICKED, ID_MOVIES_TOP_PICKS), 0);
+    EXPECT_TRUE(this->System().EnableMenuItem(window, ID_MOVIES_TOP_PICKS, true));
+    this->m_driver.PressKey("Ctrl+T");
+    EXPECT_EQ(this->Count(BN_CLICKED, ID_MOVIES_TOP_PICKS), 1);
+}
+
+// The report list of the movie lists' dialogs, and their keys.
+template <typename Driver> class ReportContract : public ToolkitContract<Driver> {
+protected:
+    void SetUp() override {
+        this->m_driver.Open(m_picks);
+        List().SetColumns({{"Title", 60, ReportColumn::Kind::Text},
+                           {"Year", 25, ReportColumn::Kind::Number, true, true},
+                           {"Stars", 25, ReportColumn::Kind::Number, true}});
+        List().SetRows({{11, 0, {"meadow", "1991", "4.5"}},
+                        {12, 0, {"Harbor", "1990", ""}},
+                        {13, 0, {"alpha", "2001", "3"}},
+                        {14, 0, {"Zulu", "1990", "5"}},
+                        {15, 1, {"Beta", "1985", "Not interested"}}});
+    }
+    void TearDown() override { m_list.Detach(); }
+    CReportList& List() {
+        if (m_list.GetSafeHwnd() == nullptr) {
+            m_list.Attach(m_picks.GetDlgItem(IDC_CHOICE_LIST));
+        }
+        return m_list;
+    }
+    int PicksCount(UINT code, int id) const {
+        int count = 0;
+        for (const auto& command : m_picks.m_commands) {
+            count += command == std::pair<UINT, int>(code, id) ? 1 : 0;
+        }
+        return count;
+    }
+
+    CRecordingDialog m_picks{IDD_PICKS_DIALOG};
+    CReportList m_list;
+};
+TYPED_TEST_SUITE(ReportContract, Toolkits, ToolkitNames);
+
+TYPED_TEST(ReportContract, HeadingClicksAndKeysSortWithinGroupsAndKeepTheSelectedRow) {
+    EXPECT_EQ(this->List().GetKeys(), (std::vector<long>{11, 12, 13, 14, 15}));
+    this->m_driver.SelectByUser(IDC_CHOICE_LIST, 2);
+    EXPECT_EQ(this->List().GetSelection(), std::optional<long>(13));
+    EXPECT_EQ(this->PicksCount(LBN_SELCHANGE, IDC_CHOICE_LIST), 1);
+
+    struct Step {
+        const char* action; // "header N" or keys
+        ReportSort sort;
+        std::vector<long> keys;
+    };
+    const Step steps[] = {
+        // Letters without regard to case; the hidden row's group stays last in either direction.
+        {"header 0", {0, false}, {13, 12, 11, 14, 15}},
+        {"header 0", {0, true}, {14, 11, 12, 13, 15}},
+        // Years start highest first; equal years keep the rows' own order.
+        {"header 1", {1, true}, {13, 11, 12, 14, 15}},
+        // By number, a cell without one first; the same key again turns the order round.
+        {"Ctrl+3", {2, false}, {12, 13, 11, 14, 15}},
+        {"Ctrl+3", {2, true}, {14, 11, 13, 12, 15}},
+        {"Ctrl+0", {-1, false}, {11, 12, 13, 14, 15}},
+        {"Ctrl+2", {1, true}, {13, 11, 12, 14, 15}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.action);
+        const std::string action = step.action;
+        if (action.rfind("header ", 0) == 0) {
+            this->m_driver.ClickHeader(IDC_CHOICE_LIST, action.back() - '0');
+        } else {
+            this->m_driver.PressKey(action);
+        }
+        EXPECT_EQ(this->List().GetSort(), step.sort);
+        EXPECT_EQ(this->List().GetKeys(), step.keys);
+        EXPECT_EQ(this->List().GetSelection(), std::optional<long>(13));
+    }
+    // Sorting is no selection change.
+    EXPECT_EQ(this->PicksCount(LBN_SELCHANGE, IDC_CHOICE_LIST), 1);
+}
+
+TYPED_TEST(ReportContract, NewRowsKeepTheSelectedMovieElseTheSelectedPlace) {
+    this->List().SortBy({0, false}); // alpha 13, Harbor 12, meadow 11, Zulu 14, Beta 15
+    this->m_driver.SelectByUser(IDC_CHOICE_LIST, 1);
+    EXPECT_EQ(this->List().GetSelection(), std::optional<long>(12));
+
+    // The same movie among new rows stays selected, wherever the sort puts it.
+    EXPECT_EQ(
+        this->List().SetRows(
+            {{12, 0, {"Harbor", "1990", "2"}}, {16, 0, {"Aardvark", "2000", "1"}}, {13, 0, {"alpha", "2001", "3"}}}),
+        3);
+    EXPECT_EQ(this->List().GetKeys(), (std::vector<long>{16, 13, 12}));
+    EXPECT_EQ(this->List().GetSelection(), std::optional<long>(12));
+    // Gone: the row now in its place is selected, the last one when the list got shorter.
+    this->List().SetRows({{16, 0, {"Aardvark", "2000", "1"}}, {13, 0, {"alpha", "2001", "3"}}});
+    EXPECT_EQ(this->List().GetSelection(), std::optional<long>(13));
+    this->List().SetRows({{17, 0, {"Quiet", "1970", "4"}}, {13, 0, {"alpha", "2001", "3"}}});
+    EXPECT_EQ(this->List().GetSelection(), std::optional<long>(13));
+    this->List().SetRows({{17, 0, {"Quiet", "1970", "4"}}});
+    EXPECT_EQ(this->List().GetSelection(), std::optional<long>(17));
+    this->List().SetRows({});
+    EXPECT_EQ(this->List().GetSelection(), std::nullopt);
+
+    // The program's own selection: no notification; a key no row has changes nothing.
+    this->List().SetRows({{21, 0, {"One", "2001", "1"}}, {22, 0, {"Two", "2002", "2"}}});
+    EXPECT_TRUE(this->List().SelectKey(22));
+    EXPECT_FALSE(this->List().SelectKey(99));
+    EXPECT_EQ(this->List().GetSelection(), std::optional<long>(22));
+    EXPECT_EQ(this->PicksCount(LBN_SELCHANGE, IDC_CHOICE_LIST), 1);
+}
+
+TYPED_TEST(ReportContract, RatingKeysAndDeleteAreTheirButtonsUnlessTheButtonIsDisabled) {
+    this->m_driver.SelectByUser(IDC_CHOICE_LIST, 0);
+    this->m_picks.Clear();
+    for (const char* keys : {"1", "3", "5", "Delete"}) {
+        this->m_driver.PressKey(keys);
+    }
+    EXPECT_EQ(this->m_picks.m_commands, (std::vector<std::pair<UINT, int>>{{BN_CLICKED, IDC_RATE_1},
+                                                                           {BN_CLICKED, IDC_RATE_3},
+                                                                           {BN_CLICKED, IDC_RATE_5},
+                                                                           {BN_CLICKED, IDC_NOT_INTERESTED}}));
+    this->m_picks.Clear();
+    this->System().EnableWindow(this->m_picks.GetDlgItem(IDC_RATE_3), false);
+    this->System().EnableWindow(this->m_picks.GetDlgItem(IDC_NOT_INTERESTED), false);
+    this->m_driver.PressKey("3");
+    this->m_driver.PressKey("Delete");
+    this->m_driver.PressKey("4");
+    EXPECT_EQ(this->m_picks.m_commands, (std::vector<std::pair<UINT, int>>{{BN_CLICKED, IDC_RATE_4}}));
+    // The list keeps the focus through it all.
+    EXPECT_EQ(this->List().GetSelection(), std::optional<long>(11));
 }
 
 } // namespace

@@ -20,7 +20,12 @@ public:
     virtual void Paste(int id, const std::string& text) = 0; // replaces the edit's text by pasting
     virtual void Focus(int id) = 0;
     virtual void Click(int id) = 0;
+    // Selects the list's item at `position` (a report list's row shown there) by a mouse click.
     virtual void SelectByUser(int id, int position) = 0;
+    // Clicks the heading of a report list's column.
+    virtual void ClickHeader(int id, int column) = 0;
+    // Presses keys ("1", "Delete", "Ctrl+2") where the keyboard focus is.
+    virtual void PressKey(const std::string& keys) = 0;
     virtual void PressEnter() = 0;
     virtual void PressEscape() = 0;
     virtual bool IsEnabled() = 0; // the open dialog's window

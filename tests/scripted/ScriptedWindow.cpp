@@ -25,6 +25,8 @@ const char* KindName(ControlKind kind) {
         return "group box";
     case ControlKind::StaticIcon:
         return "static icon";
+    case ControlKind::ReportList:
+        return "report list";
     }
     return "control";
 }
@@ -119,6 +121,9 @@ void CScriptedWindow::Click(int id) {
         m_system->Fail("Click needs a push button or a check box, but control " + std::to_string(id) + " is a " +
                        KindName(button.kind));
     }
+    if (!button.enabled) {
+        m_system->Fail("Click on control " + std::to_string(id) + ", which is disabled");
+    }
     if (button.kind == ControlKind::CheckBox && (button.tmpl->style & CS_AUTOCHECK) != 0) {
         button.check = button.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
     }
@@ -128,7 +133,21 @@ void CScriptedWindow::Click(int id) {
 
 void CScriptedWindow::Select(int id, int pos) {
     RequireEnabled("Select");
-    CScriptedControl& list = RequireKind(id, ControlKind::ListBox, "Select");
+    CScriptedControl& list = Control(id);
+    if (list.kind == ControlKind::ReportList) {
+        const std::vector<long> keys = m_system->ReportGetKeys(m_system->GetDlgItem(Handle(), id));
+        if (pos < 0 || pos >= static_cast<int>(keys.size())) {
+            m_system->Fail("Select of row " + std::to_string(pos) + " in report list " + std::to_string(id) + " with " +
+                           std::to_string(keys.size()) + " rows");
+        }
+        list.selectedKey = keys[static_cast<std::size_t>(pos)];
+        m_focus = id;
+        if ((list.tmpl->style & CS_NOTIFY) != 0) {
+            Notify(LBN_SELCHANGE, id);
+        }
+        return;
+    }
+    RequireKind(id, ControlKind::ListBox, "Select");
     if (pos < 0 || pos >= static_cast<int>(list.items.size())) {
         m_system->Fail("Select of position " + std::to_string(pos) + " in list " + std::to_string(id) + " with " +
                        std::to_string(list.items.size()) + " items");
@@ -138,6 +157,51 @@ void CScriptedWindow::Select(int id, int pos) {
     if ((list.tmpl->style & CS_NOTIFY) != 0) {
         Notify(LBN_SELCHANGE, id);
     }
+}
+
+void CScriptedWindow::ClickHeader(int id, int column) {
+    RequireEnabled("ClickHeader");
+    CScriptedControl& list = RequireKind(id, ControlKind::ReportList, "ClickHeader");
+    if (column < 0 || column >= static_cast<int>(list.columns.size())) {
+        m_system->Fail("ClickHeader of column " + std::to_string(column) + " in report list " + std::to_string(id));
+    }
+    list.sort = NextReportSort(list.sort, column, list.columns);
+}
+
+void CScriptedWindow::PressKey(const std::string& keys) {
+    RequireEnabled("PressKey");
+    for (CScriptedControl& control : m_controls) {
+        if (control.id == m_focus && control.kind == ControlKind::ReportList) {
+            if (const std::optional<ReportSort> sort = ReportSortForKey(control.sort, keys, control.columns)) {
+                control.sort = *sort;
+                return;
+            }
+        }
+    }
+    for (const AcceleratorTemplate& accelerator : m_tmpl->accelerators) {
+        if (accelerator.keys == keys) {
+            if (HasControl(accelerator.id) && !Control(accelerator.id).enabled) {
+                return;
+            }
+            Notify(BN_CLICKED, accelerator.id);
+            return;
+        }
+    }
+    PressShortcut(keys);
+}
+
+std::vector<std::string> CScriptedWindow::Rows(int id) {
+    CScriptedControl& list = RequireKind(id, ControlKind::ReportList, "Rows");
+    std::vector<std::string> rows;
+    for (const int position : ReportOrder(list.rows, list.sort, list.columns)) {
+        const std::vector<CString>& cells = list.rows[static_cast<std::size_t>(position)].cells;
+        std::string text;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            text += (c == 0 ? "" : " | ") + cells[c];
+        }
+        rows.push_back(text);
+    }
+    return rows;
 }
 
 void CScriptedWindow::DoubleClick(int id, int pos) {
@@ -159,14 +223,18 @@ void CScriptedWindow::PressEnter() {
     // A focused push button takes Enter itself; otherwise the default push button does, else the OK command.
     for (const CScriptedControl& control : m_controls) {
         if (control.id == m_focus && control.kind == ControlKind::PushButton && control.visible) {
-            Notify(BN_CLICKED, control.id);
+            if (control.enabled) {
+                Notify(BN_CLICKED, control.id);
+            }
             return;
         }
     }
     for (const CScriptedControl& control : m_controls) {
         if (control.kind == ControlKind::PushButton && control.visible &&
             (control.tmpl->style & CS_DEFPUSHBUTTON) != 0) {
-            Notify(BN_CLICKED, control.id);
+            if (control.enabled) {
+                Notify(BN_CLICKED, control.id);
+            }
             return;
         }
     }
@@ -188,7 +256,10 @@ void CScriptedWindow::PressShortcut(const std::string& keys) {
         for (const MenuPopupTemplate& popup : m_menuBar->popups) {
             for (const MenuItemTemplate& item : popup.items) {
                 if (item.id != 0 && item.shortcut == keys) {
-                    Notify(BN_CLICKED, item.id);
+                    // A greyed item's shortcut does nothing.
+                    if (m_disabledMenuItems.count(item.id) == 0) {
+                        Notify(BN_CLICKED, item.id);
+                    }
                     return;
                 }
             }

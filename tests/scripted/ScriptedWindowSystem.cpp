@@ -408,6 +408,81 @@ int CScriptedWindowSystem::ListSetCurSel(HWND list, int position) {
     return position;
 }
 
+CScriptedControl& CScriptedWindowSystem::RequireReport(HWND handle, const char* operation) {
+    CScriptedControl& control = RequireControl(handle, operation);
+    if (control.kind != ControlKind::ReportList) {
+        Fail(std::string(operation) + " on control " + std::to_string(control.id) + ", which is no report list");
+    }
+    return control;
+}
+
+void CScriptedWindowSystem::ReportSetColumns(HWND list, const std::vector<ReportColumn>& columns) {
+    CScriptedControl& control = RequireReport(list, "ReportSetColumns");
+    control.columns = columns;
+    control.rows.clear();
+    control.selectedKey.reset();
+    control.sort = ReportSort{};
+}
+
+int CScriptedWindowSystem::ReportSetRows(HWND list, const std::vector<ReportRow>& rows) {
+    CScriptedControl& control = RequireReport(list, "ReportSetRows");
+    // Where the selected row stood, for when it is gone from the new rows.
+    int shownAt = -1;
+    if (control.selectedKey) {
+        const std::vector<long> keys = ReportGetKeys(list);
+        shownAt = static_cast<int>(std::find(keys.begin(), keys.end(), *control.selectedKey) - keys.begin());
+    }
+    control.rows = rows;
+    const std::vector<long> keys = ReportGetKeys(list);
+    if (control.selectedKey && std::find(keys.begin(), keys.end(), *control.selectedKey) == keys.end()) {
+        control.selectedKey.reset();
+        if (!keys.empty() && shownAt >= 0) {
+            control.selectedKey = keys[static_cast<std::size_t>(std::min(shownAt, static_cast<int>(keys.size()) - 1))];
+        }
+    }
+    return static_cast<int>(rows.size());
+}
+
+std::optional<long> CScriptedWindowSystem::ReportGetSelection(HWND list) {
+    return RequireReport(list, "ReportGetSelection").selectedKey;
+}
+
+bool CScriptedWindowSystem::ReportSelectKey(HWND list, long key) {
+    CScriptedControl& control = RequireReport(list, "ReportSelectKey");
+    const bool found =
+        std::any_of(control.rows.begin(), control.rows.end(), [key](const ReportRow& row) { return row.key == key; });
+    if (found) {
+        control.selectedKey = key;
+    }
+    return found;
+}
+
+void CScriptedWindowSystem::ReportSortBy(HWND list, const ReportSort& sort) {
+    RequireReport(list, "ReportSortBy").sort = sort;
+}
+
+ReportSort CScriptedWindowSystem::ReportGetSort(HWND list) {
+    return RequireReport(list, "ReportGetSort").sort;
+}
+
+std::vector<long> CScriptedWindowSystem::ReportGetKeys(HWND list) {
+    const CScriptedControl& control = RequireReport(list, "ReportGetKeys");
+    std::vector<long> keys;
+    for (const int position : ReportOrder(control.rows, control.sort, control.columns)) {
+        keys.push_back(control.rows[static_cast<std::size_t>(position)].key);
+    }
+    return keys;
+}
+
+void CScriptedWindowSystem::EnableWindow(HWND control, bool enable) {
+    RequireControl(control, "EnableWindow").enabled = enable;
+}
+
+void CScriptedWindowSystem::SetFocus(HWND control) {
+    CScriptedControl& target = RequireControl(control, "SetFocus");
+    WindowOf(control)->m_focus = target.id;
+}
+
 void CScriptedWindowSystem::RedrawWindow(HWND handle, UINT) {
     if (CScriptedControl* control = ControlOf(handle)) {
         ++control->redraws;
@@ -509,6 +584,26 @@ bool CScriptedWindowSystem::SetMenu(HWND window, UINT menuId) {
     }
     target.m_menuBar = menu;
     return true;
+}
+
+bool CScriptedWindowSystem::EnableMenuItem(HWND window, UINT id, bool enable) {
+    CScriptedWindow& target = RequireWindow(window, "EnableMenuItem");
+    if (target.m_menuBar == nullptr) {
+        return false;
+    }
+    for (const MenuPopupTemplate& popup : target.m_menuBar->popups) {
+        for (const MenuItemTemplate& item : popup.items) {
+            if (item.id != 0 && static_cast<UINT>(item.id) == id) {
+                if (enable) {
+                    target.m_disabledMenuItems.erase(item.id);
+                } else {
+                    target.m_disabledMenuItems.insert(item.id);
+                }
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool CScriptedWindowSystem::IsIconic(HWND window) {

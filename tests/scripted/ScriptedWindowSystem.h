@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +39,12 @@ struct CScriptedControl {
     int curSel = -1;                // list box selection
     int check = 0;                  // check box mark
     bool visible = true;
+    bool enabled = true;
+    // Report list: columns, rows in the order given, the sort, and the selected row's key.
+    std::vector<ReportColumn> columns;
+    std::vector<ReportRow> rows;
+    ReportSort sort;
+    std::optional<long> selectedKey;
     int redraws = 0;          // RedrawWindow calls
     int initStorageCalls = 0; // ListInitStorage calls
     int addStringsCalls = 0;  // ListAddStrings calls
@@ -58,10 +66,17 @@ public:
     void Paste(int id, const std::string& text);
     // Clicks a push button or check box (an automatic check box toggles its mark first): BN_CLICKED.
     void Click(int id);
-    // Selects list position `pos` as a user would: the selection changes, then LBN_SELCHANGE.
+    // Selects list position `pos` (in a report list: the row shown at `pos`) as a user would: the selection
+    // changes, then LBN_SELCHANGE.
     void Select(int id, int pos);
     // Double-clicks list position `pos`: selection and LBN_SELCHANGE, then LBN_DBLCLK.
     void DoubleClick(int id, int pos);
+    // Clicks the heading of a report list's column: it sorts by that column (see NextReportSort).
+    void ClickHeader(int id, int column);
+    // Presses a key or a combination ("1", "Delete", "Ctrl+2", "Ctrl+T") where the focus is: a report list with the
+    // focus sorts on Ctrl+0 to Ctrl+9; otherwise the dialog's accelerator for the key sends its command (nothing
+    // when its button is disabled), else a menu shortcut; a key that nothing takes fails the script.
+    void PressKey(const std::string& keys);
     // Enter: clicks the default push button (or the focused push button when one has the focus).
     void PressEnter();
     // Escape: the Cancel command (IDCANCEL).
@@ -83,6 +98,11 @@ public:
     bool HasControl(int id) const;
     std::string Text(int id) { return Control(id).text; }
     std::vector<std::string> Items(int id) { return Control(id).items; }
+    // A report list's rows as shown, each one's cells joined by " | ".
+    std::vector<std::string> Rows(int id);
+    std::optional<long> SelectedKey(int id) { return Control(id).selectedKey; }
+    bool IsControlEnabled(int id) { return Control(id).enabled; }
+    bool IsMenuItemEnabled(int id) const { return m_disabledMenuItems.count(id) == 0; }
     int CurSel(int id) { return Control(id).curSel; }
     const std::vector<CScriptedControl>& Controls() const { return m_controls; }
     // The caption (the template's title unless the program set another).
@@ -124,6 +144,7 @@ private:
     std::vector<CScriptedControl> m_controls;
     std::vector<MenuItem> m_systemMenu;
     const MenuTemplate* m_menuBar = nullptr;
+    std::set<int> m_disabledMenuItems;
     bool m_hasSystemMenu = false;
     bool m_visible = false;
     bool m_enabled = true;
@@ -212,6 +233,15 @@ public:
     int ListGetCurSel(HWND list) override;
     int ListSelectString(HWND list, int startAfter, const CString& prefix) override;
     int ListSetCurSel(HWND list, int position) override;
+    void ReportSetColumns(HWND list, const std::vector<ReportColumn>& columns) override;
+    int ReportSetRows(HWND list, const std::vector<ReportRow>& rows) override;
+    std::optional<long> ReportGetSelection(HWND list) override;
+    bool ReportSelectKey(HWND list, long key) override;
+    void ReportSortBy(HWND list, const ReportSort& sort) override;
+    ReportSort ReportGetSort(HWND list) override;
+    std::vector<long> ReportGetKeys(HWND list) override;
+    void EnableWindow(HWND control, bool enable) override;
+    void SetFocus(HWND control) override;
     void RedrawWindow(HWND control, UINT flags) override;
     int GetCheck(HWND button) override;
     void SetCheck(HWND button, int check) override;
@@ -224,6 +254,7 @@ public:
     HMENU GetSystemMenu(HWND window) override;
     bool AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CString& text) override;
     bool SetMenu(HWND window, UINT menuId) override;
+    bool EnableMenuItem(HWND window, UINT id, bool enable) override;
     bool IsIconic(HWND window) override;
     HDC BeginPaint(HWND window) override;
     void EndPaint(HWND window, HDC dc) override;
@@ -243,6 +274,7 @@ private:
     CScriptedControl* ControlOf(HWND handle) const; // nullptr for a window handle or an unknown one
     CScriptedWindow& RequireWindow(HWND handle, const char* operation);
     CScriptedControl& RequireControl(HWND handle, const char* operation);
+    CScriptedControl& RequireReport(HWND handle, const char* operation);
     CScriptedWindow& AddWindow(CDialog& dialog, const DialogTemplate& tmpl);
     void RemoveWindow(CScriptedWindow* window);
     std::vector<std::unique_ptr<CScriptedWindow>> m_windows;

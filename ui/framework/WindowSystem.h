@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "AfxTypes.h"
 #include "CString.h"
+#include "ReportList.h"
 
 class CDialog;
 
@@ -57,6 +59,26 @@ public:
     virtual int ListSetCurSel(HWND list, int position) = 0;
     // Invalidates, erases and repaints the whole control before returning (flags RDW_*).
     virtual void RedrawWindow(HWND control, UINT flags) = 0;
+    // Report list: its columns, left to right; the rows go away.
+    virtual void ReportSetColumns(HWND list, const std::vector<ReportColumn>& columns) = 0;
+    // Report list: replaces the rows and shows them in the list's current sort; returns their number. The selected
+    // row stays selected when its key is among the new rows; else the row that now stands where it stood is (the
+    // last row when the list got shorter), and none in an empty list. No selection-change notification.
+    virtual int ReportSetRows(HWND list, const std::vector<ReportRow>& rows) = 0;
+    // Report list: the selected row's key, or nothing.
+    virtual std::optional<long> ReportGetSelection(HWND list) = 0;
+    // Report list: selects the row with this key and scrolls it into view, without a selection-change
+    // notification; false (selection unchanged) when no row has it.
+    virtual bool ReportSelectKey(HWND list, long key) = 0;
+    // Report list: sorts as the user's click on a heading would (the selected row stays selected and in view).
+    virtual void ReportSortBy(HWND list, const ReportSort& sort) = 0;
+    virtual ReportSort ReportGetSort(HWND list) = 0;
+    // Report list: the rows' keys in the order the list shows them.
+    virtual std::vector<long> ReportGetKeys(HWND list) = 0;
+    // A disabled control is greyed and takes neither clicks nor focus nor its accelerator key.
+    virtual void EnableWindow(HWND control, bool enable) = 0;
+    // Gives the keyboard focus to a control of an active window.
+    virtual void SetFocus(HWND control) = 0;
     // Check box mark: 0 unchecked, 1 checked.
     virtual int GetCheck(HWND button) = 0;
     virtual void SetCheck(HWND button, int check) = 0;
@@ -84,6 +106,9 @@ public:
     // no control moves. Choosing an item, or pressing its shortcut while the window takes input, sends the window
     // WM_COMMAND with code 0 and the item's id. False when there is no such menu or the window has a menu bar.
     virtual bool SetMenu(HWND window, UINT menuId) = 0;
+    // Greys out (false) or restores (true) the window's menu bar item `id`: a greyed item can be neither chosen nor
+    // reached by its shortcut. False when the window's bar has no such item.
+    virtual bool EnableMenuItem(HWND window, UINT id, bool enable) = 0;
 
     // --- painting of the minimised window ----------------------------------------------------------------------------
     virtual bool IsIconic(HWND window) = 0;

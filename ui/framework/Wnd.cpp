@@ -73,6 +73,22 @@ BOOL CWnd::SetMenu(UINT menuId) {
     return m_hWnd != nullptr && AfxGetWindowSystem().SetMenu(m_hWnd, menuId) ? TRUE : FALSE;
 }
 
+BOOL CWnd::EnableMenuItem(UINT id, BOOL enable) {
+    return m_hWnd != nullptr && AfxGetWindowSystem().EnableMenuItem(m_hWnd, id, enable != FALSE) ? TRUE : FALSE;
+}
+
+void CWnd::EnableWindow(BOOL enable) {
+    if (m_hWnd != nullptr) {
+        AfxGetWindowSystem().EnableWindow(m_hWnd, enable != FALSE);
+    }
+}
+
+void CWnd::SetFocus() {
+    if (m_hWnd != nullptr) {
+        AfxGetWindowSystem().SetFocus(m_hWnd);
+    }
+}
+
 BOOL CWnd::IsIconic() const {
     return m_hWnd != nullptr && AfxGetWindowSystem().IsIconic(m_hWnd) ? TRUE : FALSE;
 }

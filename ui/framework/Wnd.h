@@ -29,6 +29,12 @@ public:
     HMENU GetSystemMenu(BOOL revert) const;
     // Puts the menu bar resource `menuId` above the window's client area.
     BOOL SetMenu(UINT menuId);
+    // Greys out or restores an item of the window's menu bar.
+    BOOL EnableMenuItem(UINT id, BOOL enable);
+    // Enables or disables this window when it is a control.
+    void EnableWindow(BOOL enable);
+    // Gives this control the keyboard focus.
+    void SetFocus();
     BOOL IsIconic() const;
     void GetClientRect(RECT* rect) const;
     void RedrawWindow(UINT flags);

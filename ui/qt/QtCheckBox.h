@@ -11,8 +11,6 @@ public:
     // An automatic check box toggles its own mark when clicked; any other only reports the click.
     CQtCheckBox(const QString& text, bool textOnLeft, bool automatic, QWidget* parent = nullptr);
 
-    bool TextOnLeft() const { return m_textOnLeft; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& pos) const override;

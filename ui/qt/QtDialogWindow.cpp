@@ -29,6 +29,7 @@
 #include "QtDisplayText.h"
 #include "QtGroupBox.h"
 #include "QtListBox.h"
+#include "QtReportList.h"
 #include "resource.h"
 
 namespace {
@@ -106,6 +107,7 @@ CQtDialogWindow::CQtDialogWindow(const DialogTemplate& dialogTemplate)
     }
 
     BuildControls();
+    BuildAccelerators();
     NameControlsForScreenReaders();
 }
 
@@ -136,6 +138,21 @@ void CQtDialogWindow::BuildControls() {
         }
         m_controls.emplace_back(&control, widget);
         ConnectNotifications(widget, control);
+    }
+}
+
+void CQtDialogWindow::BuildAccelerators() {
+    for (const AcceleratorTemplate& accelerator : m_template->accelerators) {
+        auto* shortcut = new QShortcut(QKeySequence(FromView(accelerator.keys), QKeySequence::PortableText), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int id = accelerator.id;
+        connect(shortcut, &QShortcut::activated, this, [this, id] {
+            // The key of a disabled button does what a click on it does: nothing.
+            const QWidget* control = Control(id);
+            if (control == nullptr || control->isEnabled()) {
+                SendCommand(BN_CLICKED, id);
+            }
+        });
     }
 }
 
@@ -190,6 +207,12 @@ QWidget* CQtDialogWindow::BuildControl(const ControlTemplate& control) {
         list->setFrameStyle(Has(control, CS_BORDER) ? (QFrame::StyledPanel | QFrame::Sunken) : QFrame::NoFrame);
         return list;
     }
+    case ControlKind::ReportList: {
+        auto* report = new CQtReportList(this);
+        report->setVerticalScrollBarPolicy(Has(control, CS_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+        report->setFrameStyle(Has(control, CS_BORDER) ? (QFrame::StyledPanel | QFrame::Sunken) : QFrame::NoFrame);
+        return report;
+    }
     case ControlKind::CheckBox: {
         return new CQtCheckBox(text, Has(control, CS_LEFTTEXT), Has(control, CS_AUTOCHECK), this);
     }
@@ -224,6 +247,11 @@ void CQtDialogWindow::ConnectNotifications(QWidget* widget, const ControlTemplat
         connect(button, &QPushButton::clicked, this, [this, id] { SendCommand(BN_CLICKED, id); });
     } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         connect(edit, &QLineEdit::textChanged, this, [this, id] { SendCommand(EN_CHANGE, id); });
+    } else if (auto* report = qobject_cast<CQtReportList*>(widget)) {
+        if (Has(control, CS_NOTIFY)) {
+            report->SetOnUserSelection([this, id] { SendCommand(LBN_SELCHANGE, id); });
+            connect(report, &QAbstractItemView::doubleClicked, this, [this, id] { SendCommand(LBN_DBLCLK, id); });
+        }
     } else if (auto* list = qobject_cast<QListWidget*>(widget)) {
         if (Has(control, CS_NOTIFY)) {
             connect(list, &QListWidget::itemSelectionChanged, this, [this, id] {
@@ -253,7 +281,13 @@ void CQtDialogWindow::NameControlsForScreenReaders() {
             widget->setAccessibleDescription(groupAround(area));
             continue;
         }
-        if (control->kind != ControlKind::Edit && control->kind != ControlKind::ListBox) {
+        if (control->kind == ControlKind::PushButton) {
+            // A button framed by a group box is described by the group's title ("Rate the selected movie").
+            widget->setAccessibleDescription(groupAround(area));
+            continue;
+        }
+        if (control->kind != ControlKind::Edit && control->kind != ControlKind::ListBox &&
+            control->kind != ControlKind::ReportList) {
             continue;
         }
         const QWidget* best = nullptr;
@@ -278,7 +312,7 @@ void CQtDialogWindow::NameControlsForScreenReaders() {
         } else {
             bestName = groupAround(area);
         }
-        if (bestName.isEmpty() && control->kind == ControlKind::ListBox) {
+        if (bestName.isEmpty() && (control->kind == ControlKind::ListBox || control->kind == ControlKind::ReportList)) {
             widget->setProperty(kNamedAfterTitleProperty, true);
             bestName = windowTitle();
         }
@@ -405,6 +439,7 @@ bool CQtDialogWindow::SetMenuBar(const MenuTemplate& menu) {
                 continue;
             }
             QAction* action = dropDown->addAction(FromView(item.text));
+            m_menuActions[item.id] = action;
             if (!item.shortcut.empty()) {
                 action->setShortcut(QKeySequence(FromView(item.shortcut), QKeySequence::PortableText));
                 action->setShortcutContext(Qt::WindowShortcut);
@@ -424,6 +459,11 @@ bool CQtDialogWindow::SetMenuBar(const MenuTemplate& menu) {
     setFixedSize(width(), height() + barHeight);
     m_menuBar->show();
     return true;
+}
+
+QAction* CQtDialogWindow::MenuAction(int id) const {
+    const auto found = m_menuActions.find(id);
+    return found != m_menuActions.end() ? found->second : nullptr;
 }
 
 void CQtDialogWindow::PopupSystemMenu(const QPoint& globalPosition) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@ class CQtListBox;
 class QEventLoop;
 class QListWidget;
 class QMenu;
+class QAction;
 class QMenuBar;
 class QPainter;
 
@@ -72,6 +74,8 @@ public:
     // has a menu bar already.
     bool SetMenuBar(const MenuTemplate& menu);
     QMenuBar* MenuBar() const { return m_menuBar; }
+    // The menu bar's item with this command id, or nullptr.
+    QAction* MenuAction(int id) const;
     // Where the client area starts inside the window: below the menu bar, if any.
     int ClientTop() const { return m_clientTop; }
 
@@ -83,10 +87,8 @@ public:
     INT_PTR Result() const { return m_result; }
 
     // Painting: a painter exists only while a paint event runs and the dialog asked for it.
-    bool IsPainting() const { return m_painting; }
     QPainter* BeginPaint();
     void EndPaint();
-    QPainter* Painter() const { return m_painter.get(); }
     void PaintDefault();
 
     // Delivers a notification or a window message to the attached dialog object.
@@ -105,6 +107,7 @@ public slots:
 
 private:
     void BuildControls();
+    void BuildAccelerators();
     QWidget* BuildControl(const ControlTemplate& control);
     void ConnectNotifications(QWidget* widget, const ControlTemplate& control);
     void NameControlsForScreenReaders();
@@ -116,6 +119,7 @@ private:
     std::vector<std::pair<const ControlTemplate*, QWidget*>> m_controls; // template order
     std::unique_ptr<QMenu> m_systemMenu;
     QMenuBar* m_menuBar = nullptr; // a child of the window
+    std::map<int, QAction*> m_menuActions;
     int m_clientTop = 0;
     QEventLoop* m_modalLoop = nullptr;
     bool m_ended = false;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
@@ -36,6 +37,7 @@
 #include "QtDisplayText.h"
 #include "QtListBox.h"
 #include "QtModalKeeper.h"
+#include "QtReportList.h"
 #include "Resources.h"
 #include "WinApp.h"
 #include "Wnd.h"
@@ -381,6 +383,66 @@ int CQtWindowSystem::ListSetCurSel(HWND list, int position) {
     return position;
 }
 
+CQtReportList* CQtWindowSystem::ReportOf(HWND handle) const {
+    return qobject_cast<CQtReportList*>(WidgetOf(handle));
+}
+
+void CQtWindowSystem::ReportSetColumns(HWND list, const std::vector<ReportColumn>& columns) {
+    CQtReportList* report = ReportOf(list);
+    if (report == nullptr) {
+        return;
+    }
+    std::vector<int> widths;
+    widths.reserve(columns.size());
+    for (const ReportColumn& column : columns) {
+        widths.push_back(WindowOf(list)->Units().ToPixelsX(column.width));
+    }
+    report->SetColumns(columns, widths);
+}
+
+int CQtWindowSystem::ReportSetRows(HWND list, const std::vector<ReportRow>& rows) {
+    CQtReportList* report = ReportOf(list);
+    return report != nullptr ? report->SetRows(rows) : 0;
+}
+
+std::optional<long> CQtWindowSystem::ReportGetSelection(HWND list) {
+    const CQtReportList* report = ReportOf(list);
+    return report != nullptr ? report->Selection() : std::nullopt;
+}
+
+bool CQtWindowSystem::ReportSelectKey(HWND list, long key) {
+    CQtReportList* report = ReportOf(list);
+    return report != nullptr && report->SelectKey(key);
+}
+
+void CQtWindowSystem::ReportSortBy(HWND list, const ReportSort& sort) {
+    if (CQtReportList* report = ReportOf(list)) {
+        report->SortBy(sort);
+    }
+}
+
+ReportSort CQtWindowSystem::ReportGetSort(HWND list) {
+    const CQtReportList* report = ReportOf(list);
+    return report != nullptr ? report->Sort() : ReportSort{};
+}
+
+std::vector<long> CQtWindowSystem::ReportGetKeys(HWND list) {
+    const CQtReportList* report = ReportOf(list);
+    return report != nullptr ? report->Keys() : std::vector<long>();
+}
+
+void CQtWindowSystem::EnableWindow(HWND control, bool enable) {
+    if (QWidget* widget = WidgetOf(control)) {
+        widget->setEnabled(enable);
+    }
+}
+
+void CQtWindowSystem::SetFocus(HWND control) {
+    if (QWidget* widget = WidgetOf(control)) {
+        widget->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 void CQtWindowSystem::RedrawWindow(HWND control, UINT /*flags*/) {
     if (QWidget* widget = WidgetOf(control)) {
         widget->update();
@@ -524,6 +586,17 @@ bool CQtWindowSystem::SetMenu(HWND handle, UINT menuId) {
     return window->SetMenuBar(*menu);
 }
 
+bool CQtWindowSystem::EnableMenuItem(HWND handle, UINT id, bool enable) {
+    CQtDialogWindow* window = WindowOf(handle);
+    QAction* action = window != nullptr ? window->MenuAction(static_cast<int>(id)) : nullptr;
+    if (action == nullptr) {
+        return false;
+    }
+    // A disabled action takes its shortcut with it.
+    action->setEnabled(enable);
+    return true;
+}
+
 bool CQtWindowSystem::IsIconic(HWND handle) {
     QWidget* window = WindowOf(handle);
     return window != nullptr && window->isMinimized();
@@ -589,9 +662,11 @@ void CQtWindowSystem::DrawIcon(HDC dc, int x, int y, HICON icon) {
     if (context == nullptr || context->painter == nullptr || icon == nullptr) {
         return;
     }
+    // The point is in client coordinates; the painter's are the window's, whose client area starts below the menu bar.
+    const int top = context->window->ClientTop();
     for (const auto& [id, loaded] : m_icons) {
         if (reinterpret_cast<HICON>(loaded.get()) == icon) {
-            context->painter->drawPixmap(x, y, loaded->pixmap(32, 32));
+            context->painter->drawPixmap(x, y + top, loaded->pixmap(32, 32));
         }
     }
 }

@@ -12,6 +12,7 @@
 class CDialog;
 class CQtDialogWindow;
 class CQtModalKeeper;
+class CQtReportList;
 class QPainter;
 class QWidget;
 
@@ -44,6 +45,15 @@ public:
     int ListGetCurSel(HWND list) override;
     int ListSelectString(HWND list, int startAfter, const CString& prefix) override;
     int ListSetCurSel(HWND list, int position) override;
+    void ReportSetColumns(HWND list, const std::vector<ReportColumn>& columns) override;
+    int ReportSetRows(HWND list, const std::vector<ReportRow>& rows) override;
+    std::optional<long> ReportGetSelection(HWND list) override;
+    bool ReportSelectKey(HWND list, long key) override;
+    void ReportSortBy(HWND list, const ReportSort& sort) override;
+    ReportSort ReportGetSort(HWND list) override;
+    std::vector<long> ReportGetKeys(HWND list) override;
+    void EnableWindow(HWND control, bool enable) override;
+    void SetFocus(HWND control) override;
     void RedrawWindow(HWND control, UINT flags) override;
     int GetCheck(HWND button) override;
     void SetCheck(HWND button, int check) override;
@@ -58,6 +68,7 @@ public:
     HMENU GetSystemMenu(HWND handle) override;
     bool AppendMenu(HMENU menu, UINT flags, UINT_PTR id, const CString& text) override;
     bool SetMenu(HWND handle, UINT menuId) override;
+    bool EnableMenuItem(HWND handle, UINT id, bool enable) override;
 
     bool IsIconic(HWND handle) override;
     HDC BeginPaint(HWND handle) override;
@@ -84,6 +95,7 @@ private:
     // the newest window of ours that is; nullptr when none is.
     QWidget* FrontWindow() const;
     PaintContext* ContextOf(HDC dc) const;
+    CQtReportList* ReportOf(HWND handle) const;
     // Shows a window and paints it before returning, without taking user input on the way.
     static void ShowAndPaint(QWidget* window);
 
