@@ -1,10 +1,16 @@
 #pragma once
 
-#include "MovieChoiceDlg.h"
+#include "MovieListDlg.h"
 
-// Your ratings on template IDD_RATINGS_DIALOG: the user's rated movies with their stars, newest first, under their
-// count and average, and the choice of one to go to in the main window's list.
-class CRatingsDlg : public CMovieChoiceDlg {
+// Your ratings on template IDD_RATINGS_DIALOG: every rating of the current user, newest first, under their count and
+// average; after them the movies he marked not interested, which Delete shows in his picks again.
+class CRatingsDlg : public CMovieListDlg {
 public:
-    explicit CRatingsDlg(CWnd* parent = nullptr);
+    explicit CRatingsDlg(CMovieTable& table, CWnd* parent = nullptr);
+
+protected:
+    std::vector<ReportColumn> Columns() const override;
+    void LoadRows(std::vector<ReportRow>& rows, CString& note) override;
+    bool NotInterestedApplies(const ReportRow& row) const override;
+    CString OnNotInterestedFor(long movieId) override;
 };

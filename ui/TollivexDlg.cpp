@@ -19,9 +19,10 @@
 #include "LoginDialog.h"
 #include "MovieDialog.h"
 #include "PaintDC.h"
-#include "PickTexts.h"
 #include "PicksDlg.h"
+#include "RatingEntry.h"
 #include "RatingsDlg.h"
+#include "SimilarDlg.h"
 #include "WaitCursor.h"
 #include "WaitDialog.h"
 #include "WindowSystem.h"
@@ -45,8 +46,6 @@ CString ProgressLine(const StartProgress& progress) {
 }
 // The list's hint for the bytes of item text it is about to receive.
 constexpr UINT kListStorageBytes = 50;
-// How many movies Top picks and More like this show.
-constexpr int kPickCount = 20;
 
 } // namespace
 
@@ -100,6 +99,7 @@ BOOL CTollivexDlg::OnInitDialog() {
         AddAboutEntry();
         // Above the template's client area, which stays as it is: the window grows by the bar.
         SetMenu(IDR_MAIN_MENU);
+        EnableMoviesMenu(false);
         SetIcon(m_hIcon, TRUE);
         SetIcon(m_hIcon, FALSE);
 
@@ -136,7 +136,9 @@ BOOL CTollivexDlg::OnInitDialog() {
         }
         AfxGetWindowSystem().ExitProcess(1);
     }
-    return TRUE;
+    // The focus starts on the first tab stop, unless a newcomer went from his picks to a movie: then it stays in
+    // the movie list, where Enter asks that movie's rating.
+    return m_focusSet ? FALSE : TRUE;
 }
 
 void CTollivexDlg::OnOK() {
@@ -197,6 +199,7 @@ HCURSOR CTollivexDlg::OnQueryDragIcon() {
 // --- login ----------------------------------------------------------------------------------------------------------
 
 void CTollivexDlg::OnLogin() {
+    bool registered = false;
     RunEngineGuarded(*this, [&] {
         long userId = NO_USER;
         CLoginDialog login;
@@ -217,7 +220,13 @@ void CTollivexDlg::OnLogin() {
         CWaitCursor wait;
         m_table.SetCurrentUser(userId);
         SetDlgItemText(IDC_CURRENT_USER, FormatString("UserName: %s, UserID: %d", login.m_userName, userId));
+        EnableMoviesMenu(true);
+        registered = login.m_newUser;
     });
+    // A newcomer starts where he can teach the program his taste: the picks for newcomers, rated from the list.
+    if (registered) {
+        OnTopPicks();
+    }
 }
 
 void CTollivexDlg::OnUserIdChange() {
@@ -228,6 +237,7 @@ void CTollivexDlg::OnUserIdChange() {
         CWaitCursor wait;
         m_table.SetCurrentUser(userId);
         SetDlgItemText(IDC_CURRENT_USER, text);
+        EnableMoviesMenu(userId != NO_USER);
     });
 }
 
@@ -368,25 +378,8 @@ void CTollivexDlg::OnRate() {
         }
 
         // A stored rating is never overwritten.
-        long userId = m_table.GetCurrentUserID();
-        if (m_table.GetRating(movieId, userId, CString()) != 0) {
-            SetDlgItemText(IDC_RESULTS, "The movie is already rated by you.\nPick a different movie please.");
-            return;
-        }
-
-        {
-            CWaitCursor wait;
-            userId = m_table.GetCurrentUserID();
-            m_table.SetNewRating(movieId, userId, rating);
-        }
-
-        userId = m_table.GetCurrentUserID();
-        double average = 0.0;
-        long count = 0;
-        m_table.GetInfo(userId, average, count);
-        // The rating that first makes predictions possible asks the engine to take the user's ratings in.
-        if (count == MIN_RATINGS_TO_PREDICT) {
-            m_table.SetRefresh(true);
+        if (EnterRating(m_table, movieId, rating) == RatingEntryResult::AlreadyRated) {
+            SetDlgItemText(IDC_RESULTS, kAlreadyRatedText);
         }
     });
 }
@@ -466,10 +459,6 @@ void CTollivexDlg::OnRefresh() {
 
 // --- top picks, movies like the selected one, the user's ratings -----------------------------------------------------
 
-CString CTollivexDlg::ListedTitle(long movieId) const {
-    return m_table.GetMovieDetails(m_table.GetMovieNumber(movieId)).title;
-}
-
 void CTollivexDlg::ShowInMovieList(long movieId) {
     // List position p holds catalogue number p + 1.
     const int position = m_table.GetMovieNumber(movieId) - 1;
@@ -478,33 +467,26 @@ void CTollivexDlg::ShowInMovieList(long movieId) {
     }
 }
 
-void CTollivexDlg::GoToChosenMovie(const CMovieChoiceDlg& dialog, INT_PTR result) {
+void CTollivexDlg::GoToChosenMovie(const CMovieListDlg& dialog, INT_PTR result) {
     if (result == IDOK && dialog.GetChosenMovieId() != 0) {
         ShowInMovieList(dialog.GetChosenMovieId());
+        // The keyboard goes where the movie now is, so that the next Enter asks its rating (the default button)
+        // instead of pressing whatever button had the focus before the dialog opened.
+        m_movieList.SetFocus();
+        m_focusSet = true;
+    }
+}
+
+void CTollivexDlg::EnableMoviesMenu(bool loggedIn) {
+    for (const UINT id : {ID_MOVIES_TOP_PICKS, ID_MOVIES_MORE_LIKE_THIS, ID_MOVIES_YOUR_RATINGS}) {
+        EnableMenuItem(id, loggedIn ? TRUE : FALSE);
     }
 }
 
 void CTollivexDlg::OnTopPicks() {
     RunEngineGuarded(*this, [&] {
-        const long userId = m_table.GetCurrentUserID();
-        std::vector<MoviePick> picks;
-        {
-            CWaitCursor wait;
-            picks = m_table.GetTopPicksWithReasons(userId, kPickCount);
-        }
-        double average = 0.0;
-        long count = 0;
-        m_table.GetInfo(userId, average, count);
-
-        CPicksDlg dialog;
-        for (const MoviePick& pick : picks) {
-            const CString because = pick.becauseMovieId != 0 ? ListedTitle(pick.becauseMovieId) : CString();
-            dialog.AddRow(pick.movieId,
-                          PickRowText(ListedTitle(pick.movieId), pick.predicted, because, pick.becauseStars));
-        }
-        if (count < MIN_RATINGS_TO_PREDICT) {
-            dialog.SetNote(NewcomerNote(count));
-        }
+        CPicksDlg dialog(m_table);
+        dialog.Load();
         const INT_PTR result = dialog.DoModal();
         GoToChosenMovie(dialog, result);
     });
@@ -516,17 +498,8 @@ void CTollivexDlg::OnMoreLikeThis() {
         if (!ReadPickedMovie(movieId)) {
             return;
         }
-        std::vector<long> similar;
-        {
-            CWaitCursor wait;
-            similar = m_table.GetSimilarMovies(movieId, kPickCount);
-        }
-        CPicksDlg dialog;
-        dialog.SetCaption("More like this");
-        dialog.SetNote(SimilarNote(ListedTitle(movieId)));
-        for (const long similarId : similar) {
-            dialog.AddRow(similarId, ListedTitle(similarId));
-        }
+        CSimilarDlg dialog(m_table, movieId);
+        dialog.Load();
         const INT_PTR result = dialog.DoModal();
         GoToChosenMovie(dialog, result);
     });
@@ -534,17 +507,8 @@ void CTollivexDlg::OnMoreLikeThis() {
 
 void CTollivexDlg::OnYourRatings() {
     RunEngineGuarded(*this, [&] {
-        const long userId = m_table.GetCurrentUserID();
-        const std::vector<UserRating> ratings = m_table.GetUserRatings(userId);
-        double average = 0.0;
-        long count = 0;
-        m_table.GetInfo(userId, average, count);
-
-        CRatingsDlg dialog;
-        dialog.SetNote(RatingsSummary(count, average));
-        for (const UserRating& rating : ratings) {
-            dialog.AddRow(rating.movieId, RatingRowText(ListedTitle(rating.movieId), rating.stars));
-        }
+        CRatingsDlg dialog(m_table);
+        dialog.Load();
         const INT_PTR result = dialog.DoModal();
         GoToChosenMovie(dialog, result);
     });

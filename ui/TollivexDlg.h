@@ -8,8 +8,8 @@
 #include "Dialog.h"
 #include "ListBox.h"
 #include "MessageMap.h"
-#include "MovieChoiceDlg.h"
 #include "MovieIdArray.h"
+#include "MovieListDlg.h"
 #include "MovieTable.h"
 
 // The main window on template 102: the catalogue, login, ratings and predictions. It owns the engine.
@@ -30,7 +30,6 @@ public:
     using StartClock = std::function<std::chrono::steady_clock::time_point()>;
     void SetStartClock(StartClock clock) { m_startClock = std::move(clock); }
 
-    int GetExactPredictions() const { return m_exactPredictions; }
     const MovieIdArray& GetMovieIds() const { return m_movieIds; }
 
 protected:
@@ -67,12 +66,12 @@ private:
     // The id of the movie the list handed over in IDC_MOVIE_ID; false, with "Movie not picked..." in the results
     // pane, when none has been picked yet.
     bool ReadPickedMovie(long& movieId);
-    // The title the movie list shows for the movie with this id.
-    CString ListedTitle(long movieId) const;
     // Selects the movie in the list, scrolled into view, and hands its id on as a click on it does.
     void ShowInMovieList(long movieId);
-    // After a movie dialog closed: goes to the movie chosen in it, if any.
-    void GoToChosenMovie(const CMovieChoiceDlg& dialog, INT_PTR result);
+    // After a movie dialog closed: goes to the movie chosen in it, if any, with the keyboard in the movie list.
+    void GoToChosenMovie(const CMovieListDlg& dialog, INT_PTR result);
+    // The Movies menu's items serve a logged-in user only: greyed out while nobody is.
+    void EnableMoviesMenu(bool loggedIn);
 
     CButton m_refreshButton;
     CListBox m_movieList;
@@ -80,6 +79,8 @@ private:
     HICON m_hIcon;
     CMovieTable m_table;
     MovieIdArray m_movieIds;
+    // Set when a movie chosen in a list took the keyboard to the movie list before the window first showed.
+    bool m_focusSet = false;
     StartClock m_startClock = [] { return std::chrono::steady_clock::now(); };
 
     DECLARE_MESSAGE_MAP()

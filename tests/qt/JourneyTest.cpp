@@ -24,6 +24,7 @@
 
 #include "EngineFixtures.h"
 #include "QtDialogWindow.h"
+#include "QtReportList.h"
 #include "QtTestHelpers.h"
 #include "QtWindowSystem.h"
 #include "ScriptedEngine.h"
@@ -114,9 +115,16 @@ private:
     CQtDialogWindow* m_window;
 };
 
-// Answers the login dialog: types the name and password, then clicks OK or New User. Then runs `body` in the main
-// window once it shows.
-void LoginThen(const QString& name, const QString& password, bool newUser, std::function<void(CUser&)> body) {
+void Press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window->focusWidget(), key, modifiers);
+}
+
+// Answers the login dialog: types the name and password, then clicks OK or New User. A registration opens the
+// newcomer's picks, where `inPicks` runs (by default Escape closes them). Then runs `body` in the main window once it
+// shows.
+void LoginThen(
+    const QString& name, const QString& password, bool newUser, std::function<void(CUser&)> body,
+    std::function<void(QWidget*)> inPicks = [](QWidget* picks) { Press(picks, Qt::Key_Escape); }) {
     WhenShown([](QWidget* widget) { return widget == FindShownWindow(IDD_LOGIN_DIALOG); },
               [=](QWidget* widget) {
                   auto* login = qobject_cast<CQtDialogWindow*>(widget);
@@ -133,6 +141,9 @@ void LoginThen(const QString& name, const QString& password, bool newUser, std::
                                     window->End(-1);
                                 }
                             });
+                  if (newUser) {
+                      WhenShown([](QWidget* picks) { return picks == FindShownWindow(IDD_PICKS_DIALOG); }, inPicks);
+                  }
                   user.Click(newUser ? IDC_LOGIN_NEW_USER : IDOK);
               });
 }
@@ -272,19 +283,15 @@ TEST(JourneyTest, WithNobodyLoggedInEveryCommandForTheUserSaysToLogIn) {
     EXPECT_EQ(said, (std::vector<std::string>{nobody, nobody, nobody, nobody}));
 }
 
-void Press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(window->focusWidget(), key, modifiers);
-}
-
-// By keyboard alone over a scripted engine: Ctrl+T, Down and Enter go to the second pick; Tab to Predict, Enter.
-// The first Ctrl+T meets an engine failure.
+// By keyboard alone over a scripted engine: log in, Ctrl+T, Down and Enter go to the second pick with the keyboard in
+// the main list; Tab to Predict, Enter. The first Ctrl+T meets an engine failure.
 TEST(JourneyTest, KeyboardAloneFromTopPicksToAPrediction) {
     CQtWindowSystem windows;
     AfxSetWindowSystem(&windows);
     CWinApp app;
     auto engine = std::make_unique<CScriptedEngine>();
     engine->movies = {{"Heat (1995)", 101, "", ""}, {"Toy Story (1995)", 102, "", ""}, {"Jumanji (1995)", 103, "", ""}};
-    engine->currentUser = 3;
+    engine->users[{"guest", "pw"}] = 3;
     engine->canPredict = true;
     engine->prediction = 4.6;
     engine->info = std::make_pair(4.0, 20L);
@@ -312,6 +319,7 @@ TEST(JourneyTest, KeyboardAloneFromTopPicksToAPrediction) {
             Press(main, Qt::Key_T, Qt::ControlModifier);
             EXPECT_EQ(user.List()->currentRow(), 2);
             EXPECT_EQ(user.Text(IDC_MOVIE_ID), QStringLiteral("103"));
+            EXPECT_EQ(main->focusWidget(), user.List());
             for (int tabs = 0; tabs < 20 && main->focusWidget() != main->Control(IDC_PREDICT); ++tabs) {
                 Press(main, Qt::Key_Tab);
             }
@@ -319,10 +327,79 @@ TEST(JourneyTest, KeyboardAloneFromTopPicksToAPrediction) {
             EXPECT_EQ(user.Results(), "The prediction is : 5");
             Press(main, Qt::Key_Escape);
         });
-        Press(login, Qt::Key_Escape);
+        CUser inLogin(qobject_cast<CQtDialogWindow*>(login));
+        inLogin.Type(IDC_LOGIN_USER_NAME, QStringLiteral("guest"));
+        inLogin.Type(IDC_LOGIN_PASSWORD, QStringLiteral("pw"));
+        Press(login, Qt::Key_Return);
     });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     AfxSetWindowSystem(nullptr);
+}
+
+// A newcomer's first minutes on the real engine: he registers, his picks open by themselves, he rates fifteen of
+// them with the number keys, the picks become his own with their reasons, he goes to one, and Enter asks its rating.
+TEST(JourneyTest, ANewcomerRatesFifteenPicksByKeyAndGetsHisOwn) {
+    CJourneyFolder folder;
+    CQtWindowSystem windows;
+    AfxSetWindowSystem(&windows);
+    CWinApp app;
+    std::vector<std::string> notes;
+    QString because;
+    long chosen = 0;
+    {
+        CTollivexDlg dlg;
+        app.m_pMainWnd = &dlg;
+        const auto ratePicks = [&](QWidget* widget) {
+            auto* picks = qobject_cast<CQtDialogWindow*>(widget);
+            auto* list = qobject_cast<CQtReportList*>(picks->Control(IDC_CHOICE_LIST));
+            ASSERT_NE(list, nullptr);
+            EXPECT_EQ(picks->focusWidget(), list);
+            const QString note = CQtDialogWindow::ControlText(picks->Control(IDC_CHOICE_NOTE));
+            notes.push_back(note.toStdString());
+            for (int rating = 0; rating < 15; ++rating) {
+                const int before = list->RowCount();
+                Press(picks, static_cast<Qt::Key>(Qt::Key_3 + rating % 3));
+                EXPECT_EQ(list->RowCount(), before - 1) << "rating " << rating + 1;
+                if (rating == 0 || rating == 13) {
+                    notes.push_back(CQtDialogWindow::ControlText(picks->Control(IDC_CHOICE_NOTE)).toStdString());
+                }
+            }
+            notes.push_back(CQtDialogWindow::ControlText(picks->Control(IDC_CHOICE_NOTE)).toStdString());
+            ASSERT_GT(list->RowCount(), 0);
+            for (int row = 0; row < list->RowCount() && because.isEmpty(); ++row) {
+                because = list->CellText(row, 5);
+            }
+            Press(picks, Qt::Key_End);
+            chosen = list->Selection().value_or(0);
+            Press(picks, Qt::Key_Return);
+        };
+        LoginThen(
+            "newcomer", "first steps", /*newUser=*/true,
+            [&](CUser& user) {
+                // Back from the picks: the chosen movie is selected in the main list, which has the keyboard.
+                EXPECT_EQ(user.Text(IDC_MOVIE_ID), QString::number(chosen));
+                EXPECT_EQ(user.List()->window()->focusWidget(), user.List());
+                QTest::keyClick(user.List(), Qt::Key_Return);
+                EXPECT_EQ(user.Results(), "There is no rating for this movie yet.");
+                user.Click(IDC_GET_INFO);
+                EXPECT_EQ(user.Results().substr(user.Results().size() - 2), "15");
+                QTest::keyClick(user.List(), Qt::Key_Escape);
+            },
+            ratePicks);
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+        app.m_pMainWnd = nullptr;
+    }
+    AfxSetWindowSystem(nullptr);
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "Rate movies you have seen: select one and press 1 to 5. 15 more ratings make these picks "
+                         "your own.",
+                         "Rate movies you have seen: select one and press 1 to 5. 14 more ratings make these picks "
+                         "your own.",
+                         "Rate movies you have seen: select one and press 1 to 5. 1 more rating makes these picks your "
+                         "own.",
+                         "Picked for you from your 15 ratings"}));
+    EXPECT_TRUE(std::regex_match(because.toStdString(), std::regex(".+ \\([0-9]{4}\\), [45] stars")))
+        << because.toStdString();
 }
 
 } // namespace

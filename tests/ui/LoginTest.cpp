@@ -37,7 +37,10 @@ TEST(Login, RefusalsChangeNothingAndAcceptedIdsAreShown) {
         login(MainWindowHarness::Login(" zero ", "pw"));
         EXPECT_EQ(main.Text(IDC_CURRENT_USER), "UserName:  zero , UserID: 0");
         h.engine->insertUserAnswer = -2;
-        login(MainWindowHarness::Login("neg", "pw", true));
+        // A registration goes on to the newcomer's picks.
+        h.windows.ExpectModal(IDD_LOGIN_DIALOG, MainWindowHarness::Login("neg", "pw", true));
+        h.windows.ExpectModal(IDD_PICKS_DIALOG, [](CScriptedWindow& picks) { picks.PressEscape(); });
+        main.Click(IDC_LOGIN);
         EXPECT_EQ(main.Text(IDC_CURRENT_USER), "UserName: neg, UserID: -2");
         EXPECT_EQ(h.engine->currentUser, -2);
         EXPECT_EQ(main.Text(IDC_RESULTS), "User name not given");
