@@ -351,6 +351,8 @@ TEST(JourneyTest, ANewcomerRatesFifteenPicksByKeyAndGetsHisOwn) {
         app.m_pMainWnd = &dlg;
         const auto ratePicks = [&](QWidget* widget) {
             auto* picks = qobject_cast<CQtDialogWindow*>(widget);
+            // The rating keys are the window's while it is the active one, as it is when a person sees it.
+            ASSERT_TRUE(QTest::qWaitForWindowActive(picks));
             auto* list = qobject_cast<CQtReportList*>(picks->Control(IDC_CHOICE_LIST));
             ASSERT_NE(list, nullptr);
             EXPECT_EQ(picks->focusWidget(), list);

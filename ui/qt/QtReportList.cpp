@@ -171,6 +171,16 @@ void CQtReportList::keyPressEvent(QKeyEvent* event) {
             return;
         }
     }
+    // Home and End go to the first and last row, as in every list, not to the row's first and last cell.
+    if (event->modifiers() == Qt::NoModifier && (event->key() == Qt::Key_Home || event->key() == Qt::Key_End)) {
+        const QModelIndex target = moveCursor(event->key() == Qt::Key_Home ? MoveHome : MoveEnd, Qt::ControlModifier);
+        if (target.isValid()) {
+            selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            scrollTo(target);
+        }
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
 }
 
