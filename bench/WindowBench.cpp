@@ -7,6 +7,11 @@
 // LaunchToLogin runs the real main window over the real engine on generated data of 87,585 movies, warm (the derived
 // files made by one untimed start first), from the window's construction to the moment the login dialog opens;
 // the benchmark's window system ends that dialog's run, and the main window's, right there.
+//
+// Lists/<data>/<list> fills and shows Top picks, More like this or Your ratings over the real engine (warm), from the
+// engine calls to the dialog painted, for a user with 30 ratings: on the bundled data (a copy of MovieData) and on the
+// generated 87,585 movies. RateFromTopPicks rates the selected pick with a key's command and times it to the refilled
+// list on the screen.
 
 #include <QApplication>
 #include <QWidget>
@@ -26,7 +31,11 @@
 #include "CString.h"
 #include "Dialog.h"
 #include "ListBox.h"
+#include "MovieListDlg.h"
+#include "PicksDlg.h"
 #include "QtWindowSystem.h"
+#include "RatingsDlg.h"
+#include "SimilarDlg.h"
 #include "SyntheticData.h"
 #include "TollivexDlg.h"
 #include "WindowSystem.h"
@@ -270,6 +279,107 @@ void BM_LaunchToLogin(benchmark::State& state, std::uint32_t users, std::uint64_
     fs::current_path(before);
 }
 
+// A warm engine on a data folder with a registered user who rated 30 movies, for the movie lists.
+class CListsFixture {
+public:
+    explicit CListsFixture(const fs::path& folder) : m_previous(fs::current_path()) {
+        fs::current_path(folder);
+        m_table.Init(kDefaultDataPath);
+        m_table.InitMatrices();
+        const long user = m_table.InsertUser("bench " + std::to_string(Clock::now().time_since_epoch().count()), "pw");
+        m_table.SetCurrentUser(user);
+        const long movies = m_table.GetNumberOfMovies() - 1;
+        for (int i = 0; i < 30; ++i) {
+            const int number = 1 + static_cast<int>((static_cast<long>(i) * 7919) % movies);
+            const long movieId = m_table.GetMovieDetails(number).id;
+            if (m_table.GetRating(movieId, user, CString()) == 0) {
+                m_table.SetNewRating(movieId, user, 1 + i % 5);
+            }
+        }
+        m_similarTo = m_table.GetTopPicks(user, 1).front();
+        AfxSetWindowSystem(&m_system);
+    }
+    ~CListsFixture() {
+        AfxSetWindowSystem(nullptr);
+        std::error_code ignored;
+        fs::current_path(m_previous, ignored);
+    }
+    CListsFixture(const CListsFixture&) = delete;
+    CListsFixture& operator=(const CListsFixture&) = delete;
+
+    CMovieTable& Table() { return m_table; }
+    long SimilarTo() const { return m_similarTo; }
+    // Loads the dialog's rows, creates its window and paints it on the screen.
+    void Show(CMovieListDlg& dialog) {
+        dialog.Load();
+        dialog.CreateModeless(dialog.GetTemplateId(), nullptr);
+        m_system.ShowWindow(dialog.GetSafeHwnd(), SW_SHOW);
+        QApplication::processEvents();
+    }
+
+private:
+    fs::path m_previous;
+    CMovieTable m_table;
+    CQtWindowSystem m_system;
+    long m_similarTo = 0;
+};
+
+// The bundled data, copied so that the benchmark's accounts and caches stay out of the source tree.
+fs::path BundledFolder() {
+    const fs::path folder = fs::path(QUILLORY_BENCH_DATA_DIR) / "lists-bundled";
+    if (!fs::exists(folder / "MovieData" / "files.txt")) {
+        fs::create_directories(folder / "MovieData");
+        for (const char* name : {"files.txt", "movies.dat", "ratings.dat"}) {
+            fs::copy_file(fs::path(QUILLORY_SOURCE_DIR) / "MovieData" / name, folder / "MovieData" / name,
+                          fs::copy_options::overwrite_existing);
+        }
+    }
+    return folder;
+}
+
+std::unique_ptr<CMovieListDlg> MakeList(CListsFixture& fixture, int which) {
+    switch (which) {
+    case 0:
+        return std::make_unique<CPicksDlg>(fixture.Table());
+    case 1:
+        return std::make_unique<CSimilarDlg>(fixture.Table(), fixture.SimilarTo());
+    default:
+        return std::make_unique<CRatingsDlg>(fixture.Table());
+    }
+}
+
+void BM_ListShown(benchmark::State& state, fs::path (*folder)()) {
+    CListsFixture fixture(folder());
+    const int which = static_cast<int>(state.range(0));
+    state.SetLabel(which == 0 ? "top_picks" : which == 1 ? "more_like_this" : "your_ratings");
+    for (auto _ : state) {
+        auto dialog = MakeList(fixture, which);
+        fixture.Show(*dialog);
+        state.PauseTiming();
+        dialog->DestroyWindow();
+        dialog.reset();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
+void BM_RateFromTopPicks(benchmark::State& state) {
+    CListsFixture fixture(BundledFolder());
+    CPicksDlg picks(fixture.Table());
+    fixture.Show(picks);
+    for (auto _ : state) {
+        // The key 3's command on the selected pick: stored, the list asked for again and painted.
+        picks.OnCommandNotification(BN_CLICKED, IDC_RATE_3);
+        QApplication::processEvents();
+    }
+    picks.DestroyWindow();
+}
+BENCHMARK(BM_RateFromTopPicks)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+fs::path GeneratedFolder() {
+    return LaunchFolder(20000U, 1000000ULL);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -287,5 +397,15 @@ int main(int argc, char** argv) {
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond)
             ->Iterations(5);
+        benchmark::RegisterBenchmark("Lists/bundled", BM_ListShown, &BundledFolder)
+            ->DenseRange(0, 2)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(10);
+        benchmark::RegisterBenchmark("Lists/87k", BM_ListShown, &GeneratedFolder)
+            ->DenseRange(0, 2)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(10);
     });
 }
