@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QWindow>
 
@@ -576,6 +578,35 @@ TEST_F(QtWindowSystemTest, ACutCellShowsItsWholeTextAsToolTipAndToScreenReaders)
     EXPECT_EQ(table->text(QAccessible::Name), QStringLiteral("Top picks"));
     EXPECT_EQ(AccessibleText(window->Control(IDC_RATE_4), QAccessible::Description),
               QStringLiteral("Rate the selected movie (keys 1 to 5)"));
+}
+
+// The scroll bars go the usual way round: at the top of the list the vertical bar is at its start, and going to the
+// last row takes it to its end; neither bar draws or works backwards.
+TEST_F(QtWindowSystemTest, AReportListsScrollBarsGoTheUsualWayRound) {
+    CRecordingDialog picks(IDD_PICKS_DIALOG);
+    CQtDialogWindow* window = Open(picks);
+    auto* report = qobject_cast<CQtReportList*>(window->Control(IDC_CHOICE_LIST));
+    ASSERT_NE(report, nullptr);
+    CReportList list;
+    list.Attach(picks.GetDlgItem(IDC_CHOICE_LIST));
+    list.SetColumns({{"Title", 400, ReportColumn::Kind::Text}, {"Year", 200, ReportColumn::Kind::Number}});
+    std::vector<ReportRow> rows;
+    for (long key = 1; key <= 50; ++key) {
+        rows.push_back({key, 0, {"Movie " + std::to_string(key), "2000"}});
+    }
+    list.SetRows(rows);
+    list.SelectKey(1);
+    QApplication::processEvents();
+    for (QScrollBar* bar : {report->verticalScrollBar(), report->horizontalScrollBar()}) {
+        EXPECT_FALSE(bar->invertedAppearance());
+        EXPECT_EQ(bar->value(), bar->minimum());
+    }
+    EXPECT_GT(report->verticalScrollBar()->maximum(), 0);
+    EXPECT_GT(report->horizontalScrollBar()->maximum(), 0) << "the columns are wider than the list";
+    list.SelectKey(50);
+    QApplication::processEvents();
+    EXPECT_EQ(report->verticalScrollBar()->value(), report->verticalScrollBar()->maximum());
+    list.Detach();
 }
 
 // Draws the program's icon at the client area's top left corner whenever it is painted (on the notice's template,
