@@ -11,17 +11,19 @@
 
 #include "RankingImpl.h"
 #include "RatingRows.h"
+#include "ThreadPool.h"
 
 namespace quillory::model {
 
 std::string RankingSettings::Describe() const {
-    char text[320];
+    char text[400];
     std::snprintf(text, sizeof text,
                   "rank:min=%zu seed=%llu pool=%zu shrink=%g nblend=%g k=%zu alpha=%g beta=%g low=%g blend=%g "
-                  "work=%llu v1",
+                  "work=%llu f=%zu e=%d a0=%g l=%g share=%g v2",
                   minPersonalRatings, static_cast<unsigned long long>(seed), newcomerPool, newcomerShrink,
                   newcomerBlend, neighbours, alpha, beta, lowWeight, popularityBlend,
-                  static_cast<unsigned long long>(workLimit));
+                  static_cast<unsigned long long>(workLimit), factors, factorEpochs, unobserved, factorPenalty,
+                  linkShare);
     return text;
 }
 
@@ -115,27 +117,37 @@ void CRankingModel::Train(const IRatedRows& rows, std::uint32_t numUsers, std::u
         trained.numRatings += row.size();
     }
     trained.BuildOrder(trained.settings);
-    trained.BuildNeighbours(rows, length, likedByUser, threads);
+    CThreadPool pool(threads > 0 ? threads : TrainingThreads());
+    {
+        const RatedLists lists = ReadRatedLists(rows, numUsers, numItems, length, likedByUser, trained.settings);
+        trained.BuildNeighbours(lists, pool);
+        trained.BuildFactors(lists, pool);
+    }
     *m_impl = std::move(trained);
 }
 
-std::vector<RankedItem> CRankingModel::Rank(UserRatings rated, std::size_t count) const {
-    const Impl& m = *m_impl;
-    std::vector<RankedItem> picks;
-    if (!m.Trained()) {
-        return picks;
-    }
-    // Per item: the user's score, and the liked item of his that adds most to it.
-    std::vector<float> score(m.numItems, 0.0F);
-    std::vector<float> best(m.numItems, 0.0F);
-    std::vector<std::uint32_t> because(m.numItems, kNoItem);
-    std::vector<char> taken(m.numItems, 0);
-    std::vector<char> seen(m.numItems, 0);
+namespace {
+
+// What a user's ratings add up to through the links: per item his score and the liked item of his that adds most
+// to it, and the items his ratings reach.
+struct LinkScores {
+    std::vector<float> score;
+    std::vector<float> best;
+    std::vector<std::uint32_t> because;
+    std::vector<char> taken; // his rated items, then each item picked
     std::vector<std::uint32_t> touched;
+};
+
+LinkScores ScoreLinks(const CRankingModel::Impl& m, UserRatings rated) {
+    LinkScores s;
+    s.score.assign(m.numItems, 0.0F);
+    s.best.assign(m.numItems, 0.0F);
+    s.because.assign(m.numItems, kNoItem);
+    s.taken.assign(m.numItems, 0);
+    std::vector<char> seen(m.numItems, 0);
     for (const auto& [item, value] : rated) {
-        taken[item] = 1;
+        s.taken[item] = 1;
     }
-    const bool newcomer = rated.size() < m.settings.minPersonalRatings;
     for (const auto& [item, value] : rated) {
         const float source = SourceWeight(value, m.settings);
         const bool liked = value >= 4.0F;
@@ -144,77 +156,160 @@ std::vector<RankedItem> CRankingModel::Rank(UserRatings rated, std::size_t count
             const float add = source * m.weight[k];
             if (!seen[j]) {
                 seen[j] = 1;
-                touched.push_back(j);
+                s.touched.push_back(j);
             }
-            score[j] += add;
-            if (liked && (add > best[j] || (add == best[j] && item < because[j]))) {
-                best[j] = add;
-                because[j] = item;
+            s.score[j] += add;
+            if (liked && (add > s.best[j] || (add == s.best[j] && item < s.because[j]))) {
+                s.best[j] = add;
+                s.because[j] = item;
             }
         }
     }
-    // His scores as shares of their sum, mixed by the blend with each item's share of all ratings of 4 and up:
-    // where his ratings lead only weakly, what many liked comes first.
+    return s;
+}
+
+// Best first, and of equal scores the lower item.
+bool Before(const std::pair<float, std::uint32_t>& a, const std::pair<float, std::uint32_t>& b) {
+    return a.first != b.first ? a.first > b.first : a.second < b.second;
+}
+
+// The first `count` of `ranked` in order.
+void TakeBest(std::vector<std::pair<float, std::uint32_t>>& ranked, std::size_t count) {
+    const std::size_t top = std::min(count, ranked.size());
+    std::partial_sort(ranked.begin(), ranked.begin() + std::ptrdiff_t(top), ranked.end(), Before);
+    ranked.resize(top);
+}
+
+// A newcomer's list: only the newcomers' list, in his own order where his ratings give one; no reasons.
+void NewcomerPicks(const CRankingModel::Impl& m, LinkScores& s, std::size_t count, std::vector<RankedItem>& picks) {
     double sum = 0.0;
-    for (std::uint32_t j : touched) {
-        sum += taken[j] ? 0.0 : std::max(0.0F, score[j]);
+    for (std::uint32_t j : s.touched) {
+        sum += s.taken[j] ? 0.0 : std::max(0.0F, s.score[j]);
     }
-    const double blend = newcomer ? m.settings.newcomerBlend : m.settings.popularityBlend;
+    const double blend = m.settings.newcomerBlend;
     const double own = sum > 0.0 ? (1.0 - blend) / sum : 0.0;
     const double common = blend / double(std::max<std::uint64_t>(1, m.allLiked));
-    auto mixed = [&](std::uint32_t j) {
-        return static_cast<float>(own * std::max(0.0F, score[j]) + common * m.liked[j]);
-    };
     std::vector<std::pair<float, std::uint32_t>> ranked;
-    if (newcomer) {
-        // Only the newcomers' list, in his own order where his ratings give one; no reasons.
-        for (std::uint32_t k = 0; k < m.pool; ++k) {
-            const std::uint32_t j = m.order[k];
-            if (!taken[j]) {
-                ranked.emplace_back(blend > 0.0 ? mixed(j) : score[j], j);
-            }
+    for (std::uint32_t k = 0; k < m.pool; ++k) {
+        const std::uint32_t j = m.order[k];
+        if (!s.taken[j]) {
+            const auto mixed = static_cast<float>(own * std::max(0.0F, s.score[j]) + common * m.liked[j]);
+            ranked.emplace_back(blend > 0.0 ? mixed : s.score[j], j);
         }
-        std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (const auto& [value, j] : ranked) {
-            if (picks.size() >= count) {
-                break;
-            }
-            if (!taken[j]) {
-                picks.push_back({j, value, kNoItem});
-                taken[j] = 1;
+    }
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [value, j] : ranked) {
+        if (picks.size() >= count) {
+            break;
+        }
+        if (!s.taken[j]) { // a loaded order may name an item twice
+            picks.push_back({j, value, kNoItem});
+            s.taken[j] = 1;
+        }
+    }
+}
+
+// A personal list from the links alone: his scores, as shares of their sum, mixed by the popularity blend with
+// each item's share of all ratings of 4 and up.
+void LinkPicks(const CRankingModel::Impl& m, LinkScores& s, std::size_t count, std::vector<RankedItem>& picks) {
+    const double blend = m.settings.popularityBlend;
+    std::vector<std::pair<float, std::uint32_t>> ranked;
+    if (blend > 0.0) {
+        double sum = 0.0;
+        for (std::uint32_t j : s.touched) {
+            sum += s.taken[j] ? 0.0 : std::max(0.0F, s.score[j]);
+        }
+        const double own = sum > 0.0 ? (1.0 - blend) / sum : 0.0;
+        const double common = blend / double(std::max<std::uint64_t>(1, m.allLiked));
+        for (std::uint32_t j = 0; j < m.numItems; ++j) {
+            if (!s.taken[j]) {
+                ranked.emplace_back(static_cast<float>(own * std::max(0.0F, s.score[j]) + common * m.liked[j]), j);
             }
         }
     } else {
-        if (blend > 0.0) {
-            for (std::uint32_t j = 0; j < m.numItems; ++j) {
-                if (!taken[j]) {
-                    ranked.emplace_back(mixed(j), j);
-                }
+        for (std::uint32_t j : s.touched) {
+            if (!s.taken[j] && s.score[j] > 0.0F) {
+                ranked.emplace_back(s.score[j], j);
             }
-        } else {
-            for (std::uint32_t j : touched) {
-                if (!taken[j] && score[j] > 0.0F) {
-                    ranked.emplace_back(score[j], j);
-                }
-            }
-        }
-        const std::size_t top = std::min(count, ranked.size());
-        std::partial_sort(
-            ranked.begin(), ranked.begin() + std::ptrdiff_t(top), ranked.end(),
-            [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
-        for (std::size_t k = 0; k < top; ++k) {
-            const std::uint32_t j = ranked[k].second;
-            picks.push_back({j, ranked[k].first, because[j]});
-            taken[j] = 1;
         }
     }
+    TakeBest(ranked, count);
+    for (const auto& [value, j] : ranked) {
+        picks.push_back({j, value, s.because[j]});
+        s.taken[j] = 1;
+    }
+}
+
+// A personal list from the factors and the links: each item's factor score (his solved factors against the item's)
+// and link score, each scaled by its largest over his candidates, mixed by the link share. A pick's reason is the
+// liked item of his that adds most to its mixed score: through the factors, item i adds h_j' A^-1 h_i to item j's
+// score (A his solve's matrix), and through the links, the strongest link's weight.
+void FactorPicks(const CRankingModel::Impl& m, UserRatings rated, LinkScores& s, std::size_t count,
+                 std::vector<RankedItem>& picks) {
+    const RankingSettings& settings = m.settings;
+    const std::uint32_t numItems = m.numItems;
+    const CUserTaste taste(m, rated);
+    std::vector<float> own;
+    taste.Scores(own);
+    float factorTop = 0.0F, linkTop = 0.0F;
+    for (std::uint32_t j = 0; j < numItems; ++j) {
+        if (!s.taken[j]) {
+            factorTop = std::max(factorTop, own[j]);
+            linkTop = std::max(linkTop, s.score[j]);
+        }
+    }
+    const float factorScale = factorTop > 0.0F ? static_cast<float>(1.0 - settings.linkShare) / factorTop : 0.0F;
+    const float linkScale = linkTop > 0.0F ? static_cast<float>(settings.linkShare) / linkTop : 0.0F;
+    const auto common = static_cast<float>(settings.popularityBlend / double(std::max<std::uint64_t>(1, m.allLiked)));
+    const auto mine = static_cast<float>(1.0 - settings.popularityBlend);
+    std::vector<std::pair<float, std::uint32_t>> ranked;
+    ranked.reserve(numItems);
+    for (std::uint32_t j = 0; j < numItems; ++j) {
+        if (!s.taken[j]) {
+            const float mixed = factorScale * own[j] + linkScale * std::max(0.0F, s.score[j]);
+            ranked.emplace_back(mine * mixed + common * float(m.liked[j]), j);
+        }
+    }
+    TakeBest(ranked, count);
+    for (const auto& [value, j] : ranked) {
+        std::uint32_t because = kNoItem;
+        float strongest = 0.0F;
+        for (const auto& [item, share] : taste.LikedShares(rated, j)) {
+            const float add = factorScale * share + (item == s.because[j] ? linkScale * s.best[j] : 0.0F);
+            if (add > strongest || (add == strongest && because != kNoItem && item < because)) {
+                strongest = add;
+                because = item;
+            }
+        }
+        picks.push_back({j, value, because});
+        s.taken[j] = 1;
+    }
+}
+
+} // namespace
+
+std::vector<RankedItem> CRankingModel::Rank(UserRatings rated, std::size_t count) const {
+    const Impl& m = *m_impl;
+    std::vector<RankedItem> picks;
+    if (!m.Trained()) {
+        return picks;
+    }
+    LinkScores s = ScoreLinks(m, rated);
+    if (rated.size() < m.settings.minPersonalRatings) {
+        NewcomerPicks(m, s, count, picks);
+    } else if (m.HasFactors()) {
+        FactorPicks(m, rated, s, count, picks);
+    } else {
+        LinkPicks(m, s, count, picks);
+    }
+    // Filled up from the order where the lists run short.
     for (std::uint32_t j : m.order) {
         if (picks.size() >= count) {
             break;
         }
-        if (!taken[j]) {
+        if (!s.taken[j]) {
             picks.push_back({j, 0.0F, kNoItem});
-            taken[j] = 1; // never one twice, whatever the order holds
+            s.taken[j] = 1; // never one twice, whatever the order holds
         }
     }
     return picks;

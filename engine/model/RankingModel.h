@@ -49,6 +49,17 @@ struct RankingSettings {
     // A user's scores, as shares of their sum, are mixed with each item's share of all ratings of 4 and up by this
     // much (0 to 1): a guard for users whose ratings lead only weakly to anything.
     double popularityBlend = 0.0;
+    // Beside the links, each item gets `factors` taste factors by implicit alternating least squares (Rendle et al.,
+    // 2022): every rated item a one, every unrated pair a zero weighted `unobserved`, each side's penalty
+    // `factorPenalty` times its ones plus `unobserved` times the other side's size, `factorEpochs` sweeps. A user's
+    // own factors are solved from his ratings at each list. 0 factors: the links alone.
+    std::size_t factors = 32;
+    int factorEpochs = 8;
+    double unobserved = 0.5;
+    double factorPenalty = 0.01;
+    // A personal list mixes the links' scores with the factors' (each scaled by its largest over the candidates):
+    // this much of the links'.
+    double linkShare = 0.6;
     // Beyond this much work (the sum over users of their ratings times their liked items) each user's lists are
     // cut to a random sample of equal length, so that training stays cheap on large data.
     std::uint64_t workLimit = 300000000;
@@ -97,11 +108,13 @@ public:
     // One line about the trained model, for tools and logs.
     std::string Summary() const;
 
+    // What a trained model holds, for the model's own files (RankingImpl.h).
+    struct Impl;
+
 private:
     bool LoadChecked(const std::filesystem::path& path, std::string_view fingerprint,
                      std::optional<ModelShape> expected);
 
-    struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -30,9 +30,10 @@ using Ratings = std::vector<std::pair<std::uint32_t, float>>;
 //   user 0 rates items 0, 1, 2 with 5, 5, 2; user 1 rates 0, 2 with 4, 5; user 2 rates 1, 3, 0 with 4, 5, 1.
 // Links (raters' votes 1/3, 1/2, 1/3 each, times 1 / the item's raters): 0 -> 2: 1/6, 0 -> 1: 1/9;
 // 1 -> 0: 1/6, 1 -> 3: 1/6; 2 -> 0: 1/4; 3 -> 1: 1/3. Liked shares 2/3, 1, 1/2, 1 against 6/8 overall: the
-// newcomers' list is items 1 and 3 (liked twice and once), then 0 and 2.
+// newcomers' list is items 1 and 3 (liked twice and once), then 0 and 2. The links alone: no factors.
 RankingSettings HandSettings() {
     RankingSettings s;
+    s.factors = 0;
     s.minPersonalRatings = 2;
     s.newcomerShrink = 0.0;
     s.alpha = 1.0;
@@ -91,6 +92,50 @@ TEST(RankingModelTest, HandWorkedListsSimilarItemsAndReasons) {
         EXPECT_EQ(pick.because, kNoItem);
     }
     EXPECT_EQ(newcomer, (std::vector<std::uint32_t>{1, 3, 0, 2}));
+}
+
+// With factors, a personal list mixes the two scores, each scaled by its largest over the candidates. All of the
+// links': the hand-worked list above with its scores over the largest, 4/9; none: two groups of users who each rate
+// only their own three items give a new member of a group the rest of that group first, for the item he rated.
+TEST(RankingModelTest, FactorsAndLinksMixAsWorkedByHand) {
+    RankingSettings links = HandSettings();
+    links.factors = 2;
+    links.linkShare = 1.0;
+    const auto picks = HandModel(links).Rank(Ratings{{0, 5.0F}, {3, 4.0F}}, 2);
+    ASSERT_EQ(picks.size(), 2U);
+    EXPECT_EQ(picks[0].item, 1U);
+    EXPECT_FLOAT_EQ(picks[0].score, 1.0F);
+    EXPECT_EQ(picks[0].because, 3U);
+    EXPECT_EQ(picks[1].item, 2U);
+    EXPECT_FLOAT_EQ(picks[1].score, 0.375F); // (1/6) / (4/9)
+    EXPECT_EQ(picks[1].because, 0U);
+
+    std::vector<Rating> groups;
+    for (std::uint32_t u = 0; u < 8; ++u) {
+        for (std::uint32_t j = 0; j < 3; ++j) {
+            groups.push_back({u, (u < 4 ? 0U : 3U) + j, 5.0F});
+        }
+    }
+    RankingSettings factors = HandSettings();
+    factors.factors = 2;
+    factors.linkShare = 0.0;
+    factors.minPersonalRatings = 1;
+    CRankingModel model(factors);
+    model.Train(groups, 8, 6);
+    struct Case {
+        Ratings rated;
+        std::set<std::uint32_t> first; // his first two picks
+        std::uint32_t because;
+    };
+    const std::vector<Case> cases{{{{0, 5.0F}}, {1, 2}, 0}, {{{4, 5.0F}}, {3, 5}, 4}, {{{2, 4.0F}}, {0, 1}, 2}};
+    for (const Case& c : cases) {
+        const auto list = model.Rank(c.rated, 5);
+        ASSERT_EQ(list.size(), 5U);
+        EXPECT_EQ((std::set<std::uint32_t>{list[0].item, list[1].item}), c.first);
+        EXPECT_EQ(list[0].because, c.because);
+        EXPECT_EQ(list[1].because, c.because);
+        EXPECT_GT(list[1].score, list[2].score);
+    }
 }
 
 // The contract every list keeps, over counts from none to more than there are and over newcomers and others.

@@ -95,7 +95,8 @@ void Usage() {
         "                    [--budget W]\n"
         "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
         "                    [--users N] [--rank-neighbours K,...] [--rank-alpha A,...] [--rank-beta B,...]\n"
-        "                    [--rank-low W,...] [--rank-pool P] [--rank-blend G] [--rank-newcomer-blend G]\n"
+        "                    [--rank-low W,...] [--rank-factors F,...] [--rank-a0 A,...] [--rank-penalty L,...]\n"
+        "                    [--rank-share S,...] [--rank-pool P] [--rank-blend G] [--rank-newcomer-blend G]\n"
         "                    [--rank-shrink S] [--ials-factors K,...] [--ials-a0 A,...] [--ials-lambda L,...]\n"
         "                    [--ials-epochs E,...] [--ials-blend G,...]\n"
         "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
@@ -159,7 +160,8 @@ struct Options {
     bool topN = false;
     quillory::eval::TopNOptions topNOptions;
     // The ranking model's grid: every combination of these lists (empty: the shipped value).
-    std::vector<double> rankNeighbours, rankAlpha, rankBeta, rankLow;
+    std::vector<double> rankNeighbours, rankAlpha, rankBeta, rankLow, rankFactors, rankUnobserved, rankPenalty,
+        rankShare;
     // Implicit ALS's grid, likewise; it runs only when one of them is given.
     std::vector<double> ialsFactors, ialsUnobserved, ialsLambda, ialsEpochs;
     quillory::model::RankingSettings rankBase = quillory::model::RankingSettings::Defaults();
@@ -184,6 +186,14 @@ bool ParseTopNFlag(std::string_view arg, const char* next, Options& o) {
         return ParseList(next, o.rankBeta);
     } else if (arg == "--rank-low") {
         return ParseList(next, o.rankLow, -1.0);
+    } else if (arg == "--rank-factors") {
+        return ParseList(next, o.rankFactors);
+    } else if (arg == "--rank-a0") {
+        return ParseList(next, o.rankUnobserved);
+    } else if (arg == "--rank-penalty") {
+        return ParseList(next, o.rankPenalty);
+    } else if (arg == "--rank-share") {
+        return ParseList(next, o.rankShare);
     } else if (arg == "--ials-factors") {
         return ParseList(next, o.ialsFactors, 1.0);
     } else if (arg == "--ials-a0") {
@@ -247,24 +257,31 @@ bool ParseRatingFlag(std::string_view arg, const char* next, Options& o) {
 
 // Every combination of the ranking lists given, over the base settings.
 std::vector<quillory::model::RankingSettings> RankingGrid(const Options& o) {
-    const quillory::model::RankingSettings& base = o.rankBase;
-    auto orBase = [](const std::vector<double>& list, double value) {
-        return list.empty() ? std::vector<double>{value} : list;
+    using Settings = quillory::model::RankingSettings;
+    using Setter = void (*)(Settings&, double);
+    const std::vector<std::pair<const std::vector<double>*, Setter>> axes{
+        {&o.rankNeighbours, [](Settings& s, double v) { s.neighbours = static_cast<std::size_t>(v); }},
+        {&o.rankAlpha, [](Settings& s, double v) { s.alpha = v; }},
+        {&o.rankBeta, [](Settings& s, double v) { s.beta = v; }},
+        {&o.rankLow, [](Settings& s, double v) { s.lowWeight = v; }},
+        {&o.rankFactors, [](Settings& s, double v) { s.factors = static_cast<std::size_t>(v); }},
+        {&o.rankUnobserved, [](Settings& s, double v) { s.unobserved = v; }},
+        {&o.rankPenalty, [](Settings& s, double v) { s.factorPenalty = v; }},
+        {&o.rankShare, [](Settings& s, double v) { s.linkShare = std::min(v, 1.0); }},
     };
-    std::vector<quillory::model::RankingSettings> grid;
-    for (double k : orBase(o.rankNeighbours, double(base.neighbours))) {
-        for (double alpha : orBase(o.rankAlpha, base.alpha)) {
-            for (double beta : orBase(o.rankBeta, base.beta)) {
-                for (double low : orBase(o.rankLow, base.lowWeight)) {
-                    quillory::model::RankingSettings s = base;
-                    s.neighbours = static_cast<std::size_t>(k);
-                    s.alpha = alpha;
-                    s.beta = beta;
-                    s.lowWeight = low;
-                    grid.push_back(s);
-                }
+    std::vector<Settings> grid{o.rankBase};
+    for (const auto& [values, set] : axes) {
+        if (values->empty()) {
+            continue;
+        }
+        std::vector<Settings> wider;
+        for (const Settings& s : grid) {
+            for (double v : *values) {
+                wider.push_back(s);
+                set(wider.back(), v);
             }
         }
+        grid.swap(wider);
     }
     return grid;
 }
