@@ -82,9 +82,14 @@ std::unique_ptr<Data> Large() {
     return data;
 }
 
-void Train(benchmark::State& state, Data* data) {
+// Training as the engine does it, or (`links`) without the taste factors, to show their share.
+void Train(benchmark::State& state, Data* data, bool links) {
+    quillory::model::RankingSettings settings;
+    if (links) {
+        settings.factors = 0;
+    }
     for (auto _ : state) {
-        CRankingModel model;
+        CRankingModel model(settings);
         model.Train(data->ratings, data->users, data->items);
         benchmark::DoNotOptimize(model);
     }
@@ -151,7 +156,10 @@ int main(int argc, char** argv) {
         for (const auto& set : sets) {
             Data* data = set.get();
             const std::string name = data->name;
-            benchmark::RegisterBenchmark(("RankTrain/" + name).c_str(), Train, data)
+            benchmark::RegisterBenchmark(("RankTrain/" + name).c_str(), Train, data, false)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(name == "large" ? 1 : 5);
+            benchmark::RegisterBenchmark(("RankTrain/" + name + "/links").c_str(), Train, data, true)
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(name == "large" ? 1 : 5);
             benchmark::RegisterBenchmark(("Rank/" + name + "/newcomer").c_str(), Rank, data, 0, 14)

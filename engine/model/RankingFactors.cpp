@@ -4,7 +4,9 @@
 // exactly: the zeros enter through the other side's Gram matrix, so that none is visited. Only the items' factors are
 // kept: a user's are solved again from his ratings as they are whenever his list is asked for (CUserTaste).
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include <Eigen/Cholesky>
 #include <Eigen/Core>
@@ -33,6 +35,7 @@ struct SolveSpace {
     Matrix gathered; // the other side's factors at the row's ones
     Matrix system;
     Vector right;
+    Eigen::LLT<Matrix, Eigen::Lower> llt; // kept, so that its room is kept from row to row
 };
 
 // A row's factors: minimises the squared error over its ones (the columns of `other` at `ones`), the weighted zeros
@@ -49,7 +52,50 @@ void SolveRow(const Eigen::Ref<const Matrix>& other, const Eigen::Ref<const Matr
     space.system.selfadjointView<Eigen::Lower>().rankUpdate(space.gathered);
     space.system.diagonal().array() += penalty;
     space.right = space.gathered.rowwise().sum();
-    out = space.system.selfadjointView<Eigen::Lower>().llt().solve(space.right);
+    space.llt.compute(space.system);
+    out = space.llt.solve(space.right);
+}
+
+// The ratings the factors train from, grouped both ways: every user's where they are within the work limit, else a
+// sample of whole users (the same for the same seed) whose ratings come to about the limit. Whole users keep what
+// rating several items together says; an item's factors need only enough of its raters, and a user's own factors
+// are solved from all his ratings whenever his list is asked for.
+struct FactorLists {
+    std::vector<std::uint64_t> userStart; // users + 1 offsets
+    std::vector<std::uint32_t> items;
+    std::vector<std::uint64_t> itemStart; // items + 1 offsets
+    std::vector<std::uint32_t> raters;
+};
+
+FactorLists SampleLists(const RatedLists& lists, std::uint32_t numUsers, std::uint32_t numItems,
+                        const RankingSettings& s) {
+    const std::uint64_t total = lists.items.size();
+    const double keep = total > s.factorWork ? double(s.factorWork) / double(total) : 1.0;
+    FactorLists f;
+    f.userStart.assign(std::size_t(numUsers) + 1, 0);
+    f.itemStart.assign(std::size_t(numItems) + 1, 0);
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        std::uint64_t state = s.seed ^ (std::uint64_t(u) * 0xd1b54a32d192ed03ULL);
+        const bool kept = keep >= 1.0 || double(SplitMix(state) >> 11) * 0x1.0p-53 < keep;
+        const std::uint64_t first = lists.userStart[u], count = kept ? lists.userStart[u + 1] - first : 0;
+        f.userStart[u + 1] = f.userStart[u] + count;
+        for (std::uint64_t k = first; k < first + count; ++k) {
+            ++f.itemStart[lists.items[k] + 1];
+        }
+    }
+    std::partial_sum(f.itemStart.begin(), f.itemStart.end(), f.itemStart.begin());
+    f.items.resize(f.userStart.back());
+    f.raters.resize(f.itemStart.back());
+    std::vector<std::uint64_t> next(f.itemStart.begin(), f.itemStart.end() - 1);
+    for (std::uint32_t u = 0; u < numUsers; ++u) {
+        const std::uint64_t count = f.userStart[u + 1] - f.userStart[u];
+        std::copy_n(lists.items.begin() + std::ptrdiff_t(lists.userStart[u]), count,
+                    f.items.begin() + std::ptrdiff_t(f.userStart[u]));
+        for (std::uint64_t k = 0; k < count; ++k) {
+            f.raters[next[f.items[f.userStart[u] + k]]++] = u;
+        }
+    }
+    return f;
 }
 
 } // namespace
@@ -67,6 +113,7 @@ void CRankingModel::Impl::BuildFactors(const RatedLists& lists, CThreadPool& thr
     for (float& x : factors) {
         x = static_cast<float>(scale * random.Normal());
     }
+    const FactorLists ones = SampleLists(lists, numUsers, numItems, settings);
     FactorMap items(factors.data(), k, numItems);
     Matrix users = Matrix::Zero(k, numUsers);
     const auto unobserved = static_cast<float>(settings.unobserved);
@@ -76,8 +123,12 @@ void CRankingModel::Impl::BuildFactors(const RatedLists& lists, CThreadPool& thr
         threads.Run((numUsers + kRowsPerChunk - 1) / kRowsPerChunk, [&](std::size_t chunk, unsigned thread) {
             const std::size_t end = std::min<std::size_t>(numUsers, (chunk + 1) * kRowsPerChunk);
             for (std::size_t u = chunk * kRowsPerChunk; u < end; ++u) {
-                const std::uint64_t first = lists.userStart[u], count = lists.userStart[u + 1] - first;
-                SolveRow(items, itemGram, lists.items.data() + first, count, Penalty(settings, count, numItems),
+                const std::uint64_t first = ones.userStart[u], count = ones.userStart[u + 1] - first;
+                if (count == 0) { // no ones: the solve gives zeros
+                    users.col(static_cast<Eigen::Index>(u)).setZero();
+                    continue;
+                }
+                SolveRow(items, itemGram, ones.items.data() + first, count, Penalty(settings, count, numItems),
                          spaces[thread], users.col(static_cast<Eigen::Index>(u)));
             }
         });
@@ -85,8 +136,12 @@ void CRankingModel::Impl::BuildFactors(const RatedLists& lists, CThreadPool& thr
         threads.Run((numItems + kRowsPerChunk - 1) / kRowsPerChunk, [&](std::size_t chunk, unsigned thread) {
             const std::size_t end = std::min<std::size_t>(numItems, (chunk + 1) * kRowsPerChunk);
             for (std::size_t j = chunk * kRowsPerChunk; j < end; ++j) {
-                const std::uint64_t first = lists.itemStart[j], count = lists.itemStart[j + 1] - first;
-                SolveRow(users, userGram, lists.rater.data() + first, count, Penalty(settings, count, numUsers),
+                const std::uint64_t first = ones.itemStart[j], count = ones.itemStart[j + 1] - first;
+                if (count == 0) {
+                    items.col(static_cast<Eigen::Index>(j)).setZero();
+                    continue;
+                }
+                SolveRow(users, userGram, ones.raters.data() + first, count, Penalty(settings, count, numUsers),
                          spaces[thread], items.col(static_cast<Eigen::Index>(j)));
             }
         });
@@ -134,7 +189,7 @@ std::vector<std::pair<std::uint32_t, float>> CUserTaste::LikedShares(UserRatings
     const Eigen::Map<const Matrix> items(m_model.factors.data(), k, m_model.numItems);
     const Eigen::Map<const Matrix> system(m_system.data(), k, k);
     // The score of `item` is h' A^-1 (the sum of his items' h): item i's share of it is (A^-1 h)' h_i.
-    const Vector toward = system.selfadjointView<Eigen::Lower>().llt().solve(items.col(item));
+    const Vector toward = Eigen::LLT<Matrix, Eigen::Lower>(system).solve(items.col(item));
     std::vector<std::pair<std::uint32_t, float>> shares;
     for (const auto& [ratedItem, value] : rated) {
         if (value >= 4.0F) {

@@ -53,8 +53,11 @@ struct RankingSettings {
     // 2022): every rated item a one, every unrated pair a zero weighted `unobserved`, each side's penalty
     // `factorPenalty` times its ones plus `unobserved` times the other side's size, `factorEpochs` sweeps. A user's
     // own factors are solved from his ratings at each list. 0 factors: the links alone.
-    std::size_t factors = 32;
+    std::size_t factors = 16;
     int factorEpochs = 8;
+    // Beyond this many ratings the factors train on a sample of whole users whose ratings come to about as many,
+    // so that their training stays cheap on large data.
+    std::uint64_t factorWork = 1000000;
     double unobserved = 0.5;
     double factorPenalty = 0.01;
     // A personal list mixes the links' scores with the factors' (each scaled by its largest over the candidates):

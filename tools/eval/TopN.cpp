@@ -266,8 +266,10 @@ public:
     std::size_t Settings() const override { return m_grid.size(); }
     std::string Describe(std::size_t setting) const override {
         const model::RankingSettings& s = m_grid[setting];
-        char text[96];
-        std::snprintf(text, sizeof text, "k=%zu alpha=%g beta=%g low=%g", s.neighbours, s.alpha, s.beta, s.lowWeight);
+        char text[160];
+        std::snprintf(text, sizeof text, "k=%zu alpha=%g beta=%g low=%g f=%zu e=%d a0=%g l=%g share=%g", s.neighbours,
+                      s.alpha, s.beta, s.lowWeight, s.factors, s.factorEpochs, s.unobserved, s.factorPenalty,
+                      s.linkShare);
         return text;
     }
     void Fit(const Split& split, std::size_t setting) override {
