@@ -56,10 +56,11 @@ void SolveRow(const Eigen::Ref<const Matrix>& other, const Eigen::Ref<const Matr
     out = space.llt.solve(space.right);
 }
 
-// The ratings the factors train from, grouped both ways: every user's where they are within the work limit, else a
-// sample of whole users (the same for the same seed) whose ratings come to about the limit. Whole users keep what
-// rating several items together says; an item's factors need only enough of its raters, and a user's own factors
-// are solved from all his ratings whenever his list is asked for.
+// The ratings the factors train from, grouped both ways: those of every user of `factorMinRatings` or more (a user
+// of fewer says little about the items, and costs a solve every sweep all the same) where they are within the work
+// limit, else a sample of whole users (the same for the same seed) whose ratings come to about the limit. Whole users
+// keep what rating several items together says; an item's factors need only enough of its raters, and a user's own
+// factors are solved from all his ratings whenever his list is asked for.
 struct FactorLists {
     std::vector<std::uint64_t> userStart; // users + 1 offsets
     std::vector<std::uint32_t> items;
@@ -76,8 +77,10 @@ FactorLists SampleLists(const RatedLists& lists, std::uint32_t numUsers, std::ui
     f.itemStart.assign(std::size_t(numItems) + 1, 0);
     for (std::uint32_t u = 0; u < numUsers; ++u) {
         std::uint64_t state = s.seed ^ (std::uint64_t(u) * 0xd1b54a32d192ed03ULL);
-        const bool kept = keep >= 1.0 || double(SplitMix(state) >> 11) * 0x1.0p-53 < keep;
-        const std::uint64_t first = lists.userStart[u], count = kept ? lists.userStart[u + 1] - first : 0;
+        const std::uint64_t first = lists.userStart[u], length = lists.userStart[u + 1] - first;
+        const bool kept =
+            length >= s.factorMinRatings && (keep >= 1.0 || double(SplitMix(state) >> 11) * 0x1.0p-53 < keep);
+        const std::uint64_t count = kept ? length : 0;
         f.userStart[u + 1] = f.userStart[u] + count;
         for (std::uint64_t k = first; k < first + count; ++k) {
             ++f.itemStart[lists.items[k] + 1];

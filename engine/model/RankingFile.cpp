@@ -5,6 +5,9 @@
 //
 //   magic "QLRRANKM", version, fingerprint length and bytes, settings length and bytes,
 //   users, items, pool (u32), ratings, links (u64), the arrays, checksum (u64).
+//
+// The items' taste factors are the last array, as many an item as the settings say; their Gram matrix is not kept
+// but computed again on loading.
 
 #include <algorithm>
 #include <cmath>
@@ -22,7 +25,7 @@ namespace quillory::model {
 
 namespace {
 
-constexpr DerivedFileFormat kFormat{"QLRRANKM", 1};
+constexpr DerivedFileFormat kFormat{"QLRRANKM", 2};
 
 struct Counts {
     std::uint32_t users = 0;
@@ -30,6 +33,7 @@ struct Counts {
     std::uint32_t pool = 0;
     std::uint64_t ratings = 0;
     std::uint64_t links = 0;
+    std::uint64_t factors = 0; // not in the file: items times the settings' factors
 };
 constexpr std::size_t kCountsSize = 3 * sizeof(std::uint32_t) + 2 * sizeof(std::uint64_t);
 
@@ -42,6 +46,7 @@ template <class Model, class Visit> void ForEachArray(Model& m, const Counts& c,
     array(m.start, std::uint64_t(c.items) + 1);
     array(m.neighbour, c.links);
     array(m.weight, c.links);
+    array(m.factors, c.factors);
 }
 
 // Whether the arrays of a file with these counts take exactly `body` bytes.
@@ -79,7 +84,8 @@ template <class Model> bool ListsAsMade(const Model& m, std::uint32_t items) {
 }
 
 // Whether what was read hangs together: offsets from 0 to the links, no item with more links than the settings
-// keep, the lists as the model makes them, the order every item once, no item liked more often than rated.
+// keep, the lists as the model makes them, finite factors, the order every item once, no item liked more often than
+// rated.
 template <class Model> bool Consistent(const Model& m, const Counts& c) {
     if (m.start.front() != 0 || m.start.back() != c.links) {
         return false;
@@ -90,7 +96,8 @@ template <class Model> bool Consistent(const Model& m, const Counts& c) {
             return false;
         }
     }
-    if (!ListsAsMade(m, c.items)) {
+    if (!ListsAsMade(m, c.items) ||
+        !std::all_of(m.factors.begin(), m.factors.end(), [](float x) { return std::isfinite(x); })) {
         return false;
     }
     std::vector<char> seen(c.items, 0);
@@ -114,7 +121,8 @@ void CRankingModel::Save(const std::filesystem::path& path, std::string_view fin
     if (!m.Trained()) {
         throw std::runtime_error("the ranking model has not been trained");
     }
-    Counts counts{m.numUsers, m.numItems, m.pool, m.numRatings, m.neighbour.size()};
+    Counts counts{m.numUsers,   m.numItems,         m.pool,
+                  m.numRatings, m.neighbour.size(), std::uint64_t(m.numItems) * m.settings.factors};
     const std::string describe = m.settings.Describe();
     WriteDerivedFile(path, kFormat, {fingerprint, describe}, [&](CByteWriter& out) {
         out.PutValue(counts.users);
@@ -155,7 +163,8 @@ bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_v
         return false;
     }
     const RankingSettings& s = m_impl->settings;
-    if (c.pool > c.items || c.pool > s.newcomerPool || c.links > std::uint64_t(c.items) * s.neighbours) {
+    if (c.pool > c.items || c.pool > s.newcomerPool || c.links > std::uint64_t(c.items) * s.neighbours ||
+        __builtin_mul_overflow(std::uint64_t(c.items), std::uint64_t(s.factors), &c.factors)) {
         return false;
     }
     if (expected && (c.users != expected->users || c.items != expected->items ||
@@ -183,6 +192,7 @@ bool CRankingModel::LoadChecked(const std::filesystem::path& path, std::string_v
     if (!Consistent(loaded, c)) {
         return false;
     }
+    loaded.BuildGram();
     *m_impl = std::move(loaded);
     return true;
 }

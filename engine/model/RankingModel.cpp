@@ -19,11 +19,11 @@ std::string RankingSettings::Describe() const {
     char text[400];
     std::snprintf(text, sizeof text,
                   "rank:min=%zu seed=%llu pool=%zu shrink=%g nblend=%g k=%zu alpha=%g beta=%g low=%g blend=%g "
-                  "work=%llu f=%zu e=%d fwork=%llu a0=%g l=%g share=%g v2",
+                  "work=%llu f=%zu e=%d fwork=%llu fmin=%zu a0=%g l=%g share=%g v2",
                   minPersonalRatings, static_cast<unsigned long long>(seed), newcomerPool, newcomerShrink,
                   newcomerBlend, neighbours, alpha, beta, lowWeight, popularityBlend,
                   static_cast<unsigned long long>(workLimit), factors, factorEpochs,
-                  static_cast<unsigned long long>(factorWork), unobserved, factorPenalty, linkShare);
+                  static_cast<unsigned long long>(factorWork), factorMinRatings, unobserved, factorPenalty, linkShare);
     return text;
 }
 

@@ -58,6 +58,8 @@ struct RankingSettings {
     // Beyond this many ratings the factors train on a sample of whole users whose ratings come to about as many,
     // so that their training stays cheap on large data.
     std::uint64_t factorWork = 1000000;
+    // Users of fewer ratings are left out of the factors' training (their lists still use the factors).
+    std::size_t factorMinRatings = 5;
     double unobserved = 0.5;
     double factorPenalty = 0.01;
     // A personal list mixes the links' scores with the factors' (each scaled by its largest over the candidates):

@@ -34,6 +34,7 @@ using Ratings = std::vector<std::pair<std::uint32_t, float>>;
 RankingSettings HandSettings() {
     RankingSettings s;
     s.factors = 0;
+    s.factorMinRatings = 1;
     s.minPersonalRatings = 2;
     s.newcomerShrink = 0.0;
     s.alpha = 1.0;
@@ -330,6 +331,40 @@ TEST_F(RankingCacheTest, RoundTripGivesTheSameLists) {
         EXPECT_EQ(a[k].because, b[k].because);
     }
     EXPECT_EQ(loaded.Summary(), m_model.Summary());
+}
+
+// With factors, the loaded model gives the same lists to the bit: its factors are kept, their Gram matrix computed
+// again. A file cut short in the factors, or asked for with another number of them, is refused.
+TEST_F(RankingCacheTest, FactorsRoundTripToTheBit) {
+    RankingSettings settings = HandSettings();
+    settings.factors = 3;
+    settings.linkShare = 0.5;
+    settings.minPersonalRatings = 1;
+    const CRankingModel trained = HandModel(settings);
+    trained.Save(m_file, "data-A");
+    CRankingModel loaded(settings);
+    ASSERT_TRUE(LoadsInto(loaded));
+    for (const Ratings& rated : {Ratings{{0, 5.0F}}, Ratings{{1, 4.0F}, {2, 2.0F}}, Ratings{{3, 5.0F}, {0, 4.0F}}}) {
+        const auto a = loaded.Rank(rated, 4), b = trained.Rank(rated, 4);
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t k = 0; k < a.size(); ++k) {
+            EXPECT_EQ(a[k].item, b[k].item);
+            EXPECT_EQ(a[k].score, b[k].score);
+            EXPECT_EQ(a[k].because, b[k].because);
+        }
+    }
+    std::ifstream in(m_file, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // The checksum (8 bytes) last, the factors (4 items times 3, 4 bytes each) before it.
+    std::vector<char> cut(bytes.begin(), bytes.end() - 12);
+    cut.insert(cut.end(), bytes.end() - 8, bytes.end());
+    Write(cut);
+    EXPECT_FALSE(CRankingModel(settings).Load(m_file, "data-A", ModelShape{3, 4, 8}));
+    Write(bytes);
+    RankingSettings fewer = settings;
+    fewer.factors = 2;
+    EXPECT_FALSE(CRankingModel(fewer).Load(m_file, "data-A", ModelShape{3, 4, 8}));
+    EXPECT_TRUE(CRankingModel(settings).Load(m_file, "data-A", ModelShape{3, 4, 8}));
 }
 
 TEST_F(RankingCacheTest, RefusesAnyFileThatIsNotExactlyRight) {

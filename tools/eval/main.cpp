@@ -96,7 +96,8 @@ void Usage() {
         "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
         "                    [--users N] [--rank-neighbours K,...] [--rank-alpha A,...] [--rank-beta B,...]\n"
         "                    [--rank-low W,...] [--rank-factors F,...] [--rank-a0 A,...] [--rank-penalty L,...]\n"
-        "                    [--rank-share S,...] [--rank-epochs E,...] [--rank-pool P] [--rank-blend G] "
+        "                    [--rank-share S,...] [--rank-epochs E,...]\n"
+        "                    [--rank-factor-min N,...] [--rank-pool P] [--rank-blend G] "
         "[--rank-newcomer-blend G]\n"
         "                    [--rank-shrink S] [--ials-factors K,...] [--ials-a0 A,...] [--ials-lambda L,...]\n"
         "                    [--ials-epochs E,...] [--ials-blend G,...]\n"
@@ -162,7 +163,7 @@ struct Options {
     quillory::eval::TopNOptions topNOptions;
     // The ranking model's grid: every combination of these lists (empty: the shipped value).
     std::vector<double> rankNeighbours, rankAlpha, rankBeta, rankLow, rankFactors, rankUnobserved, rankPenalty,
-        rankShare, rankEpochs;
+        rankShare, rankEpochs, rankFactorMin;
     // Implicit ALS's grid, likewise; it runs only when one of them is given.
     std::vector<double> ialsFactors, ialsUnobserved, ialsLambda, ialsEpochs;
     quillory::model::RankingSettings rankBase = quillory::model::RankingSettings::Defaults();
@@ -193,6 +194,8 @@ bool ParseTopNFlag(std::string_view arg, const char* next, Options& o) {
         return ParseList(next, o.rankUnobserved);
     } else if (arg == "--rank-penalty") {
         return ParseList(next, o.rankPenalty);
+    } else if (arg == "--rank-factor-min") {
+        return ParseList(next, o.rankFactorMin);
     } else if (arg == "--rank-epochs") {
         return ParseList(next, o.rankEpochs, 1.0);
     } else if (arg == "--rank-share") {
@@ -272,6 +275,7 @@ std::vector<quillory::model::RankingSettings> RankingGrid(const Options& o) {
         {&o.rankPenalty, [](Settings& s, double v) { s.factorPenalty = v; }},
         {&o.rankShare, [](Settings& s, double v) { s.linkShare = std::min(v, 1.0); }},
         {&o.rankEpochs, [](Settings& s, double v) { s.factorEpochs = static_cast<int>(v); }},
+        {&o.rankFactorMin, [](Settings& s, double v) { s.factorMinRatings = static_cast<std::size_t>(v); }},
     };
     std::vector<Settings> grid{o.rankBase};
     for (const auto& [values, set] : axes) {
