@@ -261,8 +261,9 @@ private:
 
 class CRankingMethod final : public CMethod {
 public:
-    explicit CRankingMethod(std::vector<model::RankingSettings> grid) : m_grid(std::move(grid)) {}
-    std::string Name() const override { return "ranking model"; }
+    CRankingMethod(std::vector<model::RankingSettings> grid, std::string name)
+        : m_grid(std::move(grid)), m_name(std::move(name)) {}
+    std::string Name() const override { return m_name; }
     std::size_t Settings() const override { return m_grid.size(); }
     std::string Describe(std::size_t setting) const override {
         const model::RankingSettings& s = m_grid[setting];
@@ -286,6 +287,7 @@ public:
 
 private:
     std::vector<model::RankingSettings> m_grid;
+    std::string m_name;
     model::CRankingModel m_model;
 };
 
@@ -500,7 +502,12 @@ void RunTopN(const std::vector<Rating>& ratings, std::uint32_t numUsers, std::ui
     if (!options.easeLambdas.empty()) {
         methods.push_back(std::make_unique<CEaseMethod>(options.easeLambdas, options.easeItems));
     }
-    methods.push_back(std::make_unique<CRankingMethod>(options.rankings));
+    if (options.linksAlone) {
+        model::RankingSettings links = model::RankingSettings::Defaults();
+        links.factors = 0;
+        methods.push_back(std::make_unique<CRankingMethod>(std::vector<model::RankingSettings>{links}, "links alone"));
+    }
+    methods.push_back(std::make_unique<CRankingMethod>(options.rankings, "ranking model"));
     if (!options.ials.empty()) {
         methods.push_back(std::make_unique<CImplicitAlsMethod>(options.ials, options.ialsBlends));
     }

@@ -22,6 +22,8 @@ struct TopNOptions {
     // At most this many users are scored in each validation and test (a seeded sample), so that large data can be
     // measured in reasonable time; 0 for all.
     std::uint32_t scoredUsers = 0;
+    // Also the ranking model as it was before it had factors: its links alone, with the settings it ships with.
+    bool linksAlone = false;
     // Implicit ALS's settings tried on validation; none leaves it out.
     std::vector<ImplicitAlsSettings> ials;
     std::vector<double> ialsBlends{0.0};

@@ -94,6 +94,7 @@ void Usage() {
         "                    [--validate 0|1] [--neighbours K] [--shrink S] [--damping D]\n"
         "                    [--budget W]\n"
         "       quillory-eval <manifest> --topn [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
+        "                    [--links-alone]\n"
         "                    [--users N] [--rank-neighbours K,...] [--rank-alpha A,...] [--rank-beta B,...]\n"
         "                    [--rank-low W,...] [--rank-factors F,...] [--rank-a0 A,...] [--rank-penalty L,...]\n"
         "                    [--rank-share S,...] [--rank-epochs E,...]\n"
@@ -108,7 +109,8 @@ void Usage() {
         "model over N random 80/20 splits (default 5), each method's settings chosen on a validation split\n"
         "cut from each split's training ratings among the lists given (the ranking model tries every\n"
         "combination of its lists; without them, the settings it ships with). --users N scores a sample of\n"
-        "at most N users in each validation and test. Any --ials- list adds implicit ALS, over every combination;\n"
+        "at most N users in each validation and test. --links-alone adds the ranking model without its factors.\n"
+        "Any --ials- list adds implicit ALS, over every combination;\n"
         "for users of personal lists, its scores mixed with the ranking model's by G, the newcomers' list for\n"
         "the others.\n",
         stderr);
@@ -330,6 +332,8 @@ bool ParseArguments(int argc, char** argv, Options& o) {
             o.topN = true;
         } else if (arg == "--no-ease") {
             o.topNOptions.easeLambdas.clear();
+        } else if (arg == "--links-alone") {
+            o.topNOptions.linksAlone = true;
         } else if (ParseTopNFlag(arg, next, o) || ParseRatingFlag(arg, next, o)) {
             ++i;
         } else if (!arg.starts_with("--") && o.manifestPath.empty()) {
