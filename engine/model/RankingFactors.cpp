@@ -68,7 +68,7 @@ struct FactorLists {
     std::vector<std::uint32_t> raters;
 };
 
-FactorLists SampleLists(const RatedLists& lists, std::uint32_t numUsers, std::uint32_t numItems,
+FactorLists SampleLists(const RankingLists& lists, std::uint32_t numUsers, std::uint32_t numItems,
                         const RankingSettings& s) {
     const std::uint64_t total = lists.items.size();
     const double keep = total > s.factorWork ? double(s.factorWork) / double(total) : 1.0;
@@ -103,7 +103,7 @@ FactorLists SampleLists(const RatedLists& lists, std::uint32_t numUsers, std::ui
 
 } // namespace
 
-void CRankingModel::Impl::BuildFactors(const RatedLists& lists, CThreadPool& threads) {
+void CRankingModel::Impl::BuildFactors(const RankingLists& lists, CThreadPool& threads) {
     const auto k = static_cast<Eigen::Index>(settings.factors);
     factors.clear();
     gram.clear();

@@ -9,7 +9,7 @@
 
 namespace quillory::model {
 
-struct RatedLists;
+struct RankingLists;
 
 // What a trained ranking model holds; the cache file lists these arrays (RankingFile.cpp).
 struct CRankingModel::Impl {
@@ -43,15 +43,15 @@ struct CRankingModel::Impl {
 
     void BuildOrder(const RankingSettings& settings);
     // The links from the users' rated lists, on `threads`.
-    void BuildNeighbours(const RatedLists& lists, CThreadPool& threads);
+    void BuildNeighbours(const RankingLists& lists, CThreadPool& threads);
     // The items' factors from the same lists, on `threads`, then their Gram matrix.
-    void BuildFactors(const RatedLists& lists, CThreadPool& threads);
+    void BuildFactors(const RankingLists& lists, CThreadPool& threads);
     void BuildGram();
 };
 
 // The ratings training reads, grouped both ways, each user's list cut to a random sample beyond the work limit
 // (RankingNeighbours.cpp reads them).
-struct RatedLists {
+struct RankingLists {
     // Per item, its raters, with the weight of the rating as a source of links (SourceWeight times the user's step).
     std::vector<std::uint64_t> itemStart; // items + 1 offsets
     std::vector<std::uint32_t> rater;
@@ -64,9 +64,9 @@ struct RatedLists {
 
 // Reads the rows twice (to count, then to place) into lists; `length` and `liked` are each user's ratings and
 // those of 4 or 5, which decide the cut. Throws std::invalid_argument when a row changes between the reads.
-RatedLists ReadRatedLists(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems,
-                          const std::vector<std::uint32_t>& length, const std::vector<std::uint32_t>& liked,
-                          const RankingSettings& settings);
+RankingLists ReadRankingLists(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems,
+                              const std::vector<std::uint32_t>& length, const std::vector<std::uint32_t>& liked,
+                              const RankingSettings& settings);
 
 // A user's taste as the items' factors solve it from his ratings, as one sweep of training solves a user
 // (RankingFactors.cpp). The model must have factors and outlive it.

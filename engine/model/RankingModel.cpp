@@ -119,7 +119,7 @@ void CRankingModel::Train(const IRatedRows& rows, std::uint32_t numUsers, std::u
     trained.BuildOrder(trained.settings);
     CThreadPool pool(threads > 0 ? threads : TrainingThreads());
     {
-        const RatedLists lists = ReadRatedLists(rows, numUsers, numItems, length, likedByUser, trained.settings);
+        const RankingLists lists = ReadRankingLists(rows, numUsers, numItems, length, likedByUser, trained.settings);
         trained.BuildNeighbours(lists, pool);
         trained.BuildFactors(lists, pool);
     }

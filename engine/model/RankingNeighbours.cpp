@@ -94,7 +94,7 @@ struct Workspace {
 
 // Walks from item `i` to every item its raters liked, adding each rater's step into `w.sum`; returns how many
 // items it reached, listed at the start of `w.touched`.
-std::size_t WalkFrom(std::uint32_t i, const RatedLists& lists, Workspace& w) {
+std::size_t WalkFrom(std::uint32_t i, const RankingLists& lists, Workspace& w) {
     // Plain pointers held in registers: through the vectors, every store to `seen` (a char, which may alias
     // anything) made the compiler load the vectors' pointers again for the next rating.
     float* const sum = w.sum.data();
@@ -166,13 +166,13 @@ void KeepStrongest(std::uint32_t i, std::size_t touchedCount, float scale, const
 
 } // namespace
 
-RatedLists ReadRatedLists(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems,
-                          const std::vector<std::uint32_t>& length, const std::vector<std::uint32_t>& liked,
-                          const RankingSettings& settings) {
+RankingLists ReadRankingLists(const IRatedRows& rows, std::uint32_t numUsers, std::uint32_t numItems,
+                              const std::vector<std::uint32_t>& length, const std::vector<std::uint32_t>& liked,
+                              const RankingSettings& settings) {
     const std::uint64_t cap = ListCap(length, liked, settings.workLimit);
     // The rows are read twice, once to count and once to place, rather than copied: on large data a copy of them
     // all, grouped, was the largest thing training held.
-    RatedLists lists;
+    RankingLists lists;
     std::vector<std::pair<std::uint32_t, float>> row;
     std::vector<std::uint32_t> likedCount(numUsers, 0);
     std::vector<float> userStep(numUsers, 0.0F);
@@ -219,7 +219,7 @@ RatedLists ReadRatedLists(const IRatedRows& rows, std::uint32_t numUsers, std::u
     return lists;
 }
 
-void CRankingModel::Impl::BuildNeighbours(const RatedLists& lists, CThreadPool& threads) {
+void CRankingModel::Impl::BuildNeighbours(const RankingLists& lists, CThreadPool& threads) {
     std::vector<float> penalty(numItems);
     for (std::uint32_t j = 0; j < numItems; ++j) {
         penalty[j] = static_cast<float>(std::pow(std::max(1.0, double(rated[j])), -settings.beta));
