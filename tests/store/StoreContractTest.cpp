@@ -711,6 +711,20 @@ TEST_P(StoreContract, AStoreOfThePreviousSchemaIsUpgradedInPlaceOnceWithNothingL
     const bool sqlite = GetParam() == StoreKind::Sqlite;
     const std::string version = sqlite ? "PRAGMA user_version" : "SELECT schema_version FROM quillory_meta";
     ASSERT_EQ(store.Query(version), sqlite ? "2" : "1");
+    if (!sqlite) {
+        // On a database set read-only the upgrade cannot be made: the start stops and says why, and nothing changes.
+        store.Execute("ALTER DATABASE " + store.Name() + " SET default_transaction_read_only = on");
+        const Thrown thrown = CatchEngineError([&] { CMovieTable().Init(store.Manifest()); });
+        store.Execute("BEGIN READ WRITE; ALTER DATABASE " + store.Name() +
+                      " RESET default_transaction_read_only; COMMIT");
+        EXPECT_EQ(thrown.caption, kStoreErrorCaption);
+        EXPECT_NE(thrown.text.find(") is of an earlier version of Quillory (schema 1) and must be upgraded before it "
+                                   "can be read, which failed: "),
+                  std::string::npos)
+            << thrown.text;
+        EXPECT_NE(thrown.text.find("read-only transaction"), std::string::npos) << thrown.text;
+        EXPECT_EQ(store.Query(version), "1");
+    }
 
     // Several programs meet the old store at once: one upgrades it, every one opens it.
     std::unique_ptr<store::CRatingStore> opened;

@@ -118,7 +118,18 @@ void CPostgresStore::OpenOrCreate() {
         ThrowNewerSchema(Describe(), version, kSchemaVersion);
     }
     if (version < kSchemaVersion) {
-        Upgrade();
+        try {
+            Upgrade();
+        } catch (const CMException& e) {
+            if (m_connection.Lost()) {
+                throw; // the server went away: the message says so
+            }
+            // A standby, a database set read-only or a user who may not create tables: the store cannot be read
+            // as it stands, and the server's words alone would not say why it had to be written.
+            ThrowStoreError("The store " + Describe() + " is of an earlier version of Quillory (schema " +
+                            std::to_string(version) + ") and must be upgraded before it can be read, which failed: " +
+                            e.GetText() + " Make it writable, then start Quillory again.");
+        }
     }
 }
 
