@@ -16,9 +16,9 @@
 #include <string>
 #include <utility>
 
-#include <Eigen/Cholesky>
 #include <Eigen/Core>
 
+#include "Ease.h"
 #include "ImplicitAls.h"
 #include "Random.h"
 
@@ -138,75 +138,6 @@ void FillFrom(const std::vector<std::uint32_t>& order, const CRatedMarks& marks,
     }
 }
 
-// EASE on 0/1 training data over `items`: B = I - P diag(1/diag(P)) with P = (X'X + lambda I)^-1, so a user's score
-// of item j is -(sum of P's rows i over his items) / P_jj. Items outside the set score below every item in it.
-class CEase {
-public:
-    CEase(const Split& split, std::uint32_t numItems, std::uint32_t limit) : m_position(numItems, -1) {
-        const std::uint32_t size = std::min(numItems, limit);
-        m_items.assign(split.byCount.begin(), split.byCount.begin() + size);
-        for (std::uint32_t k = 0; k < size; ++k) {
-            m_position[m_items[k]] = static_cast<int>(k);
-        }
-        m_gram = Eigen::MatrixXf::Zero(size, size);
-        std::vector<int> mine;
-        for (const UserList& rated : split.rated) {
-            mine.clear();
-            for (const auto& entry : rated) {
-                if (m_position[entry.first] >= 0) {
-                    mine.push_back(m_position[entry.first]);
-                }
-            }
-            for (int a : mine) {
-                for (int b : mine) {
-                    m_gram(a, b) += 1.0F;
-                }
-            }
-        }
-    }
-
-    void Fit(double lambda) {
-        Eigen::MatrixXf a = m_gram;
-        a.diagonal().array() += static_cast<float>(lambda);
-        m_inverse = a.llt().solve(Eigen::MatrixXf::Identity(a.rows(), a.cols()));
-        m_diagonal = m_inverse.diagonal();
-    }
-
-    void Rank(const UserList& rated, const CRatedMarks& marks, const std::vector<std::uint32_t>& fallback,
-              std::size_t depth, std::vector<std::uint32_t>& list) {
-        m_sum.setZero(m_inverse.rows());
-        for (const auto& entry : rated) {
-            if (m_position[entry.first] >= 0) {
-                m_sum += m_inverse.col(m_position[entry.first]);
-            }
-        }
-        m_scored.clear();
-        for (Eigen::Index k = 0; k < m_sum.size(); ++k) {
-            if (!marks.Rated(m_items[k])) {
-                m_scored.emplace_back(-m_sum[k] / m_diagonal[k], m_items[k]);
-            }
-        }
-        const auto top = static_cast<std::ptrdiff_t>(std::min(depth, m_scored.size()));
-        std::partial_sort(m_scored.begin(), m_scored.begin() + top, m_scored.end(), [](const auto& x, const auto& y) {
-            return x.first != y.first ? x.first > y.first : x.second < y.second;
-        });
-        list.clear();
-        for (std::ptrdiff_t k = 0; k < top; ++k) {
-            list.push_back(m_scored[k].second);
-        }
-        FillFrom(fallback, marks, depth, list);
-    }
-
-    std::size_t Size() const { return m_items.size(); }
-
-private:
-    std::vector<int> m_position;
-    std::vector<std::uint32_t> m_items;
-    Eigen::MatrixXf m_gram, m_inverse;
-    Eigen::VectorXf m_diagonal, m_sum;
-    std::vector<std::pair<float, std::uint32_t>> m_scored;
-};
-
 // A method under test: a grid of settings, fitted to a split's training ratings, ranking its users.
 class CMethod {
 public:
@@ -242,14 +173,16 @@ public:
     void Fit(const Split& split, std::size_t setting) override {
         if (m_split != &split || !m_ease) {
             // The Gram matrix is the split's: built once for every penalty of the grid.
-            m_ease = std::make_unique<CEase>(split, static_cast<std::uint32_t>(split.count.size()), m_items);
+            m_ease = std::make_unique<CEase>(split.rated, split.byCount, m_items);
             m_split = &split;
         }
         m_ease->Fit(m_lambdas[setting]);
     }
     void Rank(const Split& split, std::uint32_t u, const CRatedMarks& marks, std::size_t depth,
               std::vector<std::uint32_t>& list) override {
-        m_ease->Rank(split.rated[u], marks, split.byCount, depth, list);
+        m_ease->Rank(
+            split.rated[u], [&](std::uint32_t item) { return marks.Rated(item); }, depth, list);
+        FillFrom(split.byCount, marks, depth, list);
     }
 
 private:

@@ -1,7 +1,9 @@
 // quillory-eval: trains the prediction model on a manifest's ratings and reports its accuracy beside the bias
 // baseline's, either on a separate test file or by K-fold cross-validation; with --topn it measures instead how
-// well the ranking model puts the movies a user will like at the top of his list (TopN.cpp). It trains and scores on
-// the 1..5 stars that the program itself stores and reports, so the figures measure what users see.
+// well the ranking model puts the movies a user will like at the top of his list (TopN.cpp), and with --newcomers how
+// fast a newcomer's list finds the movies he has seen and how good his picks are after his first ratings
+// (Newcomers.cpp). It trains and scores on the 1..5 stars that the program itself stores and reports, so the figures
+// measure what users see.
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +20,7 @@
 
 #include "DataSet.h"
 #include "MovieTable.h"
+#include "Newcomers.h"
 #include "Random.h"
 #include "RatingModel.h"
 #include "TopN.h"
@@ -102,6 +105,8 @@ void Usage() {
         "[--rank-newcomer-blend G]\n"
         "                    [--rank-shrink S] [--ials-factors K,...] [--ials-a0 A,...] [--ials-lambda L,...]\n"
         "                    [--ials-epochs E,...] [--ials-blend G,...]\n"
+        "       quillory-eval <manifest> --newcomers [--splits N] [--seed S] [--lambdas L1,L2,...] [--no-ease]\n"
+        "                    [--ease-items N] [--on-validation] [--rank-... as for --topn]\n"
         "Trains the prediction model on the manifest's ratings and prints RMSE and MAE of the model and of\n"
         "the bias baseline, the training time and the time per prediction. --test scores a ratings file in\n"
         "the manifest's ratings layout; --folds K (default 5 without --test) cross-validates instead.\n"
@@ -112,7 +117,13 @@ void Usage() {
         "at most N users in each validation and test. --links-alone adds the ranking model without its factors.\n"
         "Any --ials- list adds implicit ALS, over every combination;\n"
         "for users of personal lists, its scores mixed with the ranking model's by G, the newcomers' list for\n"
-        "the others.\n",
+        "the others.\n"
+        "--newcomers leaves one in ten of the users with at least 20 ratings out of training (N of ten\n"
+        "seeded groups, default 5), walks each down the newcomers' list, the most-rated list and the list\n"
+        "of popularity times entropy until 15 ratings or 400 movies looked at, and scores the engine's\n"
+        "picks, EASE's (on the N most-rated movies, default 2500; penalty chosen on validation users) and\n"
+        "the most popular after 5, 10 and 15 of those ratings. --on-validation measures on the validation\n"
+        "users instead, for choosing settings without the test.\n",
         stderr);
 }
 
@@ -163,6 +174,8 @@ struct Options {
     ModelSettings settings = ModelSettings::Defaults();
     bool topN = false;
     quillory::eval::TopNOptions topNOptions;
+    bool newcomers = false;
+    quillory::eval::NewcomerOptions newcomerOptions;
     // The ranking model's grid: every combination of these lists (empty: the shipped value).
     std::vector<double> rankNeighbours, rankAlpha, rankBeta, rankLow, rankFactors, rankUnobserved, rankPenalty,
         rankShare, rankEpochs, rankFactorMin;
@@ -328,8 +341,16 @@ bool ParseArguments(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        long long number = 0;
         if (arg == "--topn") {
             o.topN = true;
+        } else if (arg == "--newcomers") {
+            o.newcomers = true;
+        } else if (arg == "--on-validation") {
+            o.newcomerOptions.onValidation = true;
+        } else if (arg == "--ease-items" && ParseInt(next, number) && number >= 1 && number <= 20000) {
+            o.newcomerOptions.easeItems = static_cast<std::uint32_t>(number);
+            ++i;
         } else if (arg == "--no-ease") {
             o.topNOptions.easeLambdas.clear();
         } else if (arg == "--links-alone") {
@@ -347,8 +368,12 @@ bool ParseArguments(int argc, char** argv, Options& o) {
         Usage();
         return false;
     }
-    if (o.topN && (!o.testPath.empty() || o.folds != 0)) {
-        std::fputs("quillory-eval: --topn excludes --test and --folds\n", stderr);
+    if ((o.topN || o.newcomers) && (!o.testPath.empty() || o.folds != 0)) {
+        std::fputs("quillory-eval: --topn and --newcomers exclude --test and --folds\n", stderr);
+        return false;
+    }
+    if (o.topN && o.newcomers) {
+        std::fputs("quillory-eval: --topn and --newcomers exclude each other\n", stderr);
         return false;
     }
     if (!o.testPath.empty() && o.folds != 0) {
@@ -361,6 +386,12 @@ bool ParseArguments(int argc, char** argv, Options& o) {
     o.topNOptions.seed = o.seed;
     o.topNOptions.rankings = RankingGrid(o);
     o.topNOptions.ials = ImplicitAlsGrid(o);
+    o.newcomerOptions.splits = o.topNOptions.splits;
+    o.newcomerOptions.seed = o.seed;
+    if (o.topNOptions.easeLambdas != quillory::eval::TopNOptions{}.easeLambdas) {
+        o.newcomerOptions.easeLambdas = o.topNOptions.easeLambdas; // --lambdas or --no-ease
+    }
+    o.newcomerOptions.ranking = o.rankBase;
     return true;
 }
 
@@ -443,6 +474,9 @@ int main(int argc, char** argv) {
         if (o.topN) {
             std::printf("\n");
             quillory::eval::RunTopN(all, numUsers, numItems, o.topNOptions);
+        } else if (o.newcomers) {
+            std::printf("\n");
+            quillory::eval::RunNewcomers(all, numUsers, numItems, o.newcomerOptions);
         } else {
             std::printf("; model: %s\n", o.settings.Describe().c_str());
             if (!o.testPath.empty()) {
