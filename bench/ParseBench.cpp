@@ -15,7 +15,6 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchProgram.h"
-#include "CatalogueReaders.h"
 #include "Fingerprint.h"
 #include "Layout.h"
 #include "MovieLookup.h"
@@ -99,19 +98,6 @@ void SetThreads(int threads) {
     ::setenv("QUILLORY_THREADS", std::to_string(threads).c_str(), 1);
 }
 
-// The catalogue reader of `layout`.
-std::vector<quillory::data::MovieRecord> ReadCatalogue(quillory::data::CTextFile& file, Layout layout) {
-    switch (layout) {
-    case Layout::MovieLens100k:
-        return quillory::data::LoadMovies100k(file);
-    case Layout::MovieLensCsv:
-        return quillory::data::LoadMoviesCsv(file);
-    case Layout::MovieTweetings:
-        return quillory::data::LoadMoviesTweetings(file);
-    }
-    return {};
-}
-
 // The CPU time of every thread of the process, in seconds.
 double ProcessCpuSeconds() {
     timespec now{};
@@ -166,7 +152,7 @@ void ReadAndParse(benchmark::State& state, const fs::path& path, Layout layout,
 // What a warm start spends instead: the fingerprint of the data files, read in blocks and hashed.
 void Fingerprint(benchmark::State& state, const fs::path& path) {
     quillory::data::Manifest manifest;
-    manifest.format = "movielens-100k";
+    manifest.layout = Layout::MovieLens100k;
     manifest.movies = path.parent_path() / "u.item";
     manifest.ratings = path;
     std::uint64_t bytes = 0;
@@ -250,7 +236,7 @@ void ReadMovies(benchmark::State& state, const fs::path& path, Layout layout) {
         bytes = file.Size();
         state.ResumeTiming();
         const double before = ProcessCpuSeconds();
-        benchmark::DoNotOptimize(ReadCatalogue(file, layout));
+        benchmark::DoNotOptimize(quillory::data::Describe(layout).readCatalogue(file));
         cpu += ProcessCpuSeconds() - before;
     }
     ReportSpeed(state, bytes, cpu);
@@ -266,9 +252,10 @@ int main(int argc, char** argv) {
         if (large) {
             sizes.push_back({"32m", 200948, 87585, 32000204});
         }
-        const std::vector<std::pair<std::string, Layout>> layouts{{"movielens-100k", Layout::MovieLens100k},
-                                                                  {"movielens-csv", Layout::MovieLensCsv},
-                                                                  {"movietweetings", Layout::MovieTweetings}};
+        std::vector<std::pair<std::string, Layout>> layouts;
+        for (const quillory::data::LayoutDescription& layout : quillory::data::kLayouts) {
+            layouts.emplace_back(layout.format, layout.layout);
+        }
         for (const DataSize& size : sizes) {
             for (const auto& [name, layout] : layouts) {
                 const fs::path path = RatingsFile(size, layout);

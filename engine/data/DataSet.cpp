@@ -20,18 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<MovieRecord> LoadMovies(CTextFile& file, Layout layout) {
-    switch (layout) {
-    case Layout::MovieLens100k:
-        return LoadMovies100k(file);
-    case Layout::MovieLensCsv:
-        return LoadMoviesCsv(file);
-    case Layout::MovieTweetings:
-        return LoadMoviesTweetings(file);
-    }
-    return {};
-}
-
 // Reads the ratings file, then numbers its users (`users` and `order`, when given, receive their ids and the ratings'
 // order in the rating index) and adds its part to `fingerprint` (when given).
 std::vector<RatingRecord> LoadRatings(const fs::path& path, Layout layout, const std::vector<MovieRecord>& catalogue,
@@ -74,19 +62,19 @@ template <typename Step> void LoadingFile(const fs::path& path, const char* role
 } // namespace
 
 DataSet LoadDataSet(const Manifest& manifest, const std::function<void(std::size_t, std::size_t)>& progress) {
-    const Layout layout = LayoutOf(manifest.format);
+    const LayoutDescription& layout = Describe(manifest.layout);
     DataSet data;
     data.manifest = manifest;
-    data.fingerprint = FingerprintStart(manifest.format);
+    data.fingerprint = FingerprintStart(std::string(layout.format));
     LoadingFile(manifest.movies, "movies file", [&] {
         CTextFile movies(manifest.movies, "movies file");
         data.fingerprint += FingerprintPart("movies", movies.ContentHash(), movies.Size());
-        data.movies = LoadMovies(movies, layout);
+        data.movies = layout.readCatalogue(movies);
     });
     if (data.movies.empty()) {
         ThrowDataError("The movies file " + manifest.movies.string() + " lists no movie; expected at least one.");
     }
-    if (layout == Layout::MovieLensCsv) {
+    if (layout.needsLinks) {
         LoadingFile(manifest.links, "links file", [&] {
             CTextFile links(manifest.links, "links file");
             data.fingerprint += FingerprintPart("links", links.ContentHash(), links.Size());
@@ -94,15 +82,14 @@ DataSet LoadDataSet(const Manifest& manifest, const std::function<void(std::size
         });
     }
     LoadingFile(manifest.ratings, "ratings file", [&] {
-        data.ratings =
-            LoadRatings(manifest.ratings, layout, data.movies, &data.users, &data.order, &data.fingerprint, progress);
+        data.ratings = LoadRatings(manifest.ratings, manifest.layout, data.movies, &data.users, &data.order,
+                                   &data.fingerprint, progress);
     });
     return data;
 }
 
-std::vector<RatingRecord> LoadRatingsFile(const fs::path& path, const std::string& format,
+std::vector<RatingRecord> LoadRatingsFile(const fs::path& path, Layout layout,
                                           const std::vector<MovieRecord>& catalogue) {
-    const Layout layout = LayoutOf(format);
     std::vector<RatingRecord> ratings;
     LoadingFile(path, "ratings file",
                 [&] { ratings = LoadRatings(path, layout, catalogue, nullptr, nullptr, nullptr); });

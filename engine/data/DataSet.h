@@ -26,13 +26,13 @@ struct DataSet {
     std::string fingerprint;           // identifies the bytes of every data file and the layout (see Fingerprint.h)
 };
 
-// Loads the catalogue, the links (movielens-csv) and the ratings the manifest names. `progress`, when set, follows
-// the parse of the ratings (see RatingsParsing::progress).
+// Loads the catalogue, the links (in a layout that needs them) and the ratings the manifest names. `progress`, when
+// set, follows the parse of the ratings (see RatingsParsing::progress).
 DataSet LoadDataSet(const Manifest& manifest, const std::function<void(std::size_t, std::size_t)>& progress = {});
 
-// Loads a ratings file in `format`'s ratings layout against `catalogue` (e.g. a held-out test file). `userIndex`
-// numbers the users of this file in order of first appearance; `item` indexes `catalogue`.
-std::vector<RatingRecord> LoadRatingsFile(const std::filesystem::path& path, const std::string& format,
+// Loads a ratings file in `layout` against `catalogue` (e.g. a held-out test file). `userIndex` numbers the users of
+// this file in order of first appearance; `item` indexes `catalogue`.
+std::vector<RatingRecord> LoadRatingsFile(const std::filesystem::path& path, Layout layout,
                                           const std::vector<MovieRecord>& catalogue);
 
 } // namespace quillory::data

@@ -381,7 +381,7 @@ TEST(DataSet, HeldOutFileAndFingerprint) {
     EXPECT_NE(Load(folder, "movietweetings", changed).fingerprint, first.fingerprint);
 
     const auto test = folder.Write("test.dat", "9::2::10::0\n5::2::2::0\n9::1::6::0\n");
-    const auto held = data::LoadRatingsFile(test, "movietweetings", first.movies);
+    const auto held = data::LoadRatingsFile(test, data::Layout::MovieTweetings, first.movies);
     ASSERT_EQ(held.size(), 3U);
     EXPECT_EQ(held[0].user, 9);
     EXPECT_EQ(held[0].userIndex, 0U);
@@ -400,8 +400,8 @@ TEST(DataSet, HeldOutFileAndFingerprint) {
     EXPECT_TRUE(Load(folder, "movietweetings", Files{files.movies, ""}).ratings.empty());
 
     folder.Write("bad.dat", "9::2::10::0\n9::3::1::0\n");
-    const Thrown thrown =
-        CatchEngineError([&] { data::LoadRatingsFile(folder.Path() / "bad.dat", "movietweetings", first.movies); });
+    const Thrown thrown = CatchEngineError(
+        [&] { data::LoadRatingsFile(folder.Path() / "bad.dat", data::Layout::MovieTweetings, first.movies); });
     EXPECT_NE(thrown.text.find("bad.dat, line 2:"), std::string::npos) << thrown.text;
 }
 

@@ -38,7 +38,7 @@ TEST(Manifest, BackslashPathRelativeToWorkingDirectoryWithBomCrlfAndComments) {
     std::filesystem::create_directories(folder.Path() / "MovieData/sub");
     const CWorkingDirectory cwd(folder.Path());
     const data::Manifest manifest = data::ReadManifest("MovieData\\files.txt");
-    EXPECT_EQ(manifest.format, "movietweetings");
+    EXPECT_EQ(manifest.layout, data::Layout::MovieTweetings);
     EXPECT_TRUE(std::filesystem::equivalent(manifest.movies, folder.Path() / "MovieData/movies.dat"));
     EXPECT_TRUE(std::filesystem::equivalent(manifest.ratings, folder.Path() / "MovieData/ratings.dat"));
     EXPECT_EQ(manifest.store.filename(), "quillory.sqlite");

@@ -398,7 +398,7 @@ bool ParseArguments(int argc, char** argv, Options& o) {
 // Trains on every rating of the data and scores the ratings of the test file; its unknown users are new users.
 void RunTestFile(const quillory::data::DataSet& data, const std::vector<Rating>& all, const Options& o) {
     const auto numUsers = static_cast<std::uint32_t>(data.users.size());
-    const auto records = quillory::data::LoadRatingsFile(o.testPath, data.manifest.format, data.movies);
+    const auto records = quillory::data::LoadRatingsFile(o.testPath, data.manifest.layout, data.movies);
     std::unordered_map<int, std::uint32_t> userIndex;
     for (std::uint32_t u = 0; u < numUsers; ++u) {
         userIndex.emplace(data.users[u], u);

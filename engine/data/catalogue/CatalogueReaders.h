@@ -10,6 +10,7 @@ class CTextFile;
 
 // The catalogue readers, one per layout (see docs/data-files.md). Each reads every line of `file`, fails the first
 // malformed one with its line number, and returns the movies in file order.
+using CatalogueReader = std::vector<MovieRecord> (*)(CTextFile& file);
 
 // u.item: id|title|release date|video release date|URL| and 19 genre flags, Latin-1 unless the file is UTF-8.
 std::vector<MovieRecord> LoadMovies100k(CTextFile& file);

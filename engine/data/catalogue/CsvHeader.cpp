@@ -5,7 +5,7 @@
 
 namespace quillory::data {
 
-void ExpectCsvHeader(CTextFile& file, std::vector<std::string>& fields, std::initializer_list<std::string_view> names) {
+void ExpectCsvHeader(CTextFile& file, std::vector<std::string>& fields, std::span<const std::string_view> names) {
     std::string expected;
     for (const std::string_view name : names) {
         if (!expected.empty()) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +10,6 @@ namespace quillory::data {
 class CTextFile;
 
 // Reads the header record of a CSV file and checks it names the expected columns.
-void ExpectCsvHeader(CTextFile& file, std::vector<std::string>& fields, std::initializer_list<std::string_view> names);
+void ExpectCsvHeader(CTextFile& file, std::vector<std::string>& fields, std::span<const std::string_view> names);
 
 } // namespace quillory::data

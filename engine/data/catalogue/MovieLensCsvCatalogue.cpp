@@ -1,7 +1,9 @@
 // The catalogue and links of the MovieLens CSV layout (movies.csv, links.csv).
 #include "CatalogueReaders.h"
 
+#include <array>
 #include <string>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -18,10 +20,17 @@
 
 namespace quillory::data {
 
+namespace {
+
+constexpr std::array<std::string_view, 3> kMovieColumns{"movieId", "title", "genres"};
+constexpr std::array<std::string_view, 3> kLinkColumns{"movieId", "imdbId", "tmdbId"};
+
+} // namespace
+
 std::vector<MovieRecord> LoadMoviesCsv(CTextFile& file) {
     CCatalogueBuilder movies;
     std::vector<std::string> fields;
-    ExpectCsvHeader(file, fields, {"movieId", "title", "genres"});
+    ExpectCsvHeader(file, fields, kMovieColumns);
     std::size_t count = 0;
     while ((count = file.NextCsvRecord(fields)) > 0) {
         if (count == 1 && fields[0].empty()) {
@@ -46,7 +55,7 @@ void LoadLinks(CTextFile& file, std::vector<MovieRecord>& movies) {
     const CMovieLookup lookup(movies);
     std::vector<std::uint32_t> lineOf(movies.size(), 0);
     std::vector<std::string> fields;
-    ExpectCsvHeader(file, fields, {"movieId", "imdbId", "tmdbId"});
+    ExpectCsvHeader(file, fields, kLinkColumns);
     std::size_t count = 0;
     while ((count = file.NextCsvRecord(fields)) > 0) {
         if (count == 1 && fields[0].empty()) {

@@ -88,7 +88,6 @@ struct Entry {
 };
 
 constexpr std::array<std::string_view, 5> kKeys = {"format", "movies", "ratings", "links", "store"};
-constexpr std::array<std::string_view, 3> kFormats = {"movielens-100k", "movielens-csv", "movietweetings"};
 
 } // namespace
 
@@ -155,18 +154,21 @@ Manifest ReadManifest(const std::string& path, const Surroundings& surroundings)
         }
     }
     const Entry& format = entryOf("format");
-    if (std::find(kFormats.begin(), kFormats.end(), format.value) == kFormats.end()) {
-        fail(format.line, "the format " + QuoteExcerpt(format.value) +
-                              " is not known; expected movielens-100k, movielens-csv or movietweetings.");
+    const LayoutDescription* layout = FindLayout(format.value);
+    if (layout == nullptr) {
+        fail(format.line,
+             "the format " + QuoteExcerpt(format.value) + " is not known; expected " + FormatsText() + ".");
     }
-    manifest.format = format.value;
+    manifest.layout = layout->layout;
     const Entry& links = entryOf("links");
-    if (manifest.format == "movielens-csv" && links.line == 0) {
-        fail(0,
-             "the key \"links\" is missing; the movielens-csv format needs links.csv for the movies' web addresses.");
+    if (layout->needsLinks && links.line == 0) {
+        fail(0, "the key \"links\" is missing; the " + std::string(layout->format) +
+                    " format needs links.csv for the movies' web addresses.");
     }
-    if (manifest.format != "movielens-csv" && links.line != 0) {
-        fail(links.line, "the key \"links\" belongs to the movielens-csv format only.");
+    if (!layout->needsLinks && links.line != 0) {
+        fail(links.line, "the key \"links\" belongs to the " + FormatsText([](const LayoutDescription& other) {
+                             return other.needsLinks;
+                         }) + " format only.");
     }
 
     const fs::path folder = manifest.file.parent_path();

@@ -3,22 +3,24 @@
 #include <filesystem>
 #include <string>
 
+#include "Layout.h"
+
 // The manifest: the small text file that names a data folder's layout and files, and where the user's own files go.
 namespace quillory::data {
 
 // What a manifest names, its files already resolved against the manifest's folder.
 struct Manifest {
-    std::filesystem::path file;      // the manifest itself
-    std::filesystem::path movies;    // the catalogue
-    std::filesystem::path ratings;   // the ratings
-    std::filesystem::path links;     // movielens-csv only: movie ids to IMDb ids; empty otherwise
-    std::filesystem::path store;     // the SQLite store of accounts and entered ratings (may not exist yet);
-                                     // empty for a server store
-    std::string storeUri;            // the server store's address ("postgresql://..."); empty for a store file
-    std::filesystem::path cacheBase; // derived data: each derived file is cacheBase + its suffix (the data snapshot,
-                                     // the ratings' times, the model and ranking caches; DerivedFileNames.h); empty
-                                     // when no derived file is kept
-    std::string format;              // "movielens-100k", "movielens-csv" or "movietweetings"
+    std::filesystem::path file;            // the manifest itself
+    std::filesystem::path movies;          // the catalogue
+    std::filesystem::path ratings;         // the ratings
+    std::filesystem::path links;           // a layout that needs links only: movie ids to IMDb ids; empty otherwise
+    std::filesystem::path store;           // the SQLite store of accounts and entered ratings (may not exist yet);
+                                           // empty for a server store
+    std::string storeUri;                  // the server store's address ("postgresql://..."); empty for a store file
+    std::filesystem::path cacheBase;       // derived data: each derived file is cacheBase + its suffix (the data
+                                           // snapshot, the ratings' times, the model and ranking caches;
+                                           // DerivedFileNames.h); empty when no derived file is kept
+    Layout layout = Layout::MovieLens100k; // the layout its "format" names
 };
 
 struct Surroundings;

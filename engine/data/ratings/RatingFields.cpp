@@ -9,23 +9,25 @@
 
 namespace quillory::data {
 
-std::string_view RatingSeparator(Layout layout) {
-    return layout == Layout::MovieLens100k ? "\t" : layout == Layout::MovieLensCsv ? "," : "::";
+std::string RatingFieldCountText(const LayoutDescription& layout, std::size_t found) {
+    // A TAB is named, with blanks around it so that the names stay apart: "user TAB movie TAB ...".
+    const std::string_view separator = layout.ratingSeparator == "\t" ? " TAB " : layout.ratingSeparator;
+    std::string names;
+    for (const std::string_view column : layout.columns) {
+        if (!names.empty()) {
+            names += separator;
+        }
+        names += column;
+    }
+    return FieldCountText(layout.columns.size(), layout.ratingSeparator, names, found);
 }
 
-std::string RatingFieldCountText(Layout layout, std::size_t found) {
-    const char* names = layout == Layout::MovieLens100k  ? "user TAB movie TAB rating TAB timestamp"
-                        : layout == Layout::MovieLensCsv ? "userId,movieId,rating,timestamp"
-                                                         : "user::movie::rating::timestamp";
-    return FieldCountText(4, RatingSeparator(layout), names, found);
-}
-
-RatingRecord ReadRatingFields(const CLineErrors& errors, Layout layout, const FieldArray& fields,
+RatingRecord ReadRatingFields(const CLineErrors& errors, const LayoutDescription& layout, const FieldArray& fields,
                               const CMovieLookup& lookup) {
     RatingRecord record;
     record.user = ParseId(errors, fields[0], "user id");
     record.movie = ParseId(errors, fields[1], "movie id");
-    ParseRating(errors, layout, fields[2], record);
+    ParseRating(errors, layout.scale, fields[2], record);
     record.timestamp = ParseTimestamp(errors, fields[3]);
     record.item = lookup.Find(record.movie);
     record.userIndex = 0;

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 
 #include "Fields.h"
 #include "Layout.h"
@@ -13,15 +12,12 @@ namespace quillory::data {
 class CLineErrors;
 class CMovieLookup;
 
-// The separator of a ratings line in `layout`: TAB, "," or "::".
-std::string_view RatingSeparator(Layout layout);
+// The message for a ratings line of `found` fields instead of the layout's four.
+std::string RatingFieldCountText(const LayoutDescription& layout, std::size_t found);
 
-// The message for a ratings line of `found` fields instead of four.
-std::string RatingFieldCountText(Layout layout, std::size_t found);
-
-// A rating from the four fields of its line, each checked in turn (user, movie, rating, timestamp), then the movie
-// against the catalogue: the first that is wrong fails the line through `errors`.
-RatingRecord ReadRatingFields(const CLineErrors& errors, Layout layout, const FieldArray& fields,
+// A rating from the four fields of its line, each checked in turn (user, movie, rating on the layout's scale,
+// timestamp), then the movie against the catalogue: the first that is wrong fails the line through `errors`.
+RatingRecord ReadRatingFields(const CLineErrors& errors, const LayoutDescription& layout, const FieldArray& fields,
                               const CMovieLookup& lookup);
 
 } // namespace quillory::data

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "Fields.h"
 #include "LineErrors.h"
@@ -77,20 +78,18 @@ bool ReadTimestamp(const char*& p, const char* end, std::uint64_t& value) {
 }
 
 template <Layout L> bool ReadSeparator(const char*& p, const char* end) {
-    if constexpr (L == Layout::MovieTweetings) {
-        if (end - p >= 2 && p[0] == ':' && p[1] == ':') {
-            p += 2;
-            return true;
-        }
-        return false;
-    } else {
-        constexpr char kSeparator = L == Layout::MovieLens100k ? '\t' : ',';
-        if (p != end && *p == kSeparator) {
-            ++p;
-            return true;
-        }
+    // Known when compiled: the comparison is one or two byte compares.
+    constexpr std::string_view kSeparator = Describe(L).ratingSeparator;
+    if (end - p < static_cast<std::ptrdiff_t>(kSeparator.size())) {
         return false;
     }
+    for (std::size_t i = 0; i < kSeparator.size(); ++i) {
+        if (p[i] != kSeparator[i]) {
+            return false;
+        }
+    }
+    p += kSeparator.size();
+    return true;
 }
 
 // A whole number id from 1 to 2^31 - 1, in at most ten digits (more, with leading zeros, go the long way).
@@ -104,18 +103,18 @@ bool ReadId(const char*& p, const char* end, int& id) {
 }
 
 // The rating in its usual spelling: "1".."5"; "0".."10"; "0.5".."5.0" as one digit and an optional ".0" or ".5".
-template <Layout L> bool ReadPlainRating(const char*& p, const char* end, RatingRecord& record) {
+template <RatingScale S> bool ReadPlainRating(const char*& p, const char* end, RatingRecord& record) {
     if (p == end) {
         return false;
     }
     const auto digit = static_cast<unsigned char>(*p - '0');
-    if constexpr (L == Layout::MovieLens100k) {
+    if constexpr (S == RatingScale::OneToFive) {
         if (digit < 1 || digit > 5) {
             return false;
         }
         ++p;
         SetFiveStars(digit, record);
-    } else if constexpr (L == Layout::MovieTweetings) {
+    } else if constexpr (S == RatingScale::ZeroToTen) {
         if (digit > 9) {
             return false;
         }
@@ -127,6 +126,7 @@ template <Layout L> bool ReadPlainRating(const char*& p, const char* end, Rating
         }
         SetTenPoints(rating, record);
     } else {
+        static_assert(S == RatingScale::HalfStars);
         if (digit > 5) {
             return false;
         }
@@ -169,7 +169,7 @@ template <Layout L>
 const char* ReadPlainLine(const char* p, const char* end, const CMovieLookup& lookup, RatingRecord& record) {
     std::uint64_t timestamp = 0;
     if (!ReadId(p, end, record.user) || !ReadSeparator<L>(p, end) || !ReadId(p, end, record.movie) ||
-        !ReadSeparator<L>(p, end) || !ReadPlainRating<L>(p, end, record) || !ReadSeparator<L>(p, end) ||
+        !ReadSeparator<L>(p, end) || !ReadPlainRating<Describe(L).scale>(p, end, record) || !ReadSeparator<L>(p, end) ||
         !ReadTimestamp(p, end, timestamp) || !ReadLineEnd(p, end)) {
         return nullptr;
     }
@@ -180,7 +180,7 @@ const char* ReadPlainLine(const char* p, const char* end, const CMovieLookup& lo
 }
 
 // Any line, the long way: split at the separator, every field checked. False for an empty line, which is skipped.
-bool ReadLineByFields(Layout layout, const char*& p, const char* end, const CMovieLookup& lookup,
+bool ReadLineByFields(const LayoutDescription& layout, const char*& p, const char* end, const CMovieLookup& lookup,
                       RatingRecord& record) {
     const auto* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
     const char* lineEnd = newline == nullptr ? end : newline;
@@ -194,8 +194,8 @@ bool ReadLineByFields(Layout layout, const char*& p, const char* end, const CMov
     }
     const CPieceErrors errors;
     FieldArray fields;
-    const std::size_t count = Split(line, RatingSeparator(layout), fields);
-    if (count != 4) {
+    const std::size_t count = Split(line, layout.ratingSeparator, fields);
+    if (count != layout.columns.size()) {
         errors.Fail(RatingFieldCountText(layout, count));
     }
     record = ReadRatingFields(errors, layout, fields, lookup);
@@ -212,7 +212,7 @@ std::optional<RatingLineFailure> ParseLines(std::string_view piece, const CMovie
         for (; p != end; ++i) {
             if (const char* next = ReadPlainLine<L>(p, end, lookup, records[i])) {
                 p = next;
-            } else if (!ReadLineByFields(L, p, end, lookup, records[i])) {
+            } else if (!ReadLineByFields(Describe(L), p, end, lookup, records[i])) {
                 blanks.push_back(i);
             }
         }

@@ -20,7 +20,7 @@ struct RatingLineFailure {
     std::string what;
 };
 
-// Parses a piece of whole lines of a ratings file in `layout` (in movielens-csv, lines without quotes). Its line i
+// Parses a piece of whole lines of a ratings file in `layout` (of a CSV ratings file, lines without quotes). Its line i
 // fills records[i], or, when the line is empty, leaves it and adds i to `blanks`; `records` holds a place for each
 // of the piece's lines. Stops at the first malformed line and returns it. Pieces of one file may be parsed on
 // different threads at once: nothing else is written.

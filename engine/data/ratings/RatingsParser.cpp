@@ -1,4 +1,4 @@
-// The ratings file in any of the three layouts: one rating a line (a CSV record in movielens-csv).
+// The ratings file in any of the three layouts: one rating a line (a CSV record where the layout's ratings are CSV).
 //
 // Speed matters: 32 million ratings (800 MB of text) must load in a second or two. The text is cut into pieces of
 // whole lines; the pieces' lines are counted, which gives every line its place in the result and its number, and
@@ -31,9 +31,10 @@ namespace {
 // Pieces of at least this size: smaller ones would spend more on their threads' hand-over than on their lines.
 constexpr std::size_t kMinPieceBytes = std::size_t{1} << 20;
 
-// A movielens-csv file whose ratings hold a quote: a quoted field may hold a line end, so lines are no longer
-// records and the file is read in order, record by record.
-std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const CMovieLookup& lookup, CRatingLines& lines) {
+// A CSV ratings file whose ratings hold a quote: a quoted field may hold a line end, so lines are no longer records
+// and the file is read in order, record by record.
+std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const LayoutDescription& layout, const CMovieLookup& lookup,
+                                         CRatingLines& lines) {
     std::vector<RatingRecord> ratings;
     // Real rating lines hold 16 bytes or more; reserving for that many avoids regrowing millions of records.
     ratings.reserve(static_cast<std::size_t>(file.Size() / 16) + 16);
@@ -53,7 +54,7 @@ std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const CMovieLookup& lo
             if (line.empty()) {
                 continue;
             }
-            count = Split(line, ",", fields);
+            count = Split(line, layout.ratingSeparator, fields);
         } else {
             count = file.NextCsvRecord(csvFields);
             if (count == 1 && csvFields[0].empty()) {
@@ -64,11 +65,11 @@ std::vector<RatingRecord> ParseQuotedCsv(CTextFile& file, const CMovieLookup& lo
             }
             row = &csvViews;
         }
-        if (count != 4) {
-            file.Fail(RatingFieldCountText(Layout::MovieLensCsv, count));
+        if (count != layout.columns.size()) {
+            file.Fail(RatingFieldCountText(layout, count));
         }
         lines.Add(ratings.size(), file.LineNumber());
-        ratings.push_back(ReadRatingFields(file, Layout::MovieLensCsv, *row, lookup));
+        ratings.push_back(ReadRatingFields(file, layout, *row, lookup));
     }
     return ratings;
 }
@@ -112,13 +113,14 @@ void CloseGaps(std::vector<RatingRecord>& ratings, const std::vector<std::vector
 std::vector<RatingRecord> ParseRatings(CTextFile& file, Layout layout, const CMovieLookup& lookup, CRatingLines& lines,
                                        const RatingsParsing& parsing) {
     lines = CRatingLines();
-    if (layout == Layout::MovieLensCsv) {
+    const LayoutDescription& description = Describe(layout);
+    if (description.csvRatings) {
         std::vector<std::string> header;
-        ExpectCsvHeader(file, header, {"userId", "movieId", "rating", "timestamp"});
+        ExpectCsvHeader(file, header, description.columns);
     }
     const std::string_view text = file.Rest();
-    if (layout == Layout::MovieLensCsv && text.find('"') != std::string_view::npos) {
-        return ParseQuotedCsv(file, lookup, lines);
+    if (description.csvRatings && text.find('"') != std::string_view::npos) {
+        return ParseQuotedCsv(file, description, lookup, lines);
     }
     // The lines before the text (a CSV header and any blank lines before it).
     const std::uint32_t linesBefore = file.LineNumber();

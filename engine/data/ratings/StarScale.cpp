@@ -9,9 +9,9 @@
 
 namespace quillory::data {
 
-void ParseRating(const CLineErrors& errors, Layout layout, std::string_view field, RatingRecord& record) {
-    switch (layout) {
-    case Layout::MovieLens100k: {
+void ParseRating(const CLineErrors& errors, RatingScale scale, std::string_view field, RatingRecord& record) {
+    switch (scale) {
+    case RatingScale::OneToFive: {
         int stars = 0;
         if (!ParseInteger(field, stars) || stars < 1 || stars > 5) {
             errors.Fail("expected a rating from 1 to 5, found " + QuoteExcerpt(field) + ".");
@@ -19,7 +19,7 @@ void ParseRating(const CLineErrors& errors, Layout layout, std::string_view fiel
         SetFiveStars(stars, record);
         return;
     }
-    case Layout::MovieLensCsv: {
+    case RatingScale::HalfStars: {
         double rating = 0.0;
         const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), rating);
         const double halves = rating * 2.0;
@@ -30,7 +30,7 @@ void ParseRating(const CLineErrors& errors, Layout layout, std::string_view fiel
         SetHalfStars(rating, record);
         return;
     }
-    case Layout::MovieTweetings: {
+    case RatingScale::ZeroToTen: {
         int rating = 0;
         if (!ParseInteger(field, rating) || rating < 0 || rating > 10) {
             errors.Fail("expected a rating from 0 to 10, found " + QuoteExcerpt(field) + ".");

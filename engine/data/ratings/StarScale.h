@@ -3,15 +3,21 @@
 #include <algorithm>
 #include <string_view>
 
-#include "Layout.h"
 #include "RatingRecord.h"
 
 namespace quillory::data {
 
 class CLineErrors;
 
-// Reads the layout's rating and maps it onto stars 1..5 (never 0) and an unrounded value in [1, 5].
-void ParseRating(const CLineErrors& errors, Layout layout, std::string_view field, RatingRecord& record);
+// The scales the layouts rate on (see docs/data-files.md, "Ratings on other scales").
+enum class RatingScale {
+    OneToFive, // whole stars 1..5
+    HalfStars, // 0.5..5.0 in steps of a half
+    ZeroToTen, // whole points 0..10
+};
+
+// Reads a rating on `scale` and maps it onto stars 1..5 (never 0) and an unrounded value in [1, 5].
+void ParseRating(const CLineErrors& errors, RatingScale scale, std::string_view field, RatingRecord& record);
 
 // The three scales' mappings, shared by ParseRating and the ratings parser's fast line reader so that both give the
 // same bits. The rating is already checked against its scale.

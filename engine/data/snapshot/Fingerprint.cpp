@@ -76,7 +76,7 @@ std::optional<DataFingerprint> WalkDataFiles(const Manifest& manifest, DataFinge
         return true;
     };
     if (!add("movies", manifest.movies, out.moviesBytes) ||
-        (manifest.format == "movielens-csv" && !add("links", manifest.links, links)) ||
+        (Describe(manifest.layout).needsLinks && !add("links", manifest.links, links)) ||
         !add("ratings", manifest.ratings, out.ratingsBytes)) {
         return std::nullopt;
     }
@@ -88,7 +88,7 @@ std::optional<DataFingerprint> WalkDataFiles(const Manifest& manifest, DataFinge
 std::optional<DataFingerprint> FingerprintDataFiles(const Manifest& manifest) {
     // The same text LoadDataSet builds while it reads the files.
     DataFingerprint start;
-    start.text = FingerprintStart(manifest.format);
+    start.text = FingerprintStart(std::string(Describe(manifest.layout).format));
     return WalkDataFiles(
         manifest, std::move(start),
         [](DataFingerprint& out, const char* role, const std::filesystem::path& path, std::uint64_t& length) {
