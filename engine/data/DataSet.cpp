@@ -69,7 +69,9 @@ DataSet LoadDataSet(const Manifest& manifest, const std::function<void(std::size
     LoadingFile(manifest.movies, "movies file", [&] {
         CTextFile movies(manifest.movies, "movies file");
         data.fingerprint += FingerprintPart("movies", movies.ContentHash(), movies.Size());
-        data.movies = layout.readCatalogue(movies);
+        MovieCatalogue catalogue = layout.readCatalogue(movies);
+        data.movies = std::move(catalogue.movies);
+        data.genres = std::move(catalogue.genres);
     });
     if (data.movies.empty()) {
         ThrowDataError("The movies file " + manifest.movies.string() + " lists no movie; expected at least one.");

@@ -20,6 +20,7 @@ namespace quillory::data {
 struct DataSet {
     Manifest manifest;
     std::vector<MovieRecord> movies;
+    std::vector<std::string> genres;   // the genre table of the movies' genre sets (see GenreSet)
     std::vector<RatingRecord> ratings; // in file order
     std::vector<int> users;            // data user ids by dense index (order of first appearance)
     IndexOrder order;                  // the ratings in the rating index's order

@@ -1,10 +1,16 @@
 // The loaders of the three data layouts: what they make of good files, and that every malformed line is refused
 // with a message naming the file and the line.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "DataSet.h"
 #include "EngineErrors.h"
 #include "EngineFixtures.h"
+#include "MovieCatalogue.h"
 #include "MovieTitle.h"
 
 namespace quillory::test {
@@ -40,13 +46,46 @@ DataSet Load(const CTempFolder& folder, const std::string& format, const Files& 
     return data::LoadDataSet(data::ReadManifest(path.string()));
 }
 
-// A u.item line: id|title|release date|video release date|URL| and 19 genre flags.
-std::string Item100k(int id, const std::string& title, const std::string& date, const std::string& url = "") {
+// A u.item line: id|title|release date|video release date|URL| and 19 genre flags, given as 19 digits or, by
+// default, Animation alone.
+std::string Item100k(int id, const std::string& title, const std::string& date, const std::string& url = "",
+                     const std::string& flags = "0001000000000000000") {
     std::string line = std::to_string(id) + "|" + title + "|" + date + "||" + url;
-    for (int i = 0; i < 19; ++i) {
-        line += i == 3 ? "|1" : "|0";
+    for (const char flag : flags) {
+        line += '|';
+        line += flag;
     }
     return line;
+}
+
+// A movie's genres by name, in the order the catalogue's genre table gives them.
+struct GenreCase {
+    const char* what;
+    std::string field; // the genres as the catalogue line gives them
+    std::vector<std::string> genres;
+};
+
+// Loads a catalogue of one movie per case (ids 1..), the line of each made by `line`, and checks every movie's
+// genres and the genre table.
+void ExpectGenres(const std::string& format, const std::string& header, const std::vector<GenreCase>& cases,
+                  const std::function<std::string(int id, const std::string& field)>& line,
+                  const std::vector<std::string>& table) {
+    std::string movies = header;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        movies += line(static_cast<int>(i) + 1, cases[i].field) + "\n";
+    }
+    const char* ratings = format == "movielens-100k"  ? "1\t1\t5\t0\n"
+                          : format == "movielens-csv" ? "userId,movieId,rating,timestamp\n1,1,5,0\n"
+                                                      : "1::1::5::0\n";
+    CTempFolder folder;
+    const DataSet data = Load(folder, format, {movies, ratings, "movieId,imdbId,tmdbId\n"});
+    ASSERT_EQ(data.movies.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].what);
+        const std::vector<std::string_view> names = data::GenreNamesOf(data.movies[i].genres, data.genres);
+        EXPECT_EQ(std::vector<std::string>(names.begin(), names.end()), cases[i].genres);
+    }
+    EXPECT_EQ(data.genres, table);
 }
 
 struct BadCase {
@@ -130,6 +169,33 @@ TEST(MovieLens100k, ByteOrderMarkOrValidUtf8IsReadAsUtf8) {
     EXPECT_EQ(Load(folder, "movielens-100k", converted).movies[0].title, "Caf\xc3\xa9 (2000)");
 }
 
+TEST(MovieLens100k, ReadsTheGenreFlagsByName) {
+    // The flags in their order: unknown, Action, Adventure, Animation, Children's, Comedy, Crime, Documentary, Drama,
+    // Fantasy, Film-Noir, Horror, Musical, Mystery, Romance, Sci-Fi, Thriller, War, Western.
+    const std::vector<GenreCase> cases = {
+        {"one genre", "0000000010000000000", {"Drama"}},
+        {"several", "0110010000000000000", {"Action", "Adventure", "Comedy"}},
+        {"every genre",
+         "0111111111111111111",
+         {"Action", "Adventure", "Animation", "Children's", "Comedy", "Crime", "Documentary", "Drama", "Fantasy",
+          "Film-Noir", "Horror", "Musical", "Mystery", "Romance", "Sci-Fi", "Thriller", "War", "Western"}},
+        {"no flag: no genres", "0000000000000000000", {}},
+        {"unknown alone: no genres", "1000000000000000000", {}},
+        {"unknown beside a genre: the genre", "1000000000000000001", {"Western"}},
+    };
+    ExpectGenres("movielens-100k", "", cases,
+                 [](int id, const std::string& flags) { return Item100k(id, "A (1990)", "", "", flags); },
+                 {"Action", "Adventure", "Animation", "Children's", "Comedy", "Crime", "Documentary", "Drama",
+                  "Fantasy", "Film-Noir", "Horror", "Musical", "Mystery", "Romance", "Sci-Fi", "Thriller", "War",
+                  "Western"});
+
+    // The table holds only the genres some movie has.
+    ExpectGenres("movielens-100k", "",
+                 {{"Western", "0000000000000000001", {"Western"}}, {"Crime", "0000001000000000000", {"Crime"}}},
+                 [](int id, const std::string& flags) { return Item100k(id, "A (1990)", "", "", flags); },
+                 {"Crime", "Western"});
+}
+
 TEST(MovieLens100k, RefusesEveryMalformedLine) {
     const std::string movies = Item100k(1, "A (1990)", "") + "\n" + Item100k(2, "B (1991)", "") + "\n";
     const BadCase cases[] = {
@@ -209,6 +275,53 @@ TEST(MovieLensCsv, ReadsQuotedFieldsHalfStarsAndLinks) {
     EXPECT_EQ(data.ratings[4].movie, 4);
 }
 
+TEST(MovieLensCsv, ReadsGenreLists) {
+    const std::vector<GenreCase> cases = {
+        {"one genre", "Drama", {"Drama"}},
+        {"several, in the table's order", "Thriller|Comedy|Action", {"Action", "Comedy", "Thriller"}},
+        {"quoted", "\"Children|Animation\"", {"Animation", "Children"}},
+        {"blanks around the names", " Sci-Fi | IMAX ", {"IMAX", "Sci-Fi"}},
+        {"a genre twice counts once", "Drama|Drama", {"Drama"}},
+        {"a name with a blank inside", "Film Noir", {"Film Noir"}},
+        {"(no genres listed)", "(no genres listed)", {}},
+        {"an empty field", "", {}},
+    };
+    ExpectGenres("movielens-csv", "movieId,title,genres\n", cases,
+                 [](int id, const std::string& genres) { return std::to_string(id) + ",A (1990)," + genres; },
+                 {"Action", "Animation", "Children", "Comedy", "Drama", "Film Noir", "IMAX", "Sci-Fi", "Thriller"});
+
+    const std::string movies = "movieId,title,genres\n1,Heat (1995),Action\n";
+    const std::string ratings = "userId,movieId,rating,timestamp\n";
+    const std::string links = "movieId,imdbId,tmdbId\n";
+    std::string manyGenres = movies; // 64 genres, then a 65th on line 66
+    for (int g = 2; g <= 65; ++g) {
+        manyGenres += std::to_string(g) + ",B (1990),Genre " + std::to_string(g) + "\n";
+    }
+    const BadCase cases2[] = {
+        {"two bars",
+         {movies + "2,B (1990),Action||Drama\n", ratings, links},
+         "movies.csv",
+         3,
+         "expected genres separated by \"|\", found an empty genre in \"Action||Drama\"."},
+        {"a bar at the end", {movies + "2,B (1990),Action|\n", ratings, links}, "movies.csv", 3, "an empty genre"},
+        {"a bar at the start", {movies + "2,B (1990),|Action\n", ratings, links}, "movies.csv", 3, "an empty genre"},
+        {"a blank name", {movies + "2,B (1990),Action| |Drama\n", ratings, links}, "movies.csv", 3, "an empty genre"},
+        {"no genres beside a genre",
+         {movies + "2,B (1990),Drama|(no genres listed)\n", ratings, links},
+         "movies.csv",
+         3,
+         "expected genres, or \"(no genres listed)\" alone, found \"Drama|(no genres listed)\"."},
+        {"a 65th genre",
+         {manyGenres, ratings, links},
+         "movies.csv",
+         66,
+         "expected at most 64 different genres in the catalogue; the genre \"Genre 65\" would be one more."},
+    };
+    for (const BadCase& bad : cases2) {
+        ExpectRefused("movielens-csv", bad);
+    }
+}
+
 TEST(MovieLensCsv, RefusesEveryMalformedLine) {
     const std::string movies = "movieId,title,genres\n1,Heat (1995),Action\n2,\"Multi\nLine (1990)\",Drama\n"
                                "3,Ran (1985),Drama\n";
@@ -284,6 +397,44 @@ TEST(MovieTweetings, MapsTenPointRatingsAndBuildsImdbUrls) {
         EXPECT_LE(data.ratings[i].value, 5.0F);
     }
     EXPECT_FLOAT_EQ(data.ratings[6].value, 5.0F);
+}
+
+TEST(MovieTweetings, ReadsGenreLists) {
+    const std::vector<GenreCase> cases = {
+        {"one genre", "Drama", {"Drama"}},
+        {"several, in the table's order", "Short|Comedy", {"Comedy", "Short"}},
+        {"names with dashes", "Reality-TV|Talk-Show|Sci-Fi", {"Reality-TV", "Sci-Fi", "Talk-Show"}},
+        {"a genre twice counts once", "War|War|History", {"History", "War"}},
+        {"empty: no genres", "", {}},
+        {"blanks only: no genres", " ", {}},
+        {"(no genres listed)", "(no genres listed)", {}},
+    };
+    ExpectGenres("movietweetings", "", cases,
+                 [](int id, const std::string& genres) { return std::to_string(id) + "::A (1990)::" + genres; },
+                 {"Comedy", "Drama", "History", "Reality-TV", "Sci-Fi", "Short", "Talk-Show", "War"});
+
+    const std::string movies = "0000001::A (1990)::Drama\n";
+    const BadCase bad[] = {
+        {"two bars",
+         {movies + "0000002::B (1991)::Crime||Drama\n", "1::1::5::0\n"},
+         "movies.dat",
+         2,
+         "expected genres separated by \"|\", found an empty genre in \"Crime||Drama\"."},
+        {"a bar alone", {movies + "0000002::B (1991)::|\n", "1::1::5::0\n"}, "movies.dat", 2, "an empty genre"},
+        {"a bar at the end",
+         {movies + "0000002::B (1991)::Crime|\n", "1::1::5::0\n"},
+         "movies.dat",
+         2,
+         "an empty genre"},
+        {"no genres beside a genre",
+         {movies + "0000002::B (1991)::(no genres listed)|Crime\n", "1::1::5::0\n"},
+         "movies.dat",
+         2,
+         "alone, found \"(no genres listed)|Crime\"."},
+    };
+    for (const BadCase& c : bad) {
+        ExpectRefused("movietweetings", c);
+    }
 }
 
 TEST(MovieTweetings, RefusesEveryMalformedLine) {

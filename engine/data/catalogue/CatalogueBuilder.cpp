@@ -25,9 +25,12 @@ void CCatalogueBuilder::Add(const CTextFile& file, MovieRecord movie) {
     m_movies.push_back(std::move(movie));
 }
 
-std::vector<MovieRecord> CCatalogueBuilder::Take() {
+MovieCatalogue CCatalogueBuilder::Take() {
     m_lineOfId.clear();
-    return std::move(m_movies);
+    MovieCatalogue catalogue;
+    catalogue.genres = m_genres.Finish(m_movies);
+    catalogue.movies = std::move(m_movies);
+    return catalogue;
 }
 
 } // namespace quillory::data

@@ -27,7 +27,7 @@ constexpr std::array<std::string_view, 3> kLinkColumns{"movieId", "imdbId", "tmd
 
 } // namespace
 
-std::vector<MovieRecord> LoadMoviesCsv(CTextFile& file) {
+MovieCatalogue LoadMoviesCsv(CTextFile& file) {
     CCatalogueBuilder movies;
     std::vector<std::string> fields;
     ExpectCsvHeader(file, fields, kMovieColumns);
@@ -46,6 +46,7 @@ std::vector<MovieRecord> LoadMoviesCsv(CTextFile& file) {
         movie.id = ParseId(file, fields[0], "movie id");
         movie.title = std::string(TrimBlanks(fields[1]));
         movie.url = MovieLensUrl(movie.id);
+        movie.genres = movies.Genres().ReadList(file, fields[2]);
         movies.Add(file, std::move(movie));
     }
     return movies.Take();

@@ -11,7 +11,7 @@
 
 namespace quillory::data {
 
-std::vector<MovieRecord> LoadMoviesTweetings(CTextFile& file) {
+MovieCatalogue LoadMoviesTweetings(CTextFile& file) {
     CCatalogueBuilder movies;
     FieldArray fields;
     std::string_view line;
@@ -28,6 +28,7 @@ std::vector<MovieRecord> LoadMoviesTweetings(CTextFile& file) {
         movie.id = ParseId(file, fields[0], "IMDb id");
         movie.title = std::string(TrimBlanks(fields[1]));
         movie.url = ImdbUrl(movie.id);
+        movie.genres = movies.Genres().ReadList(file, fields[2]);
         movies.Add(file, std::move(movie));
     }
     return movies.Take();
