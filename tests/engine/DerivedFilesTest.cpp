@@ -14,13 +14,16 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "ByteWriter.h"
 #include "DataSet.h"
 #include "DataSnapshot.h"
+#include "DerivedFileHeader.h"
 #include "EngineFixtures.h"
 #include "MovieTable.h"
 
@@ -405,6 +408,141 @@ TEST(DerivedFiles, TwoProgramsSavingAtOnceLeaveValidFiles) {
     for (const auto& entry : fs::directory_iterator(folder.Path())) {
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
     }
+}
+
+// A snapshot as the version before genres wrote it, of `snapshot`'s content with the third movie's title changed, so
+// that a start which took it would show it.
+void WriteFirstVersionSnapshot(const fs::path& path, const std::string& fingerprint, data::Snapshot snapshot) {
+    snapshot.movies[2].title = "Stale 2 (1992)";
+    std::uint64_t textBytes = 0;
+    for (const data::MovieRecord& movie : snapshot.movies) {
+        textBytes += movie.title.size() + movie.name.size() + movie.releaseDate.size() + movie.url.size();
+    }
+    WriteDerivedFile(path, {"QLRSNAPS", 1}, {fingerprint}, [&](CByteWriter& out) {
+        out.PutValue(static_cast<std::uint64_t>(snapshot.movies.size()));
+        out.PutValue(static_cast<std::uint64_t>(snapshot.users.size()));
+        out.PutValue(static_cast<std::uint64_t>(snapshot.ratings.Size()));
+        out.PutValue(textBytes);
+        for (const data::MovieRecord& movie : snapshot.movies) {
+            out.PutValue(static_cast<std::int32_t>(movie.id));
+            for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url}) {
+                out.PutValue(static_cast<std::uint32_t>(text->size()));
+            }
+        }
+        for (const data::MovieRecord& movie : snapshot.movies) {
+            for (const std::string* text : {&movie.title, &movie.name, &movie.releaseDate, &movie.url}) {
+                out.Put(text->data(), text->size());
+            }
+        }
+        out.PutVector(snapshot.users);
+        out.PutVector(snapshot.ratings.Offsets());
+        out.PutVector(snapshot.ratings.Entries());
+    });
+}
+
+TEST(DerivedFiles, ASnapshotKeepsTheGenresAndOneOfTheVersionBeforeIsRebuilt) {
+    CTempFolder folder;
+    const int movies = 12, users = 20;
+    const std::string manifest = WriteSmallTweetings(folder, movies, users).string();
+    const fs::path snapshot = folder.Path() / "quillory.sqlite.snapshot";
+    const std::vector<long> cold = RatingsSeen(manifest, movies, users);
+    const std::string good = folder.Read("quillory.sqlite.snapshot");
+    const std::optional<data::DataFingerprint> hashed = data::FingerprintDataFiles(data::ReadManifest(manifest));
+    ASSERT_TRUE(hashed.has_value());
+    data::Snapshot loaded;
+    ASSERT_TRUE(data::LoadSnapshot(snapshot, *hashed, loaded));
+    EXPECT_EQ(loaded.genres, std::vector<std::string>{"Drama"});
+    EXPECT_EQ(loaded.movies[5].genres, 1U);
+
+    // Genre tables and sets of every shape come back as they were saved, the 64th genre's bit included.
+    const std::vector<std::pair<std::vector<std::string>, std::vector<data::GenreSet>>> shapes = {
+        {{"Action", "Children's", "Film-Noir", "Sci-Fi"}, {0b0011, 0b0100, 0, 0b1000, 0b0101}},
+        {{"Com\xc3\xa9"
+          "die",
+          "Drame"},
+         {0b10, 0b01}},
+        {{}, {0}},
+    };
+    for (const auto& [genres, sets] : shapes) {
+        data::Snapshot changed = loaded;
+        changed.genres = genres;
+        for (std::size_t m = 0; m < changed.movies.size(); ++m) {
+            changed.movies[m].genres = sets[m % sets.size()];
+        }
+        data::SaveSnapshot(snapshot, hashed->text, changed);
+        data::Snapshot back;
+        ASSERT_TRUE(data::LoadSnapshot(snapshot, *hashed, back)) << genres.size();
+        EXPECT_EQ(back.genres, genres);
+        for (std::size_t m = 0; m < back.movies.size(); ++m) {
+            EXPECT_EQ(back.movies[m].genres, sets[m % sets.size()]) << m;
+        }
+    }
+    data::Snapshot widest = loaded;
+    widest.genres.clear();
+    for (int g = 0; g < 64; ++g) {
+        widest.genres.push_back(fmt::format("Genre {:02}", g));
+    }
+    widest.movies[0].genres = ~data::GenreSet{0};
+    data::SaveSnapshot(snapshot, hashed->text, widest);
+    data::Snapshot back;
+    ASSERT_TRUE(data::LoadSnapshot(snapshot, *hashed, back));
+    EXPECT_EQ(back.genres.size(), 64U);
+    EXPECT_EQ(back.movies[0].genres, ~data::GenreSet{0});
+
+    // A table the catalogue readers never leave is a damaged file: ignored and made again.
+    using Change = std::function<void(data::Snapshot&)>;
+    const std::pair<const char*, Change> cases[] = {
+        {"a genre past the table's end", [](data::Snapshot& s) { s.movies[0].genres = 0b10; }},
+        {"a genre no movie has", [](data::Snapshot& s) { s.genres.push_back("Western"); }},
+        {"an empty name",
+         [](data::Snapshot& s) {
+             s.genres.insert(s.genres.begin(), "");
+             s.movies[0].genres = 0b11;
+             s.movies[1].genres = 0b10;
+         }},
+        {"names out of order",
+         [](data::Snapshot& s) {
+             s.genres.push_back("Comedy");
+             s.movies[0].genres = 0b10;
+         }},
+        {"a name twice",
+         [](data::Snapshot& s) {
+             s.genres.push_back("Drama");
+             s.movies[0].genres = 0b10;
+         }},
+        {"a control character in a name", [](data::Snapshot& s) { s.genres[0] = "Dra\x01ma"; }},
+        {"65 genres",
+         [](data::Snapshot& s) {
+             s.genres.clear();
+             for (int g = 0; g < 65; ++g) {
+                 s.genres.push_back(fmt::format("Genre {:02}", g));
+             }
+             s.movies[0].genres = ~data::GenreSet{0};
+         }},
+    };
+    for (const auto& [what, change] : cases) {
+        SCOPED_TRACE(what);
+        data::Snapshot changed = loaded;
+        change(changed);
+        data::SaveSnapshot(snapshot, hashed->text, changed);
+        data::Snapshot refused;
+        EXPECT_FALSE(data::LoadSnapshot(snapshot, *hashed, refused));
+        EXPECT_EQ(RatingsSeen(manifest, movies, users), cold);
+        EXPECT_EQ(folder.Read("quillory.sqlite.snapshot"), good) << "not rebuilt";
+    }
+
+    // The version before genres, sound in every other respect and made from these very files, is never read: the
+    // start reads the text (RatingsSeen checks the third movie's title) and writes the snapshot anew.
+    WriteFirstVersionSnapshot(snapshot, hashed->text, loaded);
+    const std::string first = folder.Read("quillory.sqlite.snapshot");
+    std::uint32_t version = 0;
+    std::memcpy(&version, first.data() + 8, sizeof version);
+    ASSERT_EQ(version, 1U);
+    EXPECT_EQ(RatingsSeen(manifest, movies, users), cold);
+    EXPECT_EQ(folder.Read("quillory.sqlite.snapshot"), good) << "not rebuilt";
+    CMovieTable table;
+    table.Init(manifest);
+    EXPECT_EQ(table.GetMovieGenres(3), "Drama");
 }
 
 // Snapshots with a right checksum, as anyone who could write the file could make, but ids outside the data's ranges or
