@@ -6,10 +6,12 @@
 #include <fmt/format.h>
 
 #include "EngineErrors.h"
+#include "MovieCatalogue.h"
 
 namespace quillory {
 
-CCatalogue::CCatalogue(std::vector<data::MovieRecord> movies) : m_movies(std::move(movies)) {
+CCatalogue::CCatalogue(std::vector<data::MovieRecord> movies, std::vector<std::string> genres)
+    : m_movies(std::move(movies)), m_genres(std::move(genres)) {
     m_itemOfMovie.reserve(m_movies.size());
     for (std::size_t i = 0; i < m_movies.size(); ++i) {
         m_itemOfMovie.emplace(m_movies[i].id, static_cast<std::uint32_t>(i));
@@ -22,6 +24,17 @@ const data::MovieRecord& CCatalogue::At(int number) const {
                                     m_movies.size()));
     }
     return m_movies[static_cast<std::size_t>(number) - 1];
+}
+
+std::string CCatalogue::GenresOf(int number) const {
+    std::string text;
+    for (const std::string_view genre : data::GenreNamesOf(At(number).genres, m_genres)) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += genre;
+    }
+    return text;
 }
 
 std::uint32_t CCatalogue::FindItem(long movieId) const {

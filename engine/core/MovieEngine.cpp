@@ -58,7 +58,7 @@ void CMovieEngine::Init(const CString& path) {
         ThrowDataError("The data files of " + m_manifest.file.string() + " need more memory than there is.");
     }
     // LoadData saw to it that every data user id lies below the accounts' (kFirstAccountId).
-    m_catalogue = CCatalogue(std::move(snapshot.movies));
+    m_catalogue = CCatalogue(std::move(snapshot.movies), std::move(snapshot.genres));
     // Data users keep the loader's numbering (order of first appearance).
     m_users = CUserTable(snapshot.users);
     m_ratings = CUserRatings(std::move(snapshot.ratings));
@@ -99,9 +99,8 @@ MovieItem CMovieEngine::GetMovieDetails(int number) const {
 }
 
 CString CMovieEngine::GetMovieGenres(int number) const {
-    // The catalogue readers do not keep genres yet: every movie answers as one without genres.
-    static_cast<void>(MovieAt(number));
-    return {};
+    RequireInit();
+    return m_catalogue.GenresOf(number);
 }
 
 CString CMovieEngine::GetURLOfMovie(int number) const {

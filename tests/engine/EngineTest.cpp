@@ -1,10 +1,11 @@
-// The engine behind CMovieTable: catalogue numbers, ratings of data and store counted together, the refusals of
-// SetNewRating, predictions for any user, and the trained model kept between runs.
+// The engine behind CMovieTable: catalogue numbers, every layout's genres and dates, ratings of data and store counted
+// together, the refusals of SetNewRating, predictions for any user, and the trained model kept between runs.
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -46,6 +47,7 @@ TEST(Engine, DefaultDataStartsOnTheWholeCatalogue) {
     EXPECT_EQ(first.id, 2844);
     EXPECT_EQ(first.name, "Fant\xc3\xb4mas - \xc3\x80 l'ombre de la guillotine");
     EXPECT_EQ(first.releaseDate, "1913");
+    EXPECT_EQ(table.GetMovieGenres(1), "Crime, Drama");
     EXPECT_EQ(table.GetURLOfMovie(1), "https://www.imdb.com/title/tt0002844/");
     EXPECT_EQ(table.GetMovieDetails(10506).id, 3124456);
     EXPECT_EQ(table.GetRating(1074638, 1, ""), 4); // 7 of 10
@@ -94,6 +96,94 @@ TEST(Engine, DefaultDataStartsOnTheWholeCatalogue) {
         EXPECT_NEAR(rater.prediction, rater.average, 0.5);
     }
     EXPECT_GT(raters[0].prediction - raters[1].prediction, 0.6);
+}
+
+// A catalogue in one layout, with what the engine answers for its movies' genres and dates (by catalogue number).
+struct LayoutCase {
+    const char* format;
+    std::vector<std::pair<std::string, std::string>> files; // name, bytes
+    struct Movie {
+        int number;
+        const char* genres;
+        const char* releaseDate;
+    };
+    std::vector<Movie> movies;
+};
+
+TEST(Engine, EveryLayoutsGenresAndDatesAreAnsweredColdAndWarm) {
+    const auto item = [](const std::string& fields, const std::string& flags) {
+        std::string line = fields;
+        for (const char flag : flags) {
+            line += '|';
+            line += flag;
+        }
+        return line + "\n";
+    };
+    const LayoutCase cases[] = {
+        {"movielens-100k",
+         {{"u.item", item("1|Toy Story (1995)|01-Jan-1995||http://example.org/1", "0001110000000000000") +
+                         item("2|GoldenEye (1995)|01-Jan-1995||", "0110000000000000100") +
+                         item("267|unknown|||", "1000000000000000000") +
+                         item("4|Get Shorty (1995)|||", "0100010010000000000") +
+                         item("5|Kids in the Hall: Brain Candy (1996)|12-Apr-1996||", "0000000000000000000")},
+          {"u.data", "1\t1\t5\t881250949\n1\t2\t3\t881250950\n2\t267\t2\t881250951\n"}},
+         {{1, "Animation, Children's, Comedy", "01-Jan-1995"},
+          {2, "Action, Adventure, Thriller", "01-Jan-1995"},
+          {3, "", ""}, // "unknown" is no genre, and the data gives no date and its title no year
+          {4, "Action, Comedy, Drama", "1995"},
+          {5, "", "12-Apr-1996"}}},
+        {"movielens-csv",
+         {{"movies.csv", "movieId,title,genres\n"
+                         "1,Toy Story (1995),Adventure|Animation|Children|Comedy|Fantasy\n"
+                         "11,\"American President, The (1995)\",Comedy|Drama|Romance\n"
+                         "149532,Babylon 5,(no genres listed)\n"
+                         "6,Heat (1995), Action | Crime |Thriller\n"},
+          {"ratings.csv", "userId,movieId,rating,timestamp\n1,1,4.0,964982703\n1,6,4.5,964982224\n"},
+          {"links.csv", "movieId,imdbId,tmdbId\n1,0114709,862\n"}},
+         {{1, "Adventure, Animation, Children, Comedy, Fantasy", "1995"},
+          {2, "Comedy, Drama, Romance", "1995"},
+          {3, "", ""},
+          {4, "Action, Crime, Thriller", "1995"}}},
+        {"movietweetings",
+         {{"movies.dat", "0002844::Fant\xc3\xb4mas - \xc3\x80 l'ombre de la guillotine (1913)::Crime|Drama\n"
+                         "0004936::The Bank (1915)::Comedy|Short\n"
+                         "0000010::La sortie des usines Lumi\xc3\xa8re (1895)::\n"
+                         "0004972::The Birth of a Nation (1915)::Drama|History|Romance|War\n"},
+          {"ratings.dat", "1::0002844::8::1365000000\n2::0004972::3::1365000001\n"}},
+         {{1, "Crime, Drama", "1913"},
+          {2, "Comedy, Short", "1915"},
+          {3, "", "1895"},
+          {4, "Drama, History, Romance, War", "1915"}}},
+    };
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(c.format);
+        CTempFolder folder;
+        std::string manifest = std::string("format = ") + c.format + "\n";
+        const char* keys[] = {"movies", "ratings", "links"};
+        for (std::size_t f = 0; f < c.files.size(); ++f) {
+            folder.Write(c.files[f].first, c.files[f].second);
+            manifest += std::string(keys[f]) + " = " + c.files[f].first + "\n";
+        }
+        const std::string path = folder.Write("files.txt", manifest + "store = quillory.sqlite\n").string();
+        for (const char* start : {"cold", "warm"}) {
+            SCOPED_TRACE(start);
+            CMovieTable table;
+            table.Init(path);
+            ASSERT_EQ(table.GetNumberOfMovies(), static_cast<long>(c.movies.size()) + 1);
+            for (const LayoutCase::Movie& movie : c.movies) {
+                EXPECT_EQ(table.GetMovieGenres(movie.number), movie.genres) << movie.number;
+                EXPECT_EQ(table.GetMovieDetails(movie.number).releaseDate, movie.releaseDate) << movie.number;
+            }
+            const int past = static_cast<int>(c.movies.size()) + 1;
+            EXPECT_EQ(CatchEngineError([&] { table.GetMovieGenres(past); }).text,
+                      "There is no movie number " + std::to_string(past) + " in the list: it numbers its movies 1 to " +
+                          std::to_string(c.movies.size()) + ".");
+            EXPECT_EQ(CatchEngineError([&] { table.GetMovieGenres(0); }).caption, kUsageErrorCaption);
+        }
+        EXPECT_TRUE(fs::exists(folder.Path() / "quillory.sqlite.snapshot")) << "the warm start had a snapshot to read";
+    }
+    EXPECT_EQ(CatchEngineError([] { CMovieTable().GetMovieGenres(1); }).text,
+              "The movie data is not loaded: loading it failed or has not run.");
 }
 
 TEST(Engine, CatalogueNumbersAndTheirLimits) {
